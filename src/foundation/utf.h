@@ -1,0 +1,15 @@
+// Conversions between the system's UTF-16 strings and UTF-8, for output,
+// file names and tests. Unpaired surrogates and invalid bytes become U+FFFD.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace CV {
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+// ASCII only (format specs, numbers): each byte becomes one code unit.
+std::u16string WidenAscii(std::string_view text);
+
+}  // namespace CV
