@@ -1,0 +1,153 @@
+// Port: the file system, Windows-shaped.
+//
+// Paths are Windows paths in UTF-16: "C:\dir\file", the long form
+// "\\?\C:\dir\file", "\\?\UNC\server\share\x" or relative "dir\file". Every
+// call reports failure by returning a Win32 error code (0 = success; see
+// Win32Error in hresult.h), the value GetLastError would give on Windows;
+// none throws except for memory exhaustion. All calls may be made from any
+// thread; each is atomic with respect to the others only as far as the
+// underlying file system is.
+//
+// On POSIX drive C: is the root; "C:\tmp\x", "\\?\C:\tmp\x" and /tmp/x are one
+// file. Other drives and network paths do not exist (PathNotFound). A name
+// that begins with "." is hidden; a file without owner write permission is
+// read-only. Names containing a backslash cannot be represented and are not
+// listed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace CV::FS {
+
+namespace Attribute {
+inline constexpr std::uint32_t ReadOnly = 0x1;
+inline constexpr std::uint32_t Hidden = 0x2;
+inline constexpr std::uint32_t System = 0x4;
+inline constexpr std::uint32_t Directory = 0x10;
+inline constexpr std::uint32_t Archive = 0x20;
+inline constexpr std::uint32_t Normal = 0x80;
+}  // namespace Attribute
+
+// One directory entry, as FindFirstFileExW reports it.
+struct FindData {
+  std::uint32_t attributes = 0;
+  std::u16string name;  // the entry's name only, "." and ".." included
+  std::uint64_t size = 0;
+};
+
+// An open directory search. Next fills the following entry and returns 0, or
+// NoMoreFiles at the end, or another error. Closing it ends the search.
+class IDirectorySearch {
+ public:
+  virtual ~IDirectorySearch() = default;
+  virtual std::int32_t Next(FindData& entry) = 0;
+};
+
+// A file open for reading. Until it is destroyed the file cannot be deleted
+// (no delete sharing): RemoveFile answers SharingViolation.
+class IReadableFile {
+ public:
+  virtual ~IReadableFile() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Reads up to buffer.size() bytes at the current position; read = 0 at the end.
+  virtual std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  // GetLongPathNameW. With a buffer too small (or empty) returns the length
+  // needed including the terminating NUL; on success the length written
+  // without it. 0 with error set when the path does not exist.
+  virtual std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) = 0;
+
+  // The current directory, drive included, without a final backslash.
+  virtual std::int32_t CurrentDirectory(std::u16string& out) = 0;
+
+  // GetTempPathW: the user's temporary directory with a final backslash.
+  virtual std::int32_t TempPath(std::u16string& out) = 0;
+
+  // FindFirstFileExW over "<directory>\*": fills the first entry and the
+  // search that yields the others. NoMoreFiles or FileNotFound for an empty
+  // result, PathNotFound when the directory does not exist.
+  virtual std::int32_t FindFirst(std::u16string_view pattern, FindData& first,
+                                 std::unique_ptr<IDirectorySearch>& search) = 0;
+
+  // DeleteFileW: AccessDenied for a read-only file, SharingViolation while
+  // the file is open without delete sharing, FileNotFound when it is gone.
+  virtual std::int32_t RemoveFile(std::u16string_view path) = 0;
+
+  // GetFileAttributesW / SetFileAttributesW (ReadOnly and Hidden are kept;
+  // on POSIX only ReadOnly can be changed).
+  virtual std::int32_t ReadAttributes(std::u16string_view path, std::uint32_t& attributes) = 0;
+  virtual std::int32_t WriteAttributes(std::u16string_view path, std::uint32_t attributes) = 0;
+
+  // CreateDirectoryW (AlreadyExists when it exists) and RemoveDirectoryW
+  // (DirNotEmpty unless it is empty).
+  virtual std::int32_t MakeDirectory(std::u16string_view path) = 0;
+  virtual std::int32_t RemoveEmptyDirectory(std::u16string_view path) = 0;
+
+  // CopyFileW; with failIfExists an existing target gives FileExists.
+  virtual std::int32_t CopyFileTo(std::u16string_view from, std::u16string_view to, bool failIfExists) = 0;
+
+  // Creates or replaces a file with the given bytes.
+  virtual std::int32_t WriteWholeFile(std::u16string_view path, std::span<const std::uint8_t> bytes) = 0;
+
+  // Opens an existing file for reading, shared for reading only.
+  virtual std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) = 0;
+};
+
+// Forwards every call; derive from it to change a few (fault injection).
+class FileSystemWrapper : public IFileSystem {
+ public:
+  explicit FileSystemWrapper(IFileSystem& target) : m_target(target) {}
+
+  std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
+    return m_target.LongPathName(path, buffer, error);
+  }
+  std::int32_t CurrentDirectory(std::u16string& out) override { return m_target.CurrentDirectory(out); }
+  std::int32_t TempPath(std::u16string& out) override { return m_target.TempPath(out); }
+  std::int32_t FindFirst(std::u16string_view pattern, FindData& first,
+                         std::unique_ptr<IDirectorySearch>& search) override {
+    return m_target.FindFirst(pattern, first, search);
+  }
+  std::int32_t RemoveFile(std::u16string_view path) override { return m_target.RemoveFile(path); }
+  std::int32_t ReadAttributes(std::u16string_view path, std::uint32_t& attributes) override {
+    return m_target.ReadAttributes(path, attributes);
+  }
+  std::int32_t WriteAttributes(std::u16string_view path, std::uint32_t attributes) override {
+    return m_target.WriteAttributes(path, attributes);
+  }
+  std::int32_t MakeDirectory(std::u16string_view path) override { return m_target.MakeDirectory(path); }
+  std::int32_t RemoveEmptyDirectory(std::u16string_view path) override { return m_target.RemoveEmptyDirectory(path); }
+  std::int32_t CopyFileTo(std::u16string_view from, std::u16string_view to, bool failIfExists) override {
+    return m_target.CopyFileTo(from, to, failIfExists);
+  }
+  std::int32_t WriteWholeFile(std::u16string_view path, std::span<const std::uint8_t> bytes) override {
+    return m_target.WriteWholeFile(path, bytes);
+  }
+  std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    return m_target.OpenForReading(path, file);
+  }
+
+ protected:
+  IFileSystem& target() { return m_target; }
+
+ private:
+  IFileSystem& m_target;
+};
+
+// The adapter linked into this build.
+IFileSystem& DefaultFileSystem();
+
+// Helpers on the port.
+bool Exists(IFileSystem& fs, std::u16string_view path);
+std::int32_t ReadWholeFile(IFileSystem& fs, std::u16string_view path, std::vector<std::uint8_t>& bytes);
+
+}  // namespace CV::FS

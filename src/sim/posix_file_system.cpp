@@ -1,0 +1,407 @@
+// The file-system port on POSIX, presenting the Windows-shaped namespace:
+// drive C: is the root; other drives and network paths do not exist.
+//
+// Divisions: path mapping; error translation; the open-file table that makes
+// files held open undeletable; the searches; the port itself; GUIDs.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <random>
+
+#include "foundation/file_system.h"
+#include "foundation/guid_source.h"
+#include "foundation/hresult.h"
+#include "foundation/utf.h"
+
+namespace CV::FS {
+namespace {
+
+// ---- path mapping
+
+bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool StartsWithIgnoreCase(std::u16string_view s, std::u16string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char16_t a = s[i], b = prefix[i];
+    if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
+    if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// A name Windows could not hold cannot be shown through the port.
+bool IsRepresentable(std::string_view name) {
+  return name.find_first_of("\\:*?\"<>|") == std::string_view::npos &&
+         std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+std::int32_t ToPosix(std::u16string_view path, std::string& out) {
+  if (path.find(u'\0') != std::u16string_view::npos || path.empty()) return Win32Error::InvalidName;
+  if (path.starts_with(u"\\\\?\\")) {
+    path.remove_prefix(4);
+    if (StartsWithIgnoreCase(path, u"UNC\\")) return Win32Error::PathNotFound;
+  } else if (path.starts_with(u"\\\\")) {
+    return Win32Error::PathNotFound;
+  }
+  std::u16string mapped;
+  if (path.size() >= 2 && IsLetter(path[0]) && path[1] == u':') {
+    if (path[0] != u'C' && path[0] != u'c') return Win32Error::PathNotFound;
+    path.remove_prefix(2);
+    if (path.empty()) mapped = u"/";
+    else mapped = path;  // "C:\x" is absolute; "C:x" is relative to the current directory
+  } else {
+    mapped = path;
+  }
+  for (char16_t& c : mapped)
+    if (c == u'\\') c = u'/';
+  out = ToUtf8(mapped);
+  return Win32Error::Success;
+}
+
+std::u16string ToWindows(const std::string& posix) {
+  std::u16string path = u"C:" + FromUtf8(posix);
+  for (char16_t& c : path)
+    if (c == u'/') c = u'\\';
+  return path;
+}
+
+std::string LastComponent(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  const std::size_t slash = p.rfind('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+// ---- error translation
+
+std::int32_t ErrorFromErrno(int error, const std::string& path) {
+  switch (error) {
+    case 0: return Win32Error::Success;
+    case ENOENT: {
+      // Windows tells a missing file from a missing directory on the way.
+      const std::size_t slash = path.rfind('/');
+      const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+      struct stat st {};
+      return (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? Win32Error::FileNotFound
+                                                                       : Win32Error::PathNotFound;
+    }
+    case ENOTDIR: return Win32Error::PathNotFound;
+    case EACCES: case EPERM: case EROFS: return Win32Error::AccessDenied;
+    case EEXIST: return Win32Error::AlreadyExists;
+    case ENOTEMPTY: return Win32Error::DirNotEmpty;
+    case ENOSPC: case EDQUOT: return Win32Error::DiskFull;
+    case ENAMETOOLONG: return Win32Error::FilenameExcedRange;
+    case ENOMEM: return Win32Error::NotEnoughMemory;
+    case EBUSY: return Win32Error::SharingViolation;
+    case EISDIR: return Win32Error::AccessDenied;
+    default: return Win32Error::GenFailure;
+  }
+}
+
+// ---- files held open without delete sharing
+
+using FileKey = std::pair<dev_t, ino_t>;
+
+class OpenFiles {
+ public:
+  void Add(FileKey key) {
+    std::lock_guard lock(m_mutex);
+    ++m_count[key];
+  }
+  void Remove(FileKey key) {
+    std::lock_guard lock(m_mutex);
+    if (--m_count[key] == 0) m_count.erase(key);
+  }
+  bool IsOpen(FileKey key) const {
+    std::lock_guard lock(m_mutex);
+    return m_count.count(key) != 0;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::map<FileKey, int> m_count;
+};
+
+OpenFiles& TheOpenFiles() {
+  static OpenFiles files;
+  return files;
+}
+
+class PosixReadableFile final : public IReadableFile {
+ public:
+  PosixReadableFile(int fd, FileKey key, std::uint64_t size) : m_fd(fd), m_key(key), m_size(size) {
+    TheOpenFiles().Add(m_key);
+  }
+  ~PosixReadableFile() override {
+    TheOpenFiles().Remove(m_key);
+    ::close(m_fd);
+  }
+  std::uint64_t Size() const override { return m_size; }
+  std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) override {
+    ssize_t n;
+    do n = ::read(m_fd, buffer.data(), buffer.size());
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return ErrorFromErrno(errno, "");
+    read = static_cast<std::size_t>(n);
+    return Win32Error::Success;
+  }
+
+ private:
+  int m_fd;
+  FileKey m_key;
+  std::uint64_t m_size;
+};
+
+// ---- searches
+
+std::uint32_t AttributesOf(const struct stat& st, const std::string& name) {
+  std::uint32_t attributes = 0;
+  if (S_ISDIR(st.st_mode)) {
+    attributes |= Attribute::Directory;
+  } else {
+    attributes |= Attribute::Archive;
+    if (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0) attributes |= Attribute::ReadOnly;
+  }
+  if (name.size() > 1 && name[0] == '.' && name != "..") attributes |= Attribute::Hidden;
+  return attributes;
+}
+
+// Every entry is read when the search starts, as a large fetch does.
+class PosixDirectorySearch final : public IDirectorySearch {
+ public:
+  explicit PosixDirectorySearch(std::vector<FindData> entries) : m_entries(std::move(entries)) {}
+  std::int32_t Next(FindData& entry) override {
+    if (m_next >= m_entries.size()) return Win32Error::NoMoreFiles;
+    entry = m_entries[m_next++];
+    return Win32Error::Success;
+  }
+
+ private:
+  std::vector<FindData> m_entries;
+  std::size_t m_next = 0;
+};
+
+bool IsReadOnlyFile(const struct stat& st) { return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
+
+std::int32_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return ErrorFromErrno(errno, "");
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return Win32Error::Success;
+}
+
+// ---- the port
+
+class PosixFileSystem final : public IFileSystem {
+ public:
+  std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
+    std::string posix;
+    if ((error = ToPosix(path, posix)) != 0) return 0;
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) != 0) {
+      error = ErrorFromErrno(errno, posix);
+      return 0;
+    }
+    // POSIX names have no short form: the long name is the path as given.
+    const auto length = static_cast<std::uint32_t>(path.size());
+    if (buffer.size() < path.size() + 1) return length + 1;
+    std::copy(path.begin(), path.end(), buffer.begin());
+    buffer[path.size()] = u'\0';
+    error = Win32Error::Success;
+    return length;
+  }
+
+  std::int32_t CurrentDirectory(std::u16string& out) override {
+    std::string buffer(4096, '\0');
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr) return ErrorFromErrno(errno, "");
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    out = ToWindows(buffer);
+    return Win32Error::Success;
+  }
+
+  std::int32_t TempPath(std::u16string& out) override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = (tmp && *tmp) ? tmp : "/tmp";
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    out = ToWindows(dir);
+    if (out.back() != u'\\') out += u'\\';
+    return Win32Error::Success;
+  }
+
+  std::int32_t FindFirst(std::u16string_view pattern, FindData& first,
+                         std::unique_ptr<IDirectorySearch>& search) override {
+    if (!pattern.ends_with(u"*")) return Win32Error::InvalidName;
+    pattern.remove_suffix(1);
+    std::string dir;
+    if (pattern.empty()) dir = ".";
+    else if (const std::int32_t error = ToPosix(pattern, dir); error != 0) return error;
+    DIR* handle = ::opendir(dir.c_str());
+    if (handle == nullptr) return errno == ENOENT ? Win32Error::PathNotFound : ErrorFromErrno(errno, dir);
+    std::vector<std::string> names;
+    while (const dirent* d = ::readdir(handle)) names.emplace_back(d->d_name);
+    ::closedir(handle);
+    std::sort(names.begin(), names.end());  // "." and ".." come first, as on NTFS
+    std::vector<FindData> entries;
+    const std::string base = dir.back() == '/' ? dir : dir + "/";
+    for (const std::string& name : names) {
+      if (!IsRepresentable(name)) continue;
+      struct stat st {};
+      if (::lstat((base + name).c_str(), &st) != 0) continue;  // vanished
+      entries.push_back({AttributesOf(st, name), FromUtf8(name), static_cast<std::uint64_t>(st.st_size)});
+    }
+    if (entries.empty()) return Win32Error::FileNotFound;
+    first = entries.front();
+    entries.erase(entries.begin());
+    search = std::make_unique<PosixDirectorySearch>(std::move(entries));
+    return Win32Error::Success;
+  }
+
+  std::int32_t RemoveFile(std::u16string_view path) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) != 0) return ErrorFromErrno(errno, posix);
+    if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
+    if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    if (::unlink(posix.c_str()) != 0) return ErrorFromErrno(errno, posix);
+    return Win32Error::Success;
+  }
+
+  std::int32_t ReadAttributes(std::u16string_view path, std::uint32_t& attributes) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) != 0) return ErrorFromErrno(errno, posix);
+    attributes = AttributesOf(st, LastComponent(posix));
+    return Win32Error::Success;
+  }
+
+  std::int32_t WriteAttributes(std::u16string_view path, std::uint32_t attributes) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) != 0) return ErrorFromErrno(errno, posix);
+    if (S_ISLNK(st.st_mode)) return Win32Error::Success;  // chmod would follow the link
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & Attribute::ReadOnly) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else mode |= S_IWUSR;
+    if (::chmod(posix.c_str(), mode) != 0) return ErrorFromErrno(errno, posix);
+    return Win32Error::Success;
+  }
+
+  std::int32_t MakeDirectory(std::u16string_view path) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    if (::mkdir(posix.c_str(), 0777) != 0) return ErrorFromErrno(errno, posix);
+    return Win32Error::Success;
+  }
+
+  std::int32_t RemoveEmptyDirectory(std::u16string_view path) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    if (::rmdir(posix.c_str()) != 0) {
+      if (errno == EEXIST || errno == ENOTEMPTY) return Win32Error::DirNotEmpty;
+      if (errno == ENOTDIR) return Win32Error::Directory;
+      return ErrorFromErrno(errno, posix);
+    }
+    return Win32Error::Success;
+  }
+
+  std::int32_t CopyFileTo(std::u16string_view from, std::u16string_view to, bool failIfExists) override {
+    std::vector<std::uint8_t> bytes;
+    if (const std::int32_t error = ReadWholeFile(*this, from, bytes); error != 0) return error;
+    return Write(to, bytes, failIfExists);
+  }
+
+  std::int32_t WriteWholeFile(std::u16string_view path, std::span<const std::uint8_t> bytes) override {
+    return Write(path, bytes, false);
+  }
+
+  std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    const int fd = ::open(posix.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrorFromErrno(errno, posix);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+      const int error = S_ISDIR(st.st_mode) ? EACCES : errno;
+      ::close(fd);
+      return ErrorFromErrno(error, posix);
+    }
+    file = std::make_unique<PosixReadableFile>(fd, FileKey{st.st_dev, st.st_ino}, static_cast<std::uint64_t>(st.st_size));
+    return Win32Error::Success;
+  }
+
+ private:
+  std::int32_t Write(std::u16string_view path, std::span<const std::uint8_t> bytes, bool failIfExists) {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) == 0) {
+      if (failIfExists) return Win32Error::FileExists;
+      if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
+      if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    }
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
+    const int fd = ::open(posix.c_str(), flags, 0666);
+    if (fd < 0) return errno == EEXIST ? Win32Error::FileExists : ErrorFromErrno(errno, posix);
+    std::int32_t error = WriteAll(fd, bytes.data(), bytes.size());
+    if (::close(fd) != 0 && error == 0) error = ErrorFromErrno(errno, posix);
+    return error;
+  }
+};
+
+}  // namespace
+
+IFileSystem& DefaultFileSystem() {
+  static PosixFileSystem instance;
+  return instance;
+}
+
+}  // namespace CV::FS
+
+namespace CV {
+namespace {
+
+class RandomGuidSource final : public IGuidSource {
+ public:
+  Guid NewGuid() override {
+    std::lock_guard lock(m_mutex);
+    Guid g;
+    const std::uint64_t a = m_engine(), b = m_engine();
+    g.data1 = static_cast<std::uint32_t>(a >> 32);
+    g.data2 = static_cast<std::uint16_t>(a >> 16);
+    g.data3 = static_cast<std::uint16_t>((a & 0x0FFF) | 0x4000);  // version 4
+    for (int i = 0; i < 8; ++i) g.data4[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(b >> (8 * i));
+    g.data4[0] = static_cast<std::uint8_t>((g.data4[0] & 0x3F) | 0x80);  // variant 1
+    return g;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::mt19937_64 m_engine{std::random_device{}()};
+};
+
+}  // namespace
+
+IGuidSource& DefaultGuidSource() {
+  static RandomGuidSource instance;
+  return instance;
+}
+
+}  // namespace CV

@@ -1,0 +1,180 @@
+// The file-system port over the Win32 file functions; paths go through
+// unchanged, long-path prefix included.
+#include <objbase.h>
+#include <windows.h>
+
+#include <string>
+
+#include "foundation/file_system.h"
+#include "foundation/guid_source.h"
+#include "win/unique_handle.h"
+
+namespace CV::FS {
+namespace {
+
+std::wstring W(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
+std::u16string U(const wchar_t* s, std::size_t n) { return std::u16string(reinterpret_cast<const char16_t*>(s), n); }
+std::int32_t LastError() { return static_cast<std::int32_t>(::GetLastError()); }
+
+FindData ToFindData(const WIN32_FIND_DATAW& d) {
+  return {d.dwFileAttributes, U(d.cFileName, wcslen(d.cFileName)),
+          (static_cast<std::uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow};
+}
+
+class WinDirectorySearch final : public IDirectorySearch {
+ public:
+  explicit WinDirectorySearch(Win::UniqueFind find) : m_find(std::move(find)) {}
+  std::int32_t Next(FindData& entry) override {
+    WIN32_FIND_DATAW data{};
+    if (!::FindNextFileW(m_find.Get(), &data)) return LastError();
+    entry = ToFindData(data);
+    return 0;
+  }
+
+ private:
+  Win::UniqueFind m_find;
+};
+
+class WinReadableFile final : public IReadableFile {
+ public:
+  WinReadableFile(Win::UniqueFile file, std::uint64_t size) : m_file(std::move(file)), m_size(size) {}
+  std::uint64_t Size() const override { return m_size; }
+  std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) override {
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
+    if (!::ReadFile(m_file.Get(), buffer.data(), chunk, &n, nullptr)) return LastError();
+    read = n;
+    return 0;
+  }
+
+ private:
+  Win::UniqueFile m_file;
+  std::uint64_t m_size;
+};
+
+class WinFileSystem final : public IFileSystem {
+ public:
+  std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
+    const std::wstring p = W(path);
+    const DWORD n = ::GetLongPathNameW(p.c_str(), reinterpret_cast<wchar_t*>(buffer.data()),
+                                       static_cast<DWORD>(buffer.size()));
+    error = n == 0 ? LastError() : 0;
+    return n;
+  }
+
+  std::int32_t CurrentDirectory(std::u16string& out) override {
+    const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) return LastError();
+    std::wstring buffer(needed, L'\0');
+    const DWORD n = ::GetCurrentDirectoryW(needed, buffer.data());
+    if (n == 0 || n >= needed) return n == 0 ? LastError() : ERROR_INSUFFICIENT_BUFFER;
+    out = U(buffer.c_str(), n);
+    return 0;
+  }
+
+  std::int32_t TempPath(std::u16string& out) override {
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = ::GetTempPathW(MAX_PATH, buffer);
+    if (n == 0) return LastError();
+    if (n > MAX_PATH) return ERROR_INSUFFICIENT_BUFFER;
+    out = U(buffer, n);
+    return 0;
+  }
+
+  std::int32_t FindFirst(std::u16string_view pattern, FindData& first,
+                         std::unique_ptr<IDirectorySearch>& search) override {
+    WIN32_FIND_DATAW data{};
+    Win::UniqueFind find(::FindFirstFileExW(W(pattern).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                            nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) return LastError();
+    first = ToFindData(data);
+    search = std::make_unique<WinDirectorySearch>(std::move(find));
+    return 0;
+  }
+
+  std::int32_t RemoveFile(std::u16string_view path) override {
+    return ::DeleteFileW(W(path).c_str()) ? 0 : LastError();
+  }
+
+  std::int32_t ReadAttributes(std::u16string_view path, std::uint32_t& attributes) override {
+    const DWORD a = ::GetFileAttributesW(W(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return LastError();
+    attributes = a;
+    return 0;
+  }
+
+  std::int32_t WriteAttributes(std::u16string_view path, std::uint32_t attributes) override {
+    return ::SetFileAttributesW(W(path).c_str(), attributes) ? 0 : LastError();
+  }
+
+  std::int32_t MakeDirectory(std::u16string_view path) override {
+    return ::CreateDirectoryW(W(path).c_str(), nullptr) ? 0 : LastError();
+  }
+
+  std::int32_t RemoveEmptyDirectory(std::u16string_view path) override {
+    return ::RemoveDirectoryW(W(path).c_str()) ? 0 : LastError();
+  }
+
+  std::int32_t CopyFileTo(std::u16string_view from, std::u16string_view to, bool failIfExists) override {
+    return ::CopyFileW(W(from).c_str(), W(to).c_str(), failIfExists ? TRUE : FALSE) ? 0 : LastError();
+  }
+
+  std::int32_t WriteWholeFile(std::u16string_view path, std::span<const std::uint8_t> bytes) override {
+    Win::UniqueFile file(::CreateFileW(W(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastError();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD n = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+      if (!::WriteFile(file.Get(), bytes.data() + done, chunk, &n, nullptr)) return LastError();
+      done += n;
+    }
+    return 0;
+  }
+
+  std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    Win::UniqueFile handle(::CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return LastError();
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(handle.Get(), &size)) return LastError();
+    file = std::make_unique<WinReadableFile>(std::move(handle), static_cast<std::uint64_t>(size.QuadPart));
+    return 0;
+  }
+};
+
+}  // namespace
+
+IFileSystem& DefaultFileSystem() {
+  static WinFileSystem instance;
+  return instance;
+}
+
+}  // namespace CV::FS
+
+namespace CV {
+namespace {
+
+class WinGuidSource final : public IGuidSource {
+ public:
+  Guid NewGuid() override {
+    GUID g{};
+    ::CoCreateGuid(&g);
+    Guid out;
+    out.data1 = g.Data1;
+    out.data2 = g.Data2;
+    out.data3 = g.Data3;
+    for (int i = 0; i < 8; ++i) out.data4[static_cast<std::size_t>(i)] = g.Data4[i];
+    return out;
+  }
+};
+
+}  // namespace
+
+IGuidSource& DefaultGuidSource() {
+  static WinGuidSource instance;
+  return instance;
+}
+
+}  // namespace CV

@@ -1,0 +1,153 @@
+// Temporary directories and recursive deletion with faults injected into the
+// file system.
+#include "foundation/directory.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/com_error.h"
+#include "support/faulty_file_system.h"
+#include "support/scratch_directory.h"
+
+namespace CV::FS {
+namespace {
+
+using Fake::FaultyFileSystem;
+using Fake::ScratchDirectory;
+using Sim::FaultPlan;
+
+class FixedGuids final : public IGuidSource {
+ public:
+  Guid NewGuid() override { return Guid::FromLiteral("{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}"); }
+};
+
+TEST(CreateTempDirectory, NameAndBase) {
+  const ScratchDirectory base;
+  FixedGuids guids;
+  const std::u16string made = CreateTempDirectory(base.Path(), DefaultFileSystem(), guids);
+  EXPECT_EQ(made, base.Path() + u"\\CV.0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
+  EXPECT_TRUE(Exists(DefaultFileSystem(), made));
+  // The same GUID again: the directory exists already.
+  try {
+    CreateTempDirectory(u"\"" + base.Path() + u"\"", DefaultFileSystem(), guids);
+    ADD_FAILURE() << "no exception";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), HResultFromWin32(Win32Error::AlreadyExists));
+  }
+}
+
+TEST(CreateTempDirectory, FailuresArriveAsComError) {
+  struct Case {
+    const char* call;
+    std::int32_t error;
+  };
+  const Case cases[] = {{"TempPath", Win32Error::NotEnoughMemory}, {"MakeDirectory", Win32Error::AccessDenied},
+                        {"MakeDirectory", Win32Error::DiskFull}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    FaultyFileSystem fs;
+    fs.Plan(c.call, FaultPlan{c.error, 1, true});
+    try {
+      CreateTempDirectory(u"", fs);
+      ADD_FAILURE() << "no exception";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), HResultFromWin32(c.error));
+    }
+  }
+}
+
+class DeleteDirectoryFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.MakeDirectory(u"sub");
+    dir.WriteFile(u"sub\\one.txt");
+    dir.WriteFile(u"sub\\two.txt");
+  }
+  ScratchDirectory dir;
+};
+
+TEST_F(DeleteDirectoryFaults, ReadOnlyRetryDeletesOnTheSecondAttempt) {
+  FaultyFileSystem fs;
+  fs.Plan("RemoveFile", FaultPlan{Win32Error::AccessDenied, 1, false});
+  EXPECT_EQ(DeleteDirectory(dir.Path(), false, fs), S_OK);
+  EXPECT_EQ(fs.Calls("ReadAttributes"), 1u);
+  EXPECT_EQ(fs.Calls("WriteAttributes"), 1u);
+  EXPECT_FALSE(Exists(DefaultFileSystem(), dir / u"sub"));
+}
+
+TEST_F(DeleteDirectoryFaults, FirstFailureEndsTheWalkAndNamesTheTopLevelEntry) {
+  struct Case {
+    const char* name;
+    const char* call;
+    FaultPlan plan;
+    std::int32_t expectedError;
+    std::u16string expectedFailure;
+  };
+  const std::u16string sub = dir / u"sub";
+  const Case cases[] = {
+      {"file kept open", "RemoveFile", FaultPlan{Win32Error::SharingViolation, 1, true},
+       Win32Error::SharingViolation, sub},
+      {"search cannot start", "FindFirst", FaultPlan{Win32Error::AccessDenied, 1, true}, Win32Error::AccessDenied,
+       dir.Path()},
+      {"search breaks in the subdirectory", "FindNext", FaultPlan{Win32Error::GenFailure, 3, false},
+       Win32Error::GenFailure, sub},
+      {"subdirectory cannot be removed", "RemoveEmptyDirectory", FaultPlan{Win32Error::AccessDenied, 1, false},
+       Win32Error::AccessDenied, sub},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FaultyFileSystem fs;
+    fs.Plan(c.call, c.plan);
+    std::u16string failure;
+    EXPECT_EQ(DeleteDirectory(dir.Path(), true, fs, &failure), HResultFromWin32(c.expectedError));
+    EXPECT_EQ(ToUtf8(failure), ToUtf8(c.expectedFailure));
+    EXPECT_TRUE(Exists(DefaultFileSystem(), dir.Path()));
+  }
+}
+
+TEST_F(DeleteDirectoryFaults, FileThatVanishesCountsAsDeleted) {
+  FaultyFileSystem fs;
+  fs.Plan("RemoveFile", FaultPlan{Win32Error::AccessDenied, 1, false});
+  fs.Plan("ReadAttributes", FaultPlan{Win32Error::FileNotFound, 1, false});
+  // The first file is reported gone but stays; its directory then cannot go.
+  std::u16string failure;
+  EXPECT_EQ(DeleteDirectory(dir.Path(), true, fs, &failure), HResultFromWin32(Win32Error::DirNotEmpty));
+  EXPECT_EQ(failure, dir / u"sub");
+}
+
+// Fails every call of a deletion in turn: each run succeeds or reports its
+// fault, and a clean run afterwards removes whatever is left.
+TEST_F(DeleteDirectoryFaults, FaultSweep) {
+  std::uint64_t total = 0;
+  {
+    ScratchDirectory probe;
+    probe.MakeDirectory(u"sub");
+    probe.WriteFile(u"sub\\one.txt");
+    probe.WriteFile(u"top.txt");
+    FaultyFileSystem counting;
+    ASSERT_EQ(DeleteDirectory(probe.Path(), false, counting), S_OK);
+    total = counting.TotalCalls();
+  }
+  ASSERT_GT(total, 5u);
+  for (const std::int32_t error : {Win32Error::AccessDenied, Win32Error::SharingViolation, Win32Error::GenFailure}) {
+    for (std::uint64_t n = 1; n <= total; ++n) {
+      SCOPED_TRACE(testing::Message() << "call " << n << " fails with " << error);
+      ScratchDirectory run;
+      run.MakeDirectory(u"sub");
+      run.WriteFile(u"sub\\one.txt");
+      run.WriteFile(u"top.txt");
+      FaultyFileSystem fs;
+      fs.FailNthCall(n, error);
+      std::u16string failure;
+      const HRESULT hr = DeleteDirectory(run.Path(), false, fs, &failure);
+      if (hr == S_OK) {
+        EXPECT_FALSE(Exists(DefaultFileSystem(), run / u"top.txt"));
+      } else {
+        EXPECT_TRUE(Failed(hr));
+        EXPECT_FALSE(failure.empty());
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace CV::FS

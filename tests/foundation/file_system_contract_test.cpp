@@ -1,0 +1,197 @@
+// One contract for every file-system adapter: natively it checks the POSIX
+// adapter, under Wine the Windows one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "foundation/directory.h"
+#include "foundation/file_system.h"
+#include "foundation/utf.h"
+#include "support/scratch_directory.h"
+
+namespace CV::FS {
+namespace {
+
+using Fake::ScratchDirectory;
+
+std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+std::set<std::u16string> List(IFileSystem& fs, const std::u16string& directory) {
+  std::set<std::u16string> names;
+  FindData entry;
+  std::unique_ptr<IDirectorySearch> search;
+  if (fs.FindFirst(directory + u"\\*", entry, search) != 0) return names;
+  do names.insert(entry.name);
+  while (search->Next(entry) == 0);
+  return names;
+}
+
+class FileSystemContract : public ::testing::Test {
+ protected:
+  IFileSystem& fs = DefaultFileSystem();
+};
+
+TEST_F(FileSystemContract, TempPathAndTempDirectories) {
+  std::u16string temp;
+  ASSERT_EQ(fs.TempPath(temp), 0);
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), u'\\');
+  EXPECT_EQ(temp[1], u':');
+
+  const ScratchDirectory a(fs), b(fs);
+  EXPECT_NE(a.Path(), b.Path());
+  const std::u16string expectedStart = u"\\\\?\\" + temp + u"CV.";
+  EXPECT_TRUE(a.Path().starts_with(expectedStart)) << ToUtf8(a.Path());
+  EXPECT_EQ(a.Path().size(), expectedStart.size() + 36);
+  EXPECT_EQ(a.Path().find_first_of(u"{}"), std::u16string::npos);
+  std::uint32_t attributes = 0;
+  ASSERT_EQ(fs.ReadAttributes(a.Path(), attributes), 0);
+  EXPECT_TRUE(attributes & Attribute::Directory);
+  EXPECT_EQ(List(fs, a.Path()), (std::set<std::u16string>{u".", u".."}));
+}
+
+TEST_F(FileSystemContract, FilesRoundTrip) {
+  const ScratchDirectory dir(fs);
+  const auto content = Bytes("Inhalt\r\n\xC3\xBC");
+  ASSERT_EQ(fs.WriteWholeFile(dir / u"a.txt", content), 0);
+  std::vector<std::uint8_t> read;
+  ASSERT_EQ(ReadWholeFile(fs, dir / u"a.txt", read), 0);
+  EXPECT_EQ(read, content);
+  EXPECT_TRUE(Exists(fs, dir / u"a.txt"));
+
+  EXPECT_EQ(fs.CopyFileTo(dir / u"a.txt", dir / u"b.txt", true), 0);
+  EXPECT_EQ(fs.CopyFileTo(dir / u"a.txt", dir / u"b.txt", true), Win32Error::FileExists);
+  EXPECT_EQ(fs.CopyFileTo(dir / u"a.txt", dir / u"b.txt", false), 0);
+  EXPECT_EQ(fs.CopyFileTo(dir / u"missing", dir / u"c.txt", false), Win32Error::FileNotFound);
+
+  std::int32_t error = 0;
+  const std::u16string path = dir / u"a.txt";
+  const std::uint32_t needed = fs.LongPathName(path, {}, error);
+  EXPECT_EQ(needed, path.size() + 1);  // nothing to expand; the NUL counted
+  std::u16string buffer(needed, u'\0');
+  EXPECT_EQ(fs.LongPathName(path, buffer, error), path.size());
+  EXPECT_EQ(buffer.substr(0, path.size()), path);
+
+  EXPECT_EQ(List(fs, dir.Path()), (std::set<std::u16string>{u".", u"..", u"a.txt", u"b.txt"}));
+  EXPECT_EQ(fs.RemoveFile(dir / u"a.txt"), 0);
+  EXPECT_EQ(fs.RemoveFile(dir / u"a.txt"), Win32Error::FileNotFound);
+}
+
+TEST_F(FileSystemContract, ErrorsForMissingAndOccupiedPlaces) {
+  const ScratchDirectory dir(fs);
+  dir.MakeDirectory(u"sub");
+  dir.WriteFile(u"sub\\f");
+  std::uint32_t attributes = 0;
+  std::int32_t error = 0;
+  EXPECT_EQ(fs.ReadAttributes(dir / u"missing", attributes), Win32Error::FileNotFound);
+  EXPECT_EQ(fs.ReadAttributes(dir / u"missing\\x", attributes), Win32Error::PathNotFound);
+  // Unprefixed: Wine copies "\\?\" paths without looking at them.
+  const std::u16string missing = (dir / u"missing").substr(4);
+  EXPECT_EQ(fs.LongPathName(missing, {}, error), 0u);
+  EXPECT_EQ(error, Win32Error::FileNotFound);
+  EXPECT_EQ(fs.MakeDirectory(dir / u"sub"), Win32Error::AlreadyExists);
+  EXPECT_EQ(fs.MakeDirectory(dir / u"missing\\x"), Win32Error::PathNotFound);
+  EXPECT_EQ(fs.RemoveEmptyDirectory(dir / u"sub"), Win32Error::DirNotEmpty);
+  EXPECT_EQ(fs.RemoveFile(dir / u"sub"), Win32Error::AccessDenied);
+  FindData entry;
+  std::unique_ptr<IDirectorySearch> search;
+  EXPECT_EQ(fs.FindFirst(dir / u"missing\\*", entry, search), Win32Error::PathNotFound);
+}
+
+TEST_F(FileSystemContract, ReadOnlyFileCannotBeDeletedUntilCleared) {
+  const ScratchDirectory dir(fs);
+  dir.WriteFile(u"ro.txt");
+  std::uint32_t attributes = 0;
+  ASSERT_EQ(fs.ReadAttributes(dir / u"ro.txt", attributes), 0);
+  ASSERT_EQ(fs.WriteAttributes(dir / u"ro.txt", attributes | Attribute::ReadOnly), 0);
+  ASSERT_EQ(fs.ReadAttributes(dir / u"ro.txt", attributes), 0);
+  EXPECT_TRUE(attributes & Attribute::ReadOnly);
+  EXPECT_EQ(fs.RemoveFile(dir / u"ro.txt"), Win32Error::AccessDenied);
+  ASSERT_EQ(fs.WriteAttributes(dir / u"ro.txt", attributes & ~Attribute::ReadOnly), 0);
+  EXPECT_EQ(fs.RemoveFile(dir / u"ro.txt"), 0);
+}
+
+TEST_F(FileSystemContract, FileHeldOpenCannotBeDeleted) {
+  const ScratchDirectory dir(fs);
+  dir.WriteFile(u"held.txt", "held");
+  {
+    std::unique_ptr<IReadableFile> file;
+    ASSERT_EQ(fs.OpenForReading(dir / u"held.txt", file), 0);
+    EXPECT_EQ(file->Size(), 4u);
+    EXPECT_EQ(fs.RemoveFile(dir / u"held.txt"), Win32Error::SharingViolation);
+  }
+  EXPECT_EQ(fs.RemoveFile(dir / u"held.txt"), 0);
+}
+
+TEST_F(FileSystemContract, HiddenEntriesAreMarked) {
+  const ScratchDirectory dir(fs);
+  dir.MakeDirectory(u".hidden");
+  std::uint32_t attributes = 0;
+  ASSERT_EQ(fs.ReadAttributes(dir / u".hidden", attributes), 0);
+  // POSIX hides by the leading dot, Windows by the attribute.
+  ASSERT_EQ(fs.WriteAttributes(dir / u".hidden", attributes | Attribute::Hidden), 0);
+  ASSERT_EQ(fs.ReadAttributes(dir / u".hidden", attributes), 0);
+  EXPECT_TRUE(attributes & Attribute::Hidden);
+  EXPECT_TRUE(attributes & Attribute::Directory);
+}
+
+// The whole deletion, through the real adapter.
+class DeleteDirectoryContract : public FileSystemContract {
+ protected:
+  void MakeTree(const ScratchDirectory& dir) {
+    dir.WriteFile(u"a.txt");
+    dir.WriteFile(u"ro.txt");
+    std::uint32_t attributes = 0;
+    ASSERT_EQ(fs.ReadAttributes(dir / u"ro.txt", attributes), 0);
+    ASSERT_EQ(fs.WriteAttributes(dir / u"ro.txt", attributes | Attribute::ReadOnly), 0);
+    dir.MakeDirectory(u".hidden");
+    ASSERT_EQ(fs.ReadAttributes(dir / u".hidden", attributes), 0);
+    ASSERT_EQ(fs.WriteAttributes(dir / u".hidden", attributes | Attribute::Hidden), 0);
+    dir.WriteFile(u".hidden\\inner.txt");
+    dir.MakeDirectory(u"deep");
+    dir.MakeDirectory(u"deep\\er");
+    dir.WriteFile(u"deep\\er\\x.bin");
+  }
+};
+
+TEST_F(DeleteDirectoryContract, RemovesReadOnlyFilesAndHiddenDirectories) {
+  const ScratchDirectory dir(fs);
+  MakeTree(dir);
+  std::u16string failure;
+  EXPECT_EQ(DeleteDirectory(dir.Path(), false, fs, &failure), S_OK) << ToUtf8(failure);
+  EXPECT_EQ(List(fs, dir.Path()), (std::set<std::u16string>{u".", u".."}));  // the root stays
+}
+
+TEST_F(DeleteDirectoryContract, RemovesTheRootOnRequest) {
+  const ScratchDirectory outer(fs);
+  const std::u16string root = outer / u"root";
+  ASSERT_EQ(fs.MakeDirectory(root), 0);
+  ASSERT_EQ(fs.WriteWholeFile(root + u"\\f", Bytes("f")), 0);
+  EXPECT_EQ(DeleteDirectory(root, true, fs), S_OK);
+  EXPECT_FALSE(Exists(fs, root));
+  EXPECT_EQ(DeleteDirectory(root, true, fs), HResultFromWin32(Win32Error::PathNotFound));
+}
+
+TEST_F(DeleteDirectoryContract, FileHeldOpenStopsTheDeletion) {
+  const ScratchDirectory dir(fs);
+  dir.MakeDirectory(u"m");
+  dir.WriteFile(u"m\\held.txt");
+  dir.WriteFile(u"a.txt");
+  dir.WriteFile(u"z.txt");
+  std::unique_ptr<IReadableFile> file;
+  ASSERT_EQ(fs.OpenForReading(dir / u"m\\held.txt", file), 0);
+
+  std::u16string failure;
+  EXPECT_EQ(DeleteDirectory(dir.Path(), true, fs, &failure), HResultFromWin32(Win32Error::SharingViolation));
+  EXPECT_EQ(failure, dir / u"m");  // the top-level entry under which it happened
+  EXPECT_TRUE(Exists(fs, dir / u"m\\held.txt"));
+  EXPECT_TRUE(Exists(fs, dir.Path()));
+
+  file.reset();  // what was deleted stays deleted; the rest goes now
+  EXPECT_EQ(DeleteDirectory(dir.Path(), false, fs), S_OK);
+}
+
+}  // namespace
+}  // namespace CV::FS
