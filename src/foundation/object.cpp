@@ -1,0 +1,64 @@
+#include "foundation/object.h"
+
+#include <map>
+#include <mutex>
+
+#include "foundation/com_error.h"
+
+namespace CV {
+namespace {
+
+// Names numbered process-wide, so one name has one id on every object.
+class DispatchIdRegistry {
+ public:
+  std::int32_t IdOf(std::u16string_view name) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_ids.find(std::u16string(name));
+    if (it != m_ids.end()) return it->second;
+    const std::int32_t id = m_next++;
+    m_ids.emplace(name, id);
+    m_names.emplace(id, name);
+    return id;
+  }
+  std::optional<std::u16string> NameOf(std::int32_t id) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_names.find(id);
+    if (it == m_names.end()) return std::nullopt;
+    return it->second;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::int32_t m_next = 0x10000;
+  std::map<std::u16string, std::int32_t> m_ids;
+  std::map<std::int32_t, std::u16string> m_names;
+};
+
+DispatchIdRegistry& Registry() {
+  static DispatchIdRegistry registry;
+  return registry;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> IObject::DispatchIdOf(std::u16string_view name) { return Registry().IdOf(name); }
+std::optional<std::u16string> IObject::NameOfDispatchId(std::int32_t dispid) { return Registry().NameOf(dispid); }
+
+Variant GetProperty(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args) {
+  if (!object) ThrowComError(E_POINTER);
+  return object->Invoke(name, InvokeKind::PropertyGet, std::move(args));
+}
+
+void PutProperty(const ObjectPtr& object, std::u16string_view name, Variant value) {
+  if (!object) ThrowComError(E_POINTER);
+  std::vector<Variant> args;
+  args.push_back(std::move(value));
+  object->Invoke(name, InvokeKind::PropertyPut, std::move(args));
+}
+
+Variant CallMethod(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args) {
+  if (!object) ThrowComError(E_POINTER);
+  return object->Invoke(name, InvokeKind::Method, std::move(args));
+}
+
+}  // namespace CV

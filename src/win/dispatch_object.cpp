@@ -1,0 +1,145 @@
+#include "win/dispatch_object.h"
+
+#include <oleauto.h>
+
+#include <atomic>
+
+#include "win/com_support.h"
+#include "win/event_sink.h"
+
+namespace CV::Win {
+
+namespace detail {
+extern std::atomic<long> g_liveBridgeObjects;
+}
+
+DispatchObject::DispatchObject(ComPtr<IDispatch> dispatch, const Guid& iid)
+    : m_dispatch(std::move(dispatch)), m_iid(iid) {
+  ++detail::g_liveBridgeObjects;
+}
+
+DispatchObject::~DispatchObject() {
+  for (auto& [cookie, point] : m_connections) point->Unadvise(cookie);
+  --detail::g_liveBridgeObjects;
+}
+
+ObjectPtr DispatchObject::QueryInterface(const Guid& iid) {
+  ComPtr<IUnknown> unknown = m_dispatch.TryQuery<IUnknown>(ToGUID(iid));
+  if (!unknown) return nullptr;
+  // Dual interfaces answer IDispatch calls through the pointer queried.
+  ComPtr<IDispatch> dispatch = unknown.Query<IDispatch>(IID_IDispatch);
+  return std::make_shared<DispatchObject>(std::move(dispatch), iid);
+}
+
+std::optional<std::int32_t> DispatchObject::DispatchIdOf(std::u16string_view name) {
+  std::lock_guard lock(m_mutex);
+  if (const auto it = m_dispids.find(name); it != m_dispids.end()) return it->second;
+  std::wstring wname(name.begin(), name.end());
+  LPOLESTR names[1] = {wname.data()};
+  DISPID dispid = DISPID_UNKNOWN;
+  const HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) return std::nullopt;
+  if (FAILED(hr)) ThrowComError(hr, m_iid);
+  m_dispids.emplace(std::u16string(name), dispid);
+  return dispid;
+}
+
+void DispatchObject::ThrowFailure(HRESULT hr, const EXCEPINFO* exception) {
+  if (hr == DISP_E_EXCEPTION && exception) {
+    EXCEPINFO info = *exception;
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    const HRESULT scode = info.scode ? info.scode
+                                     : (info.wCode ? static_cast<HRESULT>(0x80040200u + info.wCode) : E_FAIL);
+    ErrorInfo details{Guid{}, ToBstr(info.bstrSource).Text(), ToBstr(info.bstrDescription).Text()};
+    ::SysFreeString(info.bstrSource);
+    ::SysFreeString(info.bstrDescription);
+    ::SysFreeString(info.bstrHelpFile);
+    throw ComError(scode, m_iid, std::move(details));
+  }
+  // The object's error information, when it offers it for this interface.
+  ComPtr<ISupportErrorInfo> support = m_dispatch.TryQuery<ISupportErrorInfo>(IID_ISupportErrorInfo);
+  if (support && support->InterfaceSupportsErrorInfo(ToGUID(m_iid)) == S_OK) {
+    ComPtr<IErrorInfo> info;
+    if (::GetErrorInfo(0, info.Put()) == S_OK && info) {
+      GUID guid{};
+      BSTR source = nullptr, description = nullptr;
+      info->GetGUID(&guid);
+      info->GetSource(&source);
+      info->GetDescription(&description);
+      ErrorInfo details{ToGuid(guid), ToBstr(source).Text(), ToBstr(description).Text()};
+      ::SysFreeString(source);
+      ::SysFreeString(description);
+      throw ComError(hr, m_iid, std::move(details));
+    }
+  }
+  ThrowComError(hr, m_iid);
+}
+
+Variant DispatchObject::Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) {
+  const std::optional<std::int32_t> dispid = DispatchIdOf(name);
+  if (!dispid) ThrowComError(DISP_E_UNKNOWNNAME, m_iid);
+
+  std::vector<VARIANT> raw(args.size());
+  for (auto& v : raw) ::VariantInit(&v);
+  struct Clear {
+    std::vector<VARIANT>& values;
+    ~Clear() {
+      for (auto& v : values) ::VariantClear(&v);
+    }
+  } clear{raw};
+  // DISPPARAMS holds the arguments last to first.
+  for (std::size_t i = 0; i < args.size(); ++i) FromVariant(args[i], &raw[args.size() - 1 - i]);
+
+  DISPPARAMS params{raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
+  DISPID putId = DISPID_PROPERTYPUT;
+  WORD flags = DISPATCH_METHOD;
+  if (kind == InvokeKind::PropertyGet) flags = DISPATCH_PROPERTYGET;
+  if (kind == InvokeKind::PropertyPut) {
+    flags = DISPATCH_PROPERTYPUT;
+    params.rgdispidNamedArgs = &putId;
+    params.cNamedArgs = 1;
+  }
+  VARIANT result;
+  ::VariantInit(&result);
+  EXCEPINFO exception{};
+  UINT argError = 0;
+  const HRESULT hr = m_dispatch->Invoke(*dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                        kind == InvokeKind::PropertyPut ? nullptr : &result, &exception, &argError);
+  if (FAILED(hr)) ThrowFailure(hr, &exception);
+  Variant out;
+  try {
+    out = ToVariant(result);
+  } catch (...) {
+    ::VariantClear(&result);
+    throw;
+  }
+  ::VariantClear(&result);
+  return out;
+}
+
+std::uint32_t DispatchObject::Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) {
+  ComPtr<IConnectionPointContainer> container =
+      m_dispatch.Query<IConnectionPointContainer>(IID_IConnectionPointContainer);
+  ComPtr<IConnectionPoint> point;
+  CheckCom(container->FindConnectionPoint(ToGUID(eventsIid), point.Put()), eventsIid);
+  ComPtr<IDispatch> sinkDispatch = ComPtr<IDispatch>::Attach(EventSinkDispatch::Create(eventsIid, std::move(sink)));
+  DWORD cookie = 0;
+  CheckCom(point->Advise(sinkDispatch.Get(), &cookie), eventsIid);
+  std::lock_guard lock(m_mutex);
+  m_connections.emplace(cookie, std::move(point));
+  return cookie;
+}
+
+void DispatchObject::Unadvise(std::uint32_t cookie) {
+  ComPtr<IConnectionPoint> point;
+  {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_connections.find(cookie);
+    if (it == m_connections.end()) ThrowComError(CONNECT_E_NOCONNECTION, m_iid);
+    point = std::move(it->second);
+    m_connections.erase(it);
+  }
+  CheckCom(point->Unadvise(cookie), m_iid);
+}
+
+}  // namespace CV::Win

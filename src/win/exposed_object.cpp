@@ -1,0 +1,228 @@
+#include "win/exposed_object.h"
+
+#include <olectl.h>
+#include <oleauto.h>
+
+#include "win/com_support.h"
+
+namespace CV::Win {
+
+namespace detail {
+extern std::atomic<long> g_liveBridgeObjects;
+}
+
+namespace {
+
+// Answered only by ExposedObject itself, never by a proxy.
+const GUID IID_ExposedObject = {0x6f1c2a40, 0x9d3e, 0x4b7a, {0x8e, 0x21, 0x5c, 0x0d, 0x7a, 0x93, 0x4e, 0x11}};
+
+// Forwards the portable source's events to a real dispatch sink.
+class DispatchSinkAdapter final : public IEventSink {
+ public:
+  explicit DispatchSinkAdapter(ComPtr<IDispatch> sink) : m_sink(std::move(sink)) {}
+  void OnEvent(std::int32_t dispid, const std::vector<Variant>& args) override {
+    std::vector<VARIANT> raw(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) FromVariant(args[i], &raw[args.size() - 1 - i]);
+    DISPPARAMS params{raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
+    const HRESULT hr = m_sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                      nullptr, nullptr);
+    for (auto& v : raw) ::VariantClear(&v);
+    CheckCom(hr);
+  }
+
+ private:
+  ComPtr<IDispatch> m_sink;
+};
+
+class ConnectionPoint final : public IConnectionPoint {
+ public:
+  ConnectionPoint(ExposedObject* container, const IID& iid) : m_container(container), m_iid(iid) {
+    m_container->AddRef();
+    ++detail::g_liveBridgeObjects;
+  }
+
+  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
+      *ppv = static_cast<IConnectionPoint*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --m_references;
+    if (left == 0) delete this;
+    return left;
+  }
+  ::HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
+    if (!iid) return E_POINTER;
+    *iid = m_iid;
+    return S_OK;
+  }
+  ::HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override {
+    if (!out) return E_POINTER;
+    *out = m_container;
+    m_container->AddRef();
+    return S_OK;
+  }
+  ::HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+    if (!sink || !cookie) return E_POINTER;
+    return GuardCom([&] {
+      ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(sink).TryQuery<IDispatch>(IID_IDispatch);
+      if (!dispatch) return static_cast<HRESULT>(CONNECT_E_CANNOTCONNECT);
+      *cookie = m_container->Object()->Advise(ToGuid(m_iid), std::make_shared<DispatchSinkAdapter>(dispatch));
+      return S_OK;
+    });
+  }
+  ::HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+    return GuardCom([&] {
+      m_container->Object()->Unadvise(cookie);
+      return S_OK;
+    });
+  }
+  ::HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  ~ConnectionPoint() {
+    m_container->Release();
+    --detail::g_liveBridgeObjects;
+  }
+
+  std::atomic<ULONG> m_references{1};
+  ExposedObject* m_container;
+  IID m_iid;
+};
+
+}  // namespace
+
+IDispatch* ExposedObject::Create(ObjectPtr object) {
+  if (!object) ThrowComError(E_POINTER);
+  return static_cast<IDispatch*>(new ExposedObject(std::move(object)));
+}
+
+ObjectPtr ExposedObject::Unwrap(IDispatch* dispatch) {
+  void* p = nullptr;
+  if (!dispatch || FAILED(dispatch->QueryInterface(IID_ExposedObject, &p)) || !p) return nullptr;
+  auto* self = static_cast<ExposedObject*>(static_cast<IDispatch*>(p));
+  ObjectPtr object = self->m_object;
+  self->Release();
+  return object;
+}
+
+ExposedObject::ExposedObject(ObjectPtr object) : m_object(std::move(object)) { ++detail::g_liveBridgeObjects; }
+ExposedObject::~ExposedObject() { --detail::g_liveBridgeObjects; }
+
+::HRESULT ExposedObject::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ExposedObject)) {
+    *ppv = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+    *ppv = static_cast<IConnectionPointContainer*>(this);
+    AddRef();
+    return S_OK;
+  }
+  // Interfaces of the portable object: dual interfaces are IDispatch to us.
+  return GuardCom([&] {
+    ObjectPtr as = m_object->QueryInterface(ToGuid(riid));
+    if (!as) return E_NOINTERFACE;
+    if (as == m_object) {
+      *ppv = static_cast<IDispatch*>(this);
+      AddRef();
+    } else {
+      *ppv = ExposeObject(as);
+    }
+    return S_OK;
+  });
+}
+
+ULONG ExposedObject::AddRef() { return ++m_references; }
+
+ULONG ExposedObject::Release() {
+  const ULONG left = --m_references;
+  if (left == 0) delete this;
+  return left;
+}
+
+::HRESULT ExposedObject::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+::HRESULT ExposedObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return E_NOTIMPL;
+}
+
+::HRESULT ExposedObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) {
+  if (!names || !dispids) return E_POINTER;
+  return GuardCom([&] {
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+      dispids[i] = DISPID_UNKNOWN;
+      // Named arguments are not supported: only the member name resolves.
+      const std::optional<std::int32_t> id =
+          i == 0 ? m_object->DispatchIdOf(std::u16string(reinterpret_cast<const char16_t*>(names[i])))
+                 : std::nullopt;
+      if (id) dispids[i] = *id;
+      else hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+  });
+}
+
+::HRESULT ExposedObject::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* exception, UINT* argError) {
+  if (result) ::VariantInit(result);
+  if (argError) *argError = 0;
+  try {
+    const std::optional<std::u16string> name = m_object->NameOfDispatchId(dispid);
+    if (!name) return DISP_E_MEMBERNOTFOUND;
+    InvokeKind kind = InvokeKind::PropertyGet;
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) kind = InvokeKind::PropertyPut;
+    else if (flags & DISPATCH_METHOD) kind = InvokeKind::Method;
+    std::vector<Variant> args;
+    if (params)
+      for (UINT i = params->cArgs; i-- > 0;) args.push_back(ToVariant(params->rgvarg[i]));
+    const Variant out = m_object->Invoke(*name, kind, std::move(args));
+    if (result) FromVariant(out, result);
+    return S_OK;
+  } catch (const ComError& e) {
+    const ErrorInfo* info = e.Info();
+    if (exception && info && !info->description.empty()) {
+      *exception = EXCEPINFO{};
+      exception->scode = e.Error();
+      exception->bstrSource = AllocBstr(Bstr(info->source));
+      exception->bstrDescription = AllocBstr(Bstr(info->description));
+      return DISP_E_EXCEPTION;
+    }
+    return e.Error();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+::HRESULT ExposedObject::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+  if (ppEnum) *ppEnum = nullptr;
+  return E_NOTIMPL;
+}
+
+::HRESULT ExposedObject::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+  if (!ppCP) return E_POINTER;
+  *ppCP = new ConnectionPoint(this, riid);
+  return S_OK;
+}
+
+}  // namespace CV::Win

@@ -1,0 +1,46 @@
+// ExposedObject: a portable IObject offered to COM as a real IDispatch with
+// connection points, so that real clients (Office, other apartments through
+// the global interface table) call it by name.
+#pragma once
+
+#include <oaidl.h>
+#include <ocidl.h>
+
+#include <atomic>
+
+#include "foundation/object.h"
+
+namespace CV::Win {
+
+class ExposedObject final : public IDispatch, public IConnectionPointContainer {
+ public:
+  // A new object with one reference.
+  static IDispatch* Create(ObjectPtr object);
+  // The portable object behind dispatch when it is an ExposedObject of this
+  // apartment (a proxy is not); null otherwise.
+  static ObjectPtr Unwrap(IDispatch* dispatch);
+
+  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  ::HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  ::HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override;
+  ::HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) override;
+  ::HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override;
+
+  ::HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+  ::HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+  const ObjectPtr& Object() const noexcept { return m_object; }
+
+ private:
+  explicit ExposedObject(ObjectPtr object);
+  ~ExposedObject();
+
+  std::atomic<ULONG> m_references{1};
+  ObjectPtr m_object;
+};
+
+}  // namespace CV::Win

@@ -1,0 +1,167 @@
+// The COM bridge on real COM under Wine: a portable object exposed as a real
+// IDispatch, called by name within an apartment and from an MTA worker
+// through the global interface table, with events through connection points.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "foundation/interface_table.h"
+#include "support/test_object.h"
+#include "win/com_support.h"
+#include "win/dispatch_object.h"
+#include "win/exposed_object.h"
+
+namespace CV::Win {
+namespace {
+
+using Fake::TestObject;
+
+class Apartment {
+ public:
+  explicit Apartment(DWORD model) { m_hr = ::CoInitializeEx(nullptr, model); }
+  ~Apartment() {
+    if (SUCCEEDED(m_hr)) ::CoUninitialize();
+  }
+  HRESULT Result() const { return m_hr; }
+
+ private:
+  HRESULT m_hr;
+};
+
+class ComBridge : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(LiveBridgeObjects(), 0) << "bridge objects leaked";
+    EXPECT_EQ(TestObject::Live().load(), 0) << "portable objects leaked";
+  }
+};
+
+TEST_F(ComBridge, CallsByNameThroughARealDispatch) {
+  Apartment sta(COINIT_APARTMENTTHREADED);
+  ASSERT_EQ(sta.Result(), S_OK);
+  {
+    auto object = std::make_shared<TestObject>();
+    const IObject* const portable = object.get();
+    ComPtr<IDispatch> raw = ComPtr<IDispatch>::Attach(ExposeObject(object));
+    object.reset();  // the exposed object keeps it alive
+    // A DispatchObject over the real pointer, as for any Outlook object.
+    const ObjectPtr bridged = std::make_shared<DispatchObject>(raw, Fake::kTestObjectIid);
+
+    EXPECT_EQ(GetProperty(bridged, u"Name").AsText(), u"Anfang");
+    PutProperty(bridged, u"Name", Variant::FromBstr(u"Größe"));
+    EXPECT_EQ(GetProperty(bridged, u"Name").AsText(), u"Größe");
+    EXPECT_EQ(CallMethod(bridged, u"Add", {Variant::FromI4(40), Variant::FromI4(2)}).AsInt32(), 42);
+    const Variant echoed = CallMethod(bridged, u"Echo", {Variant::FromBstr(Bstr::FromBytes("xyz", 3))});
+    EXPECT_EQ(echoed.AsBstr().ByteLength(), 3u);
+
+    try {
+      CallMethod(bridged, u"Fail", {Variant::FromI4(static_cast<std::int32_t>(0x80070005u))});
+      ADD_FAILURE() << "no error";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), E_ACCESSDENIED);
+      EXPECT_EQ(e.InterfaceId(), Fake::kTestObjectIid);
+      ASSERT_NE(e.Info(), nullptr);
+      EXPECT_EQ(e.Info()->description, u"Absichtlich fehlgeschlagen");
+      EXPECT_EQ(e.Info()->source, u"TestObject");
+    }
+    try {
+      CallMethod(bridged, u"NoSuchMember");
+      ADD_FAILURE() << "no error";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), DISP_E_UNKNOWNNAME);
+    }
+
+    // QueryInterface with the real IID is the type test.
+    EXPECT_NE(bridged->QueryInterface(Fake::kTestObjectIid), nullptr);
+    EXPECT_EQ(bridged->QueryInterface(Guid::FromLiteral("00063034-0000-0000-C000-000000000046")), nullptr);
+
+    // An object that comes back through a VARIANT in its own apartment is
+    // the portable object itself, not a bridge over a bridge.
+    const Variant self = CallMethod(bridged, u"Echo", {Variant::FromObject(bridged)});
+    EXPECT_EQ(self.AsObject().get(), portable);
+  }
+}
+
+TEST_F(ComBridge, EventsThroughConnectionPoints) {
+  Apartment sta(COINIT_APARTMENTTHREADED);
+  ASSERT_EQ(sta.Result(), S_OK);
+  {
+    auto object = std::make_shared<TestObject>();
+    ComPtr<IDispatch> raw = ComPtr<IDispatch>::Attach(ExposeObject(object));
+    const ObjectPtr bridged = std::make_shared<DispatchObject>(raw, Fake::kTestObjectIid);
+    auto sink = std::make_shared<Fake::RecordingSink>();
+
+    const std::uint32_t cookie = bridged->Advise(Fake::kTestEventsIid, sink);
+    EXPECT_EQ(object->SinkCount(), 1u);
+    EXPECT_EQ(CallMethod(object, u"Fire", {Variant::FromI4(0xF007), Variant::FromBstr(u"Auswahl")}).AsInt32(), 1);
+    bridged->Unadvise(cookie);
+    EXPECT_EQ(object->SinkCount(), 0u);
+    CallMethod(object, u"Fire", {Variant::FromI4(0xF008)});
+
+    const auto events = sink->Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].dispid, 0xF007);
+    ASSERT_EQ(events[0].args.size(), 1u);
+    EXPECT_EQ(events[0].args[0].AsText(), u"Auswahl");
+
+    EXPECT_THROW(bridged->Advise(Fake::kTestObjectIid, sink), ComError);  // no such connection point
+    EXPECT_THROW(bridged->Unadvise(cookie), ComError);
+  }
+}
+
+// Registered on an STA that pumps messages, fetched on an MTA worker and
+// called by name there: the call runs on the STA thread.
+TEST_F(ComBridge, AcrossApartmentsThroughTheGlobalInterfaceTable) {
+  Apartment sta(COINIT_APARTMENTTHREADED);
+  ASSERT_EQ(sta.Result(), S_OK);
+  const std::int32_t staThread = Fake::CurrentThreadTag();
+  std::uint32_t cookie = 0;
+  {
+    auto object = std::make_shared<TestObject>();
+    ASSERT_EQ(DefaultInterfaceTable().Register(object, Fake::kTestObjectIid, cookie), S_OK);
+  }
+  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::int32_t calledOn = 0, sum = 0;
+  HRESULT failure = S_OK;
+  std::u16string description;
+  bool wasProxy = false;
+  std::thread worker([&] {
+    {
+      Apartment mta(COINIT_MULTITHREADED);
+      ObjectPtr fetched;
+      if (DefaultInterfaceTable().Fetch(cookie, Fake::kTestObjectIid, fetched) == S_OK) {
+        wasProxy = dynamic_cast<DispatchObject*>(fetched.get()) != nullptr;
+        calledOn = GetProperty(fetched, u"ThreadId").AsInt32();
+        sum = CallMethod(fetched, u"Add", {Variant::FromI4(2), Variant::FromI4(3)}).AsInt32();
+        try {
+          CallMethod(fetched, u"Fail", {Variant::FromI4(static_cast<std::int32_t>(0x80004004u))});
+        } catch (const ComError& e) {
+          failure = e.Error();
+          if (e.Info()) description = e.Info()->description;
+        }
+      }
+    }
+    ::SetEvent(done);
+  });
+  // Pump messages so that the worker's calls are served here.
+  while (::MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  worker.join();
+  ::CloseHandle(done);
+
+  EXPECT_TRUE(wasProxy);
+  EXPECT_EQ(calledOn, staThread);
+  EXPECT_EQ(sum, 5);
+  EXPECT_EQ(failure, E_ABORT);
+  EXPECT_EQ(description, u"Absichtlich fehlgeschlagen");
+  EXPECT_EQ(DefaultInterfaceTable().Revoke(cookie), S_OK);
+  EXPECT_NE(DefaultInterfaceTable().Revoke(cookie), S_OK);
+}
+
+}  // namespace
+}  // namespace CV::Win
