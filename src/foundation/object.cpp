@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "foundation/abandon.h"
 #include "foundation/com_error.h"
 
 namespace CV {
@@ -44,12 +45,20 @@ DispatchIdRegistry& Registry() {
 std::optional<std::int32_t> IObject::DispatchIdOf(std::u16string_view name) { return Registry().IdOf(name); }
 std::optional<std::u16string> IObject::NameOfDispatchId(std::int32_t dispid) { return Registry().NameOf(dispid); }
 
+ObjectPtr QueryObject(const ObjectPtr& object, const Guid& iid) {
+  ThrowIfAbandoned();
+  if (!object) ThrowComError(E_POINTER, iid);
+  return object->QueryInterface(iid);
+}
+
 Variant GetProperty(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args) {
+  ThrowIfAbandoned();
   if (!object) ThrowComError(E_POINTER);
   return object->Invoke(name, InvokeKind::PropertyGet, std::move(args));
 }
 
 void PutProperty(const ObjectPtr& object, std::u16string_view name, Variant value) {
+  ThrowIfAbandoned();
   if (!object) ThrowComError(E_POINTER);
   std::vector<Variant> args;
   args.push_back(std::move(value));
@@ -57,6 +66,7 @@ void PutProperty(const ObjectPtr& object, std::u16string_view name, Variant valu
 }
 
 Variant CallMethod(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args) {
+  ThrowIfAbandoned();
   if (!object) ThrowComError(E_POINTER);
   return object->Invoke(name, InvokeKind::Method, std::move(args));
 }

@@ -59,7 +59,10 @@ using ObjectPtr = std::shared_ptr<IObject>;
 inline constexpr HRESULT CONNECT_E_NOCONNECTION = MakeHResult(0x80040200u);
 #endif
 
-// Convenience calls that read like the member they call.
+// The calls through which the system reaches objects. Each fails with E_POINTER
+// on an empty reference and with E_ABORT once the calling thread's work was
+// abandoned. QueryObject is the type test: null for E_NOINTERFACE.
+ObjectPtr QueryObject(const ObjectPtr& object, const Guid& iid);
 Variant GetProperty(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args = {});
 void PutProperty(const ObjectPtr& object, std::u16string_view name, Variant value);
 Variant CallMethod(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args = {});

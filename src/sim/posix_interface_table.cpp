@@ -5,8 +5,9 @@
 namespace CV {
 
 IInterfaceTable& DefaultInterfaceTable() {
-  static Sim::SimInterfaceTable table;
-  return table;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* table = new Sim::SimInterfaceTable;
+  return *table;
 }
 
 }  // namespace CV

@@ -59,8 +59,9 @@ class WinInterfaceTable final : public IInterfaceTable {
 }  // namespace
 
 IInterfaceTable& DefaultInterfaceTable() {
-  static WinInterfaceTable table;
-  return table;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* table = new WinInterfaceTable;
+  return *table;
 }
 
 }  // namespace CV

@@ -1,0 +1,250 @@
+#include "archive/archive_list.h"
+
+#include "archive/progress_throttle.h"
+#include "foundation/abandon.h"
+#include "foundation/com_error.h"
+#include "foundation/debug_trace.h"
+#include "foundation/format.h"
+
+namespace CV {
+
+CArchiveList::CArchiveList(IInterfaceTable& table) : m_table(table) {}
+
+CArchiveList::~CArchiveList() {
+  Clear();
+  if (m_applicationCookie != 0) m_table.Revoke(m_applicationCookie);  // nothing to do about a failure here
+}
+
+std::u16string CArchiveList::NormalizeFolderPath(std::u16string_view path) {
+  while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+  return std::u16string(path);
+}
+
+HRESULT CArchiveList::SetApplication(const ObjectPtr& application) {
+  if (application) {
+    if (m_applicationCookie != 0) {
+      if (const HRESULT hr = m_table.Revoke(m_applicationCookie); Failed(hr)) return hr;
+      m_applicationCookie = 0;
+    }
+    return m_table.Register(application, Outlook::Iid::Application, m_applicationCookie);
+  }
+  if (m_applicationCookie != 0 && Succeeded(m_table.Revoke(m_applicationCookie))) m_applicationCookie = 0;
+  return S_OK;
+}
+
+Outlook::Application CArchiveList::GetApplication() {
+  if (m_applicationCookie == 0) return {};
+  ObjectPtr application;
+  if (Failed(m_table.Fetch(m_applicationCookie, Outlook::Iid::Application, application))) return {};
+  return Outlook::Application(application);
+}
+
+bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, Progress::IAbsProgress* progress) {
+  std::unique_lock lock(m_mapLock);
+  bool goOn = true;
+  try {
+    const std::u16string path = NormalizeFolderPath(folder.FullFolderPath());
+    DebugTrace(Format(u"AddFolder: %s\r\n", path));
+    // Neither a non-mail folder nor an excluded one is touched, and the
+    // counters stay as they are.
+    if (folder.DefaultItemType() != Outlook::olMailItem) return true;
+    if (m_excludedFolders.count(path)) return true;
+    DebugTrace(Format(u"AddFolder: %s added\r\n", path));
+    m_folderEntryIds[path] = folder.EntryID();
+    m_folderStoreIds[path] = folder.StoreID();
+    auto& mails = m_folderMails[path];
+    if (!mails) mails = std::make_unique<MailMap>();
+    const Outlook::Items items = folder.Items();
+    CProgressThrottle throttle(progress);
+    throttle.SetText(path);
+    const std::int32_t n = items.Count();
+    for (std::int32_t i = 1; i <= n; ++i) {
+      try {
+        const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(items.Item(i));
+        if (mail) (*mails)[mail.EntryID()] = true;
+        if (!throttle.Step(static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(n))) {
+          goOn = false;
+          break;
+        }
+      } catch (...) {
+        if (IsAbandoned()) throw;
+        ++inaccessible;
+      }
+    }
+  } catch (...) {
+    // The folder is left as far as it got; abandoned work unwinds.
+    if (IsAbandoned()) {
+      lock.unlock();
+      UpdateCounts();
+      throw;
+    }
+  }
+  UpdateCounts();
+  return goOn;
+}
+
+bool CArchiveList::AddFoldersRecursive(const Outlook::Folder& folder, int& inaccessible,
+                                       Progress::IAbsProgress* progress) {
+  if (!AddFolder(folder, inaccessible, progress)) return false;
+  try {
+    const Outlook::Folders folders = folder.Folders();
+    for (std::int32_t i = 1; i <= folders.Count(); ++i)
+      if (!AddFoldersRecursive(folders.Item(i), inaccessible, progress)) return false;
+  } catch (...) {
+    // The subtree is not walked further; the parent goes on.
+    if (IsAbandoned()) throw;
+  }
+  return true;
+}
+
+bool CArchiveList::AddMails(const Outlook::Folder& folder, const std::vector<Outlook::MailItem>& mails,
+                            int& inaccessible, Progress::IAbsProgress* progress) {
+  std::unique_lock lock(m_mapLock);
+  bool goOn = true;
+  try {
+    const std::u16string path = NormalizeFolderPath(folder.FullFolderPath());
+    m_folderEntryIds[path] = folder.EntryID();
+    m_folderStoreIds[path] = folder.StoreID();
+    auto& map = m_folderMails[path];
+    if (!map) map = std::make_unique<MailMap>();
+    CProgressThrottle throttle(progress);
+    throttle.SetText(path);
+    const std::size_t n = mails.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      try {
+        const Outlook::MailItem& mail = mails[k];
+        if (!mail) ThrowComError(E_POINTER);
+        mail.SenderEmailAddress();  // the accessibility test
+        (*map)[mail.EntryID()] = true;
+        if (!throttle.Step(k, n)) {
+          goOn = false;
+          break;
+        }
+      } catch (...) {
+        if (IsAbandoned()) throw;
+        ++inaccessible;
+      }
+    }
+  } catch (...) {
+    // Reading the folder failed: the work ends here; abandoned work unwinds.
+    if (IsAbandoned()) {
+      lock.unlock();
+      UpdateCounts();
+      throw;
+    }
+  }
+  UpdateCounts();
+  return goOn;
+}
+
+void CArchiveList::SetExcludedFolders(const std::vector<std::u16string>& paths) {
+  std::lock_guard lock(m_mapLock);
+  m_excludedFolders.clear();
+  for (const auto& path : paths) m_excludedFolders[NormalizeFolderPath(path)] = true;
+}
+
+void CArchiveList::Clear() {
+  {
+    std::lock_guard lock(m_mapLock);
+    m_folderMails.clear();
+    m_folderEntryIds.clear();
+    m_folderStoreIds.clear();
+  }
+  UpdateCounts();
+}
+
+void CArchiveList::UpdateCounts() {
+  int folders = 0, total = 0, selected = 0;
+  {
+    std::lock_guard lock(m_mapLock);
+    folders = static_cast<int>(m_folderMails.size());
+    for (const auto& [path, mails] : m_folderMails) {
+      total += static_cast<int>(mails->size());
+      for (const auto& [id, isSelected] : *mails) selected += isSelected;
+    }
+  }
+  std::lock_guard lock(m_countLock);
+  m_selectedMailCount = selected;
+  m_totalMailCount = total;
+  m_folderCount = folders;
+}
+
+int CArchiveList::GetSelectedMailCount() const {
+  std::lock_guard lock(m_countLock);
+  return m_selectedMailCount;
+}
+
+int CArchiveList::GetTotalMailCount() const {
+  std::lock_guard lock(m_countLock);
+  return m_totalMailCount;
+}
+
+int CArchiveList::GetFolderCount() const {
+  std::lock_guard lock(m_countLock);
+  return m_folderCount;
+}
+
+void CArchiveList::GetFolderPaths(std::vector<std::u16string>& out, bool withCounts) {
+  std::lock_guard lock(m_mapLock);
+  for (const auto& [path, entryId] : m_folderEntryIds) {
+    std::u16string entry = path;
+    if (withCounts) {
+      const auto it = m_folderMails.find(path);
+      if (it != m_folderMails.end()) entry += Format(u"%%%d", static_cast<int>(it->second->size()));
+    }
+    out.push_back(std::move(entry));
+  }
+}
+
+void CArchiveList::GetSelectedMailIds(const std::u16string& rawPath, std::vector<std::u16string>& ids,
+                                      std::u16string& storeId) {
+  std::lock_guard lock(m_mapLock);
+  if (!GetApplication()) return;
+  ids.clear();
+  const std::u16string path = NormalizeFolderPath(rawPath);
+  const auto store = m_folderStoreIds.find(path);
+  if (store == m_folderStoreIds.end()) return;
+  storeId = store->second;
+  const auto mails = m_folderMails.find(path);
+  if (mails == m_folderMails.end()) return;
+  for (const auto& [id, selected] : *mails->second)
+    if (selected) ids.push_back(id);
+}
+
+void CArchiveList::ApplySelection(const std::u16string& rawPath, const Variant& table) {
+  std::lock_guard lock(m_mapLock);
+  if (table.Type() != VarType::ArrayOfVariant || !table.AsArray()) return;
+  const SafeArray& array = *table.AsArray();
+  const auto mails = m_folderMails.find(NormalizeFolderPath(rawPath));
+  if (array.Dimensions() < 2 || mails == m_folderMails.end()) return;
+  const std::int32_t column = array.LowerBound(1);
+  if (array.UpperBound(1) - column < 2) return;
+  try {
+    for (std::int32_t r = array.LowerBound(2); r <= array.UpperBound(2); ++r) {
+      const Variant& idCell = array.At({column, r});
+      const std::u16string id = idCell.ChangeType(VarType::Bstr).AsText();
+      const auto mail = mails->second->find(id);
+      if (mail == mails->second->end()) continue;
+      const Variant& flag = array.At({column + 1, r});
+      mail->second = flag.Type() == VarType::Bool ? flag.AsBool() : flag.ChangeType(VarType::Bool).AsBool();
+    }
+  } catch (...) {
+    // The loop ends early; the counts still follow what was written.
+  }
+  UpdateCounts();
+}
+
+bool CArchiveList::MapLockIsFree() {
+  if (!m_mapLock.try_lock()) return false;
+  m_mapLock.unlock();
+  return true;
+}
+
+std::vector<std::u16string> CArchiveList::ExcludedFolders() {
+  std::lock_guard lock(m_mapLock);
+  std::vector<std::u16string> paths;
+  for (const auto& [path, excluded] : m_excludedFolders) paths.push_back(path);
+  return paths;
+}
+
+}  // namespace CV

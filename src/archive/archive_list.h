@@ -1,0 +1,85 @@
+// CArchiveList: the archive list ("Archivierungsliste"), the mails collected
+// for the next archive, grouped by folder path, with their selected flags.
+//
+// Locks: the map lock guards the four maps and is held across the Outlook
+// calls of one AddFolder or AddMails; the counter lock guards only the three
+// counters, so the ribbon can read them while a job holds the map lock. When
+// both are held the map lock comes first. Both are recursive.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/interface_table.h"
+#include "foundation/progress.h"
+#include "outlook/wrappers.h"
+
+namespace CV {
+
+class CArchiveList {
+ public:
+  using MailMap = std::map<std::u16string, bool>;
+
+  explicit CArchiveList(IInterfaceTable& table = DefaultInterfaceTable());
+  ~CArchiveList();
+  CArchiveList(const CArchiveList&) = delete;
+  CArchiveList& operator=(const CArchiveList&) = delete;
+
+  // Parks the application in the interface table (replacing an earlier
+  // registration); null revokes it.
+  HRESULT SetApplication(const ObjectPtr& application);
+  // The application usable on the calling thread, or an empty wrapper.
+  Outlook::Application GetApplication();
+
+  // Adds the mails of one folder (nothing for a non-mail or excluded
+  // folder); false when the progress sink asked to stop. Items that cannot
+  // be read count as inaccessible.
+  bool AddFolder(const Outlook::Folder& folder, int& inaccessible, Progress::IAbsProgress* progress);
+  // The folder, then its subfolders depth first; a cancel travels up.
+  bool AddFoldersRecursive(const Outlook::Folder& folder, int& inaccessible, Progress::IAbsProgress* progress);
+  // Files the mails under the folder and selects them.
+  bool AddMails(const Outlook::Folder& folder, const std::vector<Outlook::MailItem>& mails, int& inaccessible,
+                Progress::IAbsProgress* progress);
+
+  void SetExcludedFolders(const std::vector<std::u16string>& paths);
+  void Clear();
+  void UpdateCounts();
+
+  int GetSelectedMailCount() const;
+  int GetTotalMailCount() const;
+  int GetFolderCount() const;
+
+  // Appends the folder paths in order, with "%<count>" when withCounts.
+  void GetFolderPaths(std::vector<std::u16string>& out, bool withCounts);
+  // The selected mails of a folder and its StoreID; nothing without application.
+  void GetSelectedMailIds(const std::u16string& path, std::vector<std::u16string>& ids, std::u16string& storeId);
+  // Writes a table's selected flags (columns 0 and 1) into the folder's mails.
+  void ApplySelection(const std::u16string& path, const Variant& table);
+
+  // Every leading backslash removed.
+  static std::u16string NormalizeFolderPath(std::u16string_view path);
+
+  // For tests and diagnostics: whether the map lock is free (tried from the
+  // calling thread, so a recursive hold by this thread counts as free).
+  bool MapLockIsFree();
+  std::vector<std::u16string> ExcludedFolders();
+
+ private:
+  IInterfaceTable& m_table;
+  std::uint32_t m_applicationCookie = 0;
+  std::map<std::u16string, std::unique_ptr<MailMap>> m_folderMails;
+  std::map<std::u16string, std::u16string> m_folderEntryIds;
+  std::map<std::u16string, std::u16string> m_folderStoreIds;
+  std::map<std::u16string, bool> m_excludedFolders;
+  std::recursive_mutex m_mapLock;
+  mutable std::recursive_mutex m_countLock;
+  int m_selectedMailCount = 0;
+  int m_totalMailCount = 0;
+  int m_folderCount = 0;
+};
+
+}  // namespace CV

@@ -1,0 +1,98 @@
+// The base of every simulated Outlook and Office object: members by name,
+// the interfaces it answers, connection points, and per-member faults and
+// call counts. All objects of one simulated Outlook share one lock, so they
+// may be called from any thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "foundation/object.h"
+#include "sim/fault_plan.h"
+
+namespace CV::Sim {
+
+// What the objects of one simulated Outlook share.
+class SimWorld {
+ public:
+  std::recursive_mutex& Lock() noexcept { return m_lock; }
+  std::atomic<int>& LiveObjects() noexcept { return m_live; }
+  // A fresh identifier ("00000001..."), for EntryIDs and StoreIDs.
+  std::u16string NextId(std::u16string_view prefix);
+
+ private:
+  std::recursive_mutex m_lock;
+  std::atomic<int> m_live{0};
+  std::uint64_t m_nextId = 1;
+};
+
+class SimObject : public IObject, public std::enable_shared_from_this<SimObject> {
+ public:
+  using Handler = std::function<Variant(std::vector<Variant>&)>;
+
+  SimObject(std::shared_ptr<SimWorld> world, Guid primaryIid);
+  ~SimObject() override;
+  SimObject(const SimObject&) = delete;
+  SimObject& operator=(const SimObject&) = delete;
+
+  ObjectPtr QueryInterface(const Guid& iid) override;
+  Variant Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) override;
+  std::uint32_t Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) override;
+  void Unadvise(std::uint32_t cookie) override;
+
+  // Faults: member is a member name, "QueryInterface", "Advise" or "Unadvise".
+  void Fail(const std::string& member, FaultPlan plan);
+  void FailAlways(const std::string& member, HRESULT hr) { Fail(member, FaultPlan{hr, 1, true}); }
+  std::uint64_t Calls(const std::string& member) const;
+  std::size_t SinkCount(const Guid& eventsIid) const;
+
+  // Sends an event to every sink advised on eventsIid, outside the lock.
+  void Fire(const Guid& eventsIid, std::int32_t dispid, std::vector<Variant> args = {});
+
+  const Guid& PrimaryIid() const noexcept { return m_primaryIid; }
+  SimWorld& World() noexcept { return *m_world; }
+  const std::shared_ptr<SimWorld>& WorldPtr() noexcept { return m_world; }
+
+ protected:
+  // Property gets also answer method calls, as Outlook's dual interfaces do.
+  void Get(std::u16string name, Handler handler);
+  void Put(std::u16string name, Handler handler);
+  void Method(std::u16string name, Handler handler);
+  void Answers(const Guid& iid) { m_iids.insert(iid); }
+  void Sources(const Guid& eventsIid) { m_eventIids.insert(eventsIid); }
+  // Throws the fault planned for member, counting the call.
+  void Hit(const std::string& member);
+
+  template <class T>
+  std::shared_ptr<T> Self() {
+    return std::static_pointer_cast<T>(shared_from_this());
+  }
+
+ private:
+  std::shared_ptr<SimWorld> m_world;
+  Guid m_primaryIid;
+  std::set<Guid> m_iids;
+  std::set<Guid> m_eventIids;
+  std::map<std::u16string, Handler, std::less<>> m_getters, m_putters, m_methods;
+  std::map<std::string, FaultPlan> m_faults;
+  std::map<std::string, std::uint64_t> m_calls;
+  struct Connection {
+    Guid iid;
+    std::shared_ptr<IEventSink> sink;
+  };
+  std::map<std::uint32_t, Connection> m_connections;
+  std::uint32_t m_nextCookie = 0;
+};
+
+// Helpers for handlers.
+Variant Obj(const ObjectPtr& object);
+Variant Text(std::u16string_view text);
+std::int32_t IndexArgument(const std::vector<Variant>& args);
+
+}  // namespace CV::Sim

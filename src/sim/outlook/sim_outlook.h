@@ -1,0 +1,207 @@
+// The simulated Outlook: stores with default folders, folder trees, mail and
+// non-mail items, explorers with selections and events, and the ribbon
+// objects of Office. Built with a readable API:
+//
+//   SimOutlook outlook;
+//   auto store = outlook.AddStore(u"Persönliche Ordner");
+//   auto inbox = store->DefaultFolder(olFolderInbox);
+//   inbox->AddMails(5);
+//   inbox->AddItems(ItemKind::MeetingRequest, 2);
+//   auto explorer = outlook.OpenExplorer(inbox);
+//
+// Every object can fail any member on demand (SimObject::Fail) and counts
+// its calls. Objects hold their parents weakly; a call that needs a parent
+// that is gone fails with RPC_E_DISCONNECTED.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outlook/outlook_ids.h"
+#include "sim/outlook/sim_object.h"
+
+namespace CV::Sim {
+
+class SimApplication;
+class SimFolder;
+class SimNameSpace;
+class SimStore;
+
+enum class ItemKind { Mail, MeetingRequest, Contact, Appointment, Report };
+
+class SimItem : public SimObject {
+ public:
+  SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string entryId, std::u16string subject);
+  ItemKind Kind() const noexcept { return m_kind; }
+  const std::u16string& EntryId() const noexcept { return m_entryId; }
+
+  std::u16string subject;
+  std::u16string senderEmailAddress = u"absender@example.org";
+
+ private:
+  ItemKind m_kind;
+  std::u16string m_entryId;
+};
+
+class SimCollection : public SimObject {
+ public:
+  SimCollection(std::shared_ptr<SimWorld> world, Guid iid, std::function<std::vector<ObjectPtr>()> elements);
+  void SourcesEvents(const Guid& eventsIid) { Sources(eventsIid); }
+};
+
+class SimFolder : public SimObject {
+ public:
+  SimFolder(std::shared_ptr<SimWorld> world, std::weak_ptr<SimStore> store, std::weak_ptr<SimFolder> parent,
+            std::u16string name, std::int32_t itemType);
+  void Build();  // called once the object is owned
+
+  std::shared_ptr<SimItem> AddMail(std::u16string subject = {});
+  std::vector<std::shared_ptr<SimItem>> AddMails(int count);
+  std::vector<std::shared_ptr<SimItem>> AddItems(ItemKind kind, int count);
+  std::shared_ptr<SimFolder> AddFolder(std::u16string name, std::int32_t itemType = Outlook::olMailItem);
+
+  std::u16string FullFolderPath() const;
+  const std::u16string& Name() const noexcept { return m_name; }
+  const std::u16string& EntryId() const noexcept { return m_entryId; }
+  std::u16string StoreId() const;
+  std::int32_t ItemType() const noexcept { return m_itemType; }
+  const std::vector<std::shared_ptr<SimItem>>& ItemList() const noexcept { return m_items; }
+  const std::vector<std::shared_ptr<SimFolder>>& SubFolders() const noexcept { return m_folders; }
+  // The Items and Folders collections (one object each, as tests fault them).
+  const std::shared_ptr<SimCollection>& ItemsObject() const noexcept { return m_itemsObject; }
+  const std::shared_ptr<SimCollection>& FoldersObject() const noexcept { return m_foldersObject; }
+  std::shared_ptr<SimItem> FindItem(std::u16string_view entryId) const;
+
+ private:
+  std::weak_ptr<SimStore> m_store;
+  std::weak_ptr<SimFolder> m_parent;
+  std::u16string m_name;
+  std::u16string m_entryId;
+  std::int32_t m_itemType;
+  std::vector<std::shared_ptr<SimItem>> m_items;
+  std::vector<std::shared_ptr<SimFolder>> m_folders;
+  std::shared_ptr<SimCollection> m_itemsObject;
+  std::shared_ptr<SimCollection> m_foldersObject;
+};
+
+class SimStore : public SimObject {
+ public:
+  SimStore(std::shared_ptr<SimWorld> world, std::u16string displayName, bool exchange);
+  void Build();
+
+  const std::u16string& DisplayName() const noexcept { return m_displayName; }
+  const std::u16string& StoreId() const noexcept { return m_storeId; }
+  const std::shared_ptr<SimFolder>& Root() const noexcept { return m_root; }
+  // The default folder of an OlDefaultFolders type, or null.
+  std::shared_ptr<SimFolder> DefaultFolder(std::int32_t type) const;
+  void RemoveDefaultFolder(std::int32_t type);
+  std::shared_ptr<SimItem> FindItem(std::u16string_view entryId) const;
+
+ private:
+  std::u16string m_displayName;
+  std::u16string m_storeId;
+  bool m_exchange;
+  std::shared_ptr<SimFolder> m_root;
+  std::map<std::int32_t, std::shared_ptr<SimFolder>> m_defaults;
+};
+
+class SimSelection : public SimObject {
+ public:
+  // items: what the explorer shows as selected; headers: the conversation
+  // headers of a conversation view (each with its items).
+  SimSelection(std::shared_ptr<SimWorld> world, std::weak_ptr<SimApplication> application,
+               std::vector<ObjectPtr> items, std::vector<ObjectPtr> headers);
+};
+
+class SimConversationHeader : public SimObject {
+ public:
+  SimConversationHeader(std::shared_ptr<SimWorld> world, std::vector<ObjectPtr> items);
+  const std::shared_ptr<SimCollection>& ItemsObject() const noexcept { return m_items; }
+
+ private:
+  std::shared_ptr<SimCollection> m_items;
+};
+
+class SimExplorer : public SimObject {
+ public:
+  SimExplorer(std::shared_ptr<SimWorld> world, std::weak_ptr<SimApplication> application,
+              std::shared_ptr<SimFolder> current);
+
+  // Selects items in a plain view and fires SelectionChange.
+  void Select(std::vector<std::shared_ptr<SimItem>> items);
+  // Selects conversations: each header with its items; fires SelectionChange.
+  void SelectConversations(std::vector<std::vector<std::shared_ptr<SimItem>>> conversations);
+  void SetCurrentFolder(std::shared_ptr<SimFolder> folder);
+  // Fires Close and leaves the application's explorer list.
+  void Close();
+
+  const std::shared_ptr<SimSelection>& SelectionObject() const noexcept { return m_selection; }
+
+ private:
+  std::weak_ptr<SimApplication> m_application;
+  std::shared_ptr<SimFolder> m_current;
+  std::shared_ptr<SimSelection> m_selection;
+};
+
+class SimNameSpace : public SimObject {
+ public:
+  SimNameSpace(std::shared_ptr<SimWorld> world, std::weak_ptr<SimApplication> application);
+  void Build();
+  std::vector<std::shared_ptr<SimStore>> stores;
+  const std::shared_ptr<SimCollection>& StoresObject() const noexcept { return m_stores; }
+
+ private:
+  std::shared_ptr<SimCollection> m_stores;
+};
+
+class SimApplication : public SimObject {
+ public:
+  SimApplication(std::shared_ptr<SimWorld> world, std::u16string version);
+  void Build();
+
+  std::u16string version;
+  std::vector<std::shared_ptr<SimExplorer>> explorers;
+  std::weak_ptr<SimExplorer> activeExplorer;
+  const std::shared_ptr<SimNameSpace>& Session() const noexcept { return m_session; }
+  const std::shared_ptr<SimCollection>& ExplorersObject() const noexcept { return m_explorers; }
+
+ private:
+  std::shared_ptr<SimNameSpace> m_session;
+  std::shared_ptr<SimCollection> m_explorers;
+};
+
+class SimRibbonUI : public SimObject {
+ public:
+  explicit SimRibbonUI(std::shared_ptr<SimWorld> world);
+  std::uint64_t Invalidations() const { return Calls("Invalidate"); }
+};
+
+class SimRibbonControl : public SimObject {
+ public:
+  SimRibbonControl(std::shared_ptr<SimWorld> world, std::u16string id, ObjectPtr context, std::u16string tag = {});
+};
+
+// The whole simulated Outlook and its builder.
+class SimOutlook {
+ public:
+  explicit SimOutlook(std::u16string version = u"16.0.0.0");
+  ~SimOutlook();
+
+  std::shared_ptr<SimStore> AddStore(std::u16string displayName, bool exchange = false);
+  // Opens an explorer window on folder, makes it active and fires NewExplorer.
+  std::shared_ptr<SimExplorer> OpenExplorer(std::shared_ptr<SimFolder> folder);
+  std::shared_ptr<SimRibbonUI> NewRibbonUI();
+  std::shared_ptr<SimRibbonControl> NewRibbonControl(std::u16string id, ObjectPtr context, std::u16string tag = {});
+
+  const std::shared_ptr<SimApplication>& Application() const noexcept { return m_application; }
+  const std::shared_ptr<SimWorld>& World() const noexcept { return m_world; }
+  // Objects of this Outlook still alive (the Outlook's own included).
+  int LiveObjects() const { return m_world->LiveObjects().load(); }
+
+ private:
+  std::shared_ptr<SimWorld> m_world;
+  std::shared_ptr<SimApplication> m_application;
+};
+
+}  // namespace CV::Sim

@@ -1,0 +1,276 @@
+// The archive list on the simulated Outlook.
+#include "archive/archive_list.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/com_error.h"
+#include "foundation/utf.h"
+#include "sim/outlook/sim_outlook.h"
+#include "sim/sim_interface_table.h"
+
+namespace CV {
+namespace {
+
+using namespace CV::Outlook;
+using Sim::FaultPlan;
+using Sim::ItemKind;
+using Sim::SimFolder;
+
+class ArchiveListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store = outlook.AddStore(u"Persönliche Ordner");
+    inbox = store->DefaultFolder(olFolderInbox);
+    ASSERT_EQ(list.SetApplication(outlook.Application()), S_OK);
+  }
+  void TearDown() override {
+    EXPECT_TRUE(list.MapLockIsFree());
+    EXPECT_EQ(list.GetSelectedMailCount() <= list.GetTotalMailCount(), true);
+  }
+  struct Counts {
+    int selected, total, folders;
+    bool operator==(const Counts&) const = default;
+  };
+  Counts CountsNow() { return {list.GetSelectedMailCount(), list.GetTotalMailCount(), list.GetFolderCount()}; }
+  std::vector<std::u16string> Paths(bool withCounts = false) {
+    std::vector<std::u16string> out;
+    list.GetFolderPaths(out, withCounts);
+    return out;
+  }
+  bool Add(const std::shared_ptr<SimFolder>& folder) {
+    int inaccessible = 0;
+    return list.AddFolder(Folder(folder), inaccessible, nullptr);
+  }
+
+  Sim::SimOutlook outlook;
+  std::shared_ptr<Sim::SimStore> store;
+  std::shared_ptr<SimFolder> inbox;
+  Sim::SimInterfaceTable table;
+  CArchiveList list{table};
+};
+
+TEST_F(ArchiveListTest, EmptyList) {
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
+  EXPECT_TRUE(Paths().empty());
+  std::vector<std::u16string> ids{u"stays?"};
+  std::u16string storeId = u"unchanged";
+  list.GetSelectedMailIds(u"Persönliche Ordner\\Posteingang", ids, storeId);
+  EXPECT_TRUE(ids.empty());
+  EXPECT_EQ(storeId, u"unchanged");
+}
+
+TEST_F(ArchiveListTest, AddFolderCountsMailsOnly) {
+  inbox->AddMails(5);
+  inbox->AddItems(ItemKind::MeetingRequest, 2);
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddFolder(Folder(inbox), inaccessible, nullptr));
+  EXPECT_EQ(inaccessible, 0);
+  EXPECT_EQ(CountsNow(), (Counts{5, 5, 1}));
+  EXPECT_EQ(Paths(true), std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang%5"});
+
+  std::vector<std::u16string> ids;
+  std::u16string storeId;
+  list.GetSelectedMailIds(u"\\\\Persönliche Ordner\\Posteingang", ids, storeId);  // raw Outlook form
+  EXPECT_EQ(ids.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+  EXPECT_EQ(storeId, store->StoreId());
+}
+
+TEST_F(ArchiveListTest, NonMailAndEmptyFolders) {
+  EXPECT_TRUE(Add(store->DefaultFolder(olFolderCalendar)));
+  EXPECT_TRUE(Add(store->DefaultFolder(olFolderContacts)));
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
+  EXPECT_TRUE(Add(store->DefaultFolder(olFolderDrafts)));  // a mail folder without mails still counts
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 1}));
+  EXPECT_EQ(Paths(true), std::vector<std::u16string>{u"Persönliche Ordner\\Entwürfe%0"});
+}
+
+TEST_F(ArchiveListTest, AddingAgainSelectsAgain) {
+  inbox->AddMails(3);
+  Add(inbox);
+  const std::u16string path = u"Persönliche Ordner\\Posteingang";
+  std::vector<std::u16string> ids;
+  std::u16string storeId;
+  list.GetSelectedMailIds(path, ids, storeId);
+
+  auto table = SafeArray::Create2D(8, 2);
+  table->At({0, 0}) = Variant::FromBstr(Bstr(ids[0]));
+  table->At({1, 0}) = Variant::FromBool(false);
+  table->At({0, 1}) = Variant::FromBstr(u"not-in-this-folder");
+  table->At({1, 1}) = Variant::FromBool(false);
+  list.ApplySelection(path, Variant::FromArray(table));
+  EXPECT_EQ(CountsNow(), (Counts{2, 3, 1}));
+  EXPECT_EQ(Paths(true), std::vector<std::u16string>{path + u"%3"});  // deselected mails still count
+
+  Add(inbox);
+  EXPECT_EQ(CountsNow(), (Counts{3, 3, 1}));
+}
+
+TEST_F(ArchiveListTest, ApplySelectionRefusesTablesThatDoNotFit) {
+  inbox->AddMails(2);
+  Add(inbox);
+  const std::u16string path = u"Persönliche Ordner\\Posteingang";
+  std::vector<std::u16string> ids;
+  std::u16string storeId;
+  list.GetSelectedMailIds(path, ids, storeId);
+  const auto deselectAll = [&](std::uint32_t columns) {
+    auto table = SafeArray::Create2D(columns, 2);
+    for (std::int32_t r = 0; r < 2; ++r) {
+      table->At({0, r}) = Variant::FromBstr(Bstr(ids[static_cast<std::size_t>(r)]));
+      if (columns > 1) table->At({1, r}) = Variant::FromI4(0);
+    }
+    return Variant::FromArray(table);
+  };
+  list.ApplySelection(path, deselectAll(1));  // a single column
+  list.ApplySelection(path, deselectAll(2));  // fewer than three columns
+  list.ApplySelection(path, Variant::FromBstr(u"no table"));
+  list.ApplySelection(u"Anderer Ordner", deselectAll(8));
+  EXPECT_EQ(CountsNow(), (Counts{2, 2, 1}));
+  list.ApplySelection(path, deselectAll(8));  // VT_I4 0 converts to false
+  EXPECT_EQ(CountsNow(), (Counts{0, 2, 1}));
+}
+
+TEST_F(ArchiveListTest, PathsAreOrdinalAndNormalized) {
+  auto root = store->Root();
+  for (const char16_t* name : {u"Postfach", u"A", u"P", u"a", u"Pa", u"B"}) root->AddFolder(name)->AddMail();
+  for (const auto& folder : root->SubFolders())
+    if (folder->ItemType() == olMailItem && !folder->ItemList().empty()) Add(folder);
+  std::vector<std::u16string> expected;
+  for (const char16_t* name : {u"A", u"B", u"P", u"Pa", u"Postfach", u"a"})
+    expected.push_back(u"Persönliche Ordner\\" + std::u16string(name));
+  EXPECT_EQ(Paths(), expected);
+  EXPECT_EQ(CArchiveList::NormalizeFolderPath(u"\\\\\\x\\y"), u"x\\y");
+  EXPECT_EQ(CArchiveList::NormalizeFolderPath(u""), u"");
+}
+
+TEST_F(ArchiveListTest, ClearKeepsExclusionsAndApplication) {
+  inbox->AddMails(2);
+  Add(inbox);
+  list.SetExcludedFolders({u"\\\\Persönliche Ordner\\Junk-E-Mail"});
+  list.Clear();
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
+  EXPECT_TRUE(Paths().empty());
+  EXPECT_EQ(list.ExcludedFolders(), std::vector<std::u16string>{u"Persönliche Ordner\\Junk-E-Mail"});
+  EXPECT_TRUE(list.GetApplication());
+}
+
+TEST_F(ArchiveListTest, InaccessibleItemsAreCountedAndSkipped) {
+  inbox->AddMails(10);
+  // Two items cannot be fetched, one cannot tell its EntryID.
+  inbox->ItemsObject()->Fail("Item", FaultPlan{E_ACCESSDENIED, 3, false});
+  inbox->ItemList()[6]->FailAlways("EntryID", E_ACCESSDENIED);
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddFolder(Folder(inbox), inaccessible, nullptr));
+  EXPECT_EQ(inaccessible, 2);
+  EXPECT_EQ(CountsNow(), (Counts{8, 8, 1}));
+  EXPECT_EQ(inbox->ItemsObject()->Calls("Count"), 1u);  // read once per folder
+}
+
+TEST_F(ArchiveListTest, FolderThatCannotBeReadIsLeftAsFarAsItGot) {
+  inbox->AddMails(2);
+  inbox->FailAlways("Items", E_FAIL);
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddFolder(Folder(inbox), inaccessible, nullptr));
+  EXPECT_EQ(inaccessible, 0);
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 1}));  // entered, without mails
+
+  auto sent = store->DefaultFolder(olFolderSentMail);
+  sent->FailAlways("FullFolderPath", E_FAIL);
+  EXPECT_TRUE(Add(sent));
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 1}));
+}
+
+TEST_F(ArchiveListTest, RecursiveWalkSkipsExcludedAndNonMailFolders) {
+  auto top = inbox->AddFolder(u"Top");
+  auto middle = top->AddFolder(u"Middle");
+  auto bottom = middle->AddFolder(u"Bottom");
+  auto calendar = top->AddFolder(u"Cal", olAppointmentItem);
+  auto sub = calendar->AddFolder(u"Sub");
+  for (auto& f : {top, middle, bottom, sub}) f->AddMails(2);
+  list.SetExcludedFolders({Folder(middle).FullFolderPath()});
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddFoldersRecursive(Folder(top), inaccessible, nullptr));
+  EXPECT_EQ(Paths(), (std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang\\Top",
+                                                  u"Persönliche Ordner\\Posteingang\\Top\\Cal\\Sub",
+                                                  u"Persönliche Ordner\\Posteingang\\Top\\Middle\\Bottom"}));
+  EXPECT_EQ(CountsNow(), (Counts{6, 6, 3}));
+  EXPECT_TRUE(list.AddFoldersRecursive(Folder(top), inaccessible, nullptr));  // a second run changes nothing
+  EXPECT_EQ(CountsNow(), (Counts{6, 6, 3}));
+}
+
+TEST_F(ArchiveListTest, RecursiveWalkSurvivesSubfolderFailuresAndStopsOnCancel) {
+  auto a = inbox->AddFolder(u"A");
+  auto b = inbox->AddFolder(u"B");
+  a->AddFolder(u"A1")->AddMails(1);
+  b->AddMails(1);
+  a->FoldersObject()->FailAlways("Count", E_FAIL);  // A's subtree cannot be enumerated
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddFoldersRecursive(Folder(inbox), inaccessible, nullptr));
+  EXPECT_EQ(Paths(), (std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang",
+                                                  u"Persönliche Ordner\\Posteingang\\A",
+                                                  u"Persönliche Ordner\\Posteingang\\B"}));
+
+  class CancelAfter final : public Progress::IAbsProgress {
+   public:
+    bool Progress(std::uint64_t, std::uint64_t, int) override { return ++calls < 2; }
+    void SetText(const std::u16string&) override {}
+    int calls = 0;
+  } cancel;
+  list.Clear();
+  auto c = inbox->AddFolder(u"C");
+  c->AddMails(3);
+  EXPECT_FALSE(list.AddFoldersRecursive(Folder(c), inaccessible, &cancel));
+  EXPECT_EQ(CountsNow(), (Counts{2, 2, 1}));  // the mails handled before the cancel stay
+}
+
+TEST_F(ArchiveListTest, AddMailsFilesUnderTheFolderAndCountsInaccessible) {
+  auto mails = inbox->AddMails(10);
+  mails[2]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);
+  mails[7]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);
+  std::vector<MailItem> items;
+  for (auto& m : mails) items.emplace_back(m);
+  items.emplace_back(nullptr);  // a null element counts as inaccessible
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddMails(Folder(store->DefaultFolder(olFolderSentMail)), items, inaccessible, nullptr));
+  EXPECT_EQ(inaccessible, 3);
+  EXPECT_EQ(CountsNow(), (Counts{8, 8, 1}));
+  EXPECT_EQ(Paths(), std::vector<std::u16string>{u"Persönliche Ordner\\Gesendete Elemente"});
+
+  std::vector<MailItem> none;
+  EXPECT_TRUE(list.AddMails(Folder(inbox), none, inaccessible, nullptr));
+  EXPECT_EQ(CountsNow(), (Counts{8, 8, 2}));  // the folder comes in even without mails
+}
+
+TEST_F(ArchiveListTest, ApplicationThroughTheInterfaceTable) {
+  EXPECT_EQ(table.RegisteredCount(), 1u);
+  EXPECT_EQ(list.GetApplication().Object(), outlook.Application());
+  EXPECT_EQ(list.SetApplication(outlook.Application()), S_OK);  // replaces the registration
+  EXPECT_EQ(table.RegisteredCount(), 1u);
+
+  table.Plan("Revoke", FaultPlan{E_UNEXPECTED, 1, false});
+  EXPECT_EQ(list.SetApplication(outlook.Application()), E_UNEXPECTED);
+  table.Plan("Fetch", FaultPlan{E_FAIL, 1, true});
+  EXPECT_FALSE(list.GetApplication());  // any failure: no application
+  std::vector<std::u16string> ids{u"x"};
+  std::u16string storeId;
+  list.GetSelectedMailIds(u"x", ids, storeId);
+  EXPECT_EQ(ids, std::vector<std::u16string>{u"x"});  // without application nothing changes
+
+  EXPECT_EQ(list.SetApplication(nullptr), S_OK);
+  EXPECT_EQ(table.RegisteredCount(), 0u);
+  EXPECT_FALSE(list.GetApplication());
+}
+
+TEST(ArchiveListLifetime, DestructorRevokesTheApplication) {
+  Sim::SimOutlook outlook;
+  Sim::SimInterfaceTable table;
+  {
+    CArchiveList list(table);
+    ASSERT_EQ(list.SetApplication(outlook.Application()), S_OK);
+    EXPECT_EQ(table.RegisteredCount(), 1u);
+  }
+  EXPECT_EQ(table.RegisteredCount(), 0u);
+}
+
+}  // namespace
+}  // namespace CV

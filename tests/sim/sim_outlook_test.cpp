@@ -1,0 +1,172 @@
+// The simulated Outlook seen through the typed wrappers, as the system sees it.
+#include "sim/outlook/sim_outlook.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/com_error.h"
+#include "outlook/wrappers.h"
+#include "support/test_object.h"
+
+namespace CV::Sim {
+namespace {
+
+using namespace CV::Outlook;
+
+TEST(SimOutlook, StoresFoldersAndItems) {
+  SimOutlook outlook;
+  auto store = outlook.AddStore(u"Persönliche Ordner");
+  auto inbox = store->DefaultFolder(olFolderInbox);
+  inbox->AddMails(5);
+  inbox->AddItems(ItemKind::MeetingRequest, 2);
+  auto projects = inbox->AddFolder(u"Projekte");
+
+  const Folder folder(inbox);
+  EXPECT_EQ(folder.FullFolderPath(), u"\\\\Persönliche Ordner\\Posteingang");
+  EXPECT_EQ(Folder(projects).FullFolderPath(), u"\\\\Persönliche Ordner\\Posteingang\\Projekte");
+  EXPECT_EQ(folder.StoreID(), store->StoreId());
+  EXPECT_EQ(folder.DefaultItemType(), olMailItem);
+  EXPECT_EQ(Folder(store->DefaultFolder(olFolderCalendar)).DefaultItemType(), olAppointmentItem);
+  EXPECT_EQ(folder.Folders().Count(), 1);
+
+  const Items items = folder.Items();
+  ASSERT_EQ(items.Count(), 7);
+  int mails = 0;
+  for (int i = 1; i <= items.Count(); ++i)
+    if (Query<MailItem>(items.Item(i))) ++mails;
+  EXPECT_EQ(mails, 5);
+  EXPECT_THROW(items.Item(0), ComError);  // collections count from 1
+  EXPECT_THROW(items.Item(8), ComError);
+
+  const Application app(outlook.Application());
+  const Stores stores = app.Session().Stores();
+  ASSERT_EQ(stores.Count(), 1);
+  EXPECT_EQ(stores.Item(1).GetRootFolder().FullFolderPath(), u"\\\\Persönliche Ordner");
+  EXPECT_EQ(stores.Item(1).ExchangeStoreType(), olNotExchange);
+  EXPECT_THROW(stores.Item(1).GetDefaultFolder(olFolderSyncIssues), ComError);  // no Exchange folders
+
+  const auto mail = inbox->ItemList().front();
+  const ObjectPtr found = app.GetNamespace(u"MAPI").GetItemFromID(mail->EntryId(), store->StoreId());
+  EXPECT_EQ(found, mail);
+  EXPECT_THROW(app.Session().GetItemFromID(u"nope", store->StoreId()), ComError);
+}
+
+TEST(SimOutlook, NonMailItemsAnswerNoInterfaceForMail) {
+  SimOutlook outlook;
+  auto inbox = outlook.AddStore(u"S")->DefaultFolder(olFolderInbox);
+  for (const ItemKind kind : {ItemKind::MeetingRequest, ItemKind::Contact, ItemKind::Appointment, ItemKind::Report}) {
+    const auto item = inbox->AddItems(kind, 1).front();
+    EXPECT_FALSE(Query<MailItem>(item));
+    EXPECT_NE(item->QueryInterface(Iid::Dispatch), nullptr);
+  }
+  EXPECT_TRUE(Query<MailItem>(inbox->AddMail()));
+  EXPECT_THROW(Query<MailItem>(nullptr), ComError);  // E_POINTER on an empty reference
+}
+
+TEST(SimOutlook, FaultsOnceFromTheNthCallOrPersistently) {
+  SimOutlook outlook;
+  auto mail = outlook.AddStore(u"S")->DefaultFolder(olFolderInbox)->AddMail(u"Hallo");
+  const MailItem item(mail);
+
+  mail->Fail("Subject", FaultPlan{E_ACCESSDENIED, 2, false});
+  EXPECT_EQ(item.Subject(), u"Hallo");
+  EXPECT_THROW(item.Subject(), ComError);
+  EXPECT_EQ(item.Subject(), u"Hallo");
+  EXPECT_EQ(mail->Calls("Subject"), 3u);
+
+  mail->Fail("SenderEmailAddress", FaultPlan{E_ACCESSDENIED, 1, true});
+  for (int i = 0; i < 3; ++i) {
+    try {
+      item.SenderEmailAddress();
+      ADD_FAILURE() << "no fault";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), E_ACCESSDENIED);
+      EXPECT_EQ(e.InterfaceId(), Iid::MailItem);
+    }
+  }
+  mail->Fail("QueryInterface", FaultPlan{E_UNEXPECTED, 1, false});
+  EXPECT_THROW(Query<MailItem>(mail), ComError);  // a failure other than E_NOINTERFACE throws
+  EXPECT_THROW(GetProperty(mail, u"NoSuchMember"), ComError);
+}
+
+TEST(SimOutlook, ExplorersSelectionsAndEvents) {
+  SimOutlook outlook;
+  auto inbox = outlook.AddStore(u"S")->DefaultFolder(olFolderInbox);
+  auto mails = inbox->AddMails(3);
+  const Application app(outlook.Application());
+  EXPECT_FALSE(app.ActiveExplorer());  // no window yet
+
+  auto explorersSink = std::make_shared<Fake::RecordingSink>();
+  const std::uint32_t collectionCookie = app.Explorers().Object()->Advise(Iid::ExplorersEvents, explorersSink);
+  auto explorer = outlook.OpenExplorer(inbox);
+  ASSERT_EQ(explorersSink->Events().size(), 1u);
+  EXPECT_EQ(explorersSink->Events()[0].dispid, DispId::NewExplorer);
+  EXPECT_EQ(explorersSink->Events()[0].args.at(0).AsObject(), explorer);
+  app.Explorers().Object()->Unadvise(collectionCookie);
+
+  auto sink = std::make_shared<Fake::RecordingSink>();
+  const std::uint32_t cookie = explorer->Advise(Iid::ExplorerEvents10, sink);
+  explorer->Select({mails[0], mails[2]});
+  const Explorer active = app.ActiveExplorer();
+  ASSERT_TRUE(active);
+  EXPECT_EQ(active.CurrentFolder().Object(), inbox);
+  const Selection selection = active.Selection();
+  EXPECT_EQ(selection.Count(), 2);
+  EXPECT_EQ(selection.Item(2), mails[2]);
+  EXPECT_EQ(selection.GetSelection(olConversationHeaders).Count(), 0);
+  EXPECT_EQ(selection.Application().Object(), outlook.Application());
+
+  explorer->SelectConversations({{mails[0], mails[1]}, {mails[2]}});
+  const Selection headers = active.Selection().GetSelection(olConversationHeaders);
+  ASSERT_EQ(headers.Count(), 2);
+  const ConversationHeader first = Query<ConversationHeader>(headers.Item(1));
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first.GetItems().Count(), 2);
+
+  explorer->Close();
+  const auto events = sink->Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].dispid, DispId::SelectionChange);
+  EXPECT_EQ(events[2].dispid, DispId::Close);
+  EXPECT_EQ(app.Explorers().Count(), 0);
+  explorer->Unadvise(cookie);
+  EXPECT_THROW(explorer->Advise(Iid::ExplorersEvents, sink), ComError);  // not its events
+}
+
+TEST(SimOutlook, ExchangeStoreHasTheSyncFolders) {
+  SimOutlook outlook;
+  auto mailbox = outlook.AddStore(u"Postfach", true);
+  const Store store(mailbox);
+  EXPECT_EQ(store.ExchangeStoreType(), olPrimaryExchangeMailbox);
+  for (const std::int32_t type : {olFolderSyncIssues, olFolderConflicts, olFolderLocalFailures, olFolderServerFailures})
+    EXPECT_TRUE(store.GetDefaultFolder(type)) << type;
+  mailbox->RemoveDefaultFolder(olFolderJunk);
+  EXPECT_THROW(store.GetDefaultFolder(olFolderJunk), ComError);
+}
+
+TEST(SimOutlook, NothingLivesOnAfterTheOutlook) {
+  auto outlook = std::make_unique<SimOutlook>();
+  auto world = outlook->World();
+  auto inbox = outlook->AddStore(u"S")->DefaultFolder(olFolderInbox);
+  inbox->AddMails(3);
+  outlook->OpenExplorer(inbox)->Select(inbox->ItemList());
+  EXPECT_GT(world->LiveObjects().load(), 10);
+  inbox.reset();
+  outlook.reset();
+  EXPECT_EQ(world->LiveObjects().load(), 0);
+}
+
+TEST(SimOutlook, RibbonObjects) {
+  SimOutlook outlook;
+  auto ribbon = outlook.NewRibbonUI();
+  RibbonUI(ribbon).Invalidate();
+  RibbonUI(ribbon).Invalidate();
+  EXPECT_EQ(ribbon->Invalidations(), 2u);
+  auto explorer = outlook.OpenExplorer(outlook.AddStore(u"S")->Root());
+  const RibbonControl control(outlook.NewRibbonControl(u"help", explorer, u"CVHilfe.chm::/idE-Mail_Archiv.htm"));
+  EXPECT_EQ(control.Id(), u"help");
+  EXPECT_EQ(control.Tag(), u"CVHilfe.chm::/idE-Mail_Archiv.htm");
+  EXPECT_TRUE(Query<Explorer>(control.Context()));
+}
+
+}  // namespace
+}  // namespace CV::Sim
