@@ -1,0 +1,61 @@
+// An add-in object on the simulated Outlook, with recording fakes for the
+// user interface and fixed answers for the screen and the version resource.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "addin/connect.h"
+#include "sim/outlook/sim_outlook.h"
+#include "sim/sim_interface_table.h"
+#include "sim/sim_picture.h"
+#include "support/fake_ui.h"
+
+namespace CV::Fake {
+
+class FakeScreen final : public IScreen {
+ public:
+  std::optional<int> LogPixelsX() override { return logPixelsX; }
+  std::optional<int> logPixelsX = 96;
+};
+
+class AddinFixture : public ::testing::Test {
+ protected:
+  AddinFixture() {
+    store = outlook.AddStore(u"Persönliche Ordner");
+    inbox = store->DefaultFolder(Outlook::olFolderInbox);
+  }
+  ~AddinFixture() override {
+    connect.reset();
+    EXPECT_EQ(table.RegisteredCount(), 0u) << "cookies left in the interface table";
+  }
+  std::shared_ptr<CConnect> NewConnect() {
+    return std::make_shared<CConnect>(
+        AddinPorts{table, ui, ModuleResources(), screen, pictures, version, DefaultThreadHooks()});
+  }
+  void Connect() {
+    connect = NewConnect();
+    ASSERT_EQ(connect->OnConnection(outlook.Application(), 0, nullptr), S_OK);
+  }
+  // Calls a callback by name, as Office does.
+  Variant Call(std::u16string_view name, std::vector<Variant> args) {
+    return connect->Invoke(name, InvokeKind::Method, std::move(args));
+  }
+
+  Sim::SimOutlook outlook;
+  std::shared_ptr<Sim::SimStore> store;
+  std::shared_ptr<Sim::SimFolder> inbox;
+  Sim::SimInterfaceTable table;
+  RecordingUserInterface ui;
+  FakeScreen screen;
+  Sim::SimPictureFactory pictures;
+  Util::FixedVersionSource version{[] {
+    Util::CVersionInfo info(2, 1, 0, 0);
+    info.copyright = u"© 2026 Corvanworks";
+    return info;
+  }()};
+  std::shared_ptr<CConnect> connect;
+};
+
+}  // namespace CV::Fake
