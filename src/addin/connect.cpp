@@ -2,6 +2,9 @@
 
 #include "addin/addin_ids.h"
 #include "addin/callback_table.h"
+#include "archive/collecting_jobs.h"
+#include "dialogs/excluded_folders.h"
+#include "foundation/format.h"
 #include "foundation/com_error.h"
 
 namespace CV {
@@ -127,20 +130,160 @@ HRESULT CConnect::GetCopyrightString(const ObjectPtr&, Bstr* copyright) {
   return S_OK;
 }
 
+// ---- counters and enablement
+
+bool CConnect::IsBusy() const { return m_jobRunner.GetStatus() == kStillActive; }
+
+HRESULT CConnect::CountLabel(int count, Bstr* label) {
+  if (!label) return E_POINTER;
+  try {
+    *label = Bstr(Format(u"%5i", count));
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT CConnect::GetMailCount(const ObjectPtr&, Bstr* label) {
+  return CountLabel(m_archiveList->GetSelectedMailCount(), label);
+}
+
+HRESULT CConnect::GetFolderCount(const ObjectPtr&, Bstr* label) {
+  return CountLabel(m_archiveList->GetFolderCount(), label);
+}
+
+HRESULT CConnect::Enablement(const ObjectPtr& control, VariantBool* enabled, bool needsControl, EnabledRule rule) {
+  if (!enabled || (needsControl && !control)) return E_POINTER;
+  *enabled = kVariantFalse;
+  if (IsBusy()) return S_OK;
+  try {
+    if ((this->*rule)(control)) *enabled = kVariantTrue;
+  } catch (...) {
+    // Whatever Outlook could not answer leaves the command disabled.
+  }
+  return S_OK;
+}
+
+bool CConnect::SelectionHoldsMail(const ObjectPtr& control) {
+  const ObjectPtr context = Outlook::RibbonControl(control).Context();
+  Outlook::Selection selection;
+  if (const Outlook::Explorer explorer = Outlook::Query<Outlook::Explorer>(context)) selection = explorer.Selection();
+  else selection = Outlook::Query<Outlook::Selection>(context);
+  if (!selection) return false;
+  for (std::int32_t i = 1; i <= selection.Count(); ++i)
+    if (Outlook::Query<Outlook::MailItem>(selection.Item(i))) return true;
+  bool found = false;
+  const Outlook::Selection headers = selection.GetSelection(Outlook::olConversationHeaders);
+  for (std::int32_t i = 1; i <= headers.Count(); ++i) {
+    const Outlook::ConversationHeader header = Outlook::Query<Outlook::ConversationHeader>(headers.Item(i));
+    if (!header) return false;  // an entry that is no conversation header fails the rule
+    const Outlook::SimpleItems items = header.GetItems();
+    for (std::int32_t j = 1; j <= items.Count(); ++j) {
+      if (Outlook::Query<Outlook::MailItem>(items.Item(j))) {
+        found = true;
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+bool CConnect::TargetIsMailFolder(const ObjectPtr& control) {
+  return GetTargetFolder(control).DefaultItemType() == Outlook::olMailItem;
+}
+
+bool CConnect::TargetIsMailFolderWithSubfolders(const ObjectPtr& control) {
+  const Outlook::Folder folder = GetTargetFolder(control);
+  return folder.DefaultItemType() == Outlook::olMailItem && folder.Folders().Count() > 0;
+}
+
+bool CConnect::ListHoldsMails(const ObjectPtr&) { return m_archiveList->GetTotalMailCount() != 0; }
+
+HRESULT CConnect::GetAddMailsEnabled(const ObjectPtr& control, VariantBool* enabled) {
+  return Enablement(control, enabled, true, &CConnect::SelectionHoldsMail);
+}
+HRESULT CConnect::GetAddFolderEnabled(const ObjectPtr& control, VariantBool* enabled) {
+  return Enablement(control, enabled, true, &CConnect::TargetIsMailFolder);
+}
+HRESULT CConnect::GetAddFoldersEnabled(const ObjectPtr& control, VariantBool* enabled) {
+  return Enablement(control, enabled, true, &CConnect::TargetIsMailFolderWithSubfolders);
+}
+HRESULT CConnect::GetResetSelectionEnabled(const ObjectPtr& control, VariantBool* enabled) {
+  return Enablement(control, enabled, false, &CConnect::ListHoldsMails);
+}
+HRESULT CConnect::GetStartARCCreationEnabled(const ObjectPtr& control, VariantBool* enabled) {
+  return Enablement(control, enabled, false, &CConnect::ListHoldsMails);
+}
+HRESULT CConnect::GetRefineSelectionEnabled(const ObjectPtr& control, VariantBool* enabled) {
+  return Enablement(control, enabled, false, &CConnect::ListHoldsMails);
+}
+
+Outlook::Folder CConnect::GetTargetFolder(const ObjectPtr& control) {
+  if (!control) ThrowComError(E_POINTER, Outlook::Iid::RibbonControl);
+  const ObjectPtr context = Outlook::RibbonControl(control).Context();
+  if (const Outlook::Store store = Outlook::Query<Outlook::Store>(context)) return store.GetRootFolder();
+  if (const Outlook::Folder folder = Outlook::Query<Outlook::Folder>(context)) return folder;
+  if (!m_spApplication) ThrowComError(E_POINTER, Outlook::Iid::Application);
+  const Outlook::Explorer explorer = m_spApplication.ActiveExplorer();
+  if (!explorer) ThrowComError(E_POINTER, Outlook::Iid::Explorer);
+  return explorer.CurrentFolder();
+}
+
+// ---- commands: they return S_OK whatever happens
+
+template <class Job>
+void CConnect::StartCollecting(const ObjectPtr& source) {
+  auto* job = new Job(JobPorts{m_ports.table, m_ports.ui});
+  if (!job->Init(source, m_archiveList, m_spRibbonUI.Object())) {
+    job->Destroy();
+    return;
+  }
+  if (m_jobRunner.Start(job, -1) != S_OK) job->Destroy();  // another job's thread still lives
+}
+
+HRESULT CConnect::AddMails(const ObjectPtr&) {
+  try {
+    if (!m_spApplication) return S_OK;
+    StartCollecting<CAddSelectedMailsJob>(m_spApplication.ActiveExplorer().Selection().Object());
+  } catch (...) {
+    // Nothing happens; the ribbon shows no error.
+  }
+  return S_OK;
+}
+
+HRESULT CConnect::AddFolder(const ObjectPtr& control) {
+  try {
+    StartCollecting<CAddFolderJob>(GetTargetFolder(control).Object());
+  } catch (...) {
+    // Nothing happens; the ribbon shows no error.
+  }
+  return S_OK;
+}
+
+HRESULT CConnect::AddFolders(const ObjectPtr& control) {
+  try {
+    std::vector<std::u16string> excluded;
+    LoadExcludedFolders(excluded, m_spApplication, m_ports.settings);
+    m_archiveList->SetExcludedFolders(excluded);
+    StartCollecting<CAddFoldersRecursiveJob>(GetTargetFolder(control).Object());
+  } catch (...) {
+    // Nothing happens; the ribbon shows no error.
+  }
+  return S_OK;
+}
+
+HRESULT CConnect::ResetSelection(const ObjectPtr&) {
+  try {
+    m_archiveList->Clear();
+    if (m_spRibbonUI) m_spRibbonUI.Invalidate();
+  } catch (...) {
+    // The list is empty; a ribbon that cannot refresh catches up on the next change.
+  }
+  return S_OK;
+}
+
 // Built in later steps: each answers honestly that it is not there yet.
-HRESULT CConnect::GetMailCount(const ObjectPtr&, Bstr*) { return E_NOTIMPL; }
-HRESULT CConnect::GetFolderCount(const ObjectPtr&, Bstr*) { return E_NOTIMPL; }
-HRESULT CConnect::GetAddMailsEnabled(const ObjectPtr&, VariantBool*) { return E_NOTIMPL; }
-HRESULT CConnect::AddMails(const ObjectPtr&) { return E_NOTIMPL; }
-HRESULT CConnect::GetAddFolderEnabled(const ObjectPtr&, VariantBool*) { return E_NOTIMPL; }
-HRESULT CConnect::AddFolder(const ObjectPtr&) { return E_NOTIMPL; }
-HRESULT CConnect::GetAddFoldersEnabled(const ObjectPtr&, VariantBool*) { return E_NOTIMPL; }
-HRESULT CConnect::AddFolders(const ObjectPtr&) { return E_NOTIMPL; }
-HRESULT CConnect::GetResetSelectionEnabled(const ObjectPtr&, VariantBool*) { return E_NOTIMPL; }
-HRESULT CConnect::ResetSelection(const ObjectPtr&) { return E_NOTIMPL; }
-HRESULT CConnect::GetStartARCCreationEnabled(const ObjectPtr&, VariantBool*) { return E_NOTIMPL; }
 HRESULT CConnect::StartARCCreation(const ObjectPtr&) { return E_NOTIMPL; }
-HRESULT CConnect::GetRefineSelectionEnabled(const ObjectPtr&, VariantBool*) { return E_NOTIMPL; }
 HRESULT CConnect::RefineSelection(const ObjectPtr&) { return E_NOTIMPL; }
 HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) { return E_NOTIMPL; }
 HRESULT CConnect::OnHelp(const ObjectPtr&) { return E_NOTIMPL; }

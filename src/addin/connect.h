@@ -15,6 +15,7 @@
 #include "foundation/interface_table.h"
 #include "foundation/object.h"
 #include "foundation/resources.h"
+#include "foundation/settings.h"
 #include "foundation/thread_hooks.h"
 #include "foundation/ui.h"
 #include "outlook/wrappers.h"
@@ -30,6 +31,7 @@ struct AddinPorts {
   IPictureFactory& pictures;
   Util::IVersionSource& version;
   IThreadHooks& threads;
+  ISettings& settings;
 };
 
 using VariantBool = std::int16_t;  // VARIANT_TRUE -1, VARIANT_FALSE 0
@@ -87,7 +89,24 @@ class CConnect final : public IObject, public std::enable_shared_from_this<CConn
   const Outlook::Application& Application() const noexcept { return m_spApplication; }
   const Outlook::RibbonUI& RibbonUI() const noexcept { return m_spRibbonUI; }
 
+  // A job runs (the runner reports 259): every command with a rule is disabled.
+  bool IsBusy() const;
+  // The folder a command works on: the store's root folder or the folder of
+  // a context menu, else the active explorer's current folder. Throws
+  // ComError (E_POINTER without control, application or active explorer).
+  Outlook::Folder GetTargetFolder(const ObjectPtr& control);
+
  private:
+  using EnabledRule = bool (CConnect::*)(const ObjectPtr& control);
+  HRESULT Enablement(const ObjectPtr& control, VariantBool* enabled, bool needsControl, EnabledRule rule);
+  bool SelectionHoldsMail(const ObjectPtr& control);
+  bool TargetIsMailFolder(const ObjectPtr& control);
+  bool TargetIsMailFolderWithSubfolders(const ObjectPtr& control);
+  bool ListHoldsMails(const ObjectPtr& control);
+  HRESULT CountLabel(int count, Bstr* label);
+  template <class Job>
+  void StartCollecting(const ObjectPtr& source);
+
   AddinPorts m_ports;
   // Members in construction order; destruction runs in reverse.
   COLExplorerWrapColl m_explorers;

@@ -139,7 +139,7 @@ TEST_F(ConnectTest, VersionAndCopyrightTexts) {
   for (const Case& c : cases) {
     Util::CVersionInfo info(c.major, c.minor, c.build, c.revision);
     Util::FixedVersionSource source(info);
-    CConnect addin({table, ui, ModuleResources(), screen, pictures, source, DefaultThreadHooks()});
+    CConnect addin({table, ui, ModuleResources(), screen, pictures, source, DefaultThreadHooks(), settings});
     Bstr text;
     ASSERT_EQ(addin.GetVersionString(nullptr, &text), S_OK);
     EXPECT_EQ(text.Text(), c.text);

@@ -10,6 +10,7 @@
 #include "sim/outlook/sim_outlook.h"
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
+#include "sim/sim_settings.h"
 #include "support/fake_ui.h"
 
 namespace CV::Fake {
@@ -32,7 +33,7 @@ class AddinFixture : public ::testing::Test {
   }
   std::shared_ptr<CConnect> NewConnect() {
     return std::make_shared<CConnect>(
-        AddinPorts{table, ui, ModuleResources(), screen, pictures, version, DefaultThreadHooks()});
+        AddinPorts{table, ui, ModuleResources(), screen, pictures, version, DefaultThreadHooks(), settings});
   }
   void Connect() {
     connect = NewConnect();
@@ -50,6 +51,7 @@ class AddinFixture : public ::testing::Test {
   RecordingUserInterface ui;
   FakeScreen screen;
   Sim::SimPictureFactory pictures;
+  Sim::SimSettings settings;
   Util::FixedVersionSource version{[] {
     Util::CVersionInfo info(2, 1, 0, 0);
     info.copyright = u"© 2026 Corvanworks";

@@ -1,0 +1,24 @@
+// The excluded-folder setting: the folders a recursive add skips.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "foundation/settings.h"
+#include "outlook/wrappers.h"
+
+namespace CV {
+
+inline constexpr std::u16string_view kExcludeFolderValue = u"ExcludeFolder";
+
+// The settings key of the add-in: "Software\Corvanworks\Corvane\" and the
+// name of string 109.
+std::u16string AddinSettingsKey();
+
+// Fills out with the folder paths of the "ExcludeFolder" value, or, while
+// the value does not exist (or is no string), with the default set taken
+// from the stores of application. A malformed value excludes nothing.
+void LoadExcludedFolders(std::vector<std::u16string>& out, const Outlook::Application& application,
+                         ISettings& settings);
+
+}  // namespace CV

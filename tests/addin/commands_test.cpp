@@ -1,0 +1,262 @@
+// Scenarios through the callbacks, called by name as Office calls them, on
+// the simulated Outlook: collecting mails and folders, counters and enable
+// states, before, during and after the jobs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "dialogs/excluded_folders.h"
+#include "foundation/utf.h"
+#include "support/addin_fixture.h"
+
+namespace CV {
+namespace {
+
+using namespace std::chrono_literals;
+using namespace CV::Outlook;
+
+class CommandsTest : public Fake::AddinFixture {
+ protected:
+  void SetUp() override {
+    Connect();
+    ribbon = outlook.NewRibbonUI();
+    Call(u"OnLoad", {Variant::FromObject(ribbon)});
+  }
+  ObjectPtr ControlOn(ObjectPtr context, std::u16string id = u"AddMailsCmd") {
+    return outlook.NewRibbonControl(std::move(id), std::move(context));
+  }
+  bool Enabled(std::u16string_view callback, const ObjectPtr& control) {
+    return Call(callback, {Variant::FromObject(control)}).AsBool();
+  }
+  std::u16string Label(std::u16string_view callback) { return Call(callback, {Variant()}).AsText(); }
+  void Press(std::u16string_view callback, const ObjectPtr& control) {
+    EXPECT_TRUE(Call(callback, {Variant::FromObject(control)}).IsEmpty());
+    WaitForJob();
+  }
+  void WaitForJob() {
+    for (int i = 0; i < 2000 && connect->JobRunner().WorkerAlive(); ++i) std::this_thread::sleep_for(2ms);
+    ASSERT_FALSE(connect->JobRunner().WorkerAlive());
+  }
+  struct State {
+    std::u16string mails, folders;
+    bool reset, create, refine;
+    bool operator==(const State&) const = default;
+  };
+  State Now() {
+    const ObjectPtr c = ControlOn(explorer);
+    return {Label(u"GetMailCount"), Label(u"GetFolderCount"), Enabled(u"GetResetSelectionEnabled", c),
+            Enabled(u"GetStartARCCreationEnabled", c), Enabled(u"GetRefineSelectionEnabled", c)};
+  }
+
+  std::shared_ptr<Sim::SimRibbonUI> ribbon;
+  std::shared_ptr<Sim::SimExplorer> explorer = outlook.OpenExplorer(inbox);
+};
+
+TEST_F(CommandsTest, SelectedMailsInPlainAndConversationView) {
+  auto mails = inbox->AddMails(5);
+  EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
+  EXPECT_FALSE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));  // nothing selected
+
+  explorer->Select({mails[0], mails[1], mails[2]});
+  EXPECT_TRUE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));
+  Press(u"AddMails", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    3", u"    1", true, true, true}));
+  EXPECT_EQ(ui.Dialog(0)->title, u"Erfasse Mails");
+
+  // A conversation view: the headers' mails; the selected items are not looked at.
+  auto sent = store->DefaultFolder(olFolderSentMail);
+  auto elsewhere = sent->AddMails(2);
+  explorer->SelectConversations({{mails[3], elsewhere[0]}, {mails[4]}});
+  EXPECT_TRUE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));
+  Press(u"AddMails", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    6", u"    1", true, true, true}));  // all filed under the current folder
+
+  Press(u"AddMails", ControlOn(explorer));  // the same selection again changes nothing
+  EXPECT_EQ(Now(), (State{u"    6", u"    1", true, true, true}));
+  EXPECT_TRUE(ui.MessagesShown().empty());
+}
+
+TEST_F(CommandsTest, SelectionsWithoutMails) {
+  auto meetings = inbox->AddItems(Sim::ItemKind::MeetingRequest, 2);
+  auto contact = inbox->AddItems(Sim::ItemKind::Contact, 1);
+  explorer->Select({meetings[0], contact[0]});
+  // The mail and multiple-items context menus hand over the selection itself.
+  EXPECT_FALSE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));
+  EXPECT_FALSE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer->SelectionObject(), u"AddMailsMenuCmd")));
+  Press(u"AddMails", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    0", u"    1", false, false, false}));  // the folder enters, empty
+  EXPECT_TRUE(ui.MessagesShown().empty());
+
+  auto mail = inbox->AddMail();
+  explorer->Select({meetings[1], mail});  // mixed: enabled
+  EXPECT_TRUE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer->SelectionObject(), u"AddMailMenuCmd")));
+  EXPECT_FALSE(Enabled(u"GetAddMailsEnabled", ControlOn(inbox)));  // a folder is no selection
+  EXPECT_EQ(connect->GetAddMailsEnabled(nullptr, nullptr), E_POINTER);
+  VariantBool enabled = 1;
+  EXPECT_EQ(connect->GetAddMailsEnabled(nullptr, &enabled), E_POINTER);
+}
+
+TEST_F(CommandsTest, FoldersAndTheirEnableRules) {
+  inbox->AddMails(5);
+  inbox->AddItems(Sim::ItemKind::MeetingRequest, 2);
+  auto calendar = store->DefaultFolder(olFolderCalendar);
+  auto drafts = store->DefaultFolder(olFolderDrafts);
+  struct Case {
+    const char* name;
+    ObjectPtr context;
+    bool folder, folders;
+  };
+  const Case cases[] = {
+      {"explorer: current folder (inbox, no subfolders)", explorer, true, false},
+      {"folder context menu on the calendar", calendar, false, false},
+      {"folder context menu on drafts", drafts, true, false},
+      {"store context menu: its root folder", store, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Enabled(u"GetAddFolderEnabled", ControlOn(c.context, u"AddFolderCmd__btn")), c.folder);
+    EXPECT_EQ(Enabled(u"GetAddFoldersEnabled", ControlOn(c.context, u"AddFolderRekursivCmd")), c.folders);
+  }
+  Press(u"AddFolder", ControlOn(calendar, u"AddFolderMenuCmd"));  // nothing, no message
+  EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
+  Press(u"AddFolder", ControlOn(explorer, u"AddFolderCmd__btn"));
+  EXPECT_EQ(Now(), (State{u"    5", u"    1", true, true, true}));
+  EXPECT_EQ(ui.Dialog(1)->title, u"Erfasse Ordner");
+  EXPECT_EQ(ui.Dialog(1)->percents.back(), 100);  // the bar reaches the end over the meeting requests
+  Press(u"AddFolder", ControlOn(drafts, u"AddFolderMenuCmd"));
+  EXPECT_EQ(Now(), (State{u"    5", u"    2", true, true, true}));
+}
+
+TEST_F(CommandsTest, TreeWithAnExcludedMiddleAndACalendarBetween) {
+  auto top = inbox->AddFolder(u"Top");
+  auto middle = top->AddFolder(u"Middle");
+  middle->AddFolder(u"Bottom")->AddMails(2);
+  middle->AddMails(4);
+  top->AddMails(1);
+  top->AddFolder(u"Cal", olAppointmentItem)->AddFolder(u"Sub")->AddMails(3);
+  settings.Set(AddinSettingsKey(), u"ExcludeFolder", RegType::Sz,
+               RegistryString(u"\r\n\\\\Persönliche Ordner\\Posteingang\\Top\\Middle\r\n"));
+  Press(u"AddFolders", ControlOn(top, u"AddFolderRekursivMenuCmd"));
+  EXPECT_EQ(Now(), (State{u"    6", u"    3", true, true, true}));  // Top, Bottom, Sub
+  std::vector<std::u16string> paths;
+  connect->ArchiveList().GetFolderPaths(paths, false);
+  EXPECT_EQ(paths, (std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang\\Top",
+                                                u"Persönliche Ordner\\Posteingang\\Top\\Cal\\Sub",
+                                                u"Persönliche Ordner\\Posteingang\\Top\\Middle\\Bottom"}));
+  EXPECT_TRUE(connect->ArchiveList().ExcludedFolders().empty());  // emptied at the end
+  EXPECT_EQ(ribbon->Invalidations(), 2u);  // when the run began and when it finished
+}
+
+TEST_F(CommandsTest, CancelInTheSecondOfThreeFolders) {
+  auto parent = inbox->AddFolder(u"Drei");
+  for (const char16_t* name : {u"Eins", u"Zwei", u"Zwo"}) parent->AddFolder(name)->AddMails(4);
+  settings.Set(AddinSettingsKey(), u"ExcludeFolder", RegType::Sz, RegistryString(u""));
+  ui.nextDialog = std::make_shared<Fake::DialogRecord>();
+  ui.nextDialog->cancelOnProgressCall = 6;  // 4 reports for "Eins", the 2nd mail of "Zwei"
+  parent->ItemsObject();  // "Drei" itself holds no mails and reports nothing
+  auto third = parent->SubFolders()[2];
+  third->ItemsObject()->FailAlways("Item", E_ACCESSDENIED);  // would be inaccessible, but is never reached
+  Press(u"AddFolders", ControlOn(parent, u"AddFolderRekursivMenuCmd"));
+  EXPECT_EQ(Now(), (State{u"    6", u"    3", true, true, true}));  // Drei, Eins with 4, Zwei with 2
+  EXPECT_EQ(third->ItemsObject()->Calls("Item"), 0u);
+  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_TRUE(connect->ArchiveList().ExcludedFolders().empty());
+}
+
+TEST_F(CommandsTest, TwoInaccessibleMailsAmongTenAreReportedOnce) {
+  auto mails = inbox->AddMails(10);
+  mails[3]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);
+  mails[8]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);
+  explorer->Select(mails);
+  Press(u"AddMails", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    8", u"    1", true, true, true}));
+  const auto messages = ui.MessagesShown();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(ToUtf8(messages[0].text),
+            "Auf 2 Mail(s) konnte nicht zugegriffen werden. Sie wurden daher nicht zum Export ausgewählt.");
+  EXPECT_EQ(ToUtf8(messages[0].caption), "Corvane E-Mail Archiv für Microsoft Outlook");
+  EXPECT_EQ(messages[0].style, 0x40u);
+}
+
+TEST_F(CommandsTest, ResetClearsAndRefreshes) {
+  inbox->AddMails(3);
+  Press(u"AddFolder", ControlOn(explorer));
+  const std::uint64_t before = ribbon->Invalidations();
+  Press(u"ResetSelection", ControlOn(explorer, u"ResetSelectionCmd"));
+  EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
+  EXPECT_EQ(ribbon->Invalidations(), before + 1);
+}
+
+TEST_F(CommandsTest, EverythingIsDisabledWhileAJobRunsButTheCountersAnswer) {
+  auto mails = inbox->AddMails(4);
+  auto sub = inbox->AddFolder(u"Unter");
+  sub->AddMails(1);
+  explorer->Select(mails);
+  Press(u"AddFolder", ControlOn(store->DefaultFolder(olFolderSentMail)));  // something to count
+  std::atomic<bool> inJob{false}, release{false};
+  ui.nextDialog = std::make_shared<Fake::DialogRecord>();
+  ui.nextDialog->onProgress = [&](int) {
+    inJob = true;
+    while (!release) std::this_thread::sleep_for(1ms);
+  };
+  Call(u"AddMails", {Variant::FromObject(ControlOn(explorer))});
+  while (!inJob) std::this_thread::sleep_for(1ms);
+
+  EXPECT_TRUE(connect->IsBusy());
+  const ObjectPtr c = ControlOn(explorer);
+  for (const char16_t* callback : {u"GetAddMailsEnabled", u"GetAddFolderEnabled", u"GetAddFoldersEnabled",
+                                   u"GetResetSelectionEnabled", u"GetStartARCCreationEnabled",
+                                   u"GetRefineSelectionEnabled"})
+    EXPECT_FALSE(Enabled(callback, c)) << ToUtf8(callback);
+  EXPECT_EQ(Label(u"GetMailCount"), u"    0");  // the counters answer without waiting for the job
+  EXPECT_EQ(Label(u"GetFolderCount"), u"    1");
+  // A second command gets through the ribbon anyway: refused, the first job unaffected.
+  Call(u"AddFolder", {Variant::FromObject(ControlOn(inbox))});
+  EXPECT_EQ(ui.Dialog(2)->created, true);
+  release = true;
+  WaitForJob();
+  EXPECT_EQ(Now(), (State{u"    4", u"    2", true, true, true}));
+  EXPECT_FALSE(ui.Dialog(2)->shown);  // the refused job never ran
+  EXPECT_TRUE(ui.Dialog(2)->closed);
+}
+
+TEST_F(CommandsTest, CommandsWithoutOutlookDoNothing) {
+  ASSERT_EQ(connect->OnDisconnection(0), S_OK);
+  for (const char16_t* command : {u"AddMails", u"AddFolder", u"AddFolders"})
+    Press(command, ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
+  EXPECT_FALSE(Enabled(u"GetAddFolderEnabled", ControlOn(explorer)));  // no application: no active explorer
+  EXPECT_TRUE(Enabled(u"GetAddFolderEnabled", ControlOn(inbox)));      // the folder menu needs none
+  std::vector<std::u16string> excluded;
+  EXPECT_NO_THROW(LoadExcludedFolders(excluded, Application(), settings));
+}
+
+TEST_F(CommandsTest, OutlookFailuresDisableAndDoNothing) {
+  inbox->AddMails(2);
+  inbox->FailAlways("DefaultItemType", E_FAIL);
+  EXPECT_FALSE(Enabled(u"GetAddFolderEnabled", ControlOn(explorer)));
+  outlook.Application()->FailAlways("ActiveExplorer", RPC_E_CALL_REJECTED);
+  Press(u"AddMails", ControlOn(explorer));
+  Press(u"AddFolder", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
+  // A selection whose enumeration fails ends the job before anything is added.
+  outlook.Application()->Fail("ActiveExplorer", Sim::FaultPlan{});
+  explorer->Select(inbox->ItemList());
+  explorer->SelectionObject()->FailAlways("GetSelection", E_UNEXPECTED);
+  Press(u"AddMails", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
+  EXPECT_TRUE(ui.MessagesShown().empty());
+}
+
+TEST_F(CommandsTest, LabelsOfLargeCounts) {
+  Bstr label;
+  EXPECT_EQ(connect->GetMailCount(nullptr, nullptr), E_POINTER);
+  auto many = inbox->AddMails(12);
+  Press(u"AddFolder", ControlOn(explorer));
+  ASSERT_EQ(connect->GetMailCount(nullptr, &label), S_OK);
+  EXPECT_EQ(label.Text(), u"   12");
+}
+
+}  // namespace
+}  // namespace CV
