@@ -21,6 +21,7 @@ file(WRITE "${OUTPUT}.tmp" "// Generated at build time from resources/; do not e
 #include <array>
 #include <cstdint>
 
+#include \"foundation/ascii.h\"
 #include \"foundation/resources.h\"
 
 namespace CV {
@@ -34,24 +35,13 @@ struct Entry {
   std::size_t size;
 };
 
-bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 class EmbeddedResources final : public IResources {
  public:
   std::optional<std::span<const std::uint8_t>> Find(std::u16string_view type, std::u16string_view name) const override {
     static const Entry kEntries[] = {
 ${table}    };
     for (const Entry& e : kEntries)
-      if (SameIgnoringCase(e.type, type) && SameIgnoringCase(e.name, name)) return std::span(e.data, e.size);
+      if (EqualsIgnoreAsciiCase(e.type, type) && EqualsIgnoreAsciiCase(e.name, name)) return std::span(e.data, e.size);
     return std::nullopt;
   }
 };

@@ -3,6 +3,7 @@
 #include "addin/addin_ids.h"
 #include "addin/callback_table.h"
 #include "archive/collecting_jobs.h"
+#include "foundation/ascii.h"
 #include "dialogs/excluded_folders.h"
 #include "foundation/format.h"
 #include "foundation/com_error.h"
@@ -11,7 +12,7 @@ namespace CV {
 
 int ParseLeadingInt(std::u16string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
   long long value = 0;

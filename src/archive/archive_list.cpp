@@ -39,6 +39,18 @@ Outlook::Application CArchiveList::GetApplication() {
   return Outlook::Application(application);
 }
 
+CArchiveList::MailMap& CArchiveList::EnterFolder(const Outlook::Folder& folder, const std::u16string& path) {
+  // Both ids are read before any map is written, so the three maps keep the
+  // same folders even when Outlook fails in between.
+  std::u16string entryId = folder.EntryID();
+  std::u16string storeId = folder.StoreID();
+  m_folderEntryIds[path] = std::move(entryId);
+  m_folderStoreIds[path] = std::move(storeId);
+  auto& mails = m_folderMails[path];
+  if (!mails) mails = std::make_unique<MailMap>();
+  return *mails;
+}
+
 bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, Progress::IAbsProgress* progress) {
   std::unique_lock lock(m_mapLock);
   bool goOn = true;
@@ -50,10 +62,7 @@ bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, P
     if (folder.DefaultItemType() != Outlook::olMailItem) return true;
     if (m_excludedFolders.count(path)) return true;
     DebugTrace(Format(u"AddFolder: %s added\r\n", path));
-    m_folderEntryIds[path] = folder.EntryID();
-    m_folderStoreIds[path] = folder.StoreID();
-    auto& mails = m_folderMails[path];
-    if (!mails) mails = std::make_unique<MailMap>();
+    MailMap& mails = EnterFolder(folder, path);
     const Outlook::Items items = folder.Items();
     CProgressThrottle throttle(progress);
     throttle.SetText(path);
@@ -61,7 +70,7 @@ bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, P
     for (std::int32_t i = 1; i <= n; ++i) {
       try {
         const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(items.Item(i));
-        if (mail) (*mails)[mail.EntryID()] = true;
+        if (mail) mails[mail.EntryID()] = true;
         if (!throttle.Step(static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(n))) {
           goOn = false;
           break;
@@ -103,10 +112,7 @@ bool CArchiveList::AddMails(const Outlook::Folder& folder, const std::vector<Out
   bool goOn = true;
   try {
     const std::u16string path = NormalizeFolderPath(folder.FullFolderPath());
-    m_folderEntryIds[path] = folder.EntryID();
-    m_folderStoreIds[path] = folder.StoreID();
-    auto& map = m_folderMails[path];
-    if (!map) map = std::make_unique<MailMap>();
+    MailMap& map = EnterFolder(folder, path);
     CProgressThrottle throttle(progress);
     throttle.SetText(path);
     const std::size_t n = mails.size();
@@ -115,7 +121,7 @@ bool CArchiveList::AddMails(const Outlook::Folder& folder, const std::vector<Out
         const Outlook::MailItem& mail = mails[k];
         if (!mail) ThrowComError(E_POINTER);
         mail.SenderEmailAddress();  // the accessibility test
-        (*map)[mail.EntryID()] = true;
+        map[mail.EntryID()] = true;
         if (!throttle.Step(k, n)) {
           goOn = false;
           break;

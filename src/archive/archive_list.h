@@ -69,6 +69,9 @@ class CArchiveList {
   std::vector<std::u16string> ExcludedFolders();
 
  private:
+  // Writes the folder's ids (under the map lock) and returns its mail map.
+  MailMap& EnterFolder(const Outlook::Folder& folder, const std::u16string& path);
+
   IInterfaceTable& m_table;
   std::uint32_t m_applicationCookie = 0;
   std::map<std::u16string, std::unique_ptr<MailMap>> m_folderMails;

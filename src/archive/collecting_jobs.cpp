@@ -41,6 +41,12 @@ bool CAddFolderJob::Collect(const ObjectPtr& source, int& inaccessible, Progress
 CAddFoldersRecursiveJob::CAddFoldersRecursiveJob(JobPorts ports)
     : CCollectingJob(ports, Iid::MapiFolder, u"Erfasse Ordner") {}
 
+HRESULT CAddFoldersRecursiveJob::Run() {
+  const HRESULT hr = CCollectingJob::Run();
+  List().SetExcludedFolders({});
+  return hr;
+}
+
 bool CAddFoldersRecursiveJob::Collect(const ObjectPtr& source, int& inaccessible, Progress::IAbsProgress* progress) {
   try {
     const bool goOn = List().AddFoldersRecursive(Folder(source), inaccessible, progress);

@@ -32,6 +32,9 @@ class CAddFolderJob final : public CCollectingJob {
 class CAddFoldersRecursiveJob final : public CCollectingJob {
  public:
   explicit CAddFoldersRecursiveJob(JobPorts ports);
+  // The exclusion set is emptied when the run ends, also when it ended
+  // before the walk began.
+  HRESULT Run() override;
 
  protected:
   // The walk, then the exclusion set emptied however the walk ended.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "foundation/ascii.h"
 #include "foundation/exception.h"
 #include "foundation/format.h"
 
@@ -11,8 +12,6 @@ namespace {
 
 constexpr std::u16string_view kSource = u"CV::FS::CPath::GetLongPath";
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 // The text between the first and the last double quote; the text itself when
 // it has none; nullopt for nested or unbalanced quotes.
@@ -32,22 +31,11 @@ void ReplaceSlashes(std::u16string& s) {
     if (c == u'/') c = u'\\';
 }
 
-bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Where the walkable segments start: after the prefix and the segment that
 // follows it (the drive, or the server), or at 0 for unprefixed paths.
 std::size_t CanonicalStart(const std::u16string& path) {
   std::size_t start = 0;
-  if (path.size() >= 8 && EqualsIgnoreAsciiCase(std::u16string_view(path).substr(0, 8), kNetworkPrefix)) start = 8;
+  if (StartsWithIgnoreAsciiCase(path, kNetworkPrefix)) start = 8;
   else if (path.starts_with(kLocalPrefix)) start = 4;
   else return 0;
   const std::size_t slash = path.find(u'\\', start);
@@ -117,8 +105,8 @@ std::u16string CPath::GetLongPath(std::u16string_view given, IFileSystem& fs) {
 
   ReplaceSlashes(path);
   std::size_t b = 0, e = path.size();
-  while (b < e && IsSpace(path[b])) ++b;
-  while (e > b && IsSpace(path[e - 1])) --e;
+  while (b < e && IsAsciiSpace(path[b])) ++b;
+  while (e > b && IsAsciiSpace(path[e - 1])) --e;
   path = path.substr(b, e - b);
 
   std::int32_t error = 0;
@@ -153,7 +141,7 @@ CPath& CPath::Append(std::u16string_view given) {
   std::optional<std::u16string> unquoted = RemoveQuotes(given);
   if (!unquoted) return *this;
   std::u16string part = std::move(*unquoted);
-  while (!part.empty() && IsSpace(part.back())) part.pop_back();
+  while (!part.empty() && IsAsciiSpace(part.back())) part.pop_back();
   ReplaceSlashes(part);
   const std::size_t first = part.find_first_not_of(u'\\');
   if (first == std::u16string::npos) return *this;
@@ -167,7 +155,7 @@ CPath& CPath::Append(std::u16string_view given) {
 bool CPath::HasLocalPrefix() const noexcept { return m_path.size() >= 4 && m_path.starts_with(kLocalPrefix); }
 
 bool CPath::HasNetworkPrefix() const noexcept {
-  return m_path.size() >= 8 && EqualsIgnoreAsciiCase(std::u16string_view(m_path).substr(0, 8), kNetworkPrefix);
+  return StartsWithIgnoreAsciiCase(m_path, kNetworkPrefix);
 }
 
 std::u16string CPath::StringWithoutPrefix() const {

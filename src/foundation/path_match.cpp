@@ -1,11 +1,9 @@
 #include "foundation/path_match.h"
 
-#include <vector>
+#include "foundation/ascii.h"
 
 namespace CV::FS {
 namespace {
-
-char16_t Fold(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
 // Iterative wildcard match with one backtrack point: linear in practice and
 // never recursive, whatever the mask.
@@ -13,7 +11,7 @@ bool MatchMask(std::u16string_view text, std::u16string_view mask) {
   std::size_t t = 0, m = 0;
   std::size_t starMask = std::u16string_view::npos, starText = 0;
   while (t < text.size()) {
-    if (m < mask.size() && (mask[m] == u'?' || Fold(mask[m]) == Fold(text[t]))) {
+    if (m < mask.size() && (mask[m] == u'?' || AsciiUpper(mask[m]) == AsciiUpper(text[t]))) {
       ++t;
       ++m;
     } else if (m < mask.size() && mask[m] == u'*') {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "foundation/ascii.h"
 #include "foundation/com_error.h"
 #include "foundation/format.h"
 #include "foundation/object.h"
@@ -17,24 +18,12 @@ constexpr HRESULT DISP_E_OVERFLOW = MakeHResult(0x8002000Au);
 
 [[noreturn]] void Mismatch() { ThrowComError(DISP_E_TYPEMISMATCH); }
 
-bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // A decimal number with optional blanks, sign and fraction ("12", " -3.5 ");
 // nullopt when the text is no number.
 std::optional<double> ParseNumber(std::u16string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
+  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
   std::string ascii;
   if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) ascii.push_back(static_cast<char>(text[i++]));
   std::size_t digits = 0;
@@ -51,7 +40,7 @@ std::optional<double> ParseNumber(std::u16string_view text) {
     }
   }
   if (digits == 0) return std::nullopt;
-  while (i < text.size() && IsSpace(text[i])) ++i;
+  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
   if (i != text.size()) return std::nullopt;
   return std::strtod(ascii.c_str(), nullptr);
 }
@@ -133,8 +122,8 @@ Variant Variant::ChangeType(VarType target) const {
         case VarType::R8: return FromBool(AsDouble() != 0.0);
         case VarType::Bstr: {
           const std::u16string text = AsText();
-          if (EqualsIgnoreCase(text, u"True")) return FromBool(true);
-          if (EqualsIgnoreCase(text, u"False")) return FromBool(false);
+          if (EqualsIgnoreAsciiCase(text, u"True")) return FromBool(true);
+          if (EqualsIgnoreAsciiCase(text, u"False")) return FromBool(false);
           if (const auto n = ParseNumber(text)) return FromBool(*n != 0.0);
           Mismatch();
         }

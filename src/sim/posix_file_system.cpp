@@ -15,6 +15,7 @@
 #include <mutex>
 #include <random>
 
+#include "foundation/ascii.h"
 #include "foundation/file_system.h"
 #include "foundation/guid_source.h"
 #include "foundation/hresult.h"
@@ -24,19 +25,6 @@ namespace CV::FS {
 namespace {
 
 // ---- path mapping
-
-bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-
-bool StartsWithIgnoreCase(std::u16string_view s, std::u16string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char16_t a = s[i], b = prefix[i];
-    if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
-    if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
-    if (a != b) return false;
-  }
-  return true;
-}
 
 // A name Windows could not hold cannot be shown through the port.
 bool IsRepresentable(std::string_view name) {
@@ -48,12 +36,12 @@ std::int32_t ToPosix(std::u16string_view path, std::string& out) {
   if (path.find(u'\0') != std::u16string_view::npos || path.empty()) return Win32Error::InvalidName;
   if (path.starts_with(u"\\\\?\\")) {
     path.remove_prefix(4);
-    if (StartsWithIgnoreCase(path, u"UNC\\")) return Win32Error::PathNotFound;
+    if (StartsWithIgnoreAsciiCase(path, u"UNC\\")) return Win32Error::PathNotFound;
   } else if (path.starts_with(u"\\\\")) {
     return Win32Error::PathNotFound;
   }
   std::u16string mapped;
-  if (path.size() >= 2 && IsLetter(path[0]) && path[1] == u':') {
+  if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == u':') {
     if (path[0] != u'C' && path[0] != u'c') return Win32Error::PathNotFound;
     path.remove_prefix(2);
     if (path.empty()) mapped = u"/";

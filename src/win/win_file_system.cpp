@@ -7,6 +7,7 @@
 
 #include "foundation/file_system.h"
 #include "foundation/guid_source.h"
+#include "win/com_ptr.h"
 #include "win/unique_handle.h"
 
 namespace CV::FS {
@@ -161,12 +162,7 @@ class WinGuidSource final : public IGuidSource {
   Guid NewGuid() override {
     GUID g{};
     ::CoCreateGuid(&g);
-    Guid out;
-    out.data1 = g.Data1;
-    out.data2 = g.Data2;
-    out.data3 = g.Data3;
-    for (int i = 0; i < 8; ++i) out.data4[static_cast<std::size_t>(i)] = g.Data4[i];
-    return out;
+    return Win::ToGuid(g);
   }
 };
 

@@ -15,6 +15,21 @@ std::u16string SimWorld::NextId(std::u16string_view prefix) {
   return std::u16string(prefix) + Format(u"%016llX", static_cast<unsigned long long>(m_nextId++));
 }
 
+void SimWorld::FailNthCall(std::uint64_t n, std::int32_t hr) {
+  std::lock_guard lock(m_lock);
+  m_any = FaultPlan{hr, n, false};
+}
+
+std::uint64_t SimWorld::TotalCalls() {
+  std::lock_guard lock(m_lock);
+  return m_any.calls;
+}
+
+void SimWorld::Hit(const Guid& iid) {
+  std::lock_guard lock(m_lock);
+  if (m_any.NextCallFails()) ThrowComError(m_any.error, iid);
+}
+
 SimObject::SimObject(std::shared_ptr<SimWorld> world, Guid primaryIid)
     : m_world(std::move(world)), m_primaryIid(primaryIid) {
   m_iids.insert(primaryIid);
@@ -25,6 +40,7 @@ SimObject::~SimObject() { --m_world->LiveObjects(); }
 
 void SimObject::Hit(const std::string& member) {
   ++m_calls[member];
+  m_world->Hit(m_primaryIid);
   const auto it = m_faults.find(member);
   if (it != m_faults.end() && it->second.NextCallFails()) ThrowComError(it->second.error, m_primaryIid);
 }

@@ -26,7 +26,15 @@ class SimWorld {
   // A fresh identifier ("00000001..."), for EntryIDs and StoreIDs.
   std::u16string NextId(std::u16string_view prefix);
 
+  // Fails the n-th call (1-based) of any member of any object, once, with hr;
+  // every call is counted. For fault sweeps.
+  void FailNthCall(std::uint64_t n, std::int32_t hr);
+  std::uint64_t TotalCalls();
+  // Counts the call and throws the planned fault (under the world's lock).
+  void Hit(const Guid& iid);
+
  private:
+  FaultPlan m_any;
   std::recursive_mutex m_lock;
   std::atomic<int> m_live{0};
   std::uint64_t m_nextId = 1;
