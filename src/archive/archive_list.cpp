@@ -1,5 +1,7 @@
 #include "archive/archive_list.h"
 
+#include <algorithm>
+
 #include "archive/progress_throttle.h"
 #include "foundation/abandon.h"
 #include "foundation/com_error.h"
@@ -51,6 +53,36 @@ CArchiveList::MailMap& CArchiveList::EnterFolder(const Outlook::Folder& folder, 
   return *mails;
 }
 
+namespace {
+
+// Handles item k of n under the per-item guard: a failure counts the item as
+// inaccessible and the walk goes on without a progress step for it. Returns
+// false when the progress sink asked to stop. Abandoned work unwinds.
+template <class Handle>
+bool ForEachItem(std::size_t n, bool oneBased, CProgressThrottle& throttle, int& inaccessible, Handle handle) {
+  for (std::size_t k = 0; k < n; ++k) {
+    try {
+      handle(k);
+      if (!throttle.Step(oneBased ? k + 1 : k, n)) return false;
+    } catch (...) {
+      if (IsAbandoned()) throw;
+      ++inaccessible;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void CArchiveList::EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock) {
+  // Work that failed is left as far as it got; abandoned work unwinds.
+  if (IsAbandoned()) {
+    lock.unlock();
+    UpdateCounts();
+    throw;
+  }
+}
+
 bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, Progress::IAbsProgress* progress) {
   std::unique_lock lock(m_mapLock);
   bool goOn = true;
@@ -66,27 +98,13 @@ bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, P
     const Outlook::Items items = folder.Items();
     CProgressThrottle throttle(progress);
     throttle.SetText(path);
-    const std::int32_t n = items.Count();
-    for (std::int32_t i = 1; i <= n; ++i) {
-      try {
-        const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(items.Item(i));
-        if (mail) mails[mail.EntryID()] = true;
-        if (!throttle.Step(static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(n))) {
-          goOn = false;
-          break;
-        }
-      } catch (...) {
-        if (IsAbandoned()) throw;
-        ++inaccessible;
-      }
-    }
+    const std::int32_t n = items.Count();  // once per folder; every item by index
+    goOn = ForEachItem(static_cast<std::size_t>(std::max(n, 0)), true, throttle, inaccessible, [&](std::size_t k) {
+      const auto mail = Outlook::Query<Outlook::MailItem>(items.Item(static_cast<std::int32_t>(k + 1)));
+      if (mail) mails[mail.EntryID()] = true;  // other items pass silently
+    });
   } catch (...) {
-    // The folder is left as far as it got; abandoned work unwinds.
-    if (IsAbandoned()) {
-      lock.unlock();
-      UpdateCounts();
-      throw;
-    }
+    EndOfFailedWork(lock);
   }
   UpdateCounts();
   return goOn;
@@ -115,29 +133,14 @@ bool CArchiveList::AddMails(const Outlook::Folder& folder, const std::vector<Out
     MailMap& map = EnterFolder(folder, path);
     CProgressThrottle throttle(progress);
     throttle.SetText(path);
-    const std::size_t n = mails.size();
-    for (std::size_t k = 0; k < n; ++k) {
-      try {
-        const Outlook::MailItem& mail = mails[k];
-        if (!mail) ThrowComError(E_POINTER);
-        mail.SenderEmailAddress();  // the accessibility test
-        map[mail.EntryID()] = true;
-        if (!throttle.Step(k, n)) {
-          goOn = false;
-          break;
-        }
-      } catch (...) {
-        if (IsAbandoned()) throw;
-        ++inaccessible;
-      }
-    }
+    goOn = ForEachItem(mails.size(), false, throttle, inaccessible, [&](std::size_t k) {
+      const Outlook::MailItem& mail = mails[k];
+      if (!mail) ThrowComError(E_POINTER);
+      mail.SenderEmailAddress();  // the accessibility test
+      map[mail.EntryID()] = true;
+    });
   } catch (...) {
-    // Reading the folder failed: the work ends here; abandoned work unwinds.
-    if (IsAbandoned()) {
-      lock.unlock();
-      UpdateCounts();
-      throw;
-    }
+    EndOfFailedWork(lock);
   }
   UpdateCounts();
   return goOn;

@@ -71,6 +71,8 @@ class CArchiveList {
  private:
   // Writes the folder's ids (under the map lock) and returns its mail map.
   MailMap& EnterFolder(const Outlook::Folder& folder, const std::u16string& path);
+  // In a catch block: rethrows abandoned work after releasing the lock.
+  void EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock);
 
   IInterfaceTable& m_table;
   std::uint32_t m_applicationCookie = 0;
