@@ -50,7 +50,8 @@ class CFileSystemEnumT {
   std::u16string m_excludePattern;
 
  private:
-  static std::u16string_view SourceName() noexcept;
+  // The qualified name of the walk, as failures carry it.
+  static std::u16string_view SourceName() noexcept { return u"CV::FS::CFileSystemEnumT::InternalEnum"; }
   [[noreturn]] static void Fail(HRESULT hr, std::u16string_view path) { Throw(SourceName(), hr, path); }
   static std::u16string Join(const std::u16string& directory, std::u16string_view name) {
     std::u16string path = directory;

@@ -249,6 +249,33 @@ TEST_F(CommandsTest, OutlookFailuresDisableAndDoNothing) {
   EXPECT_TRUE(ui.MessagesShown().empty());
 }
 
+// Outlook unloads the add-in while a collecting job runs: the job runner,
+// destroyed before the archive list, presses the dialog's cancel button and
+// the job ends within the grace.
+TEST_F(CommandsTest, TeardownStopsARunningJob) {
+  inbox->AddMails(5);
+  auto record = std::make_shared<Fake::DialogRecord>();
+  std::atomic<bool> inJob{false};
+  record->onProgress = [&inJob, raw = record.get()](int) {
+    inJob = true;
+    for (;;) {
+      {
+        std::lock_guard lock(raw->mutex);
+        if (raw->cancelPresses > 0) return;
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+  };
+  ui.nextDialog = record;
+  Call(u"AddFolder", {Variant::FromObject(ControlOn(explorer))});
+  while (!inJob) std::this_thread::sleep_for(1ms);
+  connect.reset();
+  EXPECT_EQ(record->cancelPresses, 1);
+  EXPECT_TRUE(record->closed);
+  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_EQ(ribbon->Invalidations(), 2u);
+}
+
 TEST_F(CommandsTest, LabelsOfLargeCounts) {
   Bstr label;
   EXPECT_EQ(connect->GetMailCount(nullptr, nullptr), E_POINTER);

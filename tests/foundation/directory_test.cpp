@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "foundation/com_error.h"
 #include "support/faulty_file_system.h"
 #include "support/scratch_directory.h"
@@ -146,6 +148,70 @@ TEST_F(DeleteDirectoryFaults, FaultSweep) {
         EXPECT_FALSE(failure.empty());
       }
     }
+  }
+}
+
+}  // namespace
+}  // namespace CV::FS
+
+namespace CV::FS {
+namespace {
+
+// A policy that only records what the walk hands it, with the filters set.
+class RecordingWalk final : public CFileSystemEnumT<RecordingWalk> {
+ public:
+  RecordingWalk(IFileSystem& fs, bool includeHidden, std::u16string include, std::u16string exclude)
+      : CFileSystemEnumT(fs, includeHidden) {
+    m_includePattern = std::move(include);
+    m_excludePattern = std::move(exclude);
+  }
+  HRESULT OnDirectory(const std::u16string& path, int depth, bool& recurse) {
+    seen.push_back(Name(path) + u"/" + std::u16string(1, char16_t(u'0' + depth)));
+    recurse = true;
+    return S_OK;
+  }
+  HRESULT AfterDirectory(const std::u16string&) { return S_OK; }
+  HRESULT OnFile(const std::u16string& path, const FindData&) {
+    seen.push_back(Name(path));
+    return S_OK;
+  }
+  std::vector<std::u16string> seen;
+
+ private:
+  static std::u16string Name(const std::u16string& path) { return path.substr(path.rfind(u'\\') + 1); }
+};
+
+TEST(CFileSystemEnumT, HiddenEntriesAndPatterns) {
+  Fake::ScratchDirectory dir;
+  dir.WriteFile(u"a.txt");
+  dir.WriteFile(u"b.tmp");
+  dir.MakeDirectory(u".versteckt");
+  dir.WriteFile(u".versteckt\\c.txt");
+  dir.MakeDirectory(u"sub");
+  dir.WriteFile(u"sub\\d.TXT");
+  std::uint32_t attributes = 0;
+  IFileSystem& fs = DefaultFileSystem();
+  ASSERT_EQ(fs.ReadAttributes(dir / u".versteckt", attributes), 0);
+  ASSERT_EQ(fs.WriteAttributes(dir / u".versteckt", attributes | Attribute::Hidden), 0);
+  struct Case {
+    const char* name;
+    bool includeHidden;
+    const char16_t* include;
+    const char16_t* exclude;
+    std::set<std::u16string> expected;
+  };
+  const Case cases[] = {
+      {"everything", true, u"", u"", {u".versteckt/1", u"c.txt", u"a.txt", u"b.tmp", u"sub/1", u"d.TXT"}},
+      {"hidden skipped", false, u"", u"", {u"a.txt", u"b.tmp", u"sub/1", u"d.TXT"}},
+      {"include *.txt (any case)", false, u"*.txt", u"", {u"a.txt", u"sub/1", u"d.TXT"}},
+      {"exclude *.tmp", true, u"", u"*.tmp", {u".versteckt/1", u"c.txt", u"a.txt", u"sub/1", u"d.TXT"}},
+      {"directories are not filtered by patterns", false, u"*.none", u"", {u"sub/1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingWalk walk(fs, c.includeHidden, c.include, c.exclude);
+    EXPECT_EQ(walk.InternalEnum(dir.Path(), 0), S_OK);
+    EXPECT_EQ(std::set<std::u16string>(walk.seen.begin(), walk.seen.end()), c.expected);
   }
 }
 
