@@ -72,8 +72,11 @@ HRESULT CJobRunner::Start(Job::IJob* job, int priority) {
   try {
     m_thread = std::thread(&CJobRunner::ThreadProc, m_state, &m_hooks, std::clamp(priority, -1, 1));
   } catch (const std::system_error& e) {
-    std::lock_guard lock(m_state->threadLock);
-    m_state->alive = false;
+    {
+      std::lock_guard lock(m_state->threadLock);
+      m_state->alive = false;
+    }
+    SetJob(nullptr);  // the job stays the caller's, who disposes of it
     return e.code().value() > 0 ? HResultFromWin32(e.code().value()) : E_FAIL;
   }
   {

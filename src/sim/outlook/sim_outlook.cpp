@@ -44,6 +44,18 @@ std::vector<ObjectPtr> Objects(const std::vector<std::shared_ptr<T>>& list) {
   return {list.begin(), list.end()};
 }
 
+// The list member of an owner that may be gone by the time it is asked.
+template <class Owner, class T>
+SimCollection::Access MemberList(std::weak_ptr<Owner> owner, std::vector<std::shared_ptr<T>> Owner::*list) {
+  return {[owner, list] { return (Alive(owner).get()->*list).size(); },
+          [owner, list](std::size_t i) -> ObjectPtr { return (Alive(owner).get()->*list)[i]; }};
+}
+
+SimCollection::Access FixedList(std::vector<ObjectPtr> items) {
+  auto shared = std::make_shared<const std::vector<ObjectPtr>>(std::move(items));
+  return {[shared] { return shared->size(); }, [shared](std::size_t i) { return (*shared)[i]; }};
+}
+
 }  // namespace
 
 // ---- items
@@ -60,15 +72,13 @@ SimItem::SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string 
   if (kind == ItemKind::Mail) Get(u"SenderEmailAddress", [this](auto&) { return Text(senderEmailAddress); });
 }
 
-SimCollection::SimCollection(std::shared_ptr<SimWorld> world, Guid iid,
-                             std::function<std::vector<ObjectPtr>()> elements)
+SimCollection::SimCollection(std::shared_ptr<SimWorld> world, Guid iid, Access access)
     : SimObject(std::move(world), iid) {
-  Get(u"Count", [elements](auto&) { return Variant::FromI4(static_cast<std::int32_t>(elements().size())); });
-  Method(u"Item", [elements](auto& a) {
+  Get(u"Count", [access](auto&) { return Variant::FromI4(static_cast<std::int32_t>(access.count())); });
+  Method(u"Item", [access](auto& a) {
     const std::int32_t index = IndexArgument(a);
-    const std::vector<ObjectPtr> list = elements();
-    if (index < 1 || index > static_cast<std::int32_t>(list.size())) ThrowComError(DISP_E_BADINDEX);
-    return Obj(list[static_cast<std::size_t>(index - 1)]);
+    if (index < 1 || index > static_cast<std::int32_t>(access.count())) ThrowComError(DISP_E_BADINDEX);
+    return Obj(access.at(static_cast<std::size_t>(index - 1)));
   });
 }
 
@@ -89,12 +99,9 @@ SimFolder::SimFolder(std::shared_ptr<SimWorld> world, std::weak_ptr<SimStore> st
 
 void SimFolder::Build() {
   std::weak_ptr<SimFolder> self = Self<SimFolder>();
-  m_itemsObject = std::make_shared<SimCollection>(WorldPtr(), Iid::Items, [self] {
-    return Objects(Alive(self)->m_items);
-  });
-  m_foldersObject = std::make_shared<SimCollection>(WorldPtr(), Iid::Folders, [self] {
-    return Objects(Alive(self)->m_folders);
-  });
+  m_itemsObject = std::make_shared<SimCollection>(WorldPtr(), Iid::Items, MemberList(self, &SimFolder::m_items));
+  m_foldersObject =
+      std::make_shared<SimCollection>(WorldPtr(), Iid::Folders, MemberList(self, &SimFolder::m_folders));
 }
 
 std::u16string SimFolder::FullFolderPath() const {
@@ -226,7 +233,7 @@ SimSelection::SimSelection(std::shared_ptr<SimWorld> world, std::weak_ptr<SimApp
 
 SimConversationHeader::SimConversationHeader(std::shared_ptr<SimWorld> world, std::vector<ObjectPtr> items)
     : SimObject(std::move(world), Iid::ConversationHeader) {
-  m_items = std::make_shared<SimCollection>(WorldPtr(), Iid::SimpleItems, [items] { return items; });
+  m_items = std::make_shared<SimCollection>(WorldPtr(), Iid::SimpleItems, FixedList(std::move(items)));
   Method(u"GetItems", [this](auto&) { return Obj(m_items); });
 }
 
@@ -281,7 +288,7 @@ void SimExplorer::Close() {
 
 void SimNameSpace::Build() {
   std::weak_ptr<SimNameSpace> self = Self<SimNameSpace>();
-  m_stores = std::make_shared<SimCollection>(WorldPtr(), Iid::Stores, [self] { return Objects(Alive(self)->stores); });
+  m_stores = std::make_shared<SimCollection>(WorldPtr(), Iid::Stores, MemberList(self, &SimNameSpace::stores));
 }
 
 SimNameSpace::SimNameSpace(std::shared_ptr<SimWorld> world, std::weak_ptr<SimApplication> application)
@@ -326,9 +333,8 @@ void SimApplication::Build() {
   std::weak_ptr<SimApplication> self = Self<SimApplication>();
   m_session = std::make_shared<SimNameSpace>(WorldPtr(), self);
   m_session->Build();
-  m_explorers = std::make_shared<SimCollection>(WorldPtr(), Iid::Explorers, [self] {
-    return Objects(Alive(self)->explorers);
-  });
+  m_explorers =
+      std::make_shared<SimCollection>(WorldPtr(), Iid::Explorers, MemberList(self, &SimApplication::explorers));
   m_explorers->SourcesEvents(Iid::ExplorersEvents);
 }
 

@@ -44,9 +44,15 @@ class SimItem : public SimObject {
   std::u16string m_entryId;
 };
 
+// An Outlook collection (Items, Folders, Stores, ...) over a list that its
+// owner keeps: Count and a 1-based Item, read afresh on every call.
 class SimCollection : public SimObject {
  public:
-  SimCollection(std::shared_ptr<SimWorld> world, Guid iid, std::function<std::vector<ObjectPtr>()> elements);
+  struct Access {
+    std::function<std::size_t()> count;
+    std::function<ObjectPtr(std::size_t)> at;  // 0-based
+  };
+  SimCollection(std::shared_ptr<SimWorld> world, Guid iid, Access access);
   void SourcesEvents(const Guid& eventsIid) { Sources(eventsIid); }
 };
 
