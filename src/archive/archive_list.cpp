@@ -1,6 +1,7 @@
 #include "archive/archive_list.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "archive/progress_throttle.h"
 #include "foundation/abandon.h"
@@ -74,12 +75,12 @@ bool ForEachItem(std::size_t n, bool oneBased, CProgressThrottle& throttle, int&
 
 }  // namespace
 
-void CArchiveList::EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock) {
+void CArchiveList::EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock, std::exception_ptr failure) {
   // Work that failed is left as far as it got; abandoned work unwinds.
   if (IsAbandoned()) {
     lock.unlock();
     UpdateCounts();
-    throw;
+    std::rethrow_exception(failure);
   }
 }
 
@@ -104,7 +105,7 @@ bool CArchiveList::AddFolder(const Outlook::Folder& folder, int& inaccessible, P
       if (mail) mails[mail.EntryID()] = true;  // other items pass silently
     });
   } catch (...) {
-    EndOfFailedWork(lock);
+    EndOfFailedWork(lock, std::current_exception());
   }
   UpdateCounts();
   return goOn;
@@ -140,7 +141,7 @@ bool CArchiveList::AddMails(const Outlook::Folder& folder, const std::vector<Out
       map[mail.EntryID()] = true;
     });
   } catch (...) {
-    EndOfFailedWork(lock);
+    EndOfFailedWork(lock, std::current_exception());
   }
   UpdateCounts();
   return goOn;

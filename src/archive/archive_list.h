@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -71,8 +72,8 @@ class CArchiveList {
  private:
   // Writes the folder's ids (under the map lock) and returns its mail map.
   MailMap& EnterFolder(const Outlook::Folder& folder, const std::u16string& path);
-  // In a catch block: rethrows abandoned work after releasing the lock.
-  void EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock);
+  // Rethrows the failure of abandoned work after releasing the lock.
+  void EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock, std::exception_ptr failure);
 
   IInterfaceTable& m_table;
   std::uint32_t m_applicationCookie = 0;

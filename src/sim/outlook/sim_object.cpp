@@ -103,7 +103,7 @@ std::size_t SimObject::SinkCount(const Guid& eventsIid) const {
   return n;
 }
 
-void SimObject::Fire(const Guid& eventsIid, std::int32_t dispid, std::vector<Variant> args) {
+void SimObject::Fire(const Guid& eventsIid, std::int32_t dispid, const std::vector<Variant>& args) {
   std::vector<std::shared_ptr<IEventSink>> sinks;
   {
     std::lock_guard lock(m_world->Lock());

@@ -61,7 +61,7 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   std::size_t SinkCount(const Guid& eventsIid) const;
 
   // Sends an event to every sink advised on eventsIid, outside the lock.
-  void Fire(const Guid& eventsIid, std::int32_t dispid, std::vector<Variant> args = {});
+  void Fire(const Guid& eventsIid, std::int32_t dispid, const std::vector<Variant>& args = {});
 
   const Guid& PrimaryIid() const noexcept { return m_primaryIid; }
   SimWorld& World() noexcept { return *m_world; }
