@@ -113,3 +113,16 @@ TEST_F(ExcludedFoldersTest, FailuresOfTheStore) {
 
 }  // namespace
 }  // namespace CV
+
+#include "support/settings_contract.h"
+
+namespace CV {
+namespace {
+
+TEST(SettingsContract, Simulation) {
+  Sim::SimSettings settings;
+  Fake::RunSettingsContract(settings, AddinSettingsKey());
+}
+
+}  // namespace
+}  // namespace CV
