@@ -179,6 +179,33 @@ TEST_F(CommandsTest, TwoInaccessibleMailsAmongTenAreReportedOnce) {
   EXPECT_EQ(messages[0].style, 0x40u);
 }
 
+TEST_F(CommandsTest, CancelDuringALargeSelectionKeepsWhatWasAdded) {
+  auto mails = inbox->AddMails(50);
+  mails[40]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);  // would be reported, but the user cancels
+  explorer->Select(mails);
+  ui.nextDialog = std::make_shared<Fake::DialogRecord>();
+  ui.nextDialog->cancelOnProgressCall = 10;
+  Press(u"AddMails", ControlOn(explorer));
+  EXPECT_EQ(Now(), (State{u"   10", u"    1", true, true, true}));
+  EXPECT_TRUE(ui.MessagesShown().empty());
+}
+
+TEST_F(CommandsTest, MailsThatAreAllDeselectedStillEnableResetRefineAndCreate) {
+  inbox->AddMails(2);
+  Press(u"AddFolder", ControlOn(explorer));
+  std::vector<std::u16string> ids;
+  std::u16string storeId;
+  connect->ArchiveList().GetSelectedMailIds(u"Persönliche Ordner\\Posteingang", ids, storeId);
+  ASSERT_EQ(ids.size(), 2u);
+  auto table = SafeArray::Create2D(8, 2);
+  for (std::int32_t r = 0; r < 2; ++r) {
+    table->At({0, r}) = Variant::FromBstr(Bstr(ids[static_cast<std::size_t>(r)]));
+    table->At({1, r}) = Variant::FromBool(false);
+  }
+  connect->ArchiveList().ApplySelection(u"Persönliche Ordner\\Posteingang", Variant::FromArray(table));
+  EXPECT_EQ(Now(), (State{u"    0", u"    1", true, true, true}));
+}
+
 TEST_F(CommandsTest, ResetClearsAndRefreshes) {
   inbox->AddMails(3);
   Press(u"AddFolder", ControlOn(explorer));
