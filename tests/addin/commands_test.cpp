@@ -296,6 +296,9 @@ TEST_F(CommandsTest, TeardownStopsARunningJob) {
   ui.nextDialog = record;
   Call(u"AddFolder", {Variant::FromObject(ControlOn(explorer))});
   while (!inJob) std::this_thread::sleep_for(1ms);
+  // The grace ends as soon as the worker does; a long one keeps a loaded
+  // machine from abandoning the job.
+  connect->JobRunner().SetStopTimeouts(10s, 10s);
   connect.reset();
   EXPECT_EQ(record->cancelPresses, 1);
   EXPECT_TRUE(record->closed);
