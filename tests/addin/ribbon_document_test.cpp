@@ -85,7 +85,9 @@ TEST(CallbackTable, DispatchIdsAndOrder) {
   std::set<std::int32_t> ids;
   for (std::size_t i = 0; i < table.size(); ++i) {
     ids.insert(table[i].dispid);
-    if (i > 0) EXPECT_GT(table[i].dispid, table[i - 1].dispid);
+    if (i > 0) {
+      EXPECT_GT(table[i].dispid, table[i - 1].dispid);
+    }
     EXPECT_FALSE(table[i].helpString.empty());
     EXPECT_FALSE(table[i].parameters.empty());
   }

@@ -74,7 +74,9 @@ RunResult RunOnce(Scenario scenario, std::uint64_t failCall, HRESULT hr) {
     EXPECT_FALSE(runner.WorkerAlive());
 
     EXPECT_TRUE(list->MapLockIsFree());
-    if (scenario == Scenario::FolderTree) EXPECT_TRUE(list->ExcludedFolders().empty());
+    if (scenario == Scenario::FolderTree) {
+      EXPECT_TRUE(list->ExcludedFolders().empty());
+    }
     std::vector<std::u16string> paths;
     list->GetFolderPaths(paths, true);
     int total = 0;
