@@ -164,7 +164,7 @@ std::u16string CPath::StringWithoutPrefix() const {
   return m_path;
 }
 
-bool CPath::RemoveFileSpec() {
+bool CPath::RemoveFileName() {
   if (HasNetworkPrefix()) {
     const std::size_t afterServer = m_path.find(u'\\', 8);
     if (afterServer == std::u16string::npos || m_path.find(u'\\', afterServer + 1) == std::u16string::npos)

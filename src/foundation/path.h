@@ -35,7 +35,7 @@ class CPath {
   bool HasNetworkPrefix() const noexcept;
 
   // Cuts the last component off a prefixed path; false when there is none.
-  bool RemoveFileSpec();
+  bool RemoveFileName();
   void RemoveBackslash();
 
  private:

@@ -30,15 +30,15 @@ bool MatchMask(std::u16string_view text, std::u16string_view mask) {
 
 }  // namespace
 
-bool PathMatchSpec(std::u16string_view path, std::u16string_view spec) {
-  if (spec == u"*.*") return true;
-  while (!spec.empty()) {
-    while (!spec.empty() && spec.front() == u' ') spec.remove_prefix(1);
-    const std::size_t semi = spec.find(u';');
-    const std::u16string_view mask = spec.substr(0, semi);
+bool PathMatchSpec(std::u16string_view path, std::u16string_view masks) {
+  if (masks == u"*.*") return true;
+  while (!masks.empty()) {
+    while (!masks.empty() && masks.front() == u' ') masks.remove_prefix(1);
+    const std::size_t semi = masks.find(u';');
+    const std::u16string_view mask = masks.substr(0, semi);
     if (!mask.empty() && MatchMask(path, mask)) return true;
     if (semi == std::u16string_view::npos) break;
-    spec.remove_prefix(semi + 1);
+    masks.remove_prefix(semi + 1);
   }
   return false;
 }

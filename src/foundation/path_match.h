@@ -1,4 +1,4 @@
-// PathMatchSpecW semantics: the spec is one or more wildcard masks separated
+// PathMatchSpecW semantics: the masks are one or more wildcard masks separated
 // by ";" (leading blanks ignored); "*" matches any run of characters,
 // backslashes included, "?" exactly one; letters match ignoring ASCII case;
 // "*.*" matches everything.
@@ -8,6 +8,6 @@
 
 namespace CV::FS {
 
-bool PathMatchSpec(std::u16string_view path, std::u16string_view spec);
+bool PathMatchSpec(std::u16string_view path, std::u16string_view masks);
 
 }  // namespace CV::FS

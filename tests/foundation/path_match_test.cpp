@@ -12,7 +12,7 @@ namespace {
 TEST(PathMatchSpec, WildcardsListsAndCase) {
   struct Case {
     const char16_t* path;
-    const char16_t* spec;
+    const char16_t* masks;
     bool matches;
   };
   const Case cases[] = {
@@ -32,8 +32,8 @@ TEST(PathMatchSpec, WildcardsListsAndCase) {
       {u"x", u"**", true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(ToUtf8(std::u16string(c.path) + u" ~ " + c.spec));
-    EXPECT_EQ(PathMatchSpec(c.path, c.spec), c.matches);
+    SCOPED_TRACE(ToUtf8(std::u16string(c.path) + u" ~ " + c.masks));
+    EXPECT_EQ(PathMatchSpec(c.path, c.masks), c.matches);
   }
 }
 

@@ -167,7 +167,7 @@ TEST(CPath, PrefixesAndTheirRemoval) {
   }
 }
 
-TEST(CPath, RemoveFileSpecAndBackslash) {
+TEST(CPath, RemoveFileNameAndBackslash) {
   Fake::ScriptedFileSystem fs;
   struct Case {
     std::u16string path;
@@ -186,7 +186,7 @@ TEST(CPath, RemoveFileSpecAndBackslash) {
   for (const Case& c : cases) {
     SCOPED_TRACE(T(c.path));
     CPath path(c.path, fs);
-    EXPECT_EQ(path.RemoveFileSpec(), c.removed);
+    EXPECT_EQ(path.RemoveFileName(), c.removed);
     EXPECT_EQ(path.String(), c.expected);
   }
   const std::pair<std::u16string, std::u16string> backslash[] = {
