@@ -86,15 +86,18 @@ HRESULT CConnect::OnLoad(const ObjectPtr& ribbonUI) {
   return S_OK;
 }
 
+HRESULT CConnect::PictureFor(std::u16string_view pictureName, ObjectPtr* picture) {
+  const CRibbonResources resources(m_ports.screen, m_ports.resources, m_ports.pictures);
+  ObjectPtr loaded = resources.LoadPicture(pictureName);
+  *picture = loaded ? QueryObject(loaded, Outlook::Iid::Dispatch) : nullptr;
+  return *picture ? S_OK : E_FAIL;
+}
+
 HRESULT CConnect::LoadPicture(const Bstr& pictureName, ObjectPtr* picture) {
   if (!picture) return E_POINTER;
   *picture = nullptr;
   try {
-    const CRibbonResources resources(m_ports.screen, m_ports.resources, m_ports.pictures);
-    ObjectPtr loaded = resources.LoadPicture(pictureName.Text());
-    if (!loaded) return E_FAIL;
-    *picture = QueryObject(loaded, Outlook::Iid::Dispatch);
-    return *picture ? S_OK : E_FAIL;
+    return PictureFor(pictureName.Text(), picture);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -109,11 +112,7 @@ HRESULT CConnect::GetCustomImage(const ObjectPtr& control, ObjectPtr* image) {
     const Outlook::RibbonControl typed = control ? Outlook::Query<Outlook::RibbonControl>(control)
                                                  : Outlook::RibbonControl();
     if (!typed) return E_POINTER;
-    const CRibbonResources resources(m_ports.screen, m_ports.resources, m_ports.pictures);
-    ObjectPtr loaded = resources.LoadPicture(typed.Id());
-    if (!loaded) return E_FAIL;
-    *image = QueryObject(loaded, Outlook::Iid::Dispatch);
-    return *image ? S_OK : E_FAIL;
+    return PictureFor(typed.Id(), image);  // a name without slash: type "PNG"
   } catch (...) {
     return E_FAIL;
   }

@@ -104,6 +104,8 @@ class CConnect final : public IObject, public std::enable_shared_from_this<CConn
   bool TargetIsMailFolderWithSubfolders(const ObjectPtr& control);
   bool ListHoldsMails(const ObjectPtr& control);
   HRESULT CountLabel(int count, Bstr* label);
+  // The picture a name points to in the size of the screen; E_FAIL without one.
+  HRESULT PictureFor(std::u16string_view pictureName, ObjectPtr* picture);
   template <class Job>
   void StartCollecting(const ObjectPtr& source);
 

@@ -63,11 +63,7 @@ void COLExplorerWrap::OnClose() {
 
 // ---- the Explorers collection
 
-COLExplorerWrapColl::~COLExplorerWrapColl() {
-  Attach(Outlook::Explorers());
-  m_spRibbonUI = Outlook::RibbonUI();
-  m_wrappers.clear();
-}
+COLExplorerWrapColl::~COLExplorerWrapColl() { Attach(Outlook::Explorers()); }
 
 void COLExplorerWrapColl::Detach() noexcept {
   if (m_sink) m_sink->Detach();
@@ -102,10 +98,7 @@ bool COLExplorerWrapColl::Attach(const Outlook::Explorers& collection) {
   return true;
 }
 
-void COLExplorerWrapColl::SetRibbonUI(const Outlook::RibbonUI& ribbon) {
-  const Outlook::RibbonUI keep = ribbon;  // the new one is held before the old one goes
-  m_spRibbonUI = keep;
-}
+void COLExplorerWrapColl::SetRibbonUI(const Outlook::RibbonUI& ribbon) { m_spRibbonUI = ribbon; }
 
 void COLExplorerWrapColl::RemoveWrapper(COLExplorerWrap* wrapper) {
   for (auto it = m_wrappers.begin(); it != m_wrappers.end(); ++it) {

@@ -48,14 +48,7 @@ HRESULT CAddFoldersRecursiveJob::Run() {
 }
 
 bool CAddFoldersRecursiveJob::Collect(const ObjectPtr& source, int& inaccessible, Progress::IAbsProgress* progress) {
-  try {
-    const bool goOn = List().AddFoldersRecursive(Folder(source), inaccessible, progress);
-    List().SetExcludedFolders({});
-    return goOn;
-  } catch (...) {
-    List().SetExcludedFolders({});
-    throw;
-  }
+  return List().AddFoldersRecursive(Folder(source), inaccessible, progress);
 }
 
 }  // namespace CV

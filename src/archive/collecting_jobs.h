@@ -37,7 +37,6 @@ class CAddFoldersRecursiveJob final : public CCollectingJob {
   HRESULT Run() override;
 
  protected:
-  // The walk, then the exclusion set emptied however the walk ended.
   bool Collect(const ObjectPtr& source, int& inaccessible, Progress::IAbsProgress* progress) override;
 };
 

@@ -27,10 +27,7 @@ struct CJobRunner::State {
 
 CJobRunner::CJobRunner(IThreadHooks& hooks) : m_hooks(hooks), m_state(std::make_shared<State>()) {}
 
-CJobRunner::~CJobRunner() {
-  Stop();
-  if (m_thread.joinable()) m_thread.detach();  // only a worker Stop gave up on
-}
+CJobRunner::~CJobRunner() { Stop(); }
 
 void CJobRunner::SetStopTimeouts(std::chrono::milliseconds grace, std::chrono::milliseconds unwind) {
   m_grace = grace;

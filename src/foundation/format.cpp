@@ -89,7 +89,7 @@ void AppendPadded(std::u16string& out, std::u16string_view text, const Conversio
 }
 
 bool AppendInteger(std::u16string& out, const Conversion& conv, const FormatArg& arg) {
-  if (arg.kind() != FormatArg::Kind::Signed && arg.kind() != FormatArg::Kind::Unsigned) return false;
+  if (!arg.IsInteger()) return false;
   const bool isSigned = conv.conversion == 'd' || conv.conversion == 'i';
   const std::uint64_t raw = arg.AsUnsigned();
   switch (conv.bits) {
@@ -138,7 +138,7 @@ bool TryFormatText(std::u16string_view f, std::span<const FormatArg> args, std::
         if (!AppendInteger(out, conv, arg)) return false;
         break;
       case 'c': {
-        if (arg.kind() != FormatArg::Kind::Signed && arg.kind() != FormatArg::Kind::Unsigned) return false;
+        if (!arg.IsInteger()) return false;
         const char16_t ch = static_cast<char16_t>(arg.AsUnsigned());
         AppendPadded(out, std::u16string_view(&ch, 1), conv);
         break;

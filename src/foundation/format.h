@@ -15,46 +15,38 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <variant>
 
 namespace CV {
 
 class FormatArg {
  public:
-  enum class Kind { Signed, Unsigned, Real, Text };
+  enum class Kind { Signed, Unsigned, Real, Text };  // in the order of the stored alternatives
 
   template <class T>
     requires std::is_integral_v<T>
   FormatArg(T value) noexcept {  // NOLINT(google-explicit-constructor)
-    if constexpr (std::is_signed_v<T>) {
-      m_kind = Kind::Signed;
-      m_signed = value;
-    } else {
-      m_kind = Kind::Unsigned;
-      m_unsigned = value;
-    }
+    if constexpr (std::is_signed_v<T>) m_value = static_cast<std::int64_t>(value);
+    else m_value = static_cast<std::uint64_t>(value);
   }
-  FormatArg(double value) noexcept : m_kind(Kind::Real), m_real(value) {}  // NOLINT
-  FormatArg(std::u16string_view text) noexcept : m_kind(Kind::Text), m_text(text) {}  // NOLINT
-  FormatArg(const std::u16string& text) noexcept : m_kind(Kind::Text), m_text(text) {}  // NOLINT
+  FormatArg(double value) noexcept : m_value(value) {}                       // NOLINT
+  FormatArg(std::u16string_view text) noexcept : m_value(text) {}            // NOLINT
+  FormatArg(const std::u16string& text) noexcept : m_value(std::u16string_view(text)) {}  // NOLINT
   FormatArg(const char16_t* text) noexcept  // NOLINT
-      : m_kind(Kind::Text), m_text(text ? std::u16string_view(text) : std::u16string_view(u"(null)")) {}
+      : m_value(text ? std::u16string_view(text) : std::u16string_view(u"(null)")) {}
 
-  Kind kind() const noexcept { return m_kind; }
-  std::int64_t AsSigned() const noexcept {
-    return m_kind == Kind::Signed ? m_signed : static_cast<std::int64_t>(m_unsigned);
-  }
+  Kind kind() const noexcept { return static_cast<Kind>(m_value.index()); }
+  bool IsInteger() const noexcept { return kind() == Kind::Signed || kind() == Kind::Unsigned; }
+  // An integer's bits, whatever its signedness.
   std::uint64_t AsUnsigned() const noexcept {
-    return m_kind == Kind::Unsigned ? m_unsigned : static_cast<std::uint64_t>(m_signed);
+    return kind() == Kind::Signed ? static_cast<std::uint64_t>(std::get<std::int64_t>(m_value))
+                                  : std::get<std::uint64_t>(m_value);
   }
-  double AsReal() const noexcept { return m_real; }
-  std::u16string_view AsText() const noexcept { return m_text; }
+  double AsReal() const noexcept { return std::get<double>(m_value); }
+  std::u16string_view AsText() const noexcept { return std::get<std::u16string_view>(m_value); }
 
  private:
-  Kind m_kind;
-  std::int64_t m_signed = 0;
-  std::uint64_t m_unsigned = 0;
-  double m_real = 0.0;
-  std::u16string_view m_text;
+  std::variant<std::int64_t, std::uint64_t, double, std::u16string_view> m_value;
 };
 
 // Formats; on a mismatch returns false and leaves out unspecified.

@@ -1,13 +1,10 @@
 // The file-system port over the Win32 file functions; paths go through
 // unchanged, long-path prefix included.
-#include <objbase.h>
 #include <windows.h>
 
 #include <string>
 
 #include "foundation/file_system.h"
-#include "foundation/guid_source.h"
-#include "win/com_ptr.h"
 #include "win/unique_handle.h"
 
 namespace CV::FS {
@@ -153,24 +150,3 @@ IFileSystem& DefaultFileSystem() {
 }
 
 }  // namespace CV::FS
-
-namespace CV {
-namespace {
-
-class WinGuidSource final : public IGuidSource {
- public:
-  Guid NewGuid() override {
-    GUID g{};
-    ::CoCreateGuid(&g);
-    return Win::ToGuid(g);
-  }
-};
-
-}  // namespace
-
-IGuidSource& DefaultGuidSource() {
-  static WinGuidSource instance;
-  return instance;
-}
-
-}  // namespace CV

@@ -1,0 +1,26 @@
+// New GUIDs from CoCreateGuid.
+#include <objbase.h>
+
+#include "foundation/guid_source.h"
+#include "win/com_ptr.h"
+
+namespace CV {
+namespace {
+
+class WinGuidSource final : public IGuidSource {
+ public:
+  Guid NewGuid() override {
+    GUID g{};
+    ::CoCreateGuid(&g);
+    return Win::ToGuid(g);
+  }
+};
+
+}  // namespace
+
+IGuidSource& DefaultGuidSource() {
+  static WinGuidSource instance;
+  return instance;
+}
+
+}  // namespace CV
