@@ -22,41 +22,21 @@ std::string Trace(const char16_t* format) { return "format \"" + ToUtf8(format) 
 TEST(Format, ConversionsTheSystemUses) {
   const std::u16string path = u"Posteingang\\Projekte";
   const GoodCase cases[] = {
-      {u"%s", {u"abc"}, u"abc"},
-      {u"%s", {u""}, u""},
-      {u"%d", {-42}, u"-42"},
-      {u"%i", {7}, u"7"},
-      {u"%5i", {0}, u"    0"},
-      {u"%5i", {12345}, u"12345"},
-      {u"%5i", {123456}, u"123456"},
-      {u"%5i", {-3}, u"   -3"},
-      {u"%%", {}, u"%"},
-      {u"100%%", {}, u"100%"},
-      {u"%.0f", {0.0}, u"0"},
-      {u"%.0f", {1024.0}, u"1024"},
-      {u"%.0f", {2.4}, u"2"},
-      {u"%.0f", {1.6}, u"2"},
-      {u"%.0f", {5120.0}, u"5120"},
-      {u"%0lX", {static_cast<std::int32_t>(0x80004005u)}, u"80004005"},
-      {u"%0lX", {0x1F}, u"1F"},
+      {u"%s", {u"abc"}, u"abc"}, {u"%s", {u""}, u""}, {u"%d", {-42}, u"-42"}, {u"%i", {7}, u"7"},
+      {u"%5i", {0}, u"    0"}, {u"%5i", {12345}, u"12345"}, {u"%5i", {123456}, u"123456"}, {u"%5i", {-3}, u"   -3"},
+      {u"%%", {}, u"%"}, {u"100%%", {}, u"100%"}, {u"%.0f", {0.0}, u"0"}, {u"%.0f", {1024.0}, u"1024"},
+      {u"%.0f", {2.4}, u"2"}, {u"%.0f", {1.6}, u"2"}, {u"%.0f", {5120.0}, u"5120"},
+      {u"%0lX", {static_cast<std::int32_t>(0x80004005u)}, u"80004005"}, {u"%0lX", {0x1F}, u"1F"},
       {u"Unknown error 0x%0lX", {static_cast<std::int32_t>(0x80040200u)}, u"Unknown error 0x80040200"},
-      {u"%s(%d)%s", {u"Bericht", 1, u".pdf"}, u"Bericht(1).pdf"},
-      {u"%s(%d)%s", {u"README", 1, u""}, u"README(1)"},
-      {u" %s='%s'", {u"src", u"a.png"}, u" src='a.png'"},
-      {u"\r\n%s", {u"b"}, u"\r\nb"},
-      {u"%s%%%d", {path, 12}, u"Posteingang\\Projekte%12"},
-      {u"%d", {INT_MIN}, u"-2147483648"},
+      {u"%s(%d)%s", {u"Bericht", 1, u".pdf"}, u"Bericht(1).pdf"}, {u"%s(%d)%s", {u"README", 1, u""}, u"README(1)"},
+      {u" %s='%s'", {u"src", u"a.png"}, u" src='a.png'"}, {u"\r\n%s", {u"b"}, u"\r\nb"},
+      {u"%s%%%d", {path, 12}, u"Posteingang\\Projekte%12"}, {u"%d", {INT_MIN}, u"-2147483648"},
       {u"%u", {4000000000u}, u"4000000000"},
       {u"%d", {std::int64_t{0x100000005}}, u"5"},  // 32-bit conversion, as on Windows
-      {u"%lld", {std::int64_t{-0x100000005}}, u"-4294967301"},
-      {u"%I64d", {std::int64_t{0x100000000}}, u"4294967296"},
-      {u"%hd", {70000}, u"4464"},
-      {u"%-4s|", {u"ab"}, u"ab  |"},
-      {u"%.2s", {u"abcdef"}, u"ab"},
-      {u"%c", {char16_t{u'ß'}}, u"ß"},
-      {u"%s", {static_cast<const char16_t*>(nullptr)}, u"(null)"},
-      {u"Größe: %s", {u"ä"}, u"Größe: ä"},
-      {u"", {}, u""},
+      {u"%lld", {std::int64_t{-0x100000005}}, u"-4294967301"}, {u"%I64d", {std::int64_t{0x100000000}}, u"4294967296"},
+      {u"%hd", {70000}, u"4464"}, {u"%-4s|", {u"ab"}, u"ab  |"}, {u"%.2s", {u"abcdef"}, u"ab"},
+      {u"%c", {char16_t{u'ß'}}, u"ß"}, {u"%s", {static_cast<const char16_t*>(nullptr)}, u"(null)"},
+      {u"Größe: %s", {u"ä"}, u"Größe: ä"}, {u"", {}, u""},
   };
   for (const GoodCase& c : cases) {
     SCOPED_TRACE(Trace(c.format));
@@ -73,22 +53,12 @@ struct BadCase {
 
 TEST(Format, MismatchGivesTheFallbackWithTheFormatUnchanged) {
   const BadCase cases[] = {
-      {u"%d", {u"text"}},
-      {u"%s", {5}},
-      {u"%s", {}},
-      {u"%d", {1, 2}},           // one argument too many
+      {u"%d", {u"text"}}, {u"%s", {5}}, {u"%s", {}}, {u"%d", {1, 2}},  // one argument too many
       {u"%s(%d)%s", {u"a", 1}},  // one too few
-      {u"%.0f", {3}},
-      {u"%d", {1.5}},
-      {u"%X", {2.0}},
-      {u"%", {1}},               // conversion missing
-      {u"%5", {1}},
-      {u"%q", {1}},
-      {u"%*d", {5, 1}},          // widths from arguments are not supported
-      {u"%hs", {u"narrow"}},
-      {u"%99999999d", {1}},      // absurd width
-      {u"Auf %d Mail(s) '%s'", {u"x", u"y"}},
-      {u"plain", {1}},
+      {u"%.0f", {3}}, {u"%d", {1.5}}, {u"%X", {2.0}}, {u"%", {1}},  // conversion missing
+      {u"%5", {1}}, {u"%q", {1}}, {u"%*d", {5, 1}},  // widths from arguments are not supported
+      {u"%hs", {u"narrow"}}, {u"%99999999d", {1}},  // absurd width
+      {u"Auf %d Mail(s) '%s'", {u"x", u"y"}}, {u"plain", {1}},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(Trace(c.format));

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "foundation/utf.h"
 
 namespace CV::FS {
@@ -11,36 +9,20 @@ namespace {
 
 TEST(PathMatchSpec, WildcardsListsAndCase) {
   struct Case {
-    const char16_t* path;
-    const char16_t* masks;
+    const char16_t *path, *masks;
     bool matches;
   };
+  const std::u16string longName(5000, u'a');
   const Case cases[] = {
-      {u"C:\\t\\a.tmp", u"*.tmp", true},
-      {u"C:\\t\\a.TMP", u"*.tmp", true},
-      {u"C:\\t\\a.tmpx", u"*.tmp", false},
-      {u"C:\\t\\README", u"*.*", true},  // "*.*" is everything
-      {u"C:\\t\\README", u"*.txt;*.tmp", false},
-      {u"C:\\t\\a.txt", u"*.doc; *.txt", true},  // blanks after ';' are ignored
-      {u"C:\\t\\a.txt", u"C:\\t\\?.txt", true},
-      {u"C:\\t\\ab.txt", u"C:\\t\\?.txt", false},
-      {u"aXbYc", u"a*b*c", true},
-      {u"abababx", u"*ab*x", true},
-      {u"abc", u"", false},
-      {u"abc", u";;", false},
-      {u"", u"*", true},
-      {u"x", u"**", true},
+      {u"C:\\t\\a.tmp", u"*.tmp", true},         {u"C:\\t\\a.TMP", u"*.tmp", true},
+      {u"C:\\t\\a.tmpx", u"*.tmp", false},       {u"C:\\t\\README", u"*.*", true},
+      {u"C:\\t\\README", u"*.txt;*.tmp", false}, {u"C:\\t\\a.txt", u"*.doc; *.txt", true},
+      {u"C:\\t\\a.txt", u"C:\\t\\?.txt", true},  {u"C:\\t\\ab.txt", u"C:\\t\\?.txt", false},
+      {u"abababx", u"*ab*x", true},              {u"abc", u"", false},
+      {u"abc", u";;", false},                    {u"", u"*", true},
+      {longName.c_str(), u"*a*a*a*a*a*a*a*a*a*a*a*b", false},  // stays linear
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(ToUtf8(std::u16string(c.path) + u" ~ " + c.masks));
-    EXPECT_EQ(PathMatchSpec(c.path, c.masks), c.matches);
-  }
-}
-
-TEST(PathMatchSpec, HostileMaskStaysLinear) {
-  const std::u16string text(5000, u'a');
-  const std::u16string mask = u"*a*a*a*a*a*a*a*a*a*a*a*b";
-  EXPECT_FALSE(PathMatchSpec(text, mask));
+  for (const Case& c : cases) EXPECT_EQ(PathMatchSpec(c.path, c.masks), c.matches) << ToUtf8(c.masks);
 }
 
 }  // namespace

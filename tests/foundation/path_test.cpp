@@ -19,25 +19,15 @@ TEST(GetLongPath, AcceptedPaths) {
     std::u16string expected;
   };
   const Case cases[] = {
-      {u"C:\\a", u"\\\\?\\C:\\a"},
-      {u"C:", u"\\\\?\\C:\\"},
-      {u"z:", u"\\\\?\\z:\\"},
-      {u"c:/a/b", u"\\\\?\\c:\\a\\b"},
-      {u"  \tC:\\a b \r\n", u"\\\\?\\C:\\a b"},
-      {u"\"C:\\a b\"", u"\\\\?\\C:\\a b"},
+      {u"C:\\a", u"\\\\?\\C:\\a"}, {u"C:", u"\\\\?\\C:\\"}, {u"z:", u"\\\\?\\z:\\"}, {u"c:/a/b", u"\\\\?\\c:\\a\\b"},
+      {u"  \tC:\\a b \r\n", u"\\\\?\\C:\\a b"}, {u"\"C:\\a b\"", u"\\\\?\\C:\\a b"},
       {u"xx\"C:\\a\"yy", u"\\\\?\\C:\\a"},  // text outside the quotes is dropped
-      {u"\" C:\\a \"", u"\\\\?\\C:\\a"},
-      {u"\\\\server\\share\\x", u"\\\\?\\UNC\\server\\share\\x"},
+      {u"\" C:\\a \"", u"\\\\?\\C:\\a"}, {u"\\\\server\\share\\x", u"\\\\?\\UNC\\server\\share\\x"},
       {u"//server/share", u"\\\\?\\UNC\\server\\share"},
       {u"\\x", u"\\\\?\\D:\\x"},  // the drive of the current directory
-      {u"/x/y", u"\\\\?\\D:\\x\\y"},
-      {u"\\\\?\\C:\\a", u"\\\\?\\C:\\a"},
-      {u"\\\\?\\UNC\\s\\x", u"\\\\?\\UNC\\s\\x"},
-      {u"C:\\PROGRA~1\\Corvane", u"\\\\?\\C:\\Program Files\\Corvane"},
-      {u"a\\b", u"a\\b"},
-      {u"", u""},
-      {u"\"\"", u""},
-      {u"1:", u"1:"},  // no letter: a relative path
+      {u"/x/y", u"\\\\?\\D:\\x\\y"}, {u"\\\\?\\C:\\a", u"\\\\?\\C:\\a"}, {u"\\\\?\\UNC\\s\\x", u"\\\\?\\UNC\\s\\x"},
+      {u"C:\\PROGRA~1\\Corvane", u"\\\\?\\C:\\Program Files\\Corvane"}, {u"a\\b", u"a\\b"}, {u"", u""},
+      {u"\"\"", u""}, {u"1:", u"1:"},  // no letter: a relative path
       {std::u16string(248, u'r'), std::u16string(248, u'r')},
   };
   for (const Case& c : cases) {
@@ -111,28 +101,22 @@ TEST(CPathAppend, JoinsAndCanonicalizes) {
     std::u16string expected;
   };
   const Case cases[] = {
-      {u"\\\\?\\C:\\a\\c", u"..\\b", u"\\\\?\\C:\\a\\b"},
-      {u"\\\\?\\C:\\a", u".\\b", u"\\\\?\\C:\\a\\b"},
-      {u"\\\\?\\C:\\a\\", u"b", u"\\\\?\\C:\\a\\b"},
-      {u"\\\\?\\C:\\a", u"\\\\b", u"\\\\?\\C:\\a\\b"},
+      {u"\\\\?\\C:\\a\\c", u"..\\b", u"\\\\?\\C:\\a\\b"}, {u"\\\\?\\C:\\a", u".\\b", u"\\\\?\\C:\\a\\b"},
+      {u"\\\\?\\C:\\a\\", u"b", u"\\\\?\\C:\\a\\b"}, {u"\\\\?\\C:\\a", u"\\\\b", u"\\\\?\\C:\\a\\b"},
       {u"\\\\?\\C:\\a", u"b/c  ", u"\\\\?\\C:\\a\\b\\c"},
       {u"\\\\?\\C:\\a", u"  b", u"\\\\?\\C:\\a\\  b"},  // only trailing blanks go
       {u"\\\\?\\C:\\a", u"\"b c\"", u"\\\\?\\C:\\a\\b c"},
       {u"\\\\?\\C:\\a", u"\"b\"c\"", u"\\\\?\\C:\\a"},  // nested quotes: nothing appended
-      {u"\\\\?\\C:\\a", u"", u"\\\\?\\C:\\a"},
-      {u"\\\\?\\C:\\a", u"   ", u"\\\\?\\C:\\a"},
+      {u"\\\\?\\C:\\a", u"", u"\\\\?\\C:\\a"}, {u"\\\\?\\C:\\a", u"   ", u"\\\\?\\C:\\a"},
       {u"\\\\?\\C:\\a", u"\\\\\\", u"\\\\?\\C:\\a"},
       {u"\\\\?\\C:\\a\\b", u"..\\..\\..\\x", u"\\\\?\\C:\\x"},  // never above the drive
       {u"\\\\?\\C:\\a", u"b\\.\\c\\..\\d", u"\\\\?\\C:\\a\\b\\d"},
-      {u"\\\\?\\C:\\a", u"b\\c\\..\\..\\d", u"\\\\?\\C:\\a\\d"},
-      {u"\\\\?\\C:\\a", u"...", u"\\\\?\\C:\\a\\..."},
-      {u"\\\\?\\C:\\a", u"..x", u"\\\\?\\C:\\a\\..x"},
-      {u"\\\\?\\C:\\", u"x", u"\\\\?\\C:\\x"},
+      {u"\\\\?\\C:\\a", u"b\\c\\..\\..\\d", u"\\\\?\\C:\\a\\d"}, {u"\\\\?\\C:\\a", u"...", u"\\\\?\\C:\\a\\..."},
+      {u"\\\\?\\C:\\a", u"..x", u"\\\\?\\C:\\a\\..x"}, {u"\\\\?\\C:\\", u"x", u"\\\\?\\C:\\x"},
       {u"\\\\?\\UNC\\srv\\share\\d", u"..\\..\\x", u"\\\\?\\UNC\\srv\\x"},
       {u"\\\\?\\C:\\Corvane", u"CVHilfe.chm::/idE-Mail_Archiv.htm",
        u"\\\\?\\C:\\Corvane\\CVHilfe.chm::\\idE-Mail_Archiv.htm"},
-      {u"a\\b", u"..\\..\\c", u"c"},
-      {u"a", u"..\\..\\c", u"..\\c"},  // a relative path keeps what it cannot resolve
+      {u"a\\b", u"..\\..\\c", u"c"}, {u"a", u"..\\..\\c", u"..\\c"},  // a relative path keeps what it cannot resolve
       {u"", u"b", u"b"},
   };
   for (const Case& c : cases) {
@@ -152,11 +136,9 @@ TEST(CPath, PrefixesAndTheirRemoval) {
     std::u16string withoutPrefix;
   };
   const Case cases[] = {
-      {u"\\\\?\\C:\\a", true, false, u"C:\\a"},
-      {u"\\\\?\\UNC\\s\\x", true, true, u"\\\\s\\x"},
+      {u"\\\\?\\C:\\a", true, false, u"C:\\a"}, {u"\\\\?\\UNC\\s\\x", true, true, u"\\\\s\\x"},
       {u"\\\\?\\unc\\s\\x", true, true, u"\\\\s\\x"},  // the network prefix ignores case
-      {u"\\\\?\\", true, false, u""},
-      {u"a\\b", false, false, u"a\\b"},
+      {u"\\\\?\\", true, false, u""}, {u"a\\b", false, false, u"a\\b"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(T(c.path));
@@ -177,11 +159,9 @@ TEST(CPath, RemoveFileNameAndBackslash) {
   const Case cases[] = {
       {u"\\\\?\\C:\\a\\b.txt", true, u"\\\\?\\C:\\a"},
       {u"\\\\?\\C:\\a", true, u"\\\\?\\C:\\"},  // the drive keeps its backslash
-      {u"\\\\?\\C:\\", false, u"\\\\?\\C:\\"},   // shorter than 8
-      {u"\\\\?\\UNC\\s\\sh\\f", true, u"\\\\?\\UNC\\s\\sh"},
-      {u"\\\\?\\UNC\\s\\sh", false, u"\\\\?\\UNC\\s\\sh"},
-      {u"\\\\?\\UNC\\s", false, u"\\\\?\\UNC\\s"},
-      {u"a\\b", false, u"a\\b"},  // no prefix
+      {u"\\\\?\\C:\\", false, u"\\\\?\\C:\\"},  // shorter than 8
+      {u"\\\\?\\UNC\\s\\sh\\f", true, u"\\\\?\\UNC\\s\\sh"}, {u"\\\\?\\UNC\\s\\sh", false, u"\\\\?\\UNC\\s\\sh"},
+      {u"\\\\?\\UNC\\s", false, u"\\\\?\\UNC\\s"}, {u"a\\b", false, u"a\\b"},  // no prefix
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(T(c.path));
@@ -190,11 +170,8 @@ TEST(CPath, RemoveFileNameAndBackslash) {
     EXPECT_EQ(path.String(), c.expected);
   }
   const std::pair<std::u16string, std::u16string> backslash[] = {
-      {u"\\\\?\\C:\\a\\", u"\\\\?\\C:\\a"},
-      {u"\\\\?\\C:\\", u"\\\\?\\C:\\"},
-      {u"ab\\", u"ab\\"},  // three characters
-      {u"abc\\", u"abc"},
-      {u"abc", u"abc"},
+      {u"\\\\?\\C:\\a\\", u"\\\\?\\C:\\a"}, {u"\\\\?\\C:\\", u"\\\\?\\C:\\"}, {u"ab\\", u"ab\\"},  // three characters
+      {u"abc\\", u"abc"}, {u"abc", u"abc"},
   };
   for (const auto& [given, expected] : backslash) {
     SCOPED_TRACE(T(given));

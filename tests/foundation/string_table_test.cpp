@@ -3,19 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "foundation/format.h"
+#include "foundation/message_box.h"
 #include "foundation/registry_key.h"
 #include "foundation/utf.h"
+#include "support/fake_ui.h"
 
 namespace CV {
 namespace {
 
 // The expected texts as raw UTF-8 bytes, so a wrong source encoding shows.
 TEST(StringTable, TextsByteForByte) {
-  struct Case {
-    int id;
-    const char* utf8;
-  };
-  const Case cases[] = {
+  const std::pair<int, const char*> cases[] = {
       {100, "Corvane E-Mail Archiv f\xC3\xBCr Microsoft Outlook"},
       {101, "Ersteller"},
       {102, "Content Generator"},
@@ -29,28 +27,28 @@ TEST(StringTable, TextsByteForByte) {
       {109, "CVMailArchiveOl"},
       {110, "Auf %d Mail(s) konnte nicht zugegriffen werden. Sie wurden daher nicht zum Export ausgew\xC3\xA4hlt."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.id);
-    EXPECT_EQ(ToUtf8(StringTableText(c.id)), c.utf8);
-  }
+  for (const auto& [id, utf8] : cases) EXPECT_EQ(ToUtf8(StringTableText(id)), utf8) << id;
   EXPECT_EQ(StringTableIds(), (std::vector<int>{100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110}));
-}
-
-TEST(StringTable, UnknownIdsAreEmpty) {
-  EXPECT_TRUE(StringTableText(99).empty());
-  EXPECT_TRUE(StringTableText(111).empty());
-  EXPECT_TRUE(StringTableText(-1).empty());
-}
-
-TEST(StringTable, MessageOfInaccessibleMailsFormats) {
+  for (const int unknown : {99, 111, -1}) EXPECT_TRUE(StringTableText(unknown).empty());
   EXPECT_EQ(ToUtf8(Format(StringTableText(StringId::MailsInaccessible), 2)),
             "Auf 2 Mail(s) konnte nicht zugegriffen werden. Sie wurden daher nicht zum Export ausgew\xC3\xA4hlt.");
-}
-
-TEST(RegistryKey, RootOfTheSettings) {
-  EXPECT_EQ(ToUtf8(kRegistryKeyRoot), "Software\\Corvanworks\\Corvane\\");
   EXPECT_EQ(ToUtf8(std::u16string(kRegistryKeyRoot) + StringTableText(StringId::SettingsSubkey)),
             "Software\\Corvanworks\\Corvane\\CVMailArchiveOl");
+}
+
+TEST(ShowMessage, TextAndCaptionComeFromTheStringTable) {
+  Fake::RecordingUserInterface box;
+  EXPECT_EQ(ShowMessage(box, 0, StringId::SelectAtLeastOneMail, StringId::ProductTitle, MessageStyle::IconInformation),
+            MessageResult::Ok);
+  EXPECT_EQ(ShowMessage(box, 42, u"frei", StringId::ProductTitle, MessageStyle::IconError), MessageResult::Ok);
+  const auto calls = box.MessagesShown();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].text, u"Bitte wählen Sie mindestens eine E-Mail zum Export aus.");
+  EXPECT_EQ(calls[0].caption, u"Corvane E-Mail Archiv für Microsoft Outlook");
+  EXPECT_EQ(calls[0].style, 0x40u);
+  EXPECT_EQ(calls[1].owner, 42u);
+  EXPECT_EQ(calls[1].text, u"frei");
+  EXPECT_EQ(calls[1].style, 0x10u);
 }
 
 }  // namespace

@@ -16,95 +16,72 @@ namespace CV::Fake {
 struct DialogRecord {
   std::mutex mutex;
   std::u16string title;
-  bool created = false;
-  bool shown = false;
-  bool closed = false;
-  bool cancelled = false;
+  bool created = false, shown = false, closed = false, cancelled = false;
   WindowHandle owner = 0;
   std::vector<int> percents;
   std::vector<std::u16string> texts;
   int cancelPresses = 0;
-  // Presses "Abbrechen" itself on this Progress call (1-based), 0 = never.
-  int cancelOnProgressCall = 0;
-  // Called inside every Progress call, before it answers.
-  std::function<void(int call)> onProgress;
+  int cancelOnProgressCall = 0;             // presses "Abbrechen" on that Progress call (1-based)
+  std::function<void(int call)> onProgress;  // runs inside every Progress call, before it answers
 };
 
 class FakeProgressDialog final : public IProgressDialog {
+  template <class F>
+  auto Locked(F f) const {
+    std::lock_guard lock(m_r->mutex);
+    return f();
+  }
+
  public:
-  explicit FakeProgressDialog(std::shared_ptr<DialogRecord> record) : m_record(std::move(record)) {}
+  explicit FakeProgressDialog(std::shared_ptr<DialogRecord> record) : m_r(std::move(record)) {}
 
   bool Progress(std::uint64_t, std::uint64_t, int percent) override {
     std::function<void(int)> hook;
     int call = 0;
-    {
-      std::lock_guard lock(m_record->mutex);
-      m_record->percents.push_back(percent);
-      call = static_cast<int>(m_record->percents.size());
-      if (call == m_record->cancelOnProgressCall) m_record->cancelled = true;
-      hook = m_record->onProgress;
-    }
+    Locked([&] {
+      m_r->percents.push_back(percent);
+      call = static_cast<int>(m_r->percents.size());
+      if (call == m_r->cancelOnProgressCall) m_r->cancelled = true;
+      hook = m_r->onProgress;
+    });
     if (hook) hook(call);
-    std::lock_guard lock(m_record->mutex);
-    return !m_record->cancelled;
+    return Locked([&] { return !m_r->cancelled; });
   }
-  void SetText(const std::u16string& text) override {
-    std::lock_guard lock(m_record->mutex);
-    m_record->texts.push_back(text);
-  }
-  void SetTitle(const std::u16string& title) override {
-    std::lock_guard lock(m_record->mutex);
-    m_record->title = title;
-  }
+  void SetText(const std::u16string& text) override { Locked([&] { m_r->texts.push_back(text); }); }
+  void SetTitle(const std::u16string& title) override { Locked([&] { m_r->title = title; }); }
   void Create(WindowHandle owner) override {
-    std::lock_guard lock(m_record->mutex);
-    m_record->created = true;
-    m_record->cancelled = false;
-    m_record->owner = owner;
+    Locked([&] { m_r->created = true, m_r->cancelled = false, m_r->owner = owner; });
   }
-  bool Exists() const override {
-    std::lock_guard lock(m_record->mutex);
-    return m_record->created && !m_record->closed;
-  }
-  void Show() override {
-    std::lock_guard lock(m_record->mutex);
-    m_record->shown = true;
-  }
+  bool Exists() const override { return Locked([&] { return m_r->created && !m_r->closed; }); }
+  void Show() override { Locked([&] { m_r->shown = true; }); }
   void PressCancel() override {
-    std::lock_guard lock(m_record->mutex);
-    ++m_record->cancelPresses;
-    if (m_record->created && !m_record->closed) m_record->cancelled = true;
+    Locked([&] {
+      ++m_r->cancelPresses;
+      if (m_r->created && !m_r->closed) m_r->cancelled = true;
+    });
   }
-  void Close() override {
-    std::lock_guard lock(m_record->mutex);
-    if (m_record->created) m_record->closed = true;
-  }
+  void Close() override { Locked([&] { m_r->closed = m_r->closed || m_r->created; }); }
 
  private:
-  std::shared_ptr<DialogRecord> m_record;
+  std::shared_ptr<DialogRecord> m_r;
 };
 
 class RecordingUserInterface final : public IUserInterface, public IMessageBox {
  public:
   struct Message {
     WindowHandle owner;
-    std::u16string text;
-    std::u16string caption;
+    std::u16string text, caption;
     std::uint32_t style;
   };
 
   IMessageBox& Messages() override { return *this; }
   std::unique_ptr<IProgressDialog> NewProgressDialog() override {
-    auto record = std::make_shared<DialogRecord>();
-    {
-      std::lock_guard lock(m_mutex);
-      if (nextDialog) record = std::exchange(nextDialog, nullptr);
-      m_dialogs.push_back(record);
-    }
-    return std::make_unique<FakeProgressDialog>(record);
+    std::lock_guard lock(m_mutex);
+    m_dialogs.push_back(nextDialog ? std::exchange(nextDialog, nullptr) : std::make_shared<DialogRecord>());
+    return std::make_unique<FakeProgressDialog>(m_dialogs.back());
   }
+  // The UI thread has an active window, a worker none.
   WindowHandle ActiveWindow() override { return std::this_thread::get_id() == uiThread ? 0x1234 : 0; }
-
   int ShowMessage(WindowHandle owner, std::u16string_view text, std::u16string_view caption,
                   std::uint32_t style) override {
     std::lock_guard lock(m_mutex);
@@ -122,8 +99,7 @@ class RecordingUserInterface final : public IUserInterface, public IMessageBox {
   }
 
   std::thread::id uiThread = std::this_thread::get_id();
-  // The record the next dialog will use (to script cancel before a job runs).
-  std::shared_ptr<DialogRecord> nextDialog;
+  std::shared_ptr<DialogRecord> nextDialog;  // the record the next dialog uses, to script it
 
  private:
   std::mutex m_mutex;

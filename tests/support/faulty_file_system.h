@@ -11,46 +11,44 @@
 namespace CV::Fake {
 
 class FaultyFileSystem final : public FS::FileSystemWrapper {
+  template <class F>
+  auto Locked(F f) {
+    std::lock_guard lock(m_mutex);
+    return f();
+  }
+
  public:
   explicit FaultyFileSystem(FS::IFileSystem& target = FS::DefaultFileSystem()) : FileSystemWrapper(target) {}
 
   // Plans a fault for the call of that name ("RemoveFile", "FindNext", ...).
-  void Plan(const std::string& call, Sim::FaultPlan plan) {
-    std::lock_guard lock(m_mutex);
-    m_plans[call] = plan;
-  }
+  void Plan(const std::string& call, Sim::FaultPlan plan) { Locked([&] { m_plans[call] = plan; }); }
   // Fails the n-th call overall, whichever it is, once.
-  void FailNthCall(std::uint64_t n, std::int32_t error) {
-    std::lock_guard lock(m_mutex);
-    m_any = Sim::FaultPlan{error, n, false};
-  }
-  std::uint64_t Calls(const std::string& call) {
-    std::lock_guard lock(m_mutex);
-    return m_plans[call].calls;
-  }
-  std::uint64_t TotalCalls() {
-    std::lock_guard lock(m_mutex);
-    return m_any.calls;
-  }
-  std::uint64_t Hits() {
-    std::lock_guard lock(m_mutex);
-    std::uint64_t hits = m_any.hits;
-    for (auto& [name, plan] : m_plans) hits += plan.hits;
-    return hits;
-  }
+  void FailNthCall(std::uint64_t n, std::int32_t error) { Locked([&] { m_any = Sim::FaultPlan{error, n, false}; }); }
+  std::uint64_t Calls(const std::string& call) { return Locked([&] { return m_plans[call].calls; }); }
+  std::uint64_t TotalCalls() { return Locked([&] { return m_any.calls; }); }
 
+#define CV_FAULTY(call, ...) \
+  if (const std::int32_t e = Fault(#call)) return e; \
+  return FileSystemWrapper::call(__VA_ARGS__)
   std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
-    if (const std::int32_t e = Fault("LongPathName"); e != 0) return error = e, 0;
+    if (const std::int32_t e = Fault("LongPathName")) return error = e, 0;
     return FileSystemWrapper::LongPathName(path, buffer, error);
   }
-  std::int32_t CurrentDirectory(std::u16string& out) override {
-    if (const std::int32_t e = Fault("CurrentDirectory")) return e;
-    return FileSystemWrapper::CurrentDirectory(out);
+  std::int32_t CurrentDirectory(std::u16string& out) override { CV_FAULTY(CurrentDirectory, out); }
+  std::int32_t TempPath(std::u16string& out) override { CV_FAULTY(TempPath, out); }
+  std::int32_t RemoveFile(std::u16string_view p) override { CV_FAULTY(RemoveFile, p); }
+  std::int32_t ReadAttributes(std::u16string_view p, std::uint32_t& a) override { CV_FAULTY(ReadAttributes, p, a); }
+  std::int32_t WriteAttributes(std::u16string_view p, std::uint32_t a) override { CV_FAULTY(WriteAttributes, p, a); }
+  std::int32_t MakeDirectory(std::u16string_view p) override { CV_FAULTY(MakeDirectory, p); }
+  std::int32_t RemoveEmptyDirectory(std::u16string_view p) override { CV_FAULTY(RemoveEmptyDirectory, p); }
+  std::int32_t CopyFileTo(std::u16string_view f, std::u16string_view t, bool x) override { CV_FAULTY(CopyFileTo, f, t, x); }
+  std::int32_t WriteWholeFile(std::u16string_view p, std::span<const std::uint8_t> b) override {
+    CV_FAULTY(WriteWholeFile, p, b);
   }
-  std::int32_t TempPath(std::u16string& out) override {
-    if (const std::int32_t e = Fault("TempPath")) return e;
-    return FileSystemWrapper::TempPath(out);
+  std::int32_t OpenForReading(std::u16string_view p, std::unique_ptr<FS::IReadableFile>& f) override {
+    CV_FAULTY(OpenForReading, p, f);
   }
+#undef CV_FAULTY
   std::int32_t FindFirst(std::u16string_view pattern, FS::FindData& first,
                          std::unique_ptr<FS::IDirectorySearch>& search) override {
     if (const std::int32_t e = Fault("FindFirst")) return e;
@@ -58,38 +56,6 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
     const std::int32_t error = FileSystemWrapper::FindFirst(pattern, first, inner);
     if (error == 0) search = std::make_unique<Search>(*this, std::move(inner));
     return error;
-  }
-  std::int32_t RemoveFile(std::u16string_view path) override {
-    if (const std::int32_t e = Fault("RemoveFile")) return e;
-    return FileSystemWrapper::RemoveFile(path);
-  }
-  std::int32_t ReadAttributes(std::u16string_view path, std::uint32_t& attributes) override {
-    if (const std::int32_t e = Fault("ReadAttributes")) return e;
-    return FileSystemWrapper::ReadAttributes(path, attributes);
-  }
-  std::int32_t WriteAttributes(std::u16string_view path, std::uint32_t attributes) override {
-    if (const std::int32_t e = Fault("WriteAttributes")) return e;
-    return FileSystemWrapper::WriteAttributes(path, attributes);
-  }
-  std::int32_t MakeDirectory(std::u16string_view path) override {
-    if (const std::int32_t e = Fault("MakeDirectory")) return e;
-    return FileSystemWrapper::MakeDirectory(path);
-  }
-  std::int32_t RemoveEmptyDirectory(std::u16string_view path) override {
-    if (const std::int32_t e = Fault("RemoveEmptyDirectory")) return e;
-    return FileSystemWrapper::RemoveEmptyDirectory(path);
-  }
-  std::int32_t CopyFileTo(std::u16string_view from, std::u16string_view to, bool failIfExists) override {
-    if (const std::int32_t e = Fault("CopyFileTo")) return e;
-    return FileSystemWrapper::CopyFileTo(from, to, failIfExists);
-  }
-  std::int32_t WriteWholeFile(std::u16string_view path, std::span<const std::uint8_t> bytes) override {
-    if (const std::int32_t e = Fault("WriteWholeFile")) return e;
-    return FileSystemWrapper::WriteWholeFile(path, bytes);
-  }
-  std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<FS::IReadableFile>& file) override {
-    if (const std::int32_t e = Fault("OpenForReading")) return e;
-    return FileSystemWrapper::OpenForReading(path, file);
   }
 
  private:
@@ -107,11 +73,12 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
     std::unique_ptr<FS::IDirectorySearch> m_inner;
   };
 
-  std::int32_t Fault(const std::string& call) {
-    std::lock_guard lock(m_mutex);
-    const bool any = m_any.NextCallFails();
-    if (m_plans[call].NextCallFails()) return m_plans[call].error;
-    return any ? m_any.error : 0;
+  std::int32_t Fault(const char* call) {
+    return Locked([&] {
+      const bool any = m_any.NextCallFails();
+      if (m_plans[call].NextCallFails()) return m_plans[call].error;
+      return any ? m_any.error : 0;
+    });
   }
 
   std::mutex m_mutex;
