@@ -146,6 +146,8 @@ TEST_F(CommandsTest, TreeWithAnExcludedMiddleAndACalendarBetween) {
                                                 u"Persönliche Ordner\\Posteingang\\Top\\Middle\\Bottom"}));
   EXPECT_TRUE(connect->ArchiveList().ExcludedFolders().empty());  // emptied at the end
   EXPECT_EQ(ribbon->Invalidations(), 2u);  // when the run began and when it finished
+  Press(u"AddFolders", ControlOn(top, u"AddFolderRekursivMenuCmd"));  // a second run changes nothing
+  EXPECT_EQ(Now(), (State{u"    6", u"    3", true, true, true}));
 }
 
 TEST_F(CommandsTest, CancelInTheSecondOfThreeFolders) {

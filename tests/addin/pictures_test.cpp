@@ -50,9 +50,8 @@ TEST(RibbonPictures, PictureNames) {
       {u"PNG/addmails_%DPI%.png", u"120", u"PNG", u"addmails_120.png"},
       {u"png/help_%DPI%.png", u"96", u"png", u"help_96.png"},
       {u"addmails_%DPI%.png", u"144", u"PNG", u"addmails_144.png"},  // no slash: type PNG
-      {u"PNG/a/b_%DPI%_%DPI%", u"96", u"PNG", u"a/b_96_96"},           // the first slash splits
-      {u"PNG/plain.png", u"96", u"PNG", u"plain.png"},
-      {u"", u"96", u"PNG", u""},
+      {u"PNG/a/b_%DPI%_%DPI%", u"96", u"PNG", u"a/b_96_96"},  // the first slash splits
+      {u"PNG/plain.png", u"96", u"PNG", u"plain.png"}, {u"", u"96", u"PNG", u""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(ToUtf8(c.name));
@@ -72,12 +71,10 @@ TEST_F(PictureCallbacks, LoadPictureInTheSizeOfTheScreen) {
     std::int32_t width;
   };
   const Case cases[] = {
-      {96, u"PNG/addmails_%DPI%.png", S_OK, 16},
-      {120, u"PNG/addmails_%DPI%.png", S_OK, 20},
+      {96, u"PNG/addmails_%DPI%.png", S_OK, 16}, {120, u"PNG/addmails_%DPI%.png", S_OK, 20},
       {144, u"png/archiv_%DPI%.png", S_OK, 96},
       {std::nullopt, u"PNG/createarcsafe_%DPI%.png", S_OK, 32},  // no device context: 96
-      {192, u"info_%DPI%.png", S_OK, 48},
-      {96, u"PNG/missing_%DPI%.png", E_FAIL, 0},
+      {192, u"info_%DPI%.png", S_OK, 48}, {96, u"PNG/missing_%DPI%.png", E_FAIL, 0},
       {96, u"XML/100", E_FAIL, 0},  // found, but no PNG
   };
   for (const Case& c : cases) {

@@ -180,24 +180,6 @@ TEST_F(ArchiveListTest, FolderThatCannotBeReadIsLeftAsFarAsItGot) {
   EXPECT_EQ(CountsNow(), (Counts{0, 0, 1}));
 }
 
-TEST_F(ArchiveListTest, RecursiveWalkSkipsExcludedAndNonMailFolders) {
-  auto top = inbox->AddFolder(u"Top");
-  auto middle = top->AddFolder(u"Middle");
-  auto bottom = middle->AddFolder(u"Bottom");
-  auto calendar = top->AddFolder(u"Cal", olAppointmentItem);
-  auto sub = calendar->AddFolder(u"Sub");
-  for (auto& f : {top, middle, bottom, sub}) f->AddMails(2);
-  list.SetExcludedFolders({Folder(middle).FullFolderPath()});
-  int inaccessible = 0;
-  EXPECT_TRUE(list.AddFoldersRecursive(Folder(top), inaccessible, nullptr));
-  EXPECT_EQ(Paths(), (std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang\\Top",
-                                                  u"Persönliche Ordner\\Posteingang\\Top\\Cal\\Sub",
-                                                  u"Persönliche Ordner\\Posteingang\\Top\\Middle\\Bottom"}));
-  EXPECT_EQ(CountsNow(), (Counts{6, 6, 3}));
-  EXPECT_TRUE(list.AddFoldersRecursive(Folder(top), inaccessible, nullptr));  // a second run changes nothing
-  EXPECT_EQ(CountsNow(), (Counts{6, 6, 3}));
-}
-
 TEST_F(ArchiveListTest, RecursiveWalkSurvivesSubfolderFailuresAndStopsOnCancel) {
   auto a = inbox->AddFolder(u"A");
   auto b = inbox->AddFolder(u"B");

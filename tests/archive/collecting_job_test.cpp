@@ -100,57 +100,6 @@ TEST_F(CollectingJobTest, RunsUnderTheDialogAndRefreshesTheRibbonTwice) {
   EXPECT_EQ(deleted, 1);
 }
 
-TEST_F(CollectingJobTest, InaccessibleMailsAreReportedOnceUnlessCancelled) {
-  struct Case {
-    const char* name;
-    int cancelOnCall;
-    std::size_t messages;
-  };
-  const Case cases[] = {{"not cancelled", 0, 1}, {"cancelled", 3, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto folder = inbox->AddFolder(FromUtf8(c.name));
-    auto mails = folder->AddMails(10);
-    folder->ItemsObject()->Fail("Item", Sim::FaultPlan{E_ACCESSDENIED, 2, false});
-    mails[5]->FailAlways("EntryID", E_ACCESSDENIED);
-    ui.nextDialog = std::make_shared<Fake::DialogRecord>();
-    ui.nextDialog->cancelOnProgressCall = c.cancelOnCall;
-    const std::size_t before = ui.MessagesShown().size();
-    auto* job = NewJob([](const ObjectPtr& source, CArchiveList& l, int& inaccessible, Progress::IAbsProgress* p) {
-      return l.AddFolder(Folder(source), inaccessible, p);
-    });
-    ASSERT_TRUE(job->Init(folder, list, ribbon));
-    RunToEnd(job);
-    const auto messages = ui.MessagesShown();
-    ASSERT_EQ(messages.size() - before, c.messages);
-    if (c.messages) {
-      const auto& m = messages.back();
-      EXPECT_EQ(m.text, u"Auf 2 Mail(s) konnte nicht zugegriffen werden. Sie wurden daher nicht zum Export ausgewählt.");
-      EXPECT_EQ(m.caption, u"Corvane E-Mail Archiv für Microsoft Outlook");
-      EXPECT_EQ(m.style, 0x40u);
-      EXPECT_EQ(m.owner, 0u);  // the worker has no active window
-    }
-  }
-}
-
-TEST_F(CollectingJobTest, CancelPressesTheDialogButton) {
-  inbox->AddMails(100);
-  std::atomic<bool> inCollect{false};
-  auto* job = NewJob([&](const ObjectPtr& source, CArchiveList& l, int& inaccessible, Progress::IAbsProgress* p) {
-    inCollect = true;
-    while (p->Progress(0, 1, 0)) std::this_thread::sleep_for(1ms);  // until "Abbrechen"
-    return l.AddFolder(Folder(source), inaccessible, p);
-  });
-  ASSERT_TRUE(job->Init(inbox, list, ribbon));
-  ASSERT_EQ(runner.Start(job, -1), S_OK);
-  while (!inCollect) std::this_thread::sleep_for(1ms);
-  EXPECT_TRUE(job->Cancel());
-  for (int i = 0; i < 2000 && runner.WorkerAlive(); ++i) std::this_thread::sleep_for(5ms);
-  EXPECT_EQ(ui.Dialog(0)->cancelPresses, 1);
-  EXPECT_EQ(list->GetFolderCount(), 1);  // the folder entered before the cancel stays
-  EXPECT_TRUE(ui.MessagesShown().empty());
-}
-
 TEST_F(CollectingJobTest, MissingRibbonEndsTheRunButTheDialogIsStillClosed) {
   std::atomic<int> collected{0};
   auto* job = NewJob([&](const ObjectPtr&, CArchiveList&, int&, Progress::IAbsProgress*) {

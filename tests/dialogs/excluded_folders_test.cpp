@@ -69,10 +69,8 @@ TEST_F(ExcludedFoldersTest, ValuesOfEveryShape) {
        RegistryString(u"\r\n\r\n\\\\Postfach\\Posteingang\\Alt\n\n\r\r\\\\Archiv\\2019\r\n"), two},
       {"expand string, read unexpanded", RegType::ExpandSz, RegistryString(u"%TEMP%\\x"), {u"%TEMP%\\x"}},
       {"text ends at the first NUL", RegType::Sz, RegistryString(std::u16string(u"a\0b", 3)), {u"a"}},
-      {"empty value excludes nothing", RegType::Sz, {}, {}},
-      {"only a NUL", RegType::Sz, {0, 0}, {}},
-      {"odd byte count", RegType::Sz, odd, {}},
-      {"missing final NUL", RegType::Sz, unterminated, {}},
+      {"empty value excludes nothing", RegType::Sz, {}, {}}, {"only a NUL", RegType::Sz, {0, 0}, {}},
+      {"odd byte count", RegType::Sz, odd, {}}, {"missing final NUL", RegType::Sz, unterminated, {}},
       {"multi-string is no string: default set", RegType::MultiSz, RegistryString(u"a"), DefaultSet()},
       {"dword: default set", RegType::Dword, {1, 0, 0, 0}, DefaultSet()},
   };

@@ -14,12 +14,8 @@ namespace {
 // The expected texts as raw UTF-8 bytes, so a wrong source encoding shows.
 TEST(StringTable, TextsByteForByte) {
   const std::pair<int, const char*> cases[] = {
-      {100, "Corvane E-Mail Archiv f\xC3\xBCr Microsoft Outlook"},
-      {101, "Ersteller"},
-      {102, "Content Generator"},
-      {103, "Erstellungsdatum"},
-      {104, "Anzahl der Mails"},
-      {105, "Gesamtgr\xC3\xB6\xC3\x9F" "e der Mails"},
+      {100, "Corvane E-Mail Archiv f\xC3\xBCr Microsoft Outlook"}, {101, "Ersteller"}, {102, "Content Generator"},
+      {103, "Erstellungsdatum"}, {104, "Anzahl der Mails"}, {105, "Gesamtgr\xC3\xB6\xC3\x9F" "e der Mails"},
       {106, "Kommentar"},
       {107, "Diese Installation des Corvane E-Mail Archiv f\xC3\xBCr Microsoft Outlook ist besch\xC3\xA4" "digt.\r\n"
             "Bitte installieren Sie das Add-In neu oder wenden Sie sich an Ihren Systemadministrator."},

@@ -9,10 +9,10 @@ TEST(Utf, RoundTripAndHostileBytes) {
   const std::u16string text = u"a\u00DF\u00FC\u20AC\U0001F600z";
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   const std::pair<std::string, std::u16string> hostile[] = {
-      {"\xC3", u"\uFFFD"},                       // truncated at the end
-      {"\xC3(", u"\uFFFD("},                     // bad continuation
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},             // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},   // an encoded surrogate
+      {"\xC3", u"\uFFFD"},  // truncated at the end
+      {"\xC3(", u"\uFFFD("},  // bad continuation
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
       {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
   };
   for (const auto& [bytes, expected] : hostile) EXPECT_EQ(FromUtf8(bytes), expected);

@@ -20,8 +20,7 @@ TEST(Variant, ChangeTypeTable) {
   using V = Variant;
   const Case cases[] = {
       {"empty to bstr", V(), VarType::Bstr, V::FromBstr(u"")},
-      {"empty to bool", V(), VarType::Bool, V::FromBool(false)},
-      {"empty to i4", V(), VarType::I4, V::FromI4(0)},
+      {"empty to bool", V(), VarType::Bool, V::FromBool(false)}, {"empty to i4", V(), VarType::I4, V::FromI4(0)},
       {"true to bstr", V::FromBool(true), VarType::Bstr, V::FromBstr(u"-1")},
       {"false to bstr", V::FromBool(false), VarType::Bstr, V::FromBstr(u"0")},
       {"r8 to bstr", V::FromR8(2.5), VarType::Bstr, V::FromBstr(u"2.5")},

@@ -50,18 +50,6 @@ TEST(SimOutlook, StoresFoldersAndItems) {
   EXPECT_THROW(app.Session().GetItemFromID(u"nope", store->StoreId()), ComError);
 }
 
-TEST(SimOutlook, NonMailItemsAnswerNoInterfaceForMail) {
-  SimOutlook outlook;
-  auto inbox = outlook.AddStore(u"S")->DefaultFolder(olFolderInbox);
-  for (const ItemKind kind : {ItemKind::MeetingRequest, ItemKind::Contact, ItemKind::Appointment, ItemKind::Report}) {
-    const auto item = inbox->AddItems(kind, 1).front();
-    EXPECT_FALSE(Query<MailItem>(item));
-    EXPECT_NE(item->QueryInterface(Iid::Dispatch), nullptr);
-  }
-  EXPECT_TRUE(Query<MailItem>(inbox->AddMail()));
-  EXPECT_THROW(Query<MailItem>(nullptr), ComError);  // E_POINTER on an empty reference
-}
-
 TEST(SimOutlook, FaultsOnceFromTheNthCallOrPersistently) {
   SimOutlook outlook;
   auto mail = outlook.AddStore(u"S")->DefaultFolder(olFolderInbox)->AddMail(u"Hallo");
@@ -132,17 +120,6 @@ TEST(SimOutlook, ExplorersSelectionsAndEvents) {
   EXPECT_THROW(explorer->Advise(Iid::ExplorersEvents, sink), ComError);  // not its events
 }
 
-TEST(SimOutlook, ExchangeStoreHasTheSyncFolders) {
-  SimOutlook outlook;
-  auto mailbox = outlook.AddStore(u"Postfach", true);
-  const Store store(mailbox);
-  EXPECT_EQ(store.ExchangeStoreType(), olPrimaryExchangeMailbox);
-  for (const std::int32_t type : {olFolderSyncIssues, olFolderConflicts, olFolderLocalFailures, olFolderServerFailures})
-    EXPECT_TRUE(store.GetDefaultFolder(type)) << type;
-  mailbox->RemoveDefaultFolder(olFolderJunk);
-  EXPECT_THROW(store.GetDefaultFolder(olFolderJunk), ComError);
-}
-
 TEST(SimOutlook, NothingLivesOnAfterTheOutlook) {
   auto outlook = std::make_unique<SimOutlook>();
   auto world = outlook->World();
@@ -153,19 +130,6 @@ TEST(SimOutlook, NothingLivesOnAfterTheOutlook) {
   inbox.reset();
   outlook.reset();
   EXPECT_EQ(world->LiveObjects().load(), 0);
-}
-
-TEST(SimOutlook, RibbonObjects) {
-  SimOutlook outlook;
-  auto ribbon = outlook.NewRibbonUI();
-  RibbonUI(ribbon).Invalidate();
-  RibbonUI(ribbon).Invalidate();
-  EXPECT_EQ(ribbon->Invalidations(), 2u);
-  auto explorer = outlook.OpenExplorer(outlook.AddStore(u"S")->Root());
-  const RibbonControl control(outlook.NewRibbonControl(u"help", explorer, u"CVHilfe.chm::/idE-Mail_Archiv.htm"));
-  EXPECT_EQ(control.Id(), u"help");
-  EXPECT_EQ(control.Tag(), u"CVHilfe.chm::/idE-Mail_Archiv.htm");
-  EXPECT_TRUE(Query<Explorer>(control.Context()));
 }
 
 }  // namespace

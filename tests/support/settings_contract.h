@@ -23,10 +23,8 @@ inline void RunSettingsContract(ISettings& settings, const std::u16string& path)
   };
   const Case cases[] = {
       {"string", RegType::Sz, RegistryString(u"\\\\Postfach\\Posteingang\r\n\\\\Archiv")},
-      {"expand string", RegType::ExpandSz, RegistryString(u"%TEMP%\\x")},
-      {"empty string", RegType::Sz, {}},
-      {"without final NUL", RegType::Sz, unterminated, true},
-      {"odd byte count", RegType::Sz, odd, true},
+      {"expand string", RegType::ExpandSz, RegistryString(u"%TEMP%\\x")}, {"empty string", RegType::Sz, {}},
+      {"without final NUL", RegType::Sz, unterminated, true}, {"odd byte count", RegType::Sz, odd, true},
       {"multi-string", RegType::MultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
       {"dword", RegType::Dword, {1, 0, 0, 0}},
   };
