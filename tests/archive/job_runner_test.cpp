@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -21,64 +20,40 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A gate a test opens once; waiting on it is bounded so a fault cannot hang CI.
-class Gate {
- public:
-  void Open() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_open = true;
-    }
-    m_changed.notify_all();
-  }
-  bool Wait(std::chrono::milliseconds bound = 10s) {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, bound, [&] { return m_open; });
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_open = false;
-};
-
 struct JobRecord {
   std::atomic<int> runs{0}, cancels{0}, finishes{0};
   std::atomic<bool> finishedOnCallerThread{false};
   std::thread::id caller = std::this_thread::get_id();
-  Gate started, finished;
+  std::promise<void> started, finished;
+  bool Wait(std::promise<void>& p) { return p.get_future().wait_for(10s) == std::future_status::ready; }
 };
 
+// A job whose Run and Finish do what the test says; it records every call.
 class ScriptedJob final : public Job::IJob {
  public:
-  ScriptedJob(std::shared_ptr<JobRecord> record, std::function<HRESULT()> run,
-              std::function<void()> onCancel = nullptr)
-      : m_record(std::move(record)), m_run(std::move(run)), m_onCancel(std::move(onCancel)) {}
+  ScriptedJob(std::shared_ptr<JobRecord> r, std::function<HRESULT()> run, std::function<void()> finish = nullptr)
+      : m_r(std::move(r)), m_run(std::move(run)), m_finish(std::move(finish)) {}
   HRESULT Run() override {
-    ++m_record->runs;
-    m_record->started.Open();
+    ++m_r->runs;
+    m_r->started.set_value();
     return m_run();
   }
-  bool Cancel() override {
-    ++m_record->cancels;
-    if (m_onCancel) m_onCancel();
-    return true;
-  }
+  bool Cancel() override { return ++m_r->cancels, true; }
   void Finish() override {
-    ++m_record->finishes;
-    if (std::this_thread::get_id() == m_record->caller) m_record->finishedOnCallerThread = true;
-    auto record = m_record;
+    ++m_r->finishes;
+    if (std::this_thread::get_id() == m_r->caller) m_r->finishedOnCallerThread = true;
+    if (m_finish) m_finish();
+    auto r = m_r;
     delete this;
-    record->finished.Open();
+    r->finished.set_value();
   }
 
  private:
-  std::shared_ptr<JobRecord> m_record;
+  std::shared_ptr<JobRecord> m_r;
   std::function<HRESULT()> m_run;
-  std::function<void()> m_onCancel;
+  std::function<void()> m_finish;
 };
 
-// Waits (bounded) until the runner's worker has ended.
 bool WaitIdle(const CJobRunner& runner) {
   for (int i = 0; i < 2000 && runner.WorkerAlive(); ++i) std::this_thread::sleep_for(5ms);
   return !runner.WorkerAlive();
@@ -88,25 +63,20 @@ TEST(CJobRunner, BusyWhileRunningAndASecondJobIsRefused) {
   CJobRunner runner;
   EXPECT_EQ(runner.GetStatus(), 0u);
   auto record = std::make_shared<JobRecord>();
-  Gate release;
-  ASSERT_EQ(runner.Start(new ScriptedJob(record, [&] {
-                           release.Wait();
-                           return HRESULT(E_ACCESSDENIED);
-                         }),
-                         -1),
-            S_OK);
-  ASSERT_TRUE(record->started.Wait());
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  ASSERT_EQ(runner.Start(new ScriptedJob(record, [released] { return released.wait(), HRESULT(E_ACCESSDENIED); }), -1), S_OK);
+  ASSERT_TRUE(record->Wait(record->started));
   EXPECT_EQ(runner.GetStatus(), kStillActive);
   EXPECT_NE(runner.GetJob(), nullptr);
 
-  auto secondRecord = std::make_shared<JobRecord>();
-  auto* second = new ScriptedJob(secondRecord, [] { return S_OK; });
-  EXPECT_EQ(runner.Start(second, -1), static_cast<HRESULT>(kStillActive));
-  second->Finish();  // refused: still the caller's to dispose of
-  EXPECT_EQ(secondRecord->runs, 0);
+  auto second = std::make_shared<JobRecord>();
+  auto* job = new ScriptedJob(second, [] { return S_OK; });
+  EXPECT_EQ(runner.Start(job, -1), static_cast<HRESULT>(kStillActive));
+  job->Finish();  // refused: still the caller's to dispose of
+  EXPECT_EQ(second->runs, 0);
 
-  release.Open();
-  ASSERT_TRUE(record->finished.Wait());
+  release.set_value();
   ASSERT_TRUE(WaitIdle(runner));
   EXPECT_EQ(runner.GetStatus(), static_cast<std::uint32_t>(E_ACCESSDENIED));
   EXPECT_EQ(runner.GetJob(), nullptr);
@@ -116,26 +86,19 @@ TEST(CJobRunner, BusyWhileRunningAndASecondJobIsRefused) {
 }
 
 TEST(CJobRunner, WhatRunThrowsBecomesTheStatus) {
-  struct Case {
-    const char* name;
-    std::function<HRESULT()> run;
-    std::uint32_t status;
-  };
-  const Case cases[] = {
-      {"returns S_OK", [] { return S_OK; }, 0u},
-      {"returns a failure", [] { return HRESULT(E_ABORT); }, static_cast<std::uint32_t>(E_ABORT)},
-      {"throws ComError", []() -> HRESULT { ThrowComError(E_ACCESSDENIED); }, static_cast<std::uint32_t>(E_ACCESSDENIED)},
-      {"throws CException", []() -> HRESULT { Throw(u"x", E_INVALIDARG, u""); }, static_cast<std::uint32_t>(E_FAIL)},
-      {"throws anything", []() -> HRESULT { throw std::runtime_error("x"); }, static_cast<std::uint32_t>(E_FAIL)},
+  const std::pair<std::function<HRESULT()>, HRESULT> cases[] = {
+      {[] { return S_OK; }, S_OK},
+      {[] { return HRESULT(E_ABORT); }, E_ABORT},
+      {[]() -> HRESULT { ThrowComError(E_ACCESSDENIED); }, E_ACCESSDENIED},
+      {[]() -> HRESULT { Throw(u"x", E_INVALIDARG, u""); }, E_FAIL},  // anything but ComError: E_FAIL
+      {[]() -> HRESULT { throw std::runtime_error("x"); }, E_FAIL},
   };
   CJobRunner runner;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [run, status] : cases) {
     auto record = std::make_shared<JobRecord>();
-    ASSERT_EQ(runner.Start(new ScriptedJob(record, c.run), 0), S_OK);
-    ASSERT_TRUE(record->finished.Wait());
+    ASSERT_EQ(runner.Start(new ScriptedJob(record, run), 0), S_OK);
     ASSERT_TRUE(WaitIdle(runner));
-    EXPECT_EQ(runner.GetStatus(), c.status);
+    EXPECT_EQ(runner.GetStatus(), static_cast<std::uint32_t>(status));
     EXPECT_EQ(record->finishes, 1);
   }
 }
@@ -143,52 +106,19 @@ TEST(CJobRunner, WhatRunThrowsBecomesTheStatus) {
 TEST(CJobRunner, StartIsRefusedWhileThePreviousFinishRuns) {
   CJobRunner runner;
   auto record = std::make_shared<JobRecord>();
-  Gate inFinish, release;
-  class SlowFinish final : public Job::IJob {
-   public:
-    SlowFinish(Gate& in, Gate& out) : m_in(in), m_out(out) {}
-    HRESULT Run() override { return S_OK; }
-    bool Cancel() override { return false; }
-    void Finish() override {
-      m_in.Open();
-      m_out.Wait();
-      delete this;
-    }
-    Gate& m_in;
-    Gate& m_out;
-  };
-  ASSERT_EQ(runner.Start(new SlowFinish(inFinish, release), -1), S_OK);
-  ASSERT_TRUE(inFinish.Wait());
+  std::promise<void> inFinish, release;
+  std::shared_future<void> released = release.get_future().share();
+  ASSERT_EQ(runner.Start(new ScriptedJob(record, [] { return S_OK; },
+                                         [&inFinish, released] { inFinish.set_value(), released.wait(); }),
+                         -1),
+            S_OK);
+  ASSERT_TRUE(record->Wait(inFinish));
   EXPECT_EQ(runner.GetStatus(), 0u);  // no longer busy ...
-  auto* next = new ScriptedJob(record, [] { return S_OK; });
+  auto* next = new ScriptedJob(std::make_shared<JobRecord>(), [] { return S_OK; });
   EXPECT_EQ(runner.Start(next, -1), static_cast<HRESULT>(kStillActive));  // ... but the thread lives
   next->Finish();
-  release.Open();
+  release.set_value();
   ASSERT_TRUE(WaitIdle(runner));
-}
-
-TEST(CJobRunner, StopCancelsACooperativeJob) {
-  auto record = std::make_shared<JobRecord>();
-  std::atomic<bool> cancelled{false};
-  {
-    CJobRunner runner;
-    ASSERT_EQ(runner.Start(new ScriptedJob(
-                               record,
-                               [&] {
-                                 while (!cancelled) std::this_thread::sleep_for(1ms);
-                                 return HRESULT(E_ABORT);
-                               },
-                               [&] { cancelled = true; }),
-                           -1),
-              S_OK);
-    ASSERT_TRUE(record->started.Wait());
-    runner.Stop();
-    EXPECT_EQ(runner.GetStatus(), static_cast<std::uint32_t>(E_ABORT));  // it ended within the grace
-    EXPECT_FALSE(runner.WorkerAlive());
-  }
-  EXPECT_EQ(record->cancels, 1);
-  EXPECT_EQ(record->finishes, 1);
-  EXPECT_FALSE(record->finishedOnCallerThread);
 }
 
 // A job that ignores cancel while it walks Outlook under the archive list's
@@ -206,16 +136,11 @@ TEST(CJobRunner, StopAbandonsAJobThatIgnoresCancel) {
   {
     CJobRunner runner;
     runner.SetStopTimeouts(50ms, 5s);
-    auto job = new ScriptedJob(record, [list, inbox, &rounds]() -> HRESULT {
-      for (;;) {  // never looks at cancel
-        int inaccessible = 0;
-        list->AddFolder(Outlook::Folder(inbox), inaccessible, nullptr);
-        ++rounds;
-      }
+    auto* job = new ScriptedJob(record, [list, inbox, &rounds]() -> HRESULT {
+      for (int inaccessible = 0;; ++rounds) list->AddFolder(Outlook::Folder(inbox), inaccessible, nullptr);
     });
     list.reset();  // only the job keeps the list now
     ASSERT_EQ(runner.Start(job, -1), S_OK);
-    ASSERT_TRUE(record->started.Wait());
     while (rounds < 2) std::this_thread::sleep_for(1ms);
     runner.Stop();
     EXPECT_EQ(runner.GetStatus(), kStatusControlCExit);
@@ -230,47 +155,33 @@ TEST(CJobRunner, StopAbandonsAJobThatIgnoresCancel) {
 // left to unwind on its own; the runner may go meanwhile.
 TEST(CJobRunner, StopReturnsWhileAWorkerIsStuckElsewhere) {
   auto record = std::make_shared<JobRecord>();
-  auto release = std::make_shared<Gate>();
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
   {
     CJobRunner runner;
     runner.SetStopTimeouts(20ms, 50ms);
-    ASSERT_EQ(runner.Start(new ScriptedJob(record,
-                                           [release] {
-                                             release->Wait();
-                                             return S_OK;
-                                           }),
-                           -1),
-              S_OK);
-    ASSERT_TRUE(record->started.Wait());
+    ASSERT_EQ(runner.Start(new ScriptedJob(record, [released] { return released.wait(), S_OK; }), -1), S_OK);
+    ASSERT_TRUE(record->Wait(record->started));
     runner.Stop();
     EXPECT_EQ(runner.GetStatus(), kStatusControlCExit);
     EXPECT_EQ(record->finishes, 0);  // never on the UI thread while Run is still running
   }
-  release->Open();
-  ASSERT_TRUE(record->finished.Wait());
+  release.set_value();
+  ASSERT_TRUE(record->Wait(record->finished));
   EXPECT_EQ(record->finishes, 1);
   EXPECT_FALSE(record->finishedOnCallerThread);
 }
 
 TEST(CJobRunner, WorkerEntersAndLeavesThroughTheHooks) {
-  class RecordingHooks final : public IThreadHooks {
-   public:
-    void Enter(int p) override {
-      priority = p;
-      thread = std::this_thread::get_id();
-      ++enters;
-    }
-    void Leave() override {
-      if (std::this_thread::get_id() == thread) ++leaves;
-    }
+  struct RecordingHooks final : IThreadHooks {
+    void Enter(int p) override { priority = p, thread = std::this_thread::get_id(), ++enters; }
+    void Leave() override { leaves += std::this_thread::get_id() == thread; }
     std::atomic<int> priority{99}, enters{0}, leaves{0};
     std::thread::id thread;
   } hooks;
   {
     CJobRunner runner(hooks);
-    auto record = std::make_shared<JobRecord>();
-    ASSERT_EQ(runner.Start(new ScriptedJob(record, [] { return S_OK; }), -7), S_OK);
-    ASSERT_TRUE(record->finished.Wait());
+    ASSERT_EQ(runner.Start(new ScriptedJob(std::make_shared<JobRecord>(), [] { return S_OK; }), -7), S_OK);
     ASSERT_TRUE(WaitIdle(runner));
   }
   EXPECT_EQ(hooks.priority, -1);  // clamped

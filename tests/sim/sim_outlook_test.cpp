@@ -12,42 +12,21 @@ namespace {
 
 using namespace CV::Outlook;
 
-TEST(SimOutlook, StoresFoldersAndItems) {
+// What the other tests do not meet on their way: bounds, lookups, store kinds.
+TEST(SimOutlook, CollectionsLookupsAndStores) {
   SimOutlook outlook;
   auto store = outlook.AddStore(u"Persönliche Ordner");
-  auto inbox = store->DefaultFolder(olFolderInbox);
-  inbox->AddMails(5);
-  inbox->AddItems(ItemKind::MeetingRequest, 2);
-  auto projects = inbox->AddFolder(u"Projekte");
-
-  const Folder folder(inbox);
-  EXPECT_EQ(folder.FullFolderPath(), u"\\\\Persönliche Ordner\\Posteingang");
-  EXPECT_EQ(Folder(projects).FullFolderPath(), u"\\\\Persönliche Ordner\\Posteingang\\Projekte");
-  EXPECT_EQ(folder.StoreID(), store->StoreId());
-  EXPECT_EQ(folder.DefaultItemType(), olMailItem);
-  EXPECT_EQ(Folder(store->DefaultFolder(olFolderCalendar)).DefaultItemType(), olAppointmentItem);
-  EXPECT_EQ(folder.Folders().Count(), 1);
-
-  const Items items = folder.Items();
-  ASSERT_EQ(items.Count(), 7);
-  int mails = 0;
-  for (int i = 1; i <= items.Count(); ++i)
-    if (Query<MailItem>(items.Item(i))) ++mails;
-  EXPECT_EQ(mails, 5);
+  auto mail = store->DefaultFolder(olFolderInbox)->AddMail();
+  const Items items = Folder(store->DefaultFolder(olFolderInbox)).Items();
   EXPECT_THROW(items.Item(0), ComError);  // collections count from 1
-  EXPECT_THROW(items.Item(8), ComError);
-
+  EXPECT_THROW(items.Item(2), ComError);
   const Application app(outlook.Application());
-  const Stores stores = app.Session().Stores();
-  ASSERT_EQ(stores.Count(), 1);
-  EXPECT_EQ(stores.Item(1).GetRootFolder().FullFolderPath(), u"\\\\Persönliche Ordner");
-  EXPECT_EQ(stores.Item(1).ExchangeStoreType(), olNotExchange);
-  EXPECT_THROW(stores.Item(1).GetDefaultFolder(olFolderSyncIssues), ComError);  // no Exchange folders
-
-  const auto mail = inbox->ItemList().front();
-  const ObjectPtr found = app.GetNamespace(u"MAPI").GetItemFromID(mail->EntryId(), store->StoreId());
-  EXPECT_EQ(found, mail);
+  EXPECT_EQ(app.GetNamespace(u"MAPI").GetItemFromID(mail->EntryId(), store->StoreId()), mail);
   EXPECT_THROW(app.Session().GetItemFromID(u"nope", store->StoreId()), ComError);
+  const Store local = app.Session().Stores().Item(1);
+  EXPECT_EQ(local.GetRootFolder().FullFolderPath(), u"\\\\Persönliche Ordner");
+  EXPECT_EQ(local.ExchangeStoreType(), olNotExchange);
+  EXPECT_THROW(local.GetDefaultFolder(olFolderSyncIssues), ComError);  // no Exchange folders
 }
 
 TEST(SimOutlook, FaultsOnceFromTheNthCallOrPersistently) {
