@@ -41,6 +41,23 @@ class ArchiveListTest : public ::testing::Test {
     int inaccessible = 0;
     return list.AddFolder(Folder(folder), inaccessible, nullptr);
   }
+  std::vector<std::u16string> Ids(const std::u16string& path, std::u16string* storeId = nullptr) {
+    std::vector<std::u16string> ids;
+    std::u16string store;
+    list.GetSelectedMailIds(path, ids, store);
+    if (storeId) *storeId = store;
+    return ids;
+  }
+  // A mail table whose rows switch the mails off (columns 0 and 1 filled).
+  static Variant Deselecting(const std::vector<std::u16string>& ids, std::uint32_t columns = 8) {
+    auto table = SafeArray::Create2D(columns, static_cast<std::uint32_t>(ids.size()));
+    for (std::int32_t r = 0; r < static_cast<std::int32_t>(ids.size()); ++r) {
+      table->At({0, r}) = Variant::FromBstr(Bstr(ids[static_cast<std::size_t>(r)]));
+      if (columns > 1) table->At({1, r}) = Variant::FromI4(0);  // VT_I4 0 converts to false
+    }
+    return Variant::FromArray(table);
+  }
+  const std::u16string kInbox = u"Persönliche Ordner\\Posteingang";
 
   Sim::SimOutlook outlook;
   std::shared_ptr<Sim::SimStore> store;
@@ -49,85 +66,47 @@ class ArchiveListTest : public ::testing::Test {
   CArchiveList list{table};
 };
 
-TEST_F(ArchiveListTest, EmptyList) {
-  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
-  EXPECT_TRUE(Paths().empty());
+TEST_F(ArchiveListTest, FoldersMailsAndTheirCounts) {
   std::vector<std::u16string> ids{u"stays?"};
   std::u16string storeId = u"unchanged";
-  list.GetSelectedMailIds(u"Persönliche Ordner\\Posteingang", ids, storeId);
+  list.GetSelectedMailIds(kInbox, ids, storeId);  // empty list: nothing for any path
   EXPECT_TRUE(ids.empty());
   EXPECT_EQ(storeId, u"unchanged");
-}
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
 
-TEST_F(ArchiveListTest, AddFolderCountsMailsOnly) {
+  EXPECT_TRUE(Add(store->DefaultFolder(olFolderCalendar)));  // no mail folders: nothing
+  EXPECT_TRUE(Add(store->DefaultFolder(olFolderContacts)));
+  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
+  EXPECT_TRUE(Add(store->DefaultFolder(olFolderDrafts)));  // a mail folder without mails still counts
+  EXPECT_EQ(Paths(true), std::vector<std::u16string>{u"Persönliche Ordner\\Entwürfe%0"});
+
   inbox->AddMails(5);
-  inbox->AddItems(ItemKind::MeetingRequest, 2);
+  inbox->AddItems(ItemKind::MeetingRequest, 2);  // non-mail items count nowhere
   int inaccessible = 0;
   EXPECT_TRUE(list.AddFolder(Folder(inbox), inaccessible, nullptr));
   EXPECT_EQ(inaccessible, 0);
-  EXPECT_EQ(CountsNow(), (Counts{5, 5, 1}));
-  EXPECT_EQ(Paths(true), std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang%5"});
-
-  std::vector<std::u16string> ids;
-  std::u16string storeId;
-  list.GetSelectedMailIds(u"\\\\Persönliche Ordner\\Posteingang", ids, storeId);  // raw Outlook form
+  EXPECT_EQ(CountsNow(), (Counts{5, 5, 2}));
+  ids = Ids(u"\\\\" + kInbox, &storeId);  // the raw Outlook form names the same folder
   EXPECT_EQ(ids.size(), 5u);
   EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
   EXPECT_EQ(storeId, store->StoreId());
 }
 
-TEST_F(ArchiveListTest, NonMailAndEmptyFolders) {
-  EXPECT_TRUE(Add(store->DefaultFolder(olFolderCalendar)));
-  EXPECT_TRUE(Add(store->DefaultFolder(olFolderContacts)));
-  EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
-  EXPECT_TRUE(Add(store->DefaultFolder(olFolderDrafts)));  // a mail folder without mails still counts
-  EXPECT_EQ(CountsNow(), (Counts{0, 0, 1}));
-  EXPECT_EQ(Paths(true), std::vector<std::u16string>{u"Persönliche Ordner\\Entwürfe%0"});
-}
-
-TEST_F(ArchiveListTest, AddingAgainSelectsAgain) {
+TEST_F(ArchiveListTest, ApplySelectionAndSelectingAgain) {
   inbox->AddMails(3);
   Add(inbox);
-  const std::u16string path = u"Persönliche Ordner\\Posteingang";
-  std::vector<std::u16string> ids;
-  std::u16string storeId;
-  list.GetSelectedMailIds(path, ids, storeId);
-
-  auto table = SafeArray::Create2D(8, 2);
-  table->At({0, 0}) = Variant::FromBstr(Bstr(ids[0]));
-  table->At({1, 0}) = Variant::FromBool(false);
-  table->At({0, 1}) = Variant::FromBstr(u"not-in-this-folder");
-  table->At({1, 1}) = Variant::FromBool(false);
-  list.ApplySelection(path, Variant::FromArray(table));
-  EXPECT_EQ(CountsNow(), (Counts{2, 3, 1}));
-  EXPECT_EQ(Paths(true), std::vector<std::u16string>{path + u"%3"});  // deselected mails still count
-
-  Add(inbox);
+  const std::vector<std::u16string> ids = Ids(kInbox);
+  for (const Variant& refused : {Deselecting(ids, 1), Deselecting(ids, 2), Variant::FromBstr(u"no table")})
+    list.ApplySelection(kInbox, refused);  // fewer than three columns, or no table
+  list.ApplySelection(u"Anderer Ordner", Deselecting(ids));
   EXPECT_EQ(CountsNow(), (Counts{3, 3, 1}));
-}
-
-TEST_F(ArchiveListTest, ApplySelectionRefusesTablesThatDoNotFit) {
-  inbox->AddMails(2);
-  Add(inbox);
-  const std::u16string path = u"Persönliche Ordner\\Posteingang";
-  std::vector<std::u16string> ids;
-  std::u16string storeId;
-  list.GetSelectedMailIds(path, ids, storeId);
-  const auto deselectAll = [&](std::uint32_t columns) {
-    auto table = SafeArray::Create2D(columns, 2);
-    for (std::int32_t r = 0; r < 2; ++r) {
-      table->At({0, r}) = Variant::FromBstr(Bstr(ids[static_cast<std::size_t>(r)]));
-      if (columns > 1) table->At({1, r}) = Variant::FromI4(0);
-    }
-    return Variant::FromArray(table);
-  };
-  list.ApplySelection(path, deselectAll(1));  // a single column
-  list.ApplySelection(path, deselectAll(2));  // fewer than three columns
-  list.ApplySelection(path, Variant::FromBstr(u"no table"));
-  list.ApplySelection(u"Anderer Ordner", deselectAll(8));
-  EXPECT_EQ(CountsNow(), (Counts{2, 2, 1}));
-  list.ApplySelection(path, deselectAll(8));  // VT_I4 0 converts to false
-  EXPECT_EQ(CountsNow(), (Counts{0, 2, 1}));
+  list.ApplySelection(kInbox, Deselecting({ids[0], u"not-in-this-folder"}));
+  EXPECT_EQ(CountsNow(), (Counts{2, 3, 1}));
+  EXPECT_EQ(Paths(true), std::vector<std::u16string>{kInbox + u"%3"});  // deselected mails still count
+  list.ApplySelection(kInbox, Deselecting(ids));
+  EXPECT_EQ(CountsNow(), (Counts{0, 3, 1}));
+  Add(inbox);  // adding again selects again
+  EXPECT_EQ(CountsNow(), (Counts{3, 3, 1}));
 }
 
 TEST_F(ArchiveListTest, PathsAreOrdinalAndNormalized) {
@@ -235,7 +214,7 @@ TEST_F(ArchiveListTest, ApplicationThroughTheInterfaceTable) {
   EXPECT_FALSE(list.GetApplication());  // any failure: no application
   std::vector<std::u16string> ids{u"x"};
   std::u16string storeId;
-  list.GetSelectedMailIds(u"x", ids, storeId);
+  list.GetSelectedMailIds(kInbox, ids, storeId);
   EXPECT_EQ(ids, std::vector<std::u16string>{u"x"});  // without application nothing changes
 
   EXPECT_EQ(list.SetApplication(nullptr), S_OK);
