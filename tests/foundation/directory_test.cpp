@@ -9,6 +9,7 @@
 #include "foundation/com_error.h"
 #include "support/faulty_file_system.h"
 #include "support/scratch_directory.h"
+#include "support/errors.h"
 
 namespace CV::FS {
 namespace {
@@ -29,12 +30,8 @@ TEST(CreateTempDirectory, NameAndBase) {
   EXPECT_EQ(made, base.Path() + u"\\CV.0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9");
   EXPECT_TRUE(Exists(DefaultFileSystem(), made));
   // The same GUID again: the directory exists already.
-  try {
-    CreateTempDirectory(u"\"" + base.Path() + u"\"", DefaultFileSystem(), guids);
-    ADD_FAILURE() << "no exception";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.Error(), HResultFromWin32(Win32Error::AlreadyExists));
-  }
+  EXPECT_EQ(Fake::ErrorOf([&] { CreateTempDirectory(u"\"" + base.Path() + u"\"", DefaultFileSystem(), guids); }),
+            HResultFromWin32(Win32Error::AlreadyExists));
 }
 
 TEST(CreateTempDirectory, FailuresArriveAsComError) {
@@ -48,12 +45,7 @@ TEST(CreateTempDirectory, FailuresArriveAsComError) {
     SCOPED_TRACE(c.call);
     FaultyFileSystem fs;
     fs.Plan(c.call, FaultPlan{c.error, 1, true});
-    try {
-      CreateTempDirectory(u"", fs);
-      ADD_FAILURE() << "no exception";
-    } catch (const ComError& e) {
-      EXPECT_EQ(e.Error(), HResultFromWin32(c.error));
-    }
+    EXPECT_EQ(Fake::ErrorOf([&] { CreateTempDirectory(u"", fs); }), HResultFromWin32(c.error));
   }
 }
 
