@@ -10,10 +10,6 @@ std::int32_t Wrapper::Long(std::u16string_view member) const {
   return GetProperty(m_object, member).ChangeType(VarType::I4).AsInt32();
 }
 
-bool Wrapper::Boolean(std::u16string_view member) const {
-  return GetProperty(m_object, member).ChangeType(VarType::Bool).AsBool();
-}
-
 ObjectPtr Wrapper::Child(std::u16string_view member, std::vector<Variant> args) const {
   const Variant v = GetProperty(m_object, member, std::move(args));
   return v.IsEmpty() ? nullptr : v.AsObject();

@@ -22,7 +22,6 @@ class Wrapper {
  protected:
   std::u16string Text(std::u16string_view member) const;
   std::int32_t Long(std::u16string_view member) const;
-  bool Boolean(std::u16string_view member) const;
   ObjectPtr Child(std::u16string_view member, std::vector<Variant> args = {}) const;
   ObjectPtr Call(std::u16string_view member, std::vector<Variant> args = {}) const;
 

@@ -60,11 +60,6 @@ void SimSettings::Set(std::u16string_view path, std::u16string_view name, RegTyp
   m_keys[std::u16string(path)][std::u16string(name)] = Value{type, std::move(data)};
 }
 
-void SimSettings::Remove(std::u16string_view path, std::u16string_view name) {
-  std::lock_guard lock(m_mutex);
-  m_keys[std::u16string(path)].erase(std::u16string(name));
-}
-
 bool SimSettings::HasKey(std::u16string_view path) {
   std::lock_guard lock(m_mutex);
   return m_keys.count(std::u16string(path)) != 0;

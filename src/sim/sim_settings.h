@@ -21,7 +21,6 @@ class SimSettings final : public ISettings {
   std::int32_t OpenUserKey(std::u16string_view path, std::unique_ptr<ISettingsKey>& key) override;
 
   void Set(std::u16string_view path, std::u16string_view name, RegType type, std::vector<std::uint8_t> data);
-  void Remove(std::u16string_view path, std::u16string_view name);
   bool HasKey(std::u16string_view path);
   void Plan(const std::string& call, FaultPlan plan);
 

@@ -49,7 +49,6 @@ T Null() { return nullptr; }
 }  // namespace detail
 
 using UniqueFile = UniqueAny<HANDLE, detail::CloseHandleValue, detail::InvalidHandleValue>;
-using UniqueHandle = UniqueAny<HANDLE, detail::CloseHandleValue, detail::Null<HANDLE>>;
 using UniqueFind = UniqueAny<HANDLE, detail::CloseFind, detail::InvalidHandleValue>;
 using UniqueHKey = UniqueAny<HKEY, detail::CloseKey, detail::Null<HKEY>>;
 
