@@ -14,7 +14,7 @@ void AddFolderOfMails(benchmark::State& state) {
   Sim::SimOutlook outlook;
   auto inbox = outlook.AddStore(u"S")->DefaultFolder(Outlook::olFolderInbox);
   inbox->AddMails(static_cast<int>(state.range(0)));
-  Sim::SimInterfaceTable table;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
   for (auto _ : state) {
     CArchiveList list(table);
     int inaccessible = 0;
@@ -29,7 +29,7 @@ BENCHMARK(AddFolderOfMails)->Arg(1000)->Arg(20000)->Unit(benchmark::kMillisecond
 void ReadCounters(benchmark::State& state) {
   Sim::SimOutlook outlook;
   auto inbox = outlook.AddStore(u"S")->DefaultFolder(Outlook::olFolderInbox);
-  Sim::SimInterfaceTable table;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
   CArchiveList list(table);
   for (int f = 0; f < 200; ++f) {
     auto folder = inbox->AddFolder(u"F" + std::u16string(1, char16_t(u'A' + f % 26)) + std::u16string(f / 26 + 1, u'x'));
@@ -46,7 +46,7 @@ void UpdateCounts(benchmark::State& state) {
   Sim::SimOutlook outlook;
   auto inbox = outlook.AddStore(u"S")->DefaultFolder(Outlook::olFolderInbox);
   inbox->AddMails(static_cast<int>(state.range(0)));
-  Sim::SimInterfaceTable table;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
   CArchiveList list(table);
   int inaccessible = 0;
   list.AddFolder(Outlook::Folder(inbox), inaccessible, nullptr);

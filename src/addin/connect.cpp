@@ -21,7 +21,8 @@ int ParseLeadingInt(std::u16string_view text) {
 }
 
 CConnect::CConnect(AddinPorts ports)
-    : m_ports(ports), m_archiveList(std::make_shared<CArchiveList>(ports.table)), m_jobRunner(ports.threads) {
+    : m_ports(ports), m_archiveList(std::make_shared<CArchiveList>(ports.table)),
+      m_jobRunner(ports.threads, ports.apartment) {
   Util::CVersionInfo info(0, 0, 0, 0);
   m_ports.version.ReadModuleVersion(info);
   m_versionText = u"Version: " + info.FormatVersion();
@@ -220,9 +221,11 @@ HRESULT CConnect::GetRefineSelectionEnabled(const ObjectPtr& control, VariantBoo
 
 Outlook::Folder CConnect::GetTargetFolder(const ObjectPtr& control) {
   if (!control) ThrowComError(E_POINTER, Outlook::Iid::RibbonControl);
-  const ObjectPtr context = Outlook::RibbonControl(control).Context();
-  if (const Outlook::Store store = Outlook::Query<Outlook::Store>(context)) return store.GetRootFolder();
-  if (const Outlook::Folder folder = Outlook::Query<Outlook::Folder>(context)) return folder;
+  // A control without context is treated like a ribbon button.
+  if (const ObjectPtr context = Outlook::RibbonControl(control).Context()) {
+    if (const Outlook::Store store = Outlook::Query<Outlook::Store>(context)) return store.GetRootFolder();
+    if (const Outlook::Folder folder = Outlook::Query<Outlook::Folder>(context)) return folder;
+  }
   if (!m_spApplication) ThrowComError(E_POINTER, Outlook::Iid::Application);
   const Outlook::Explorer explorer = m_spApplication.ActiveExplorer();
   if (!explorer) ThrowComError(E_POINTER, Outlook::Iid::Explorer);
@@ -230,20 +233,28 @@ Outlook::Folder CConnect::GetTargetFolder(const ObjectPtr& control) {
 }
 
 // ---- commands: they return S_OK whatever happens
+//
+// A job holds the archive list's map lock across Outlook calls that only
+// this thread can serve, so a command pressed while a job runs (the ribbon
+// may not have refreshed yet) does nothing at all rather than wait for it.
 
 template <class Job>
-void CConnect::StartCollecting(const ObjectPtr& source) {
+bool CConnect::StartCollecting(const ObjectPtr& source) {
   auto* job = new Job(JobPorts{m_ports.table, m_ports.ui});
   if (!job->Init(source, m_archiveList, m_spRibbonUI.Object())) {
     job->Destroy();
-    return;
+    return false;
   }
-  if (m_jobRunner.Start(job, -1) != S_OK) job->Destroy();  // another job's thread still lives
+  if (m_jobRunner.Start(job, -1) != S_OK) {  // another job's thread still lives
+    job->Destroy();
+    return false;
+  }
+  return true;
 }
 
 HRESULT CConnect::AddMails(const ObjectPtr&) {
   try {
-    if (!m_spApplication) return S_OK;
+    if (IsBusy() || !m_spApplication) return S_OK;
     StartCollecting<CAddSelectedMailsJob>(m_spApplication.ActiveExplorer().Selection().Object());
   } catch (...) {
     // Nothing happens; the ribbon shows no error.
@@ -253,6 +264,7 @@ HRESULT CConnect::AddMails(const ObjectPtr&) {
 
 HRESULT CConnect::AddFolder(const ObjectPtr& control) {
   try {
+    if (IsBusy()) return S_OK;
     StartCollecting<CAddFolderJob>(GetTargetFolder(control).Object());
   } catch (...) {
     // Nothing happens; the ribbon shows no error.
@@ -261,19 +273,25 @@ HRESULT CConnect::AddFolder(const ObjectPtr& control) {
 }
 
 HRESULT CConnect::AddFolders(const ObjectPtr& control) {
+  if (IsBusy()) return S_OK;
+  bool started = false;
   try {
     std::vector<std::u16string> excluded;
     LoadExcludedFolders(excluded, m_spApplication, m_ports.settings);
     m_archiveList->SetExcludedFolders(excluded);
-    StartCollecting<CAddFoldersRecursiveJob>(GetTargetFolder(control).Object());
+    started = StartCollecting<CAddFoldersRecursiveJob>(GetTargetFolder(control).Object());
   } catch (...) {
     // Nothing happens; the ribbon shows no error.
   }
+  // The set is for the recursive job alone: one that never started must not
+  // leave it to a later "Ordner hinzufügen".
+  if (!started) m_archiveList->SetExcludedFolders({});
   return S_OK;
 }
 
 HRESULT CConnect::ResetSelection(const ObjectPtr&) {
   try {
+    if (IsBusy()) return S_OK;
     m_archiveList->Clear();
     if (m_spRibbonUI) m_spRibbonUI.Invalidate();
   } catch (...) {

@@ -12,6 +12,7 @@
 #include "addin/version_info.h"
 #include "archive/archive_list.h"
 #include "archive/job_runner.h"
+#include "foundation/apartment.h"
 #include "foundation/interface_table.h"
 #include "foundation/object.h"
 #include "foundation/resources.h"
@@ -22,15 +23,18 @@
 
 namespace CV {
 
-// The platform services the add-in works with.
+// The platform services the add-in works with. Those a worker thread uses
+// are owned jointly, so a worker left to unwind after teardown never
+// reaches a port its host has already destroyed.
 struct AddinPorts {
-  IInterfaceTable& table;
-  IUserInterface& ui;
+  std::shared_ptr<IInterfaceTable> table;
+  std::shared_ptr<IUserInterface> ui;
   const IResources& resources;
   IScreen& screen;
   IPictureFactory& pictures;
   Util::IVersionSource& version;
-  IThreadHooks& threads;
+  std::shared_ptr<IThreadHooks> threads;
+  std::shared_ptr<IApartment> apartment;
   ISettings& settings;
 };
 
@@ -106,8 +110,9 @@ class CConnect final : public IObject, public std::enable_shared_from_this<CConn
   HRESULT CountLabel(int count, Bstr* label);
   // The picture a name points to in the size of the screen; E_FAIL without one.
   HRESULT PictureFor(std::u16string_view pictureName, ObjectPtr* picture);
+  // Creates, initialises and starts a job; false when it did not start.
   template <class Job>
-  void StartCollecting(const ObjectPtr& source);
+  bool StartCollecting(const ObjectPtr& source);
 
   AddinPorts m_ports;
   // Members in construction order; destruction runs in reverse.

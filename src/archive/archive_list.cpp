@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 
 #include "archive/progress_throttle.h"
 #include "foundation/abandon.h"
@@ -11,11 +12,11 @@
 
 namespace CV {
 
-CArchiveList::CArchiveList(IInterfaceTable& table) : m_table(table) {}
+CArchiveList::CArchiveList(std::shared_ptr<IInterfaceTable> table) : m_table(std::move(table)) {}
 
 CArchiveList::~CArchiveList() {
   Clear();
-  if (m_applicationCookie != 0) m_table.Revoke(m_applicationCookie);  // nothing to do about a failure here
+  if (m_applicationCookie != 0) m_table->Revoke(m_applicationCookie);  // nothing to do about a failure here
 }
 
 std::u16string CArchiveList::NormalizeFolderPath(std::u16string_view path) {
@@ -26,19 +27,19 @@ std::u16string CArchiveList::NormalizeFolderPath(std::u16string_view path) {
 HRESULT CArchiveList::SetApplication(const ObjectPtr& application) {
   if (application) {
     if (m_applicationCookie != 0) {
-      if (const HRESULT hr = m_table.Revoke(m_applicationCookie); Failed(hr)) return hr;
+      if (const HRESULT hr = m_table->Revoke(m_applicationCookie); Failed(hr)) return hr;
       m_applicationCookie = 0;
     }
-    return m_table.Register(application, Outlook::Iid::Application, m_applicationCookie);
+    return m_table->Register(application, Outlook::Iid::Application, m_applicationCookie);
   }
-  if (m_applicationCookie != 0 && Succeeded(m_table.Revoke(m_applicationCookie))) m_applicationCookie = 0;
+  if (m_applicationCookie != 0 && Succeeded(m_table->Revoke(m_applicationCookie))) m_applicationCookie = 0;
   return S_OK;
 }
 
 Outlook::Application CArchiveList::GetApplication() {
   if (m_applicationCookie == 0) return {};
   ObjectPtr application;
-  if (Failed(m_table.Fetch(m_applicationCookie, Outlook::Iid::Application, application))) return {};
+  if (Failed(m_table->Fetch(m_applicationCookie, Outlook::Iid::Application, application))) return {};
   return Outlook::Application(application);
 }
 
@@ -245,9 +246,12 @@ void CArchiveList::ApplySelection(const std::u16string& rawPath, const Variant& 
 }
 
 bool CArchiveList::MapLockIsFree() {
-  if (!m_mapLock.try_lock()) return false;
-  m_mapLock.unlock();
-  return true;
+  bool free = false;
+  std::thread([&] {
+    free = m_mapLock.try_lock();
+    if (free) m_mapLock.unlock();
+  }).join();
+  return free;
 }
 
 std::vector<std::u16string> CArchiveList::ExcludedFolders() {

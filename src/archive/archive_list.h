@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "foundation/interface_table.h"
+#include "foundation/lifetime.h"
 #include "foundation/progress.h"
 #include "outlook/wrappers.h"
 
@@ -25,7 +26,8 @@ class CArchiveList {
  public:
   using MailMap = std::map<std::u16string, bool>;
 
-  explicit CArchiveList(IInterfaceTable& table = DefaultInterfaceTable());
+  // The table is owned jointly: a worker left to unwind may still use it.
+  explicit CArchiveList(std::shared_ptr<IInterfaceTable> table = ProcessLifetime(DefaultInterfaceTable()));
   ~CArchiveList();
   CArchiveList(const CArchiveList&) = delete;
   CArchiveList& operator=(const CArchiveList&) = delete;
@@ -64,8 +66,9 @@ class CArchiveList {
   // Every leading backslash removed.
   static std::u16string NormalizeFolderPath(std::u16string_view path);
 
-  // For tests and diagnostics: whether the map lock is free (tried from the
-  // calling thread, so a recursive hold by this thread counts as free).
+  // For tests and diagnostics: whether the map lock is free, tried from a
+  // thread of its own (the lock is recursive, so the caller's own hold
+  // counts as taken too).
   bool MapLockIsFree();
   std::vector<std::u16string> ExcludedFolders();
 
@@ -75,7 +78,7 @@ class CArchiveList {
   // Rethrows the failure of abandoned work after releasing the lock.
   void EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock, std::exception_ptr failure);
 
-  IInterfaceTable& m_table;
+  std::shared_ptr<IInterfaceTable> m_table;
   std::uint32_t m_applicationCookie = 0;
   std::map<std::u16string, std::unique_ptr<MailMap>> m_folderMails;
   std::map<std::u16string, std::u16string> m_folderEntryIds;

@@ -2,6 +2,8 @@
 // cross to the worker through the interface table; the ribbon is refreshed
 // when the run begins and when the job finishes; the progress dialog shows
 // while the job collects; message 110 reports mails that could not be read.
+// A job that was abandoned shows nothing any more and leaves its dialog to
+// be closed without waiting for the UI thread.
 #pragma once
 
 #include <memory>
@@ -14,10 +16,11 @@
 
 namespace CV {
 
-// The ports a job works with.
+// The ports a job works with, owned jointly: a worker left to unwind after
+// its job was abandoned may still use them when their host has gone.
 struct JobPorts {
-  IInterfaceTable& table;
-  IUserInterface& ui;
+  std::shared_ptr<IInterfaceTable> table;
+  std::shared_ptr<IUserInterface> ui;
 };
 
 class CCollectingJob : public Job::IJob {
@@ -44,6 +47,8 @@ class CCollectingJob : public Job::IJob {
   CArchiveList& List() { return *m_list; }
 
  private:
+  // The dialog, for as long as the job was not abandoned.
+  IProgressDialog& Dialog();
   void Revoke(std::uint32_t& cookie) noexcept;
   ObjectPtr Fetch(std::uint32_t cookie, const Guid& iid);
 

@@ -1,6 +1,7 @@
 #include "archive/job_runner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -10,22 +11,32 @@
 
 namespace CV {
 
-// Everything the worker touches lives here, owned by the runner and the
-// worker together, so a runner may go while an abandoned worker unwinds.
+// What the runner and its workers share, so a runner may go while an
+// abandoned worker unwinds.
 struct CJobRunner::State {
   mutable std::recursive_mutex lock;  // guards status and job, never held across a call into a job
   std::uint32_t status = 0;
   Job::IJob* job = nullptr;
   // Held while Stop calls Cancel, so the worker cannot delete the job under it.
   std::mutex cancelGuard;
-  std::atomic<bool> abandoned{false};
-  std::mutex threadLock;
-  std::condition_variable threadChanged;
-  bool released = false;  // the start gate: the worker waits until Start set the status
-  bool alive = false;
+  std::shared_ptr<IThreadHooks> hooks;
+  std::shared_ptr<IApartment> apartment;
 };
 
-CJobRunner::CJobRunner(IThreadHooks& hooks) : m_hooks(hooks), m_state(std::make_shared<State>()) {}
+// One worker thread: its own abandon flag, so a later job starts afresh.
+struct CJobRunner::Worker {
+  std::atomic<bool> abandoned{false};
+  std::mutex lock;
+  std::condition_variable released;  // the start gate: the worker waits until Start set the status
+  bool started = false;
+  std::atomic<bool> alive{true};
+};
+
+CJobRunner::CJobRunner(std::shared_ptr<IThreadHooks> hooks, std::shared_ptr<IApartment> apartment)
+    : m_state(std::make_shared<State>()) {
+  m_state->hooks = std::move(hooks);
+  m_state->apartment = std::move(apartment);
+}
 
 CJobRunner::~CJobRunner() { Stop(); }
 
@@ -34,10 +45,7 @@ void CJobRunner::SetStopTimeouts(std::chrono::milliseconds grace, std::chrono::m
   m_unwind = unwind;
 }
 
-bool CJobRunner::WorkerAlive() const {
-  std::lock_guard lock(m_state->threadLock);
-  return m_state->alive;
-}
+bool CJobRunner::WorkerAlive() const { return m_worker && m_worker->alive; }
 
 std::uint32_t CJobRunner::GetStatus() const {
   std::lock_guard lock(m_state->lock);
@@ -55,45 +63,37 @@ void CJobRunner::SetJob(Job::IJob* job) {
 }
 
 HRESULT CJobRunner::Start(Job::IJob* job, int priority) {
-  if (m_thread.joinable()) {
-    if (WorkerAlive()) return static_cast<HRESULT>(kStillActive);
-    m_thread.join();
-  }
+  // Also an abandoned worker that was left to unwind on its own still counts.
+  if (WorkerAlive()) return static_cast<HRESULT>(kStillActive);
+  if (m_thread.joinable()) m_thread.join();
   if (!job) return E_INVALIDARG;
   SetJob(job);
-  {
-    std::lock_guard lock(m_state->threadLock);
-    m_state->released = false;
-    m_state->alive = true;
-  }
+  auto worker = std::make_shared<Worker>();
   try {
-    m_thread = std::thread(&CJobRunner::ThreadProc, m_state, &m_hooks, std::clamp(priority, -1, 1));
+    m_thread = std::thread(&CJobRunner::ThreadProc, m_state, worker, std::clamp(priority, -1, 1));
   } catch (const std::system_error& e) {
-    {
-      std::lock_guard lock(m_state->threadLock);
-      m_state->alive = false;
-    }
     SetJob(nullptr);  // the job stays the caller's, who disposes of it
     return e.code().value() > 0 ? HResultFromWin32(e.code().value()) : E_FAIL;
   }
+  m_worker = worker;
   {
     std::lock_guard lock(m_state->lock);
     m_state->status = kStillActive;
   }
   {
-    std::lock_guard lock(m_state->threadLock);
-    m_state->released = true;
+    std::lock_guard lock(worker->lock);
+    worker->started = true;
   }
-  m_state->threadChanged.notify_all();
+  worker->released.notify_all();
   return S_OK;
 }
 
-void CJobRunner::ThreadProc(std::shared_ptr<State> state, IThreadHooks* hooks, int priority) {
-  hooks->Enter(priority);
-  BindAbandonFlag(&state->abandoned);
+void CJobRunner::ThreadProc(std::shared_ptr<State> state, std::shared_ptr<Worker> worker, int priority) {
+  state->hooks->Enter(priority);
+  BindAbandonFlag(&worker->abandoned);
   {
-    std::unique_lock lock(state->threadLock);
-    state->threadChanged.wait(lock, [&] { return state->released; });
+    std::unique_lock lock(worker->lock);
+    worker->released.wait(lock, [&] { return worker->started; });
   }
   Job::IJob* job = nullptr;
   {
@@ -110,8 +110,8 @@ void CJobRunner::ThreadProc(std::shared_ptr<State> state, IThreadHooks* hooks, i
   }
   {
     std::lock_guard lock(state->lock);
-    if (!state->abandoned) state->status = static_cast<std::uint32_t>(hr);
-    state->job = nullptr;
+    if (!worker->abandoned) state->status = static_cast<std::uint32_t>(hr);
+    if (state->job == job) state->job = nullptr;
   }
   {
     std::lock_guard guard(state->cancelGuard);  // a Cancel under way ends first
@@ -122,15 +122,13 @@ void CJobRunner::ThreadProc(std::shared_ptr<State> state, IThreadHooks* hooks, i
     // Nothing reports a failing end-of-job notification.
   }
   BindAbandonFlag(nullptr);
-  hooks->Leave();
-  {
-    std::lock_guard lock(state->threadLock);
-    state->alive = false;
-  }
-  state->threadChanged.notify_all();
+  state->hooks->Leave();
+  worker->alive = false;
+  state->apartment->Wake();
 }
 
 void CJobRunner::Stop() {
+  const auto ended = [this] { return !WorkerAlive(); };
   if (GetStatus() == kStillActive) {
     {
       std::lock_guard guard(m_state->cancelGuard);
@@ -142,23 +140,17 @@ void CJobRunner::Stop() {
         }
       }
     }
-    std::unique_lock lock(m_state->threadLock);
-    m_state->threadChanged.wait_for(lock, m_grace, [&] { return !m_state->alive; });
+    m_state->apartment->WaitUntil(ended, m_grace);
   }
   {
     std::lock_guard lock(m_state->lock);
     if (m_state->status == kStillActive) {
       m_state->status = kStatusControlCExit;
-      m_state->abandoned = true;
+      if (m_worker) m_worker->abandoned = true;
     }
   }
   if (m_thread.joinable()) {
-    bool ended = false;
-    {
-      std::unique_lock lock(m_state->threadLock);
-      ended = m_state->threadChanged.wait_for(lock, m_unwind, [&] { return !m_state->alive; });
-    }
-    if (ended) m_thread.join();
+    if (m_state->apartment->WaitUntil(ended, m_unwind)) m_thread.join();
     else m_thread.detach();  // it unwinds on its own; the shared state outlives it
   }
 }

@@ -26,7 +26,7 @@ bool CProgressThrottle::Step(std::uint64_t position, std::uint64_t total) {
 }
 
 void CProgressThrottle::SetText(const std::u16string& text) noexcept {
-  if (!m_sink) return;
+  if (!m_sink || IsAbandoned()) return;
   try {
     m_sink->SetText(text);
   } catch (...) {

@@ -36,8 +36,9 @@ class DispatchIdRegistry {
 };
 
 DispatchIdRegistry& Registry() {
-  static DispatchIdRegistry registry;
-  return registry;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* registry = new DispatchIdRegistry;
+  return *registry;
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ namespace CV {
 // next Progress call reports (false); the dialog stays open until Close.
 class IProgressDialog : public Progress::IAbsProgress {
  public:
+  // Any thread, never waits: a window that still exists is closed on the UI
+  // thread later (a job abandoned at teardown leaves its dialog this way).
   virtual ~IProgressDialog() = default;
   // The heading; shown at once when the window exists.
   virtual void SetTitle(const std::u16string& title) = 0;

@@ -118,8 +118,9 @@ class OpenFiles {
 };
 
 OpenFiles& TheOpenFiles() {
-  static OpenFiles files;
-  return files;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* files = new OpenFiles;
+  return *files;
 }
 
 class PosixReadableFile final : public IReadableFile {
@@ -355,8 +356,9 @@ class PosixFileSystem final : public IFileSystem {
 }  // namespace
 
 IFileSystem& DefaultFileSystem() {
-  static PosixFileSystem instance;
-  return instance;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* instance = new PosixFileSystem;
+  return *instance;
 }
 
 }  // namespace CV::FS

@@ -29,8 +29,9 @@ class RandomGuidSource final : public IGuidSource {
 }  // namespace
 
 IGuidSource& DefaultGuidSource() {
-  static RandomGuidSource instance;
-  return instance;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* instance = new RandomGuidSource;
+  return *instance;
 }
 
 }  // namespace CV

@@ -145,8 +145,9 @@ class WinFileSystem final : public IFileSystem {
 }  // namespace
 
 IFileSystem& DefaultFileSystem() {
-  static WinFileSystem instance;
-  return instance;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* instance = new WinFileSystem;
+  return *instance;
 }
 
 }  // namespace CV::FS

@@ -19,8 +19,9 @@ class WinGuidSource final : public IGuidSource {
 }  // namespace
 
 IGuidSource& DefaultGuidSource() {
-  static WinGuidSource instance;
-  return instance;
+  // Never destroyed: a worker left to unwind may still use it at exit.
+  static auto* instance = new WinGuidSource;
+  return *instance;
 }
 
 }  // namespace CV

@@ -1,6 +1,8 @@
 // Scenarios through the callbacks, called by name as Office calls them, on
 // the simulated Outlook: collecting mails and folders, counters and enable
-// states, before, during and after the jobs.
+// states, before, during and after the jobs. The simulated Outlook lives in
+// the test thread's apartment, so a job's worker gets on only while the test
+// serves it, as on Outlook's UI thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +11,7 @@
 #include "dialogs/excluded_folders.h"
 #include "foundation/utf.h"
 #include "support/addin_fixture.h"
+#include "support/hang_guard.h"
 
 namespace CV {
 namespace {
@@ -35,8 +38,25 @@ class CommandsTest : public Fake::AddinFixture {
     WaitForJob();
   }
   void WaitForJob() {
-    for (int i = 0; i < 2000 && connect->JobRunner().WorkerAlive(); ++i) std::this_thread::sleep_for(2ms);
-    ASSERT_FALSE(connect->JobRunner().WorkerAlive());
+    ASSERT_TRUE(Serve([&] { return !connect->JobRunner().WorkerAlive(); }));
+  }
+  // Serves the worker's calls one at a time until it waits for this thread
+  // while it holds the archive list's map lock.
+  bool ParkUnderMapLock() {
+    return Serve([&] {
+      if (apartment->PendingCalls() == 0) return false;
+      if (!connect->ArchiveList().MapLockIsFree()) return true;
+      apartment->ServeOne();
+      return false;
+    });
+  }
+  std::vector<std::u16string> Paths() {
+    std::vector<std::u16string> paths;
+    connect->ArchiveList().GetFolderPaths(paths, false);
+    return paths;
+  }
+  void Exclude(const std::u16string& lines) {
+    settings.Set(AddinSettingsKey(), u"ExcludeFolder", RegType::Sz, RegistryString(lines));
   }
   struct State {
     std::u16string mails, folders;
@@ -62,7 +82,7 @@ TEST_F(CommandsTest, SelectedMailsInPlainAndConversationView) {
   EXPECT_TRUE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));
   Press(u"AddMails", ControlOn(explorer));
   EXPECT_EQ(Now(), (State{u"    3", u"    1", true, true, true}));
-  EXPECT_EQ(ui.Dialog(0)->title, u"Erfasse Mails");
+  EXPECT_EQ(ui->Dialog(0)->title, u"Erfasse Mails");
 
   // A conversation view: the headers' mails; the selected items are not looked at.
   auto sent = store->DefaultFolder(olFolderSentMail);
@@ -74,7 +94,29 @@ TEST_F(CommandsTest, SelectedMailsInPlainAndConversationView) {
 
   Press(u"AddMails", ControlOn(explorer));  // the same selection again changes nothing
   EXPECT_EQ(Now(), (State{u"    6", u"    1", true, true, true}));
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_TRUE(ui->MessagesShown().empty());
+
+  // Collapsed conversations: no item is selected, the headers alone decide.
+  explorer->SelectConversations({{elsewhere[1]}}, false);
+  EXPECT_TRUE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));
+  explorer->SelectConversations({inbox->AddItems(Sim::ItemKind::MeetingRequest, 1)}, false);
+  EXPECT_FALSE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer)));
+}
+
+TEST_F(CommandsTest, AddMailsTakesTheActiveExplorersSelectionWhateverTheMenuShows) {
+  auto mails = inbox->AddMails(4);
+  explorer->Select({mails[0]});
+  auto other = outlook.OpenExplorer(store->DefaultFolder(olFolderSentMail));
+  other->Select({});
+  outlook.Application()->activeExplorer = explorer;
+  auto menuSelection = other->SelectionObject();  // a context menu over another window's selection
+  other->Select({mails[1], mails[2], mails[3]});
+  Press(u"AddMails", ControlOn(other->SelectionObject(), u"AddMailsMenuCmd"));
+  std::vector<std::u16string> ids;
+  std::u16string storeId;
+  connect->ArchiveList().GetSelectedMailIds(u"Persönliche Ordner\\Posteingang", ids, storeId);
+  EXPECT_EQ(ids, std::vector<std::u16string>{mails[0]->EntryId()});
+  EXPECT_EQ(Paths(), std::vector<std::u16string>{u"Persönliche Ordner\\Posteingang"});
 }
 
 TEST_F(CommandsTest, SelectionsWithoutMails) {
@@ -86,7 +128,7 @@ TEST_F(CommandsTest, SelectionsWithoutMails) {
   EXPECT_FALSE(Enabled(u"GetAddMailsEnabled", ControlOn(explorer->SelectionObject(), u"AddMailsMenuCmd")));
   Press(u"AddMails", ControlOn(explorer));
   EXPECT_EQ(Now(), (State{u"    0", u"    1", false, false, false}));  // the folder enters, empty
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_TRUE(ui->MessagesShown().empty());
 
   auto mail = inbox->AddMail();
   explorer->Select({meetings[1], mail});  // mixed: enabled
@@ -122,10 +164,18 @@ TEST_F(CommandsTest, FoldersAndTheirEnableRules) {
   EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
   Press(u"AddFolder", ControlOn(explorer, u"AddFolderCmd__btn"));
   EXPECT_EQ(Now(), (State{u"    5", u"    1", true, true, true}));
-  EXPECT_EQ(ui.Dialog(1)->title, u"Erfasse Ordner");
-  EXPECT_EQ(ui.Dialog(1)->percents.back(), 100);  // the bar reaches the end over the meeting requests
+  EXPECT_EQ(ui->Dialog(1)->title, u"Erfasse Ordner");
+  EXPECT_EQ(ui->Dialog(1)->percents.back(), 100);  // the bar reaches the end over the meeting requests
   Press(u"AddFolder", ControlOn(drafts, u"AddFolderMenuCmd"));
   EXPECT_EQ(Now(), (State{u"    5", u"    2", true, true, true}));
+
+  // A control without context works like a ribbon button: the active
+  // explorer's current folder.
+  explorer->SetCurrentFolder(store->DefaultFolder(olFolderSentMail));
+  store->DefaultFolder(olFolderSentMail)->AddMails(2);
+  EXPECT_TRUE(Enabled(u"GetAddFolderEnabled", ControlOn(nullptr, u"AddFolderCmd__btn")));
+  Press(u"AddFolder", ControlOn(nullptr, u"AddFolderCmd__btn"));
+  EXPECT_EQ(Now(), (State{u"    7", u"    3", true, true, true}));
 }
 
 TEST_F(CommandsTest, TreeWithAnExcludedMiddleAndACalendarBetween) {
@@ -153,16 +203,16 @@ TEST_F(CommandsTest, TreeWithAnExcludedMiddleAndACalendarBetween) {
 TEST_F(CommandsTest, CancelInTheSecondOfThreeFolders) {
   auto parent = inbox->AddFolder(u"Drei");
   for (const char16_t* name : {u"Eins", u"Zwei", u"Zwo"}) parent->AddFolder(name)->AddMails(4);
-  settings.Set(AddinSettingsKey(), u"ExcludeFolder", RegType::Sz, RegistryString(u""));
-  ui.nextDialog = std::make_shared<Fake::DialogRecord>();
-  ui.nextDialog->cancelOnProgressCall = 6;  // 4 reports for "Eins", the 2nd mail of "Zwei"
+  Exclude(u"\\\\Persönliche Ordner\\Archiv");  // a set that must be gone after the cancel
+  ui->nextDialog = std::make_shared<Fake::DialogRecord>();
+  ui->nextDialog->cancelOnProgressCall = 6;  // 4 reports for "Eins", the 2nd mail of "Zwei"
   parent->ItemsObject();  // "Drei" itself holds no mails and reports nothing
   auto third = parent->SubFolders()[2];
   third->ItemsObject()->FailAlways("Item", E_ACCESSDENIED);  // would be inaccessible, but is never reached
   Press(u"AddFolders", ControlOn(parent, u"AddFolderRekursivMenuCmd"));
   EXPECT_EQ(Now(), (State{u"    6", u"    3", true, true, true}));  // Drei, Eins with 4, Zwei with 2
   EXPECT_EQ(third->ItemsObject()->Calls("Item"), 0u);
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_TRUE(ui->MessagesShown().empty());
   EXPECT_TRUE(connect->ArchiveList().ExcludedFolders().empty());
 }
 
@@ -173,7 +223,7 @@ TEST_F(CommandsTest, TwoInaccessibleMailsAmongTenAreReportedOnce) {
   explorer->Select(mails);
   Press(u"AddMails", ControlOn(explorer));
   EXPECT_EQ(Now(), (State{u"    8", u"    1", true, true, true}));
-  const auto messages = ui.MessagesShown();
+  const auto messages = ui->MessagesShown();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(ToUtf8(messages[0].text),
             "Auf 2 Mail(s) konnte nicht zugegriffen werden. Sie wurden daher nicht zum Export ausgewählt.");
@@ -183,13 +233,13 @@ TEST_F(CommandsTest, TwoInaccessibleMailsAmongTenAreReportedOnce) {
 
 TEST_F(CommandsTest, CancelDuringALargeSelectionKeepsWhatWasAdded) {
   auto mails = inbox->AddMails(50);
-  mails[40]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);  // would be reported, but the user cancels
+  mails[3]->FailAlways("SenderEmailAddress", E_ACCESSDENIED);  // would be reported, but the user cancels
   explorer->Select(mails);
-  ui.nextDialog = std::make_shared<Fake::DialogRecord>();
-  ui.nextDialog->cancelOnProgressCall = 10;
+  ui->nextDialog = std::make_shared<Fake::DialogRecord>();
+  ui->nextDialog->cancelOnProgressCall = 10;
   Press(u"AddMails", ControlOn(explorer));
-  EXPECT_EQ(Now(), (State{u"   10", u"    1", true, true, true}));
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_EQ(Now(), (State{u"   10", u"    1", true, true, true}));  // the failing mail made no step
+  EXPECT_TRUE(ui->MessagesShown().empty());
 }
 
 TEST_F(CommandsTest, MailsThatAreAllDeselectedStillEnableResetRefineAndCreate) {
@@ -217,37 +267,77 @@ TEST_F(CommandsTest, ResetClearsAndRefreshes) {
   EXPECT_EQ(ribbon->Invalidations(), before + 1);
 }
 
-TEST_F(CommandsTest, EverythingIsDisabledWhileAJobRunsButTheCountersAnswer) {
+// A job holds the map lock across Outlook calls that only this thread can
+// serve: every callback pressed meanwhile must answer without waiting for
+// it (a wait would never end), the commands doing nothing at all.
+TEST_F(CommandsTest, WhileAJobHoldsTheMapLockEveryCallbackAnswersAndNoCommandActs) {
   auto mails = inbox->AddMails(4);
-  auto sub = inbox->AddFolder(u"Unter");
-  sub->AddMails(1);
+  inbox->AddFolder(u"Unter")->AddMails(1);
   explorer->Select(mails);
   Press(u"AddFolder", ControlOn(store->DefaultFolder(olFolderSentMail)));  // something to count
-  std::atomic<bool> inJob{false}, release{false};
-  ui.nextDialog = std::make_shared<Fake::DialogRecord>();
-  ui.nextDialog->onProgress = [&](int) {
-    inJob = true;
-    while (!release) std::this_thread::sleep_for(1ms);
-  };
+  Exclude(u"\\\\Persönliche Ordner\\Posteingang");
   Call(u"AddMails", {Variant::FromObject(ControlOn(explorer))});
-  while (!inJob) std::this_thread::sleep_for(1ms);
-
-  EXPECT_TRUE(connect->IsBusy());
-  const ObjectPtr c = ControlOn(explorer);
-  for (const char16_t* callback : {u"GetAddMailsEnabled", u"GetAddFolderEnabled", u"GetAddFoldersEnabled",
-                                   u"GetResetSelectionEnabled", u"GetStartARCCreationEnabled",
-                                   u"GetRefineSelectionEnabled"})
-    EXPECT_FALSE(Enabled(callback, c)) << ToUtf8(callback);
-  EXPECT_EQ(Label(u"GetMailCount"), u"    0");  // the counters answer without waiting for the job
-  EXPECT_EQ(Label(u"GetFolderCount"), u"    1");
-  // A second command gets through the ribbon anyway: refused, the first job unaffected.
-  Call(u"AddFolder", {Variant::FromObject(ControlOn(inbox))});
-  EXPECT_EQ(ui.Dialog(2)->created, true);
-  release = true;
+  ASSERT_TRUE(ParkUnderMapLock());
+  {
+    Fake::HangGuard guard("a callback while a job holds the map lock");
+    EXPECT_TRUE(connect->IsBusy());
+    const ObjectPtr c = ControlOn(explorer);
+    for (const char16_t* callback : {u"GetAddMailsEnabled", u"GetAddFolderEnabled", u"GetAddFoldersEnabled",
+                                     u"GetResetSelectionEnabled", u"GetStartARCCreationEnabled",
+                                     u"GetRefineSelectionEnabled"})
+      EXPECT_FALSE(Enabled(callback, c)) << ToUtf8(callback);
+    EXPECT_EQ(Label(u"GetMailCount"), u"    0");
+    EXPECT_EQ(Label(u"GetFolderCount"), u"    1");
+    // The ribbon may not have refreshed yet: the commands get through.
+    for (auto command : {&CConnect::AddMails, &CConnect::AddFolder, &CConnect::AddFolders, &CConnect::ResetSelection,
+                         &CConnect::StartARCCreation, &CConnect::RefineSelection, &CConnect::SelectIgnoredFolder})
+      ((*connect).*command)(c);
+  }
   WaitForJob();
-  EXPECT_EQ(Now(), (State{u"    4", u"    2", true, true, true}));
-  EXPECT_FALSE(ui.Dialog(2)->shown);  // the refused job never ran
-  EXPECT_TRUE(ui.Dialog(2)->closed);
+  EXPECT_EQ(ui->DialogCount(), 2u);  // no job was even created
+  EXPECT_EQ(Now(), (State{u"    4", u"    2", true, true, true}));  // not reset, nothing else added
+  EXPECT_TRUE(connect->ArchiveList().ExcludedFolders().empty());
+}
+
+// The exclusion set is for the recursive job alone. One that never starts
+// must not leave it behind, or a later "Ordner hinzufügen" on an excluded
+// folder would add nothing.
+TEST_F(CommandsTest, ARecursiveAddThatNeverStartsLeavesNoExclusionBehind) {
+  auto top = inbox->AddFolder(u"Top");
+  top->AddFolder(u"Unten");
+  top->AddMails(2);
+  inbox->AddMails(1);
+  Exclude(u"\\\\Persönliche Ordner\\Posteingang\\Top");
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"no target folder", [&] {
+         outlook.Application()->Fail("ActiveExplorer", Sim::FaultPlan{E_FAIL, 1, false});
+         Press(u"AddFolders", ControlOn(explorer, u"AddFolderRekursivCmd"));
+       }},
+      {"Init fails", [&] {
+         table->Plan("Register", Sim::FaultPlan{E_OUTOFMEMORY, 1, false});
+         Press(u"AddFolders", ControlOn(top, u"AddFolderRekursivMenuCmd"));
+       }},
+      {"the runner refuses: the last worker is still in Finish", [&] {
+         Call(u"AddFolder", {Variant::FromObject(ControlOn(inbox, u"AddFolderMenuCmd"))});
+         ASSERT_TRUE(Serve([&] {
+           if (!connect->IsBusy() && apartment->PendingCalls() > 0) return true;
+           apartment->ServeOne();
+           return false;
+         }));
+         Press(u"AddFolders", ControlOn(top, u"AddFolderRekursivMenuCmd"));
+       }},
+  };
+  for (const auto& [name, neverStarts] : cases) {
+    SCOPED_TRACE(name);
+    Press(u"ResetSelection", ControlOn(explorer));
+    neverStarts();
+    EXPECT_TRUE(connect->ArchiveList().ExcludedFolders().empty());
+    Press(u"AddFolder", ControlOn(top, u"AddFolderMenuCmd"));
+    std::vector<std::u16string> ids;
+    std::u16string storeId;
+    connect->ArchiveList().GetSelectedMailIds(u"Persönliche Ordner\\Posteingang\\Top", ids, storeId);
+    EXPECT_EQ(ids.size(), 2u) << "Top's mails";
+  }
 }
 
 TEST_F(CommandsTest, CommandsWithoutOutlookDoNothing) {
@@ -275,36 +365,32 @@ TEST_F(CommandsTest, OutlookFailuresDisableAndDoNothing) {
   explorer->SelectionObject()->FailAlways("GetSelection", E_UNEXPECTED);
   Press(u"AddMails", ControlOn(explorer));
   EXPECT_EQ(Now(), (State{u"    0", u"    0", false, false, false}));
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_TRUE(ui->MessagesShown().empty());
 }
 
-// Outlook unloads the add-in while a collecting job runs: the job runner,
-// destroyed before the archive list, presses the dialog's cancel button and
-// the job ends within the grace.
-TEST_F(CommandsTest, TeardownStopsARunningJob) {
-  inbox->AddMails(5);
-  auto record = std::make_shared<Fake::DialogRecord>();
-  std::atomic<bool> inJob{false};
-  record->onProgress = [&inJob, raw = record.get()](int) {
-    inJob = true;
-    for (;;) {
-      {
-        std::lock_guard lock(raw->mutex);
-        if (raw->cancelPresses > 0) return;
-      }
-      std::this_thread::sleep_for(1ms);
-    }
-  };
-  ui.nextDialog = record;
+// Outlook unloads the add-in while a collecting job runs. The job honours
+// the cancel only through calls this thread serves (its progress reports,
+// the closing of its dialog, the ribbon refresh), so the teardown serves the
+// apartment while it waits: the job then ends in time, is not abandoned and
+// closes its own dialog.
+TEST_F(CommandsTest, TeardownServesARunningJobUntilItHonoursTheCancel) {
+  inbox->AddMails(50);
+  inbox->ItemList()[2]->FailAlways("EntryID", E_ACCESSDENIED);  // would be reported, but the job is cancelled
   Call(u"AddFolder", {Variant::FromObject(ControlOn(explorer))});
-  while (!inJob) std::this_thread::sleep_for(1ms);
-  // The grace ends as soon as the worker does; a long one keeps a loaded
-  // machine from abandoning the job.
+  ASSERT_TRUE(ParkUnderMapLock());
+  const auto record = ui->Dialog(0);
+  // A grace that a loaded machine cannot run out of while the job is served:
+  // only a wait that does not serve would abandon it.
   connect->JobRunner().SetStopTimeouts(10s, 10s);
-  connect.reset();
+  {
+    Fake::HangGuard guard("the teardown");
+    connect.reset();
+  }
   EXPECT_EQ(record->cancelPresses, 1);
   EXPECT_TRUE(record->closed);
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_FALSE(record->closedLater);
+  EXPECT_LT(record->percents.size(), 50u);
+  EXPECT_TRUE(ui->MessagesShown().empty());
   EXPECT_EQ(ribbon->Invalidations(), 2u);
 }
 

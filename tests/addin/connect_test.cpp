@@ -80,7 +80,7 @@ TEST_F(ConnectTest, ReconnectionKeepsTheListAndTracksEachWindowOnce) {
   ASSERT_EQ(connect->OnConnection(outlook.Application(), 0, nullptr), S_OK);
   EXPECT_EQ(connect->Explorers().WrapperCount(), 2u);
   EXPECT_EQ(connect->ArchiveList().GetSelectedMailCount(), 3);
-  EXPECT_EQ(table.RegisteredCount(), 1u);  // one registration of the application
+  EXPECT_EQ(table->RegisteredCount(), 1u);  // one registration of the application
   for (const auto& explorer : outlook.Application()->explorers)
     EXPECT_EQ(explorer->SinkCount(Iid::ExplorerEvents10), 1u);
 }
@@ -135,7 +135,8 @@ TEST_F(ConnectTest, VersionAndCopyrightTexts) {
   for (const Case& c : cases) {
     Util::CVersionInfo info(c.major, c.minor, c.build, c.revision);
     Util::FixedVersionSource source(info);
-    CConnect addin({table, ui, ModuleResources(), screen, pictures, source, DefaultThreadHooks(), settings});
+    CConnect addin({table, ui, ModuleResources(), screen, pictures, source, ProcessLifetime(DefaultThreadHooks()),
+                    apartment, settings});
     Bstr text;
     ASSERT_EQ(addin.GetVersionString(nullptr, &text), S_OK);
     EXPECT_EQ(text.Text(), c.text);

@@ -62,7 +62,7 @@ class ArchiveListTest : public ::testing::Test {
   Sim::SimOutlook outlook;
   std::shared_ptr<Sim::SimStore> store;
   std::shared_ptr<SimFolder> inbox;
-  Sim::SimInterfaceTable table;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
   CArchiveList list{table};
 };
 
@@ -203,14 +203,14 @@ TEST_F(ArchiveListTest, AddMailsFilesUnderTheFolderAndCountsInaccessible) {
 }
 
 TEST_F(ArchiveListTest, ApplicationThroughTheInterfaceTable) {
-  EXPECT_EQ(table.RegisteredCount(), 1u);
+  EXPECT_EQ(table->RegisteredCount(), 1u);
   EXPECT_EQ(list.GetApplication().Object(), outlook.Application());
   EXPECT_EQ(list.SetApplication(outlook.Application()), S_OK);  // replaces the registration
-  EXPECT_EQ(table.RegisteredCount(), 1u);
+  EXPECT_EQ(table->RegisteredCount(), 1u);
 
-  table.Plan("Revoke", FaultPlan{E_UNEXPECTED, 1, false});
+  table->Plan("Revoke", FaultPlan{E_UNEXPECTED, 1, false});
   EXPECT_EQ(list.SetApplication(outlook.Application()), E_UNEXPECTED);
-  table.Plan("Fetch", FaultPlan{E_FAIL, 1, true});
+  table->Plan("Fetch", FaultPlan{E_FAIL, 1, true});
   EXPECT_FALSE(list.GetApplication());  // any failure: no application
   std::vector<std::u16string> ids{u"x"};
   std::u16string storeId;
@@ -218,19 +218,19 @@ TEST_F(ArchiveListTest, ApplicationThroughTheInterfaceTable) {
   EXPECT_EQ(ids, std::vector<std::u16string>{u"x"});  // without application nothing changes
 
   EXPECT_EQ(list.SetApplication(nullptr), S_OK);
-  EXPECT_EQ(table.RegisteredCount(), 0u);
+  EXPECT_EQ(table->RegisteredCount(), 0u);
   EXPECT_FALSE(list.GetApplication());
 }
 
 TEST(ArchiveListLifetime, DestructorRevokesTheApplication) {
   Sim::SimOutlook outlook;
-  Sim::SimInterfaceTable table;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
   {
     CArchiveList list(table);
     ASSERT_EQ(list.SetApplication(outlook.Application()), S_OK);
-    EXPECT_EQ(table.RegisteredCount(), 1u);
+    EXPECT_EQ(table->RegisteredCount(), 1u);
   }
-  EXPECT_EQ(table.RegisteredCount(), 0u);
+  EXPECT_EQ(table->RegisteredCount(), 0u);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ class CollectingJobTest : public ::testing::Test {
     ribbon = outlook.NewRibbonUI();
   }
   void TearDown() override {
-    EXPECT_EQ(table.RegisteredCount(), 0u) << "cookies left in the interface table";
+    EXPECT_EQ(table->RegisteredCount(), 0u) << "cookies left in the interface table";
     EXPECT_TRUE(list->MapLockIsFree());
   }
   TestCollectingJob* NewJob(CollectFn collect) { return new TestCollectingJob({table, ui}, std::move(collect), &deleted); }
@@ -60,8 +60,8 @@ class CollectingJobTest : public ::testing::Test {
   std::shared_ptr<Sim::SimStore> store;
   std::shared_ptr<Sim::SimFolder> inbox;
   std::shared_ptr<Sim::SimRibbonUI> ribbon;
-  Sim::SimInterfaceTable table;
-  Fake::RecordingUserInterface ui;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
+  std::shared_ptr<Fake::RecordingUserInterface> ui = std::make_shared<Fake::RecordingUserInterface>();
   std::shared_ptr<CArchiveList> list = std::make_shared<CArchiveList>(table);
   std::atomic<int> deleted{0};
   CJobRunner runner;
@@ -79,8 +79,8 @@ TEST_F(CollectingJobTest, RunsUnderTheDialogAndRefreshesTheRibbonTwice) {
     return l.AddFolder(Folder(source), inaccessible, p);
   });
   ASSERT_TRUE(job->Init(inbox, list, ribbon));
-  EXPECT_EQ(table.RegisteredCount(), 2u);
-  const auto dialog = ui.Dialog(0);
+  EXPECT_EQ(table->RegisteredCount(), 2u);
+  const auto dialog = ui->Dialog(0);
   EXPECT_TRUE(dialog->created);
   EXPECT_FALSE(dialog->shown);  // hidden until the run begins
   EXPECT_EQ(dialog->title, u"Erfasse Ordner");
@@ -95,7 +95,7 @@ TEST_F(CollectingJobTest, RunsUnderTheDialogAndRefreshesTheRibbonTwice) {
   EXPECT_TRUE(dialog->closed);
   EXPECT_EQ(dialog->percents, (std::vector<int>{25, 50, 75, 100}));
   EXPECT_EQ(dialog->texts, std::vector<std::u16string>{u"S\\Posteingang"});
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  EXPECT_TRUE(ui->MessagesShown().empty());
   EXPECT_EQ(list->GetSelectedMailCount(), 4);
   EXPECT_EQ(deleted, 1);
 }
@@ -109,7 +109,7 @@ TEST_F(CollectingJobTest, MissingRibbonEndsTheRunButTheDialogIsStillClosed) {
   ASSERT_TRUE(job->Init(inbox, list, nullptr));
   RunToEnd(job);
   EXPECT_EQ(collected, 0);
-  EXPECT_TRUE(ui.Dialog(0)->closed);  // destroyed before the job's memory went
+  EXPECT_TRUE(ui->Dialog(0)->closed);  // destroyed before the job's memory went
   EXPECT_EQ(deleted, 1);
 }
 
@@ -118,7 +118,7 @@ TEST_F(CollectingJobTest, InitFailuresLeaveNothingBehind) {
   EXPECT_FALSE(noList->Init(inbox, nullptr, ribbon));
   noList->Destroy();
 
-  table.Plan("Register", Sim::FaultPlan{E_OUTOFMEMORY, 2, false});  // the ribbon cannot be parked
+  table->Plan("Register", Sim::FaultPlan{E_OUTOFMEMORY, 2, false});  // the ribbon cannot be parked
   auto* noRibbon = NewJob(nullptr);
   EXPECT_FALSE(noRibbon->Init(inbox, list, ribbon));
   noRibbon->Destroy();
@@ -137,14 +137,18 @@ TEST_F(CollectingJobTest, MissingSourceStillRunsAndAddsNothing) {
 
 // Teardown while a collecting job ignores cancel: Stop abandons it, the
 // worker unwinds at its next Outlook call and the list's lock is free again.
-TEST_F(CollectingJobTest, StopAtTeardownAbandonsAJobThatIgnoresCancel) {
+// Even a collecting step that swallows that failure and reports unreadable
+// mails leaves the abandoned job silent: no message, no dialog call, and its
+// dialog is left to close without waiting for the UI thread.
+TEST_F(CollectingJobTest, AnAbandonedJobUnwindsAndShowsNothing) {
   auto top = inbox->AddFolder(u"Top");
   for (int i = 0; i < 5; ++i) top->AddFolder(u"F" + std::u16string(1, char16_t(u'0' + i)))->AddMails(20);
   std::atomic<int> rounds{0};
   auto* job = NewJob([&](const ObjectPtr& source, CArchiveList& l, int& inaccessible, Progress::IAbsProgress*) {
-    for (;;) {
-      l.AddFoldersRecursive(Folder(source), inaccessible, nullptr);  // no progress: cancel is never seen
-      ++rounds;
+    try {
+      for (;; ++rounds) l.AddFoldersRecursive(Folder(source), inaccessible, nullptr);  // cancel is never seen
+    } catch (const ComError&) {
+      inaccessible = 3;
     }
     return true;
   });
@@ -159,8 +163,11 @@ TEST_F(CollectingJobTest, StopAtTeardownAbandonsAJobThatIgnoresCancel) {
     EXPECT_FALSE(teardown.WorkerAlive());
   }
   EXPECT_EQ(deleted, 1);
-  EXPECT_TRUE(ui.Dialog(0)->closed);
-  EXPECT_TRUE(ui.MessagesShown().empty());
+  const auto dialog = ui->Dialog(0);
+  EXPECT_FALSE(dialog->closed);
+  EXPECT_TRUE(dialog->closedLater);
+  EXPECT_TRUE(ui->MessagesShown().empty());
+  EXPECT_EQ(ribbon->Invalidations(), 1u);  // when the run began; Finish's refresh fails like every call
   EXPECT_EQ(list->GetFolderCount(), 6);
 }
 

@@ -42,8 +42,8 @@ enum class Scenario { FolderTree, ConversationSelection };
 
 RunResult RunOnce(Scenario scenario, std::uint64_t failCall, HRESULT hr) {
   RunResult result;
-  Sim::SimInterfaceTable table;
-  Fake::RecordingUserInterface ui;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
+  std::shared_ptr<Fake::RecordingUserInterface> ui = std::make_shared<Fake::RecordingUserInterface>();
   std::weak_ptr<Sim::SimWorld> world;
   {
     Sim::SimOutlook outlook;
@@ -84,9 +84,9 @@ RunResult RunOnce(Scenario scenario, std::uint64_t failCall, HRESULT hr) {
     EXPECT_EQ(list->GetTotalMailCount(), total);
     EXPECT_EQ(list->GetFolderCount(), static_cast<int>(paths.size()));
     EXPECT_LE(list->GetSelectedMailCount(), total);
-    EXPECT_TRUE(ui.Dialog(0)->closed);
-    EXPECT_EQ(table.RegisteredCount(), 1u);  // only the application: the job's cookies are revoked
-    result.messages = ui.MessagesShown().size();
+    EXPECT_TRUE(ui->Dialog(0)->closed);
+    EXPECT_EQ(table->RegisteredCount(), 1u);  // only the application: the job's cookies are revoked
+    result.messages = ui->MessagesShown().size();
     EXPECT_LE(result.messages, 1u);
     result.calls = outlook.World()->TotalCalls();
     EXPECT_EQ(list->SetApplication(nullptr), S_OK);

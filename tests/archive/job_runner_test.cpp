@@ -128,7 +128,7 @@ TEST(CJobRunner, StopAbandonsAJobThatIgnoresCancel) {
   Sim::SimOutlook outlook;
   auto inbox = outlook.AddStore(u"S")->DefaultFolder(Outlook::olFolderInbox);
   inbox->AddMails(50);
-  Sim::SimInterfaceTable table;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
   auto list = std::make_shared<CArchiveList>(table);
   std::weak_ptr<CArchiveList> watch = list;
   auto record = std::make_shared<JobRecord>();
@@ -172,15 +172,58 @@ TEST(CJobRunner, StopReturnsWhileAWorkerIsStuckElsewhere) {
   EXPECT_FALSE(record->finishedOnCallerThread);
 }
 
+// After an abandonment the runner refuses new jobs for as long as the
+// abandoned worker lives; once it has ended, the next job runs afresh, its
+// Outlook calls no longer failing.
+TEST(CJobRunner, AfterAnAbandonmentTheNextJobWaitsForTheOldWorkerAndRunsAfresh) {
+  Sim::SimOutlook outlook;
+  auto inbox = outlook.AddStore(u"S")->DefaultFolder(Outlook::olFolderInbox);
+  auto stuck = std::make_shared<JobRecord>();
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  CJobRunner runner;
+  runner.SetStopTimeouts(20ms, 50ms);
+  const auto waitThenCallOutlook = [released, inbox] {
+    released.wait();
+    GetProperty(inbox, u"Name");  // abandoned by now: E_ABORT
+    return S_OK;
+  };
+  ASSERT_EQ(runner.Start(new ScriptedJob(stuck, waitThenCallOutlook), -1), S_OK);
+  ASSERT_TRUE(stuck->Wait(stuck->started));
+  runner.Stop();
+  EXPECT_EQ(runner.GetStatus(), kStatusControlCExit);
+  EXPECT_TRUE(runner.WorkerAlive());
+
+  auto* refused = new ScriptedJob(std::make_shared<JobRecord>(), [] { return S_OK; });
+  EXPECT_EQ(runner.Start(refused, -1), static_cast<HRESULT>(kStillActive));
+  refused->Finish();
+  release.set_value();
+  ASSERT_TRUE(stuck->Wait(stuck->finished));
+  ASSERT_TRUE(WaitIdle(runner));
+  EXPECT_EQ(runner.GetStatus(), kStatusControlCExit);  // an abandoned job reports nothing
+
+  auto fresh = std::make_shared<JobRecord>();
+  ASSERT_EQ(runner.Start(new ScriptedJob(fresh, [inbox] {
+                           return GetProperty(inbox, u"Name").AsText() == u"Posteingang" ? S_FALSE : E_FAIL;
+                         }),
+                         -1),
+            S_OK);
+  ASSERT_TRUE(WaitIdle(runner));
+  EXPECT_EQ(runner.GetStatus(), static_cast<std::uint32_t>(S_FALSE));
+  EXPECT_EQ(fresh->finishes, 1);
+}
+
 TEST(CJobRunner, WorkerEntersAndLeavesThroughTheHooks) {
   struct RecordingHooks final : IThreadHooks {
     void Enter(int p) override { priority = p, thread = std::this_thread::get_id(), ++enters; }
     void Leave() override { leaves += std::this_thread::get_id() == thread; }
     std::atomic<int> priority{99}, enters{0}, leaves{0};
     std::thread::id thread;
-  } hooks;
+  };
+  auto owned = std::make_shared<RecordingHooks>();
+  RecordingHooks& hooks = *owned;
   {
-    CJobRunner runner(hooks);
+    CJobRunner runner(owned);
     ASSERT_EQ(runner.Start(new ScriptedJob(std::make_shared<JobRecord>(), [] { return S_OK; }), -7), S_OK);
     ASSERT_TRUE(WaitIdle(runner));
   }

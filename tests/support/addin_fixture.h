@@ -1,9 +1,14 @@
 // An add-in object on the simulated Outlook, with recording fakes for the
 // user interface and fixed answers for the screen and the version resource.
+// The test's thread is Outlook's UI thread: the simulated Outlook and the
+// progress dialogs live in its single-threaded apartment, so a worker's
+// calls wait until the test serves the apartment (Serve), as in Outlook.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "addin/connect.h"
@@ -24,16 +29,25 @@ class FakeScreen final : public IScreen {
 class AddinFixture : public ::testing::Test {
  protected:
   AddinFixture() {
+    outlook.World()->SetApartment(apartment);
+    ui->apartment = apartment;
     store = outlook.AddStore(u"Persönliche Ordner");
     inbox = store->DefaultFolder(Outlook::olFolderInbox);
   }
   ~AddinFixture() override {
     connect.reset();
-    EXPECT_EQ(table.RegisteredCount(), 0u) << "cookies left in the interface table";
+    // A worker the teardown left to unwind finds the apartment gone.
+    apartment->Close();
+    EXPECT_EQ(table->RegisteredCount(), 0u) << "cookies left in the interface table";
   }
   std::shared_ptr<CConnect> NewConnect() {
-    return std::make_shared<CConnect>(
-        AddinPorts{table, ui, ModuleResources(), screen, pictures, version, DefaultThreadHooks(), settings});
+    return std::make_shared<CConnect>(AddinPorts{table, ui, ModuleResources(), screen, pictures, version,
+                                                 ProcessLifetime(DefaultThreadHooks()), apartment, settings});
+  }
+  // The UI thread serves its apartment until done() or the bound (which only
+  // a hang reaches); false on the bound.
+  bool Serve(const std::function<bool()>& done, std::chrono::milliseconds bound = std::chrono::seconds(20)) {
+    return apartment->WaitUntil(done, bound);
   }
   void Connect() {
     connect = NewConnect();
@@ -44,11 +58,12 @@ class AddinFixture : public ::testing::Test {
     return connect->Invoke(name, InvokeKind::Method, std::move(args));
   }
 
+  std::shared_ptr<Sim::SimApartment> apartment = std::make_shared<Sim::SimApartment>();
   Sim::SimOutlook outlook;
   std::shared_ptr<Sim::SimStore> store;
   std::shared_ptr<Sim::SimFolder> inbox;
-  Sim::SimInterfaceTable table;
-  RecordingUserInterface ui;
+  std::shared_ptr<Sim::SimInterfaceTable> table = std::make_shared<Sim::SimInterfaceTable>();
+  std::shared_ptr<RecordingUserInterface> ui = std::make_shared<RecordingUserInterface>();
   FakeScreen screen;
   Sim::SimPictureFactory pictures;
   Sim::SimSettings settings;

@@ -30,6 +30,11 @@ void SimWorld::Hit(const Guid& iid) {
   if (m_any.NextCallFails()) ThrowComError(m_any.error, iid);
 }
 
+void SimWorld::SetApartment(std::shared_ptr<SimApartment> apartment) {
+  std::lock_guard lock(m_apartmentLock);
+  m_apartment = std::move(apartment);
+}
+
 SimObject::SimObject(std::shared_ptr<SimWorld> world, Guid primaryIid)
     : m_world(std::move(world)), m_primaryIid(primaryIid) {
   m_iids.insert(primaryIid);
@@ -46,13 +51,19 @@ void SimObject::Hit(const std::string& member) {
 }
 
 ObjectPtr SimObject::QueryInterface(const Guid& iid) {
-  std::lock_guard lock(m_world->Lock());
-  Hit("QueryInterface");
-  if (iid == kDispatch || m_iids.count(iid)) return shared_from_this();
-  return nullptr;
+  return m_world->InApartment([&]() -> ObjectPtr {
+    std::lock_guard lock(m_world->Lock());
+    Hit("QueryInterface");
+    if (iid == kDispatch || m_iids.count(iid)) return shared_from_this();
+    return nullptr;
+  });
 }
 
 Variant SimObject::Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) {
+  return m_world->InApartment([&] { return InvokeHere(name, kind, args); });
+}
+
+Variant SimObject::InvokeHere(std::u16string_view name, InvokeKind kind, std::vector<Variant>& args) {
   std::lock_guard lock(m_world->Lock());
   Hit(ToUtf8(name));
   const auto find = [&](const auto& table) -> const Handler* {
@@ -71,18 +82,22 @@ Variant SimObject::Invoke(std::u16string_view name, InvokeKind kind, std::vector
 }
 
 std::uint32_t SimObject::Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) {
-  std::lock_guard lock(m_world->Lock());
-  Hit("Advise");
-  if (!m_eventIids.count(eventsIid)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);
-  if (!sink) ThrowComError(E_POINTER, m_primaryIid);
-  m_connections[++m_nextCookie] = Connection{eventsIid, std::move(sink)};
-  return m_nextCookie;
+  return m_world->InApartment([&] {
+    std::lock_guard lock(m_world->Lock());
+    Hit("Advise");
+    if (!m_eventIids.count(eventsIid)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);
+    if (!sink) ThrowComError(E_POINTER, m_primaryIid);
+    m_connections[++m_nextCookie] = Connection{eventsIid, std::move(sink)};
+    return m_nextCookie;
+  });
 }
 
 void SimObject::Unadvise(std::uint32_t cookie) {
-  std::lock_guard lock(m_world->Lock());
-  Hit("Unadvise");
-  if (!m_connections.erase(cookie)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);
+  m_world->InApartment([&] {
+    std::lock_guard lock(m_world->Lock());
+    Hit("Unadvise");
+    if (!m_connections.erase(cookie)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);
+  });
 }
 
 void SimObject::Fail(const std::string& member, FaultPlan plan) {

@@ -15,6 +15,7 @@
 
 #include "foundation/object.h"
 #include "sim/fault_plan.h"
+#include "sim/sim_apartment.h"
 
 namespace CV::Sim {
 
@@ -33,7 +34,24 @@ class SimWorld {
   // Counts the call and throws the planned fault (under the world's lock).
   void Hit(const Guid& iid);
 
+  // The apartment the objects live in, as Outlook's live in its UI thread's
+  // apartment; null (the default): they answer on every thread.
+  void SetApartment(std::shared_ptr<SimApartment> apartment);
+  // Runs f where the objects live.
+  template <class F>
+  auto InApartment(F&& f) -> decltype(f()) {
+    std::shared_ptr<SimApartment> apartment;
+    {
+      std::lock_guard lock(m_apartmentLock);
+      apartment = m_apartment;
+    }
+    if (!apartment) return f();
+    return apartment->Call(std::forward<F>(f));
+  }
+
  private:
+  std::mutex m_apartmentLock;
+  std::shared_ptr<SimApartment> m_apartment;
   FaultPlan m_any;
   std::recursive_mutex m_lock;
   std::atomic<int> m_live{0};
@@ -83,6 +101,8 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   }
 
  private:
+  Variant InvokeHere(std::u16string_view name, InvokeKind kind, std::vector<Variant>& args);
+
   std::shared_ptr<SimWorld> m_world;
   Guid m_primaryIid;
   std::set<Guid> m_iids;

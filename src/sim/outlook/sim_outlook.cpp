@@ -255,13 +255,14 @@ void SimExplorer::Select(std::vector<std::shared_ptr<SimItem>> items) {
   Fire(Iid::ExplorerEvents10, DispId::SelectionChange);
 }
 
-void SimExplorer::SelectConversations(std::vector<std::vector<std::shared_ptr<SimItem>>> conversations) {
+void SimExplorer::SelectConversations(std::vector<std::vector<std::shared_ptr<SimItem>>> conversations,
+                                      bool expanded) {
   {
     std::lock_guard lock(World().Lock());
     std::vector<ObjectPtr> headers, shown;
     for (const auto& items : conversations) {
       headers.push_back(std::make_shared<SimConversationHeader>(WorldPtr(), Objects(items)));
-      if (!items.empty()) shown.push_back(items.front());  // the view selects the first item of each
+      if (expanded && !items.empty()) shown.push_back(items.front());
     }
     m_selection = std::make_shared<SimSelection>(WorldPtr(), m_application, shown, headers);
   }

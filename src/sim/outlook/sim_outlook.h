@@ -137,7 +137,9 @@ class SimExplorer : public SimObject {
   // Selects items in a plain view and fires SelectionChange.
   void Select(std::vector<std::shared_ptr<SimItem>> items);
   // Selects conversations: each header with its items; fires SelectionChange.
-  void SelectConversations(std::vector<std::vector<std::shared_ptr<SimItem>>> conversations);
+  // An expanded conversation also shows its first item as a selected item; a
+  // collapsed one shows the header alone.
+  void SelectConversations(std::vector<std::vector<std::shared_ptr<SimItem>>> conversations, bool expanded = true);
   void SetCurrentFolder(std::shared_ptr<SimFolder> folder);
   // Fires Close and leaves the application's explorer list.
   void Close();
