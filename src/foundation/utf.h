@@ -9,7 +9,7 @@ namespace CV {
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
-// ASCII only (format specs, numbers): each byte becomes one code unit.
+// ASCII only (format conversions, numbers): each byte becomes one code unit.
 std::u16string WidenAscii(std::string_view text);
 
 }  // namespace CV

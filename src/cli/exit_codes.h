@@ -1,0 +1,24 @@
+// The exit codes of every cvmail subcommand, one table for the command.
+#pragma once
+
+namespace CV::Cli {
+
+namespace Exit {
+inline constexpr int Success = 0;
+inline constexpr int Skipped = 1;        // the container was written, but mails were skipped
+inline constexpr int Usage = 2;          // usage error, or unusable input or output
+inline constexpr int Rejected = 3;       // the input was rejected (HTML the rewriting refuses)
+inline constexpr int NothingToDo = 4;    // nothing to archive
+inline constexpr int NoWriter = 5;       // the container writer could not be created
+inline constexpr int Different = 6;      // verify found a difference
+inline constexpr int Cancelled = 130;    // Ctrl-C
+}  // namespace Exit
+
+// The table as cvmail --help shows it.
+inline constexpr const char* kExitCodeTable =
+    "Exit codes:\n"
+    "  0    success\n"
+    "  2    usage error, or unusable input or output\n"
+    "  3    the input was rejected (rewrite-html: HTML the rewriting refuses)\n";
+
+}  // namespace CV::Cli

@@ -1,0 +1,122 @@
+#include "cli/rewrite_html.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/command_line.h"
+#include "cli/exit_codes.h"
+#include "export/html_rewriter.h"
+#include "foundation/com_error.h"
+#include "foundation/directory.h"
+#include "foundation/exception.h"
+#include "foundation/utf.h"
+#include "sim/sim_internet_cache.h"
+
+namespace CV::Cli {
+namespace {
+
+struct Options {
+  std::string in, out, cache;
+};
+
+// Writes bytes to path through a temporary file beside it, so that OUT is
+// either complete or untouched.
+void WriteAtomically(const std::filesystem::path& path, const std::string& bytes) {
+  const std::filesystem::path temporary = path.string() + ".cvmail-part";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      throw Failure(Exit::Usage, "cannot write " + path.string());
+    }
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) {
+    std::filesystem::remove(temporary, error);
+    throw Failure(Exit::Usage, "cannot write " + path.string());
+  }
+}
+
+// A file-list entry as the rewritten text has it: 8-bit input narrowed back
+// to its bytes, UTF-16 input as UTF-8.
+std::string Printable(const std::u16string& entry, Office::HtmlEncoding encoding) {
+  if (encoding != Office::HtmlEncoding::EightBit) return ToUtf8(entry);
+  std::string bytes;
+  for (char16_t c : entry) bytes += static_cast<char>(c & 0xFF);
+  return bytes;
+}
+
+void Run(const Options& options) {
+  FS::IFileSystem& fs = FS::DefaultFileSystem();
+  std::unique_ptr<FS::IReadableFile> in;
+  if (fs.OpenForReading(WindowsPath(options.in), in) != 0) throw Failure(Exit::Usage, "cannot read " + options.in);
+  const std::filesystem::path out = std::filesystem::absolute(options.out);
+  if (!std::filesystem::is_directory(out.parent_path()))
+    throw Failure(Exit::Usage, "the directory of " + options.out + " does not exist");
+
+  std::optional<Sim::SimInternetCache> cache;
+  if (!options.cache.empty()) {
+    if (!std::filesystem::is_directory(options.cache)) throw Failure(Exit::Usage, "no cache directory " + options.cache);
+    cache.emplace(fs, WindowsPath(options.cache));
+  }
+  // The copies are made in a directory of their own and move next to OUT
+  // only when the rewriting succeeded.
+  const std::u16string copies = FS::CreateTempDirectory(u"", fs);
+  const auto removeCopies = [&] { FS::DeleteDirectory(copies, true, fs); };
+  std::vector<std::u16string> files;
+  std::string bytes;
+  try {
+    const Office::HtmlPictures pictures{cache ? &*cache : nullptr, fs, DefaultGuidSource(), copies};
+    bytes = Office::ProcessHtml(in.get(), pictures, files).Bytes();
+  } catch (const ComError& e) {
+    removeCopies();
+    if (e.Error() == E_INVALIDARG) {
+      throw Failure(Exit::Rejected, options.in + ": the rewriting refuses this HTML (an attribute name without \"=\")");
+    }
+    throw Failure(Exit::Usage, "cannot read " + options.in);
+  } catch (const CException&) {
+    removeCopies();
+    throw Failure(Exit::Usage, "not enough memory for " + options.in);
+  }
+  const auto encoding = Office::DetectHtmlEncoding(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  try {
+    WriteAtomically(out, bytes);
+    std::unique_ptr<FS::IDirectorySearch> search;
+    FS::FindData entry;
+    for (std::int32_t e = fs.FindFirst(copies + u"\\*", entry, search); e == 0; e = search->Next(entry)) {
+      if (entry.attributes & FS::Attribute::Directory) continue;
+      if (fs.CopyFileTo(copies + u"\\" + entry.name, WindowsPath((out.parent_path() / ToUtf8(entry.name)).string()),
+                        false) != 0)
+        throw Failure(Exit::Usage, "cannot copy " + ToUtf8(entry.name) + " next to " + options.out);
+    }
+  } catch (...) {
+    removeCopies();
+    throw;
+  }
+  removeCopies();
+  for (const std::u16string& entry : files) std::cout << Printable(entry, encoding) << '\n';
+}
+
+}  // namespace
+
+void AddRewriteHtml(CLI::App& app) {
+  auto options = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "rewrite-html", "Rewrite one saved HTML body as archiving does, and list the files it refers to");
+  command->add_option("IN", options->in, "the saved body (Content.html)")->required();
+  command->add_option("-o,--output", options->out, "where the rewritten body goes")->required();
+  command->add_option("--cache", options->cache,
+                      "an internet-cache directory (index.txt: address TAB file name); without it no remote "
+                      "picture is cached");
+  command->callback([options] { Run(*options); });
+}
+
+}  // namespace CV::Cli

@@ -1,0 +1,312 @@
+// The HTML rewriting: the ten passes on small handmade documents, grouped by
+// pass, the attribute functions, the encodings, and real Outlook and Word
+// bodies.
+#include "export/html_rewriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "export/html_text.h"
+#include "foundation/utf.h"
+#include "support/errors.h"
+
+namespace CV::Office {
+namespace {
+
+class MemoryFile final : public FS::IReadableFile {
+ public:
+  explicit MemoryFile(std::string bytes, std::int32_t readError = 0) : m_bytes(std::move(bytes)), m_error(readError) {}
+  std::uint64_t Size() const override { return m_bytes.size(); }
+  std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) override {
+    if (m_error) return m_error;
+    read = std::min(buffer.size(), std::min<std::size_t>(m_bytes.size() - m_at, 7));  // short reads
+    std::memcpy(buffer.data(), m_bytes.data() + m_at, read);
+    m_at += read;
+    return 0;
+  }
+
+ private:
+  std::string m_bytes;
+  std::size_t m_at = 0;
+  std::int32_t m_error;
+};
+
+class FakeCache final : public IInternetCache {
+ public:
+  std::u16string RetrieveFile(std::u16string_view url) override {
+    ++retrieves;
+    const auto it = files.find(std::u16string(url));
+    return it == files.end() ? std::u16string() : it->second;
+  }
+  void Release(std::u16string_view) override { ++releases; }
+  std::map<std::u16string, std::u16string> files;
+  int retrieves = 0, releases = 0;
+};
+
+class CopyRecorder final : public FS::FileSystemWrapper {
+ public:
+  CopyRecorder() : FileSystemWrapper(FS::DefaultFileSystem()) {}
+  std::int32_t CopyFileTo(std::u16string_view from, std::u16string_view to, bool) override {
+    copies.emplace_back(from, to);
+    return 0;
+  }
+  std::vector<std::pair<std::u16string, std::u16string>> copies;
+};
+
+class CountingGuids final : public IGuidSource {
+ public:
+  Guid NewGuid() override { return Guid{++m_next, 0, 0, {}}; }
+
+ private:
+  std::uint32_t m_next = 0;
+};
+
+std::string Utf16(std::u16string_view text, bool bigEndian = false) {
+  std::string bytes;
+  for (char16_t c : text) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    bytes += bigEndian ? hi : lo;
+    bytes += bigEndian ? lo : hi;
+  }
+  return bytes;
+}
+
+class HtmlRewriting : public ::testing::Test {
+ protected:
+  std::string Rewrite(std::string input, std::int32_t readError = 0) {
+    MemoryFile file(std::move(input), readError);
+    return ProcessHtml(&file, pictures, files).Bytes();
+  }
+  HRESULT Rejected(std::string input) {
+    return Fake::ErrorOf([&] { Rewrite(std::move(input)); });
+  }
+  static std::u16string GuidName(std::uint32_t n, std::u16string_view extension) {
+    const std::u16string form = Guid{n, 0, 0, {}}.ToRegistryForm();
+    return form.substr(1, 36) + std::u16string(extension);
+  }
+
+  FakeCache cache;
+  CopyRecorder fs;
+  CountingGuids guids;
+  HtmlPictures pictures{&cache, fs, guids, u"C:\\tmp\\CV.conv"};
+  std::vector<std::u16string> files;
+};
+
+// ---- encodings
+
+TEST_F(HtmlRewriting, EncodingsComeBackAsTheyWent) {
+  EXPECT_EQ(Rewrite(""), "");
+  EXPECT_EQ(Rewrite("<"), "<");  // one byte: 8-bit, unchanged
+  EXPECT_EQ(Rewrite("\xFE\xFF"), "\xFE\xFF");  // a lone big-endian mark is two 8-bit bytes
+  EXPECT_EQ(Rewrite("\xFF\xFE"), "\xFF\xFE");  // a lone little-endian mark is an empty UTF-16 text
+  const std::string utf8 = "<p>Grüße aus Köln — <b>fett</b></p>\xF0\x9F\x93\xA7";
+  EXPECT_EQ(Rewrite(utf8), utf8);  // byte for byte where no pass matched
+
+  const std::u16string doc = u"\uFEFF<HTML xmlns:o=x><meta name=Generator content=Word>Grüße<link rel=File-List></html>\r\n";
+  const std::u16string expected = u"\uFEFF<html xmlns=\"http://www.w3.org/TR/REC-html40\">Grüße</html>\r\n";
+  EXPECT_EQ(Rewrite(Utf16(doc)), Utf16(expected));
+  EXPECT_EQ(Rewrite(Utf16(doc, true)), Utf16(expected, true));  // big-endian stays big-endian
+  EXPECT_EQ(Rewrite(Utf16(doc) + "x"), Utf16(expected));  // a stray last byte is no code unit
+  EXPECT_EQ(Rewrite(std::string("\xFF\xFE", 2) + Utf16(u"<img src=\"\u0142.png\">.")),
+            std::string("\xFF\xFE", 2) + Utf16(u"<img src=\"\u0142.png\">."));
+  EXPECT_EQ(files, (std::vector<std::u16string>{u"\u0142.png"}));
+}
+
+TEST_F(HtmlRewriting, ReadFailuresAndNullStreams) {
+  EXPECT_EQ(Fake::ErrorOf([&] { Rewrite("<html>", 5); }), HResultFromWin32(5));
+  EXPECT_EQ(Fake::ErrorOf([&] { ProcessHtml(nullptr, pictures, files); }), E_POINTER);
+}
+
+// ---- passes 1 to 4: removals
+
+TEST_F(HtmlRewriting, OfficeMarkupIsRemoved) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a<!--[if gte mso 9]><xml><o:shapedefaults v:ext=\"edit\" /></xml><![endif]-->b", "ab"},
+      {"<p><![if !supportLists]><span>1.</span><![endif]>Punkt</p>", "<p><span>1.</span>Punkt</p>"},
+      {"<head><LINK rel=File-List href=\"x_files/filelist.xml\"><link rel=Edit-Time-Data></head>", "<head></head>"},
+      {"x<!--[IF mso]>never closed", "x"},  // an open stretch takes the rest
+      {"<v:shapetype id=t75><v:path o:connecttype=\"rect\"/></v:shapetype>z", "z"},
+      {"<!-- plain comment -->", "<!-- plain comment -->"},
+      {"<linkage>.", "."},  // "<link" matches inside longer names too
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(Rewrite(in), out) << in;
+}
+
+TEST_F(HtmlRewriting, AMarkerMustEndBeforeTheLastCodeUnit) {
+  EXPECT_EQ(Rewrite("ok<img src=a.png>"), "ok");  // its ">" is the last character: not closed, dropped
+  EXPECT_TRUE(files.empty());
+  EXPECT_EQ(Rewrite("ok<img src=a.png> "), "ok<img src=a.png> ");
+  EXPECT_EQ(Rewrite("<link>"), "");  // its end marker is the last character: an open stretch
+  EXPECT_EQ(Rewrite("a<link"), "a<link");  // the start marker ends at the last character
+  EXPECT_EQ(Rewrite("<body></body></html>\r\n"), "<body></body></html>\r\n");
+}
+
+// ---- passes 5 and 6: html and meta
+
+TEST_F(HtmlRewriting, HtmlStartTagAndMetaTags) {
+  EXPECT_EQ(Rewrite("<HTML xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:o\" xmlns=\"http://x\">."),
+            "<html xmlns=\"http://www.w3.org/TR/REC-html40\">.");
+  EXPECT_EQ(std::string_view("<html xmlns=\"http://www.w3.org/TR/REC-html40\">").size(), 46u);
+  const std::pair<std::string, std::string> metas[] = {
+      {"<meta name=Generator content=\"Microsoft Word 14\">.", "."},
+      {"<META HTTP-EQUIV=content-type CONTENT=\"text/html; charset=us-ascii\">.",
+       "<meta HTTP-EQUIV=content-type CONTENT=\"text/html; charset=us-ascii\">."},  // the marker in its own case
+      {"<meta http-equiv='Content-Type' content=x>.", "<meta http-equiv='Content-Type' content=x>."},
+      {"<meta http-equiv=\"Content-Type-X\" content=x>.", "."},  // the whole value is compared
+      {"<meta charset=utf-8>.", "."},
+  };
+  for (const auto& [in, out] : metas) EXPECT_EQ(Rewrite(in), out) << in;
+  EXPECT_EQ(Rejected("<meta http-equiv>."), E_INVALIDARG);  // a name without "=" ends the mail's export
+}
+
+// ---- pass 7: the leading long paragraphs
+
+TEST_F(HtmlRewriting, OnlyTheRunOfLongParagraphsAtTheStartGoes) {
+  const auto paragraph = [](std::size_t total) {  // total length, both markers included
+    return "<p class=x>" + std::string(total - 11 - 4, 'a') + "</p>";
+  };
+  const std::string keep40 = paragraph(40), keep200 = paragraph(200);
+  EXPECT_EQ(Rewrite(paragraph(150) + paragraph(130) + keep40 + keep200 + "."), keep40 + keep200 + ".");
+  EXPECT_EQ(Rewrite(paragraph(120) + paragraph(119) + "."), paragraph(119) + ".");  // 120 is long, 119 is not
+  EXPECT_EQ(Rewrite("<P CLASS=x>kurz</P>."), "<p CLASS=x>kurz</p>.");  // the markers in their own case
+  EXPECT_EQ(Rewrite("<p>" + std::string(200, 'b') + "</p>."), "<p>" + std::string(200, 'b') + "</p>.");  // no blank
+}
+
+// ---- passes 8 and 9: VML
+
+TEST_F(HtmlRewriting, VmlShapesBecomePictures) {
+  EXPECT_EQ(Rewrite("<v:shape id=\"Bild_x0020_1\" o:spid=\"_x0000_i1025\" type=\"#_x0000_t75\" alt=\"Logo der Firma\" "
+                    "style='width:90pt;height:40pt'><v:imagedata src=\"image001.png\" o:title=\"\"/></v:shape>."),
+            "<img  alt='Logo der Firma' style='width:90pt;height:40pt' src='image001.png'>.");
+  EXPECT_EQ(Rewrite("<v:shape id=a><v:textbox>x</v:textbox></v:shape>."), "<img  src=''>.");
+  EXPECT_EQ(Rewrite("<v:shape id=a><v:imagedata src=\"1.png\"/><v:imagedata src=''/></v:shape>."),
+            "<img  src=''>.");  // the last image data decides
+  EXPECT_EQ(files, std::vector<std::u16string>{u"image001.png"});  // the image pass lists the new picture
+}
+
+// ---- pass 10: pictures
+
+TEST_F(HtmlRewriting, RemotePicturesComeFromTheCacheOnly) {
+  cache.files[u"http://example.org/logo.PNG"] = u"C:\\cache\\A1B2\\logo[1].PNG";
+  const std::string out =
+      Rewrite("<img src=\"http://example.org/logo.PNG\"><img src='http://example.org/missing.gif'>"
+              "<IMG SRC=http://example.org/logo.PNG width=3>.");
+  const std::string name = ToUtf8(GuidName(1, u".PNG"));
+  EXPECT_EQ(out, "<img src='" + name + "'><img src='blockedpicture.jpg'><img SRC='" + name + "' width=3>.");
+  EXPECT_EQ(files, (std::vector<std::u16string>{GuidName(1, u".PNG")}));
+  ASSERT_EQ(fs.copies.size(), 1u);  // the same address later reuses its copy
+  EXPECT_EQ(fs.copies[0].first, u"C:\\cache\\A1B2\\logo[1].PNG");
+  EXPECT_EQ(fs.copies[0].second, u"C:\\tmp\\CV.conv\\" + GuidName(1, u".PNG"));
+  EXPECT_EQ(cache.retrieves, 2);
+  EXPECT_EQ(cache.releases, 1);
+}
+
+TEST_F(HtmlRewriting, LocalPicturesAreListedOnceAndOtherSchemesCountAsAddresses) {
+  EXPECT_EQ(Rewrite("<img src=\"Content-Dateien/image001.png\"><img src=\"Content-Dateien/image001.png\">"
+                    "<img src=\"cid:image002.png@01D\"><img src=\"data:image/png;base64,AAAA\">"
+                    "<img src=\"file:///C:/x.png\"><img alt=kein><img src=\"\">."),
+            "<img src=\"Content-Dateien/image001.png\"><img src=\"Content-Dateien/image001.png\">"
+            "<img src='blockedpicture.jpg'><img src='blockedpicture.jpg'><img src='blockedpicture.jpg'>"
+            "<img alt=kein><img src=\"\">.");
+  EXPECT_EQ(files, std::vector<std::u16string>{u"Content-Dateien/image001.png"});
+  EXPECT_EQ(Rejected("<img alt=\"src of the picture\">."), E_INVALIDARG);  // "src" inside a word, no "=" after it
+}
+
+TEST_F(HtmlRewriting, ASingleQuoteInASourceBecomesADoubleQuote) {
+  cache.files[u"http://x.org/q"] = u"C:\\cache\\q.g'f";
+  cache.files[u"http://x.org/a"] = u"C:\\cache\\a";  // a cached file without extension
+  EXPECT_EQ(Rewrite("<img src=http://x.org/q ><img src=\"http://x.org/a\">"
+                    "<v:shape><v:imagedata src=\"Peter's.png\"/></v:shape>."),
+            "<img src='" + ToUtf8(GuidName(1, u".g\"f")) + "' ><img src='" + ToUtf8(GuidName(2, u"")) +
+                "'><img  src='Peter\"s.png'>.");
+  EXPECT_EQ(files, (std::vector<std::u16string>{GuidName(1, u".g'f"), GuidName(2, u""), u"Peter\"s.png"}));
+}
+
+// ---- the attribute functions
+
+TEST(HtmlAttributes, FindAttributeValue) {
+  struct Case {
+    std::u16string_view tag, name;
+    std::ptrdiff_t at;
+    std::size_t length;
+  };
+  const Case cases[] = {
+      {u"<img src=\"a.png\">", u"src", 10, 5},
+      {u"<img SRC = 'a b.png' >", u"src", 12, 7},
+      {u"<img src=a.png width=2>", u"src", 9, 5},
+      {u"<img src=a.png>", u"SRC", 9, 5},
+      {u"<img datasrc=x>", u"src", 13, 1},         // inside a longer name
+      {u"<img src=\"never closed>", u"src", 10, 0},  // no closing quote: length 0
+      {u"<img alt=x>", u"src", -1, 0},
+      {u"<img alt=src", u"src", -1, 0},            // the name must start before the last name-length units
+      {u"", u"src", -1, 0},
+  };
+  for (const Case& c : cases) {
+    std::size_t length = 99;
+    EXPECT_EQ(FindAttributeValue<Unit16>(c.tag, c.name, length), c.at) << ToUtf8(c.tag);
+    if (c.at >= 0) {
+      EXPECT_EQ(length, c.length) << ToUtf8(c.tag);
+    }
+  }
+  std::size_t length = 0;
+  EXPECT_EQ(Fake::ErrorOf([&] { FindAttributeValue<Unit16>(u"<img src>", u"src", length); }), E_INVALIDARG);
+  EXPECT_EQ(Fake::ErrorOf([&] { FindAttributeValue<Unit16>(u"<img src=abc", u"src", length); }), E_INVALIDARG);
+}
+
+TEST(HtmlAttributes, SetAttribute) {
+  const struct {
+    std::u16string_view tag, name, value, result;
+  } cases[] = {
+      {u"<img src=\"a.png\" width=3>", u"src", u"b.png", u"<img src='b.png' width=3>"},
+      {u"<img src=a.png width=3>", u"src", u"b.png", u"<img src='b.png' width=3>"},
+      {u"<img width=3>", u"src", u"b.png", u"<img width=3 src='b.png'>"},
+      {u"<img width=3/>", u"src", u"b.png", u"<img width=3 src='b.png'/>"},
+      {u"<img >", u"alt", u"Peter's Bild", u"<img  alt='Peter\"s Bild'>"},
+      {u"<img src='x>", u"src", u"y", u"<img src='y'>"},  // unclosed: the quote and one more unit go
+  };
+  for (const auto& c : cases) {
+    std::u16string tag(c.tag);
+    SetAttribute<Unit16>(tag, c.name, c.value);
+    EXPECT_EQ(tag, c.result) << ToUtf8(c.tag);
+  }
+}
+
+TEST(HtmlAddresses, SchemesAndExtensions) {
+  for (std::u16string_view url : {u"http://a", u"cid:x", u"data:,", u"file:///C:/x", u"x-y.z+1:q", u"ab:"})
+    EXPECT_TRUE(IsUrl(url)) << ToUtf8(url);
+  for (std::u16string_view path : {u"C:\\x.png", u"a.png", u"Content-Dateien/image001.png", u":x", u"", u"a b:c"})
+    EXPECT_FALSE(IsUrl(path)) << ToUtf8(path);
+  const std::pair<std::u16string_view, std::u16string_view> extensions[] = {
+      {u"C:\\c\\logo[1].PNG", u".PNG"}, {u"C:\\c.d\\logo", u""}, {u"a.tar.gz", u".gz"}, {u"a. b", u""}, {u"x.", u"."}};
+  for (const auto& [path, ext] : extensions) EXPECT_EQ(ExtensionOf(path), ext) << ToUtf8(path);
+}
+
+// ---- real bodies written by Outlook and Word
+
+std::string ReadTestData(const std::string& name) {
+  std::ifstream in(std::string(CV_TEST_DATA) + "/html/" + name, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+TEST_F(HtmlRewriting, WordRepliesAndForwards) {
+  for (const char* name : {"talon_ms_outlook_2007.html", "quotequail_outlook_forward.html"}) {
+    SCOPED_TRACE(name);
+    const std::string in = ReadTestData(name);
+    ASSERT_FALSE(in.empty());
+    const std::string out = Rewrite(in);
+    EXPECT_TRUE(out.starts_with("<html xmlns=\"http://www.w3.org/TR/REC-html40\"><head><meta http-equiv="));
+    for (const char* gone : {"<!--[if", "<![endif]", "Generator", "xmlns:o", "<link"})
+      EXPECT_EQ(out.find(gone), std::string::npos) << gone;
+    for (const char* kept : {"MsoNormal", "<o:p>", "</body>", "</html>"}) EXPECT_NE(out.find(kept), std::string::npos) << kept;
+    EXPECT_LT(out.size(), in.size());
+  }
+}
+
+}  // namespace
+}  // namespace CV::Office
