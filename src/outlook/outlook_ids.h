@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "foundation/guid.h"
 
@@ -9,6 +10,9 @@ namespace CV::Outlook {
 
 namespace Iid {
 inline constexpr Guid Dispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
+inline constexpr Guid Attachment = Guid::FromLiteral("00063007-0000-0000-C000-000000000046");
+inline constexpr Guid PropertyAccessor = Guid::FromLiteral("0006302D-0000-0000-C000-000000000046");
+inline constexpr Guid Attachments = Guid::FromLiteral("0006303C-0000-0000-C000-000000000046");
 inline constexpr Guid Application = Guid::FromLiteral("00063001-0000-0000-C000-000000000046");
 inline constexpr Guid NameSpace = Guid::FromLiteral("00063002-0000-0000-C000-000000000046");
 inline constexpr Guid Explorer = Guid::FromLiteral("00063003-0000-0000-C000-000000000046");
@@ -59,6 +63,32 @@ inline constexpr std::int32_t olFolderLocalFailures = 21;
 inline constexpr std::int32_t olFolderServerFailures = 22;
 inline constexpr std::int32_t olFolderJunk = 23;
 inline constexpr std::int32_t olFolderRssFeeds = 25;
+
+// OlSaveAsType
+inline constexpr std::int32_t olHTML = 5;
+
+// OlBodyFormat
+inline constexpr std::int32_t olFormatPlain = 1;
+inline constexpr std::int32_t olFormatHTML = 2;
+inline constexpr std::int32_t olFormatRichText = 3;
+
+// OlAttachmentType
+inline constexpr std::int32_t olByValue = 1;
+inline constexpr std::int32_t olEmbeddeditem = 5;
+inline constexpr std::int32_t olOLE = 6;
+
+// OlImportance
+inline constexpr std::int32_t olImportanceLow = 0;
+inline constexpr std::int32_t olImportanceNormal = 1;
+inline constexpr std::int32_t olImportanceHigh = 2;
+
+// MAPI properties through the PropertyAccessor, by proptag schema name.
+namespace Property {
+inline constexpr std::u16string_view SecurityFlags = u"http://schemas.microsoft.com/mapi/proptag/0x6E010003";
+inline constexpr std::u16string_view AttachFlags = u"http://schemas.microsoft.com/mapi/proptag/0x37140003";
+inline constexpr std::u16string_view AttachContentId = u"http://schemas.microsoft.com/mapi/proptag/0x3712001F";
+}  // namespace Property
+inline constexpr std::int32_t ATT_MHTML_REF = 4;
 
 // OlExchangeStoreType
 inline constexpr std::int32_t olPrimaryExchangeMailbox = 0;

@@ -2,24 +2,6 @@
 
 namespace CV::Outlook {
 
-std::u16string Wrapper::Text(std::u16string_view member) const {
-  return GetProperty(m_object, member).ChangeType(VarType::Bstr).AsText();
-}
-
-std::int32_t Wrapper::Long(std::u16string_view member) const {
-  return GetProperty(m_object, member).ChangeType(VarType::I4).AsInt32();
-}
-
-ObjectPtr Wrapper::Child(std::u16string_view member, std::vector<Variant> args) const {
-  const Variant v = GetProperty(m_object, member, std::move(args));
-  return v.IsEmpty() ? nullptr : v.AsObject();
-}
-
-ObjectPtr Wrapper::Call(std::u16string_view member, std::vector<Variant> args) const {
-  const Variant v = CallMethod(m_object, member, std::move(args));
-  return v.Type() == VarType::Dispatch ? v.AsObject() : nullptr;
-}
-
 // Collections are indexed from 1 with a VT_INT.
 ObjectPtr Items::Item(std::int32_t index) const { return Call(u"Item", {Variant::FromInt(index)}); }
 Folder Folders::Item(std::int32_t index) const { return Folder(Call(u"Item", {Variant::FromInt(index)})); }
@@ -27,6 +9,11 @@ ObjectPtr SimpleItems::Item(std::int32_t index) const { return Call(u"Item", {Va
 ObjectPtr Selection::Item(std::int32_t index) const { return Call(u"Item", {Variant::FromInt(index)}); }
 ObjectPtr Explorers::Item(std::int32_t index) const { return Call(u"Item", {Variant::FromInt(index)}); }
 Store Stores::Item(std::int32_t index) const { return Store(Call(u"Item", {Variant::FromInt(index)})); }
+Attachment Attachments::Item(std::int32_t index) const {
+  return Attachment(Call(u"Item", {Variant::FromInt(index)}));
+}
+
+Application MailItem::Application() const { return Outlook::Application(Child(u"Application")); }
 
 Selection Selection::GetSelection(std::int32_t contents) const {
   return Selection(Call(u"GetSelection", {Variant::FromI4(contents)}));

@@ -1,32 +1,17 @@
 // Typed wrappers over the Outlook and Office members the system uses, written
-// like the wrappers a type-library import generates: each is a small value
-// around an object reference, each method calls the member of that name, and
+// like the wrappers a type-library import generates (see DispatchWrapper);
 // Query performs the QueryInterface type test with the real interface id.
-// Every failure throws ComError; a call on an empty reference E_POINTER.
 #pragma once
 
 #include <string>
 
+#include "foundation/dispatch_wrapper.h"
 #include "foundation/object.h"
 #include "outlook/outlook_ids.h"
 
 namespace CV::Outlook {
 
-class Wrapper {
- public:
-  Wrapper() = default;
-  explicit Wrapper(ObjectPtr object) : m_object(std::move(object)) {}
-  const ObjectPtr& Object() const noexcept { return m_object; }
-  explicit operator bool() const noexcept { return m_object != nullptr; }
-
- protected:
-  std::u16string Text(std::u16string_view member) const;
-  std::int32_t Long(std::u16string_view member) const;
-  ObjectPtr Child(std::u16string_view member, std::vector<Variant> args = {}) const;
-  ObjectPtr Call(std::u16string_view member, std::vector<Variant> args = {}) const;
-
-  ObjectPtr m_object;
-};
+using Wrapper = DispatchWrapper;
 
 // The type test: the object as interface T, or an empty T on E_NOINTERFACE.
 template <class T>
@@ -65,12 +50,66 @@ class Folder : public Wrapper {  // MAPIFolder
   Outlook::Folders Folders() const { return Outlook::Folders(Child(u"Folders")); }
 };
 
+class PropertyAccessor : public Wrapper {
+ public:
+  CV_OUTLOOK_WRAPPER(PropertyAccessor, PropertyAccessor);
+  Variant GetProperty(std::u16string_view schemaName) const { return Invoke(u"GetProperty", {Variant::FromBstr(Bstr(schemaName))}); }
+  void SetProperty(std::u16string_view schemaName, Variant value) const {
+    Invoke(u"SetProperty", {Variant::FromBstr(Bstr(schemaName)), std::move(value)});
+  }
+};
+
+class Attachment : public Wrapper {
+ public:
+  CV_OUTLOOK_WRAPPER(Attachment, Attachment);
+  std::u16string FileName() const { return Text(u"FileName"); }
+  std::int32_t Type() const { return Long(u"Type"); }
+  ObjectPtr Parent() const { return Child(u"Parent"); }
+  Outlook::PropertyAccessor PropertyAccessor() const { return Outlook::PropertyAccessor(Child(u"PropertyAccessor")); }
+  void SaveAsFile(std::u16string_view path) const { Invoke(u"SaveAsFile", {Variant::FromBstr(Bstr(path))}); }
+};
+
+class Attachments : public Wrapper {
+ public:
+  CV_OUTLOOK_WRAPPER(Attachments, Attachments);
+  std::int32_t Count() const { return Long(u"Count"); }
+  Attachment Item(std::int32_t index) const;  // 1-based
+};
+
+class Application;
+
 class MailItem : public Wrapper {
  public:
   CV_OUTLOOK_WRAPPER(MailItem, MailItem);
   std::u16string EntryID() const { return Text(u"EntryID"); }
   std::u16string SenderEmailAddress() const { return Text(u"SenderEmailAddress"); }
   std::u16string Subject() const { return Text(u"Subject"); }
+  void Subject(std::u16string_view subject) const { Set(u"Subject", Variant::FromBstr(Bstr(subject))); }
+  std::u16string To() const { return Text(u"To"); }
+  std::u16string CC() const { return Text(u"CC"); }
+  std::u16string BCC() const { return Text(u"BCC"); }
+  std::u16string SenderName() const { return Text(u"SenderName"); }
+  std::u16string SentOnBehalfOfName() const { return Text(u"SentOnBehalfOfName"); }
+  std::u16string ReceivedByName() const { return Text(u"ReceivedByName"); }
+  Variant ReceivedTime() const { return Value(u"ReceivedTime"); }
+  Variant SentOn() const { return Value(u"SentOn"); }
+  Variant CreationTime() const { return Value(u"CreationTime"); }
+  bool Sent() const { return Boolean(u"Sent"); }
+  bool Submitted() const { return Boolean(u"Submitted"); }
+  std::int32_t Size() const { return Long(u"Size"); }
+  std::int32_t Importance() const { return Long(u"Importance"); }
+  std::int32_t BodyFormat() const { return Long(u"BodyFormat"); }
+  std::u16string HTMLBody() const { return Text(u"HTMLBody"); }
+  Outlook::PropertyAccessor PropertyAccessor() const { return Outlook::PropertyAccessor(Child(u"PropertyAccessor")); }
+  Outlook::Attachments Attachments() const { return Outlook::Attachments(Child(u"Attachments")); }
+  Outlook::Application Application() const;
+  void SaveAs(std::u16string_view path, std::int32_t type) const {
+    Invoke(u"SaveAs", {Variant::FromBstr(Bstr(path)), Variant::FromI4(type)});
+  }
+  ObjectPtr Copy() const { return Call(u"Copy"); }
+  ObjectPtr Move(const ObjectPtr& folder) const { return Call(u"Move", {Variant::FromObject(folder)}); }
+  void Save() const { Invoke(u"Save"); }
+  void Delete() const { Invoke(u"Delete"); }
 };
 
 class SimpleItems : public Wrapper {

@@ -1,9 +1,11 @@
-// A file system that fails chosen calls on demand and counts every call.
+// A file system that fails chosen calls on demand, counts every call and
+// records the paths every changing call touched.
 #pragma once
 
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "foundation/file_system.h"
 #include "sim/fault_plan.h"
@@ -26,6 +28,9 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   void FailNthCall(std::uint64_t n, std::int32_t error) { Locked([&] { m_any = Sim::FaultPlan{error, n, false}; }); }
   std::uint64_t Calls(const std::string& call) { return Locked([&] { return m_plans[call].calls; }); }
   std::uint64_t TotalCalls() { return Locked([&] { return m_any.calls; }); }
+  // The paths of every changing call so far (written, copied to, made,
+  // removed), as given.
+  std::vector<std::u16string> Touched() { return Locked([&] { return m_touched; }); }
 
 #define CV_FAULTY(call, ...) \
   if (const std::int32_t e = Fault(#call)) return e; \
@@ -36,13 +41,29 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   }
   std::int32_t CurrentDirectory(std::u16string& out) override { CV_FAULTY(CurrentDirectory, out); }
   std::int32_t TempPath(std::u16string& out) override { CV_FAULTY(TempPath, out); }
-  std::int32_t RemoveFile(std::u16string_view p) override { CV_FAULTY(RemoveFile, p); }
+  std::int32_t RemoveFile(std::u16string_view p) override {
+    Touch(p);
+    CV_FAULTY(RemoveFile, p);
+  }
   std::int32_t ReadAttributes(std::u16string_view p, std::uint32_t& a) override { CV_FAULTY(ReadAttributes, p, a); }
-  std::int32_t WriteAttributes(std::u16string_view p, std::uint32_t a) override { CV_FAULTY(WriteAttributes, p, a); }
-  std::int32_t MakeDirectory(std::u16string_view p) override { CV_FAULTY(MakeDirectory, p); }
-  std::int32_t RemoveEmptyDirectory(std::u16string_view p) override { CV_FAULTY(RemoveEmptyDirectory, p); }
-  std::int32_t CopyFileTo(std::u16string_view f, std::u16string_view t, bool x) override { CV_FAULTY(CopyFileTo, f, t, x); }
+  std::int32_t WriteAttributes(std::u16string_view p, std::uint32_t a) override {
+    Touch(p);
+    CV_FAULTY(WriteAttributes, p, a);
+  }
+  std::int32_t MakeDirectory(std::u16string_view p) override {
+    Touch(p);
+    CV_FAULTY(MakeDirectory, p);
+  }
+  std::int32_t RemoveEmptyDirectory(std::u16string_view p) override {
+    Touch(p);
+    CV_FAULTY(RemoveEmptyDirectory, p);
+  }
+  std::int32_t CopyFileTo(std::u16string_view f, std::u16string_view t, bool x) override {
+    Touch(t);
+    CV_FAULTY(CopyFileTo, f, t, x);
+  }
   std::int32_t WriteWholeFile(std::u16string_view p, std::span<const std::uint8_t> b) override {
+    Touch(p);
     CV_FAULTY(WriteWholeFile, p, b);
   }
   std::int32_t OpenForReading(std::u16string_view p, std::unique_ptr<FS::IReadableFile>& f) override {
@@ -59,6 +80,8 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   }
 
  private:
+  void Touch(std::u16string_view path) { Locked([&] { m_touched.emplace_back(path); }); }
+
   class Search final : public FS::IDirectorySearch {
    public:
     Search(FaultyFileSystem& owner, std::unique_ptr<FS::IDirectorySearch> inner)
@@ -84,6 +107,7 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   std::mutex m_mutex;
   std::map<std::string, Sim::FaultPlan> m_plans;
   Sim::FaultPlan m_any;
+  std::vector<std::u16string> m_touched;
 };
 
 }  // namespace CV::Fake

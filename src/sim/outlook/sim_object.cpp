@@ -30,6 +30,26 @@ void SimWorld::Hit(const Guid& iid) {
   if (m_any.NextCallFails()) ThrowComError(m_any.error, iid);
 }
 
+void SimWorld::SetApplication(std::weak_ptr<IObject> application) {
+  std::lock_guard lock(m_lock);
+  m_application = std::move(application);
+}
+
+ObjectPtr SimWorld::Application() {
+  std::lock_guard lock(m_lock);
+  return m_application.lock();
+}
+
+void SimWorld::SetFileSystem(FS::IFileSystem* fs) {
+  std::lock_guard lock(m_lock);
+  m_fs = fs;
+}
+
+FS::IFileSystem& SimWorld::FileSystem() {
+  std::lock_guard lock(m_lock);
+  return m_fs ? *m_fs : FS::DefaultFileSystem();
+}
+
 void SimWorld::SetApartment(std::shared_ptr<SimApartment> apartment) {
   std::lock_guard lock(m_apartmentLock);
   m_apartment = std::move(apartment);

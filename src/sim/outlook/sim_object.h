@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/file_system.h"
 #include "foundation/object.h"
 #include "sim/fault_plan.h"
 #include "sim/sim_apartment.h"
@@ -34,6 +35,14 @@ class SimWorld {
   // Counts the call and throws the planned fault (under the world's lock).
   void Hit(const Guid& iid);
 
+  // The application object, for the members that return it.
+  void SetApplication(std::weak_ptr<IObject> application);
+  ObjectPtr Application();
+  // Where SaveAs and SaveAsFile write (the platform's file system unless a
+  // test puts another in its place).
+  void SetFileSystem(FS::IFileSystem* fs);
+  FS::IFileSystem& FileSystem();
+
   // The apartment the objects live in, as Outlook's live in its UI thread's
   // apartment; null (the default): they answer on every thread.
   void SetApartment(std::shared_ptr<SimApartment> apartment);
@@ -50,6 +59,8 @@ class SimWorld {
   }
 
  private:
+  std::weak_ptr<IObject> m_application;
+  FS::IFileSystem* m_fs = nullptr;
   std::mutex m_apartmentLock;
   std::shared_ptr<SimApartment> m_apartment;
   FaultPlan m_any;

@@ -14,8 +14,11 @@
 // that is gone fails with RPC_E_DISCONNECTED.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outlook/outlook_ids.h"
@@ -24,25 +27,94 @@
 namespace CV::Sim {
 
 class SimApplication;
+class SimCollection;
 class SimFolder;
 class SimNameSpace;
 class SimStore;
 
 enum class ItemKind { Mail, MeetingRequest, Contact, Appointment, Report };
 
+class SimItem;
+
+// A MAPI property store for the PropertyAccessor: properties by their
+// proptag schema name; an unknown one answers MAPI_E_NOT_FOUND.
+class SimPropertyAccessor : public SimObject {
+ public:
+  using Getter = std::function<Variant()>;
+  using Setter = std::function<void(const Variant&)>;
+  SimPropertyAccessor(std::shared_ptr<SimWorld> world);
+  void Property(std::u16string schemaName, Getter get, Setter set = nullptr);
+
+ private:
+  std::map<std::u16string, std::pair<Getter, Setter>, std::less<>> m_properties;
+};
+
+class SimAttachment : public SimObject {
+ public:
+  SimAttachment(std::shared_ptr<SimWorld> world, std::weak_ptr<SimItem> parent, std::u16string fileName,
+                std::string bytes, std::int32_t type);
+  void Build();
+
+  std::u16string fileName;
+  std::string bytes;
+  std::int32_t type;
+  std::u16string contentId;  // PR_ATTACH_CONTENT_ID
+  std::int32_t flags = 0;    // PR_ATTACH_FLAGS
+
+ private:
+  std::weak_ptr<SimItem> m_parent;
+  std::shared_ptr<SimPropertyAccessor> m_accessor;
+};
+
 class SimItem : public SimObject {
  public:
   SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string entryId, std::u16string subject);
+  void Build(std::weak_ptr<SimFolder> folder);
   ItemKind Kind() const noexcept { return m_kind; }
   const std::u16string& EntryId() const noexcept { return m_entryId; }
+  std::shared_ptr<SimFolder> Folder() const { return m_folder.lock(); }
+
+  // A real attachment; an inline picture is one with a content id that the
+  // HTML body refers to as "cid:<id>".
+  std::shared_ptr<SimAttachment> AddAttachment(std::u16string fileName, std::string bytes,
+                                               std::int32_t type = Outlook::olByValue);
+  std::shared_ptr<SimAttachment> AddInlinePicture(std::u16string fileName, std::string bytes, std::u16string contentId);
+  // What Size reports: the set size, else the content's length.
+  std::int32_t SizeNow() const;
+  const std::shared_ptr<SimPropertyAccessor>& Accessor() const noexcept { return m_accessor; }
 
   std::u16string subject;
   std::u16string senderEmailAddress = u"absender@example.org";
+  std::u16string to = u"Empfänger", cc, bcc;
+  std::u16string senderName = u"Absender", sentOnBehalfOfName = u"Absender", receivedByName = u"Empfänger";
+  std::int32_t bodyFormat = Outlook::olFormatHTML;
+  std::u16string htmlBody = u"<html><body><p>Guten Tag.</p></body></html>";
+  std::u16string body = u"Guten Tag.";
+  std::int32_t importance = Outlook::olImportanceNormal;
+  std::int32_t securityFlags = 0;  // PR_SECURITY_FLAGS: 1 encrypted, 2 signed
+  std::int32_t size = -1;          // -1: from the content
+  double receivedTime = 46000.5, sentOn = 46000.4, creationTime = 46000.3;  // OLE dates
+  bool sent = true, submitted = true;
+  std::vector<std::shared_ptr<SimAttachment>> attachments;
 
  private:
+  void SaveAsHtml(const std::u16string& path);
+  std::shared_ptr<SimItem> CopyInto(const std::shared_ptr<SimFolder>& folder);
+  void MoveTo(const std::shared_ptr<SimFolder>& folder);
+
   ItemKind m_kind;
   std::u16string m_entryId;
+  std::weak_ptr<SimFolder> m_folder;
+  std::shared_ptr<SimPropertyAccessor> m_accessor;
+  std::shared_ptr<SimCollection> m_attachmentsObject;
 };
+
+// The document SaveAs writes in HTML format for item, as Outlook writes it:
+// the header fields as long styled paragraphs, then the body, the inline
+// pictures referenced as "<imageFolder>/image001.png" and so on. pictures
+// receives the file names and contents to write into the image folder.
+std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
+                      std::vector<std::pair<std::u16string, std::string>>& pictures);
 
 // An Outlook collection (Items, Folders, Stores, ...) over a list that its
 // owner keeps: Count and a 1-based Item, read afresh on every call.
@@ -78,6 +150,10 @@ class SimFolder : public SimObject {
   const std::shared_ptr<SimCollection>& ItemsObject() const noexcept { return m_itemsObject; }
   const std::shared_ptr<SimCollection>& FoldersObject() const noexcept { return m_foldersObject; }
   std::shared_ptr<SimItem> FindItem(std::u16string_view entryId) const;
+  std::shared_ptr<SimStore> Store() const { return m_store.lock(); }
+  // Items come and go (Copy, Move, Delete); under the world's lock.
+  void Adopt(std::shared_ptr<SimItem> item);
+  void Release(const SimItem* item);
 
  private:
   std::weak_ptr<SimStore> m_store;

@@ -1,0 +1,206 @@
+#include "export/mail_export.h"
+
+#include <algorithm>
+
+#include "export/attachment_names.h"
+#include "export/html_rewriter.h"
+#include "foundation/com_error.h"
+#include "foundation/debug_trace.h"
+#include "foundation/directory.h"
+#include "foundation/messages.h"
+#include "foundation/path.h"
+#include "vendor/vendor_ids.h"
+
+namespace CV::Office {
+namespace {
+
+constexpr std::u16string_view kBodyFile = u"Content.html";
+
+int HexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::u16string SenderText(std::u16string_view sender, std::u16string_view represented) {
+  // A mail without a represented name shows its sender plainly.
+  if (!sender.empty() && !represented.empty() && sender != represented)
+    return std::u16string(represented) + u" (" + std::u16string(sender) + u")";
+  return std::u16string(sender);
+}
+
+std::u16string ResourcePath(std::u16string_view reference) {
+  std::u16string path;
+  bool escaping = true;
+  for (std::size_t i = 0; i < reference.size(); ++i) {
+    const char16_t c = reference[i];
+    if (c == u'?' || c == u'#') escaping = false;
+    if (escaping && c == u'%' && i + 2 < reference.size() && HexValue(reference[i + 1]) >= 0 &&
+        HexValue(reference[i + 2]) >= 0) {
+      path += static_cast<char16_t>(HexValue(reference[i + 1]) * 16 + HexValue(reference[i + 2]));
+      i += 2;
+    } else {
+      path += c;
+    }
+  }
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  if (path.empty() || path.front() == u'\\' || path.find(u':') != std::u16string::npos) return {};
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(u'\\', start);
+    if (end == std::u16string::npos) end = path.size();
+    if (path.compare(start, end - start, u"..") == 0) return {};
+    start = end + 1;
+  }
+  return path;
+}
+
+CMailExport::CMailExport(MailExportPorts ports) : m_ports(std::move(ports)) {}
+
+CMailExport::~CMailExport() {
+  if (!m_tempDir.empty()) FS::DeleteDirectory(m_tempDir, true, *m_ports.fs);  // what cannot go stays
+}
+
+Vendor::EMail CMailExport::Export(const Outlook::MailItem& mail, bool headersOnly) {
+  if (!mail) ThrowComError(E_INVALIDARG, Outlook::Iid::MailItem);
+  m_mail = mail;
+  // A component that cannot be created leaves the reference empty: the first
+  // call on it fails with E_POINTER.
+  Vendor::EMail email;
+  if (ObjectPtr created = m_ports.factory->Create(Vendor::kEMailProgId))
+    email = Vendor::EMail(QueryObject(created, Vendor::EMail::kIid));
+  FillProperties(email);
+  if (headersOnly) return email;
+  if (m_tempDir.empty()) m_tempDir = FS::CreateTempDirectory(u"", *m_ports.fs, *m_ports.guids);
+  else FS::DeleteDirectory(m_tempDir, false, *m_ports.fs);  // what cannot be emptied stays; the export goes on
+  ExportBody(email);
+  ExportAttachments(email);
+  return email;
+}
+
+void CMailExport::FillProperties(const Vendor::EMail& email) {
+  if (!m_mail || !email) ThrowComError(E_POINTER, Vendor::EMail::kIid);
+  email.EntryID(m_mail.EntryID());
+  email.Type(0);
+  email.Subject(m_mail.Subject());
+  email.To(m_mail.To());
+  email.From(SenderText(m_mail.SenderName(), m_mail.SentOnBehalfOfName()));
+  email.CC(m_mail.CC());
+  email.BCC(m_mail.BCC());
+  email.Size(m_mail.Size());
+  email.Importance(m_mail.Importance() == Outlook::olImportanceHigh ? 1 : 0);
+  std::u16string receivedBy;
+  try {
+    receivedBy = m_mail.ReceivedByName();
+  } catch (...) {
+    // A name that cannot be read counts as none: the mail is taken as sent.
+  }
+  if (!receivedBy.empty()) {
+    email.MailState(Vendor::kMailReceived);
+    email.Date(m_mail.ReceivedTime());
+  } else {
+    email.MailState(Vendor::kMailSent);
+    email.Date(m_mail.SentOn());
+  }
+  if (!m_mail.Submitted() && !m_mail.Sent()) {
+    email.MailState(Vendor::kMailDraft);
+    email.Date(m_mail.CreationTime());
+  }
+}
+
+void CMailExport::ExportBody(const Vendor::EMail& email) {
+  try {
+    FS::CPath bodyPath(m_tempDir, *m_ports.fs);
+    bodyPath.Append(kBodyFile);
+    const std::int32_t flags =
+        m_mail.PropertyAccessor().GetProperty(Outlook::Property::SecurityFlags).ChangeType(VarType::I4).AsInt32();
+    if (flags == 0) m_mail.SaveAs(bodyPath.StringWithoutPrefix(), Outlook::olHTML);
+    else SaveThroughCopy(bodyPath.StringWithoutPrefix());
+
+    std::vector<std::u16string> files;
+    Bstr html;
+    {
+      std::unique_ptr<FS::IReadableFile> stream;
+      if (m_ports.fs->OpenForReading(bodyPath.String(), stream) != 0) stream.reset();
+      const HtmlPictures pictures{m_ports.cache.get(), *m_ports.fs, *m_ports.guids, m_tempDir};
+      html = ProcessHtml(stream.get(), pictures, files);
+    }
+    email.HtmlBody(std::move(html));
+    email.HtmlFileName(kBodyFile);
+    for (const std::u16string& entry : files) {
+      const std::u16string relative = ResourcePath(entry);
+      if (relative.empty()) continue;  // it would lead out of the temporary directory
+      email.AddHtmlResource(m_tempDir + u"\\" + relative, relative);
+    }
+  } catch (const ComError& e) {
+    // Nothing shows this text; traced builds write it.
+    DebugTrace(ComErrorText(u"Kann Mail nicht exportieren.", e) + u"\r\n");
+    throw;
+  }
+}
+
+void CMailExport::SaveThroughCopy(const std::u16string& bodyPath) {
+  const ObjectPtr made = m_mail.Copy();
+  Outlook::MailItem copy;
+  bool gone = false;
+  try {
+    copy = Outlook::Query<Outlook::MailItem>(made);
+    copy.PropertyAccessor().SetProperty(Outlook::Property::SecurityFlags, Variant::FromI4(0));
+    copy.SaveAs(bodyPath, Outlook::olHTML);
+    const Outlook::Folder deleted = m_mail.Application().GetNamespace(u"MAPI").GetDefaultFolder(Outlook::olFolderDeletedItems);
+    copy = Outlook::Query<Outlook::MailItem>(copy.Move(deleted.Object()));
+    copy.Subject(copy.Subject() + u" ");
+    copy.Save();
+    gone = true;
+    copy.Delete();
+  } catch (...) {
+    // The copy must not stay in the user's folder, whatever failed.
+    if (!gone) {
+      try {
+        CallMethod(copy ? copy.Object() : made, u"Delete");
+      } catch (...) {
+        // Deleting is all that can be tried; the mail's own failure counts.
+      }
+    }
+    throw;
+  }
+}
+
+void CMailExport::ExportAttachments(const Vendor::EMail& email) {
+  const Outlook::Attachments attachments = m_mail.Attachments();
+  for (std::int32_t i = 1; i <= attachments.Count(); ++i) {
+    const Outlook::Attachment attachment = attachments.Item(i);
+    if (IsInlineAttachment(attachment)) continue;
+    const std::u16string target =
+        UniqueAttachmentPath(m_tempDir, SafeAttachmentName(attachment.FileName()), *m_ports.fs);
+    try {
+      attachment.SaveAsFile(target);
+      email.AddAttachment(target);
+    } catch (...) {
+      // This attachment is skipped; the others and the mail go on.
+    }
+  }
+}
+
+bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment) {
+  const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(attachment.Parent());
+  if (!mail) ThrowComError(E_POINTER, Outlook::Iid::MailItem);
+  switch (mail.BodyFormat()) {
+    case Outlook::olFormatHTML: {
+      const Outlook::PropertyAccessor properties = attachment.PropertyAccessor();
+      const std::int32_t flags = properties.GetProperty(Outlook::Property::AttachFlags).ChangeType(VarType::I4).AsInt32();
+      if (flags & Outlook::ATT_MHTML_REF) return true;
+      const std::u16string contentId =
+          properties.GetProperty(Outlook::Property::AttachContentId).ChangeType(VarType::Bstr).AsText();
+      return !contentId.empty() && mail.HTMLBody().find(u"cid:" + contentId) != std::u16string::npos;
+    }
+    case Outlook::olFormatRichText:
+      return attachment.Type() == Outlook::olOLE;
+    default:
+      return false;
+  }
+}
+
+}  // namespace CV::Office

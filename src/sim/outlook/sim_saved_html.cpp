@@ -1,0 +1,133 @@
+// The HTML document SaveAs writes, as a German Outlook writes it: Word's
+// namespaces, generator and file-list link, a conditional comment, the
+// header fields as long styled paragraphs, then the body, its inline
+// pictures referenced by relative paths into the image folder.
+#include <cmath>
+#include <cstdio>
+
+#include "foundation/utf.h"
+#include "sim/outlook/sim_outlook.h"
+
+namespace CV::Sim {
+namespace {
+
+std::string Escaped(std::u16string_view text) {
+  std::string out;
+  for (char c : ToUtf8(text)) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// An OLE date as a German Outlook writes "Gesendet:".
+std::string GermanDate(double oleDate) {
+  static const char* const kDays[] = {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
+  static const char* const kMonths[] = {"Januar", "Februar", "März",      "April",   "Mai",      "Juni",
+                                        "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+  const long long days = static_cast<long long>(std::floor(oleDate));
+  const int minutes = static_cast<int>(std::lround((oleDate - static_cast<double>(days)) * 24 * 60)) % (24 * 60);
+  // Days since 1899-12-30 to a civil date (proleptic Gregorian).
+  long long z = days - 25569 + 719468;  // to days since 1970-01-01, then shifted to 0000-03-01
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const long long year = yoe + era * 400 + (month <= 2);
+  const int weekday = static_cast<int>(((days - 25569) % 7 + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+  char text[96];
+  std::snprintf(text, sizeof text, "%s, %d. %s %lld %02d:%02d", kDays[weekday], day, kMonths[month - 1], year,
+                minutes / 60, minutes % 60);
+  return text;
+}
+
+std::string HeaderParagraph(const char* label, const std::string& value) {
+  return "<p class=MsoNormal style='margin-left:120.0pt;text-indent:-120.0pt;tab-stops:120.0pt;"
+         "mso-layout-grid-align:none;text-autospace:none'><b>" +
+         std::string(label) + "<span style='mso-tab-count:1'>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp; </span></b>" +
+         value + "<o:p></o:p></p>\r\n";
+}
+
+std::u16string Lower(std::u16string text) {
+  for (auto& c : text)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c | 0x20);
+  return text;
+}
+
+// What lies between <body ...> and </body>, or everything.
+std::u16string BodyContent(const std::u16string& html) {
+  const std::u16string lower = Lower(html);
+  const std::size_t open = lower.find(u"<body");
+  const std::size_t start = open == std::u16string::npos ? 0 : lower.find(u'>', open);
+  const std::size_t from = start == std::u16string::npos ? 0 : (open == std::u16string::npos ? 0 : start + 1);
+  const std::size_t end = lower.rfind(u"</body>");
+  return html.substr(from, (end == std::u16string::npos || end < from ? html.size() : end) - from);
+}
+
+std::string TextParagraphs(std::u16string_view text) {
+  std::string out;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(u'\n', start);
+    if (end == std::u16string_view::npos) end = text.size();
+    std::u16string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+    out += line.empty() ? "<p class=MsoPlainText><o:p>&nbsp;</o:p></p>\r\n"
+                        : "<p class=MsoPlainText>" + Escaped(line) + "<o:p></o:p></p>\r\n";
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
+                      std::vector<std::pair<std::u16string, std::string>>& pictures) {
+  const std::string folder = ToUtf8(imageFolder);
+  std::string html =
+      "<html xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
+      "xmlns:w=\"urn:schemas-microsoft-com:office:word\" xmlns:m=\"http://schemas.microsoft.com/office/2004/12/omml\" "
+      "xmlns=\"http://www.w3.org/TR/REC-html40\">\r\n<head>\r\n"
+      "<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n"
+      "<meta name=Generator content=\"Microsoft Word 15 (filtered medium)\">\r\n"
+      "<link rel=File-List href=\"" + folder + "/filelist.xml\">\r\n"
+      "<!--[if gte mso 9]><xml>\r\n<o:shapedefaults v:ext=\"edit\" spidmax=\"1026\" />\r\n</xml><![endif]-->\r\n"
+      "<style><!--\r\np.MsoNormal {margin:0cm;font-size:11.0pt;font-family:\"Calibri\",sans-serif;}\r\n--></style>\r\n"
+      "</head>\r\n<body lang=DE link=\"#0563C1\" vlink=\"#954F72\">\r\n<div class=WordSection1>\r\n";
+  html += HeaderParagraph("Von:", Escaped(item.senderName));
+  html += HeaderParagraph("Gesendet:", GermanDate(item.sentOn));
+  html += HeaderParagraph("An:", Escaped(item.to));
+  if (!item.cc.empty()) html += HeaderParagraph("Cc:", Escaped(item.cc));
+  html += HeaderParagraph("Betreff:", Escaped(item.subject));
+  if (item.bodyFormat == Outlook::olFormatHTML) {
+    std::u16string body = BodyContent(item.htmlBody);
+    for (const auto& attachment : item.attachments) {
+      if (attachment->contentId.empty()) continue;
+      const std::u16string reference = u"cid:" + attachment->contentId;
+      if (body.find(reference) == std::u16string::npos) continue;
+      char number[16];
+      std::snprintf(number, sizeof number, "image%03d", static_cast<int>(pictures.size() + 1));
+      std::u16string name = FromUtf8(number);
+      if (const std::size_t dot = attachment->fileName.rfind(u'.'); dot != std::u16string::npos)
+        name += attachment->fileName.substr(dot);
+      pictures.emplace_back(name, attachment->bytes);
+      const std::u16string local = std::u16string(imageFolder) + u"/" + name;
+      for (std::size_t at = body.find(reference); at != std::u16string::npos; at = body.find(reference, at + local.size()))
+        body.replace(at, reference.size(), local);
+    }
+    html += ToUtf8(body) + "\r\n";
+  } else {
+    html += TextParagraphs(item.body);
+  }
+  return html + "</div>\r\n</body>\r\n</html>\r\n";
+}
+
+}  // namespace CV::Sim

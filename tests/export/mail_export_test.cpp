@@ -1,0 +1,324 @@
+// The mail converter on the simulated Outlook with our stand-in e-mail
+// object: header fields, the three body formats, pictures, real and inline
+// attachments, colliding and hostile names, signed mails, header-only
+// repeats, the temporary directory's life, and a fault sweep over every
+// Outlook call of the export.
+#include "export/mail_export.h"
+
+#include <gtest/gtest.h>
+
+#include "export/attachment_names.h"
+#include "foundation/lifetime.h"
+#include "foundation/utf.h"
+#include "sim/outlook/sim_outlook.h"
+#include "standin/standin_email.h"
+#include "standin/standin_factory.h"
+#include "support/errors.h"
+#include "support/faulty_file_system.h"
+
+namespace CV::Office {
+namespace {
+
+using namespace CV::Outlook;
+using Standin::CEMail;
+
+std::u16string WithoutPrefix(std::u16string path) {
+  if (path.starts_with(u"\\\\?\\")) path.erase(0, 4);
+  return path;
+}
+
+std::string ReadAll(FS::IFileSystem& fs, const std::u16string& path) {
+  std::vector<std::uint8_t> bytes;
+  if (FS::ReadWholeFile(fs, path, bytes) != 0) return "<unreadable>";
+  return std::string(bytes.begin(), bytes.end());
+}
+
+class MailExportTest : public ::testing::Test {
+ protected:
+  MailExportTest() {
+    outlook.World()->SetFileSystem(fs.get());
+    store = outlook.AddStore(u"Persönliche Ordner");
+    inbox = store->DefaultFolder(olFolderInbox);
+  }
+  ~MailExportTest() override {
+    converter.reset();
+    if (!lastTempDir.empty()) EXPECT_FALSE(FS::Exists(*fs, lastTempDir)) << "the converter left its directory";
+  }
+  std::shared_ptr<CEMail> Export(const std::shared_ptr<Sim::SimItem>& mail, bool headersOnly = false) {
+    const Vendor::EMail email = converter->Export(MailItem(mail), headersOnly);
+    lastTempDir = converter->TempDirectory();
+    return std::dynamic_pointer_cast<CEMail>(email.Object());
+  }
+  std::u16string Text(const std::shared_ptr<CEMail>& email, std::u16string_view name) {
+    return email->Property(name).ChangeType(VarType::Bstr).AsText();
+  }
+  std::string Html(const std::shared_ptr<CEMail>& email) { return email->Property(u"HtmlBody").AsBstr().Bytes(); }
+  std::vector<std::u16string> AttachmentNames(const std::shared_ptr<CEMail>& email) {
+    std::vector<std::u16string> names;
+    for (const auto& path : email->Attachments()) names.push_back(path.substr(path.rfind(u'\\') + 1));
+    return names;
+  }
+
+  std::shared_ptr<Fake::FaultyFileSystem> fs = std::make_shared<Fake::FaultyFileSystem>();
+  std::shared_ptr<Standin::CStandinFactory> factory = std::make_shared<Standin::CStandinFactory>();
+  Sim::SimOutlook outlook;
+  std::shared_ptr<Sim::SimStore> store;
+  std::shared_ptr<Sim::SimFolder> inbox;
+  std::unique_ptr<CMailExport> converter = std::make_unique<CMailExport>(
+      MailExportPorts{factory, fs, ProcessLifetime(DefaultGuidSource()), nullptr});
+  std::u16string lastTempDir;
+};
+
+TEST_F(MailExportTest, HeaderFieldsStateAndDate) {
+  auto mail = inbox->AddMail(u"Angebot Größe 3");
+  mail->to = u"Schulz, Peter; Meier", mail->cc = u"Kunz", mail->bcc = u"Archiv";
+  mail->senderName = u"Meier", mail->sentOnBehalfOfName = u"Schulz";
+  mail->importance = olImportanceHigh, mail->size = 4711;
+  auto email = Export(mail, true);
+  EXPECT_EQ(Text(email, u"EntryID"), mail->EntryId());
+  EXPECT_EQ(email->Property(u"Type"), Variant::FromI4(0));
+  EXPECT_EQ(Text(email, u"Subject"), u"Angebot Größe 3");
+  EXPECT_EQ(Text(email, u"To"), u"Schulz, Peter; Meier");
+  EXPECT_EQ(Text(email, u"From"), u"Schulz (Meier)");
+  EXPECT_EQ(Text(email, u"CC"), u"Kunz");
+  EXPECT_EQ(Text(email, u"BCC"), u"Archiv");
+  EXPECT_EQ(email->Property(u"Size"), Variant::FromI4(4711));
+  EXPECT_EQ(email->Property(u"Importance"), Variant::FromI4(1));
+  EXPECT_EQ(email->Property(u"MailState"), Variant::FromI4(0));
+  EXPECT_EQ(email->Property(u"Date"), Variant::FromDate(mail->receivedTime));
+
+  struct Case {
+    const char* name;
+    std::function<void(Sim::SimItem&)> setup;
+    std::int32_t state;
+    double Sim::SimItem::*date;
+  };
+  const Case cases[] = {
+      {"received", [](auto&) {}, 0, &Sim::SimItem::receivedTime},
+      {"sent: nobody received it", [](auto& m) { m.receivedByName.clear(); }, 1, &Sim::SimItem::sentOn},
+      {"the receiver cannot be read: sent",
+       [](auto& m) { m.FailAlways("ReceivedByName", E_ACCESSDENIED); }, 1, &Sim::SimItem::sentOn},
+      {"draft, even with a receiver", [](auto& m) { m.submitted = false, m.sent = false; }, 2,
+       &Sim::SimItem::creationTime},
+      {"submitted but not sent yet", [](auto& m) { m.submitted = true, m.sent = false; }, 0,
+       &Sim::SimItem::receivedTime},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto m = inbox->AddMail();
+    c.setup(*m);
+    auto e = Export(m, true);
+    EXPECT_EQ(e->Property(u"MailState"), Variant::FromI4(c.state));
+    EXPECT_EQ(e->Property(u"Date"), Variant::FromDate((*m).*c.date));
+  }
+}
+
+TEST(SenderText, RepresentedAndSender) {
+  const std::tuple<std::u16string_view, std::u16string_view, std::u16string_view> cases[] = {
+      {u"Meier", u"Schulz", u"Schulz (Meier)"}, {u"Meier", u"Meier", u"Meier"}, {u"meier", u"Meier", u"Meier (meier)"},
+      {u"Meier", u"", u"Meier"},  // nobody represented: the sender alone
+      {u"", u"Schulz", u""},
+  };
+  for (const auto& [sender, represented, text] : cases) EXPECT_EQ(SenderText(sender, represented), text);
+}
+
+TEST_F(MailExportTest, TheRewrittenBodyStartsAtTheBodyWithItsPicturesAsResources) {
+  auto mail = inbox->AddMail(u"Mit Bild");
+  mail->htmlBody = u"<html><head><style>p{}</style></head><body><p class=MsoNormal>Hallo Peter,</p>"
+                   u"<p><img width=20 src=\"cid:image001.png@01DA\"></p><p>Gruß</p></body></html>";
+  mail->AddInlinePicture(u"logo.png", "\x89PNG logo", u"image001.png@01DA");
+  auto email = Export(mail);
+  const std::string html = Html(email);
+  EXPECT_TRUE(html.starts_with("<html xmlns=\"http://www.w3.org/TR/REC-html40\">\r\n<head>\r\n<meta http-equiv="));
+  const std::size_t div = html.find("<div class=WordSection1>");
+  ASSERT_NE(div, std::string::npos);
+  const std::size_t body = html.find_first_not_of("\r\n", div + 24);
+  EXPECT_EQ(html.substr(body, 34), "<p class=MsoNormal>Hallo Peter,</p");  // the header paragraphs are gone
+  for (const char* gone : {"Von:", "Betreff:", "Generator", "<!--[if", "<link"}) EXPECT_EQ(html.find(gone), std::string::npos) << gone;
+  EXPECT_EQ(Text(email, u"HtmlFileName"), u"Content.html");
+  const auto resources = email->Resources();
+  ASSERT_EQ(resources.size(), 1u);
+  EXPECT_EQ(resources[0].relativePath, u"Content-Dateien\\image001.png");
+  EXPECT_EQ(resources[0].fullPath, converter->TempDirectory() + u"\\Content-Dateien\\image001.png");
+  EXPECT_EQ(ReadAll(*fs, resources[0].fullPath), "\x89PNG logo");
+  EXPECT_TRUE(email->Attachments().empty());  // the inline picture is no attachment
+}
+
+TEST_F(MailExportTest, PlainAndRichTextBodies) {
+  for (std::int32_t format : {olFormatPlain, olFormatRichText}) {
+    SCOPED_TRACE(format);
+    auto mail = inbox->AddMail(u"Text");
+    mail->bodyFormat = format;
+    mail->body = u"Erste Zeile <mit Klammern>\r\n\r\nLetzte Zeile";
+    const std::string html = Html(Export(mail));
+    EXPECT_NE(html.find("<p class=MsoPlainText>Erste Zeile &lt;mit Klammern&gt;<o:p></o:p></p>"), std::string::npos);
+    EXPECT_NE(html.find("Letzte Zeile"), std::string::npos);
+    EXPECT_EQ(html.find("Betreff:"), std::string::npos);
+  }
+}
+
+TEST_F(MailExportTest, RealAndInlineAttachmentsWithCollidingNames) {
+  auto mail = inbox->AddMail(u"Anhänge");
+  mail->htmlBody = u"<body><img src=\"cid:used@1\"></body>";
+  mail->AddInlinePicture(u"used.png", "used", u"used@1");
+  mail->AddInlinePicture(u"unused.png", "unused", u"unused@1");  // a content id the body does not use
+  mail->AddAttachment(u"scan.pdf", "eins");
+  mail->AddAttachment(u"scan.pdf", "zwei");
+  mail->AddAttachment(u"Content.html", "html");
+  mail->AddAttachment(u"README", "a");
+  mail->AddAttachment(u"README", "b");
+  mail->AddAttachment(u"README", "c");
+  mail->AddAttachment(u"archiv.tar.gz", "d");
+  mail->AddAttachment(u"archiv.tar.gz", "e");
+  mail->AddAttachment(u"referenz.bin", "f")->flags = ATT_MHTML_REF;  // part of the body
+  auto email = Export(mail);
+  EXPECT_EQ(AttachmentNames(email),
+            (std::vector<std::u16string>{u"unused.png", u"scan.pdf", u"scan(1).pdf", u"Content(1).html", u"README",
+                                         u"README(1)", u"README(2)", u"archiv.tar.gz", u"archiv.tar(1).gz"}));
+  EXPECT_EQ(ReadAll(*fs, email->Attachments()[2]), "zwei");
+
+  auto rtf = inbox->AddMail(u"RTF");
+  rtf->bodyFormat = olFormatRichText;
+  rtf->AddAttachment(u"Bild.bmp", "ole", olOLE);  // an OLE object lives in the body
+  rtf->AddAttachment(u"Brief.doc", "doc");
+  EXPECT_EQ(AttachmentNames(Export(rtf)), std::vector<std::u16string>{u"Brief.doc"});
+
+  auto plain = inbox->AddMail(u"Text");
+  plain->bodyFormat = olFormatPlain;
+  plain->AddInlinePicture(u"x.png", "x", u"x@1")->flags = ATT_MHTML_REF;  // plain text has no inline parts
+  EXPECT_EQ(AttachmentNames(Export(plain)), std::vector<std::u16string>{u"x.png"});
+}
+
+TEST_F(MailExportTest, AnAttachmentThatCannotBeSavedIsSkipped) {
+  auto mail = inbox->AddMail();
+  mail->AddAttachment(u"a.txt", "a")->FailAlways("SaveAsFile", E_ACCESSDENIED);
+  mail->AddAttachment(u"b.txt", "b");
+  EXPECT_EQ(AttachmentNames(Export(mail)), std::vector<std::u16string>{u"b.txt"});
+  mail->attachments[1]->FailAlways("FileName", E_FAIL);  // outside the per-attachment handler: the mail fails
+  EXPECT_EQ(Fake::ErrorOf([&] { Export(mail); }), E_FAIL);
+}
+
+TEST(AttachmentNames, HostileNamesAreMadeSafe) {
+  const std::u16string long210 = std::u16string(210, u'x') + u".pdf";
+  const std::pair<std::u16string_view, std::u16string> cases[] = {
+      {u"Bericht.pdf", u"Bericht.pdf"},
+      {u"..\\..\\Windows\\system.ini", u"system.ini"},
+      {u"../../etc/passwd", u"passwd"},
+      {u"C:\\Users\\x\\evil.exe", u"evil.exe"},
+      {u"\\\\server\\share\\x.doc", u"x.doc"},
+      {u"C:evil.txt", u"C_evil.txt"},
+      {u"a<b>c:d\"e|f?g*h.txt", u"a_b_c_d_e_f_g_h.txt"},
+      {u"tab\there\x01.txt", u"tab_here_.txt"},
+      {u"trailing. . .", u"trailing"},
+      {u"..", u"Anhang"},
+      {u"", u"Anhang"},
+      {u"dir/", u"Anhang"},
+      {u"CON", u"_CON"},
+      {u"con.txt", u"_con.txt"},
+      {u"Lpt9.log", u"_Lpt9.log"},
+      {u"COM0.txt", u"COM0.txt"},  // not a device
+      {u"CONSOLE.txt", u"CONSOLE.txt"},
+      {long210, std::u16string(196, u'x') + u".pdf"},
+  };
+  for (const auto& [raw, safe] : cases) EXPECT_EQ(SafeAttachmentName(raw), safe) << ToUtf8(raw);
+  EXPECT_EQ(SafeAttachmentName(long210).size(), 200u);
+}
+
+// Hostile names on the platform's own file system: every file the export
+// writes lies in the converter's directory.
+TEST_F(MailExportTest, NoFileAppearsOutsideTheTemporaryDirectory) {
+  auto mail = inbox->AddMail(u"Böse Namen");
+  for (const char16_t* name : {u"..\\..\\..\\escaped.txt", u"../../escaped2.txt", u"C:\\escaped3.txt", u"AUX",
+                               u"x:y.txt", u"...", u"nul.tar.gz", u"\\\\?\\C:\\escaped4.txt"})
+    mail->AddAttachment(name, "böse");
+  mail->htmlBody = u"<body><img src=\"../../escaped.png\"><img src=\"C:/Windows/win.ini\"><img src=\"a%2F..%2F..%2Fx\"></body>";
+  auto email = Export(mail);
+  EXPECT_EQ(AttachmentNames(email), (std::vector<std::u16string>{u"escaped.txt", u"escaped2.txt", u"escaped3.txt",
+                                                                   u"_AUX", u"x_y.txt", u"Anhang", u"_nul.tar.gz",
+                                                                   u"escaped4.txt"}));
+  EXPECT_TRUE(email->Resources().empty());  // references that lead out are not handed on
+  const std::u16string dir = WithoutPrefix(converter->TempDirectory());
+  for (const std::u16string& path : fs->Touched())
+    EXPECT_TRUE(WithoutPrefix(path) == dir || WithoutPrefix(path).starts_with(dir + u"\\")) << ToUtf8(path);
+  for (const auto& path : email->Attachments()) EXPECT_EQ(ReadAll(*fs, path), "böse");
+}
+
+TEST(ResourcePaths, ReferencesBecomePathsInsideTheDirectory) {
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"Content-Dateien/image001.png", u"Content-Dateien\\image001.png"},
+      {u"Content-Dateien/Gr%FC%DFe%20Bild.png", u"Content-Dateien\\Grüße Bild.png"},
+      {u"a.png?x=%41#%42", u"a.png?x=%41#%42"},  // nothing after "?" or "#" is decoded
+      {u"bad%zz.png", u"bad%zz.png"},
+      {u"../x.png", u""},
+      {u"a/../../x.png", u""},
+      {u"a%2F..%2F..%2Fx", u""},
+      {u"/etc/passwd", u""},
+      {u"C:/x.png", u""},
+      {u"..", u""},
+      {u"..a/b..", u"..a\\b.."},
+  };
+  for (const auto& [reference, path] : cases) EXPECT_EQ(ResourcePath(reference), path) << ToUtf8(reference);
+}
+
+TEST_F(MailExportTest, ASignedMailIsSavedThroughACopyThatLeavesNothingBehind) {
+  auto mail = inbox->AddMail(u"Signiert");
+  mail->securityFlags = 2;
+  auto other = inbox->AddMail(u"Daneben");
+  auto email = Export(mail);
+  EXPECT_NE(Html(email).find("Guten Tag."), std::string::npos);
+  EXPECT_EQ(inbox->ItemList(), (std::vector<std::shared_ptr<Sim::SimItem>>{mail, other}));
+  EXPECT_TRUE(store->DefaultFolder(olFolderDeletedItems)->ItemList().empty());
+  EXPECT_EQ(mail->securityFlags, 2);  // the mail itself is untouched
+
+  // A copy whose export fails half-way still leaves the mail's folder.
+  auto failing = inbox->AddMail(u"Signiert, Speichern scheitert");
+  failing->securityFlags = 1;
+  failing->FailAlways("Application", E_ACCESSDENIED);  // after SaveAs of the copy, before its move
+  EXPECT_EQ(Fake::ErrorOf([&] { Export(failing); }), E_ACCESSDENIED);
+  EXPECT_EQ(inbox->ItemList(), (std::vector<std::shared_ptr<Sim::SimItem>>{mail, other, failing}));
+  EXPECT_LE(store->DefaultFolder(olFolderDeletedItems)->ItemList().size(), 1u);  // at worst in Deleted Items
+}
+
+TEST_F(MailExportTest, HeaderOnlyRepeatsLeaveTheDirectoryAlone) {
+  auto mail = inbox->AddMail(u"Zweimal");
+  mail->AddAttachment(u"a.pdf", "a");
+  Export(mail);
+  const auto before = fs->Touched().size();
+  auto repeat = Export(mail, true);
+  EXPECT_EQ(fs->Touched().size(), before);
+  EXPECT_TRUE(repeat->Property(u"HtmlBody").IsEmpty());
+  EXPECT_TRUE(repeat->Resources().empty());
+  EXPECT_TRUE(repeat->Attachments().empty());
+  EXPECT_EQ(Text(repeat, u"Subject"), u"Zweimal");
+}
+
+TEST_F(MailExportTest, TheDirectoryIsMadeOnceEmptiedForEachMailAndRemovedWithTheConverter) {
+  EXPECT_TRUE(converter->TempDirectory().empty());
+  Export(inbox->AddMail(), true);
+  EXPECT_TRUE(converter->TempDirectory().empty());  // header-only: none made
+  auto first = inbox->AddMail();
+  first->AddAttachment(u"eins.txt", "1");
+  Export(first);
+  const std::u16string dir = converter->TempDirectory();
+  EXPECT_TRUE(dir.starts_with(u"\\\\?\\"));
+  EXPECT_TRUE(FS::Exists(*fs, dir + u"\\eins.txt"));
+  Export(inbox->AddMail());
+  EXPECT_EQ(converter->TempDirectory(), dir);
+  EXPECT_FALSE(FS::Exists(*fs, dir + u"\\eins.txt"));  // the last mail's files went
+  EXPECT_TRUE(FS::Exists(*fs, dir + u"\\Content.html"));
+}
+
+TEST_F(MailExportTest, FailuresOfTheConverterItself) {
+  EXPECT_EQ(Fake::ErrorOf([&] { converter->Export(MailItem(), false); }), E_INVALIDARG);
+  factory->refused.insert(u"CVMail.CVEMail");
+  EXPECT_EQ(Fake::ErrorOf([&] { Export(inbox->AddMail()); }), E_POINTER);
+  factory->refused.clear();
+  fs->Plan("MakeDirectory", Sim::FaultPlan{5, 1, false});
+  EXPECT_EQ(Fake::ErrorOf([&] { Export(inbox->AddMail()); }), HResultFromWin32(5));
+  auto unreadable = inbox->AddMail();
+  unreadable->Accessor()->FailAlways("GetProperty", E_FAIL);
+  EXPECT_EQ(Fake::ErrorOf([&] { Export(unreadable); }), E_FAIL);  // no security flags, no body
+}
+
+}  // namespace
+}  // namespace CV::Office
