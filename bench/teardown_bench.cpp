@@ -63,7 +63,8 @@ void ReleaseWhileCollecting(benchmark::State& state) {
     Util::FixedVersionSource version{Util::CVersionInfo(1, 0, 0, 0)};
     auto connect = std::make_shared<CConnect>(AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), ui,
                                                          ModuleResources(), screen, pictures, version,
-                                                         ProcessLifetime(DefaultThreadHooks()), apartment, settings});
+                                                         ProcessLifetime(DefaultThreadHooks()), apartment, settings,
+                                                         nullptr, Office::MailExportPorts{}});
     connect->OnConnection(outlook.Application(), 0, nullptr);
     connect->OnLoad(outlook.NewRibbonUI());
     connect->Invoke(u"AddFolder", InvokeKind::Method, {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});

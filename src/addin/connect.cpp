@@ -3,6 +3,7 @@
 #include "addin/addin_ids.h"
 #include "addin/callback_table.h"
 #include "archive/collecting_jobs.h"
+#include "archive/fill_mail_archive_job.h"
 #include "foundation/ascii.h"
 #include "dialogs/excluded_folders.h"
 #include "foundation/format.h"
@@ -300,8 +301,20 @@ HRESULT CConnect::ResetSelection(const ObjectPtr&) {
   return S_OK;
 }
 
+HRESULT CConnect::StartARCCreation(const ObjectPtr&) {
+  try {
+    // While a job runs the writer would ask the user for a target only for
+    // the runner to refuse the job.
+    if (IsBusy()) return S_OK;
+    auto* job = new CFillMailArchiveJob(ArchiveJobPorts{m_ports.table, m_ports.ui, m_ports.user, m_ports.mailExport});
+    if (!job->Init(m_archiveList) || m_jobRunner.Start(job, -1) != S_OK) job->Destroy();
+  } catch (...) {
+    // Nothing happens; the ribbon shows no error.
+  }
+  return S_OK;
+}
+
 // Built in later steps: each answers honestly that it is not there yet.
-HRESULT CConnect::StartARCCreation(const ObjectPtr&) { return E_NOTIMPL; }
 HRESULT CConnect::RefineSelection(const ObjectPtr&) { return E_NOTIMPL; }
 HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) { return E_NOTIMPL; }
 HRESULT CConnect::OnHelp(const ObjectPtr&) { return E_NOTIMPL; }

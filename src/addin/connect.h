@@ -12,6 +12,7 @@
 #include "addin/version_info.h"
 #include "archive/archive_list.h"
 #include "archive/job_runner.h"
+#include "export/mail_export.h"
 #include "foundation/apartment.h"
 #include "foundation/interface_table.h"
 #include "foundation/object.h"
@@ -19,6 +20,7 @@
 #include "foundation/settings.h"
 #include "foundation/thread_hooks.h"
 #include "foundation/ui.h"
+#include "foundation/user_environment.h"
 #include "outlook/wrappers.h"
 
 namespace CV {
@@ -36,6 +38,8 @@ struct AddinPorts {
   std::shared_ptr<IThreadHooks> threads;
   std::shared_ptr<IApartment> apartment;
   ISettings& settings;
+  std::shared_ptr<IUserEnvironment> user;
+  Office::MailExportPorts mailExport;  // the vendor components, files, GUIDs, internet cache
 };
 
 using VariantBool = std::int16_t;  // VARIANT_TRUE -1, VARIANT_FALSE 0

@@ -1,9 +1,12 @@
 // Creates our stand-ins by the vendor's ProgIDs, where the Windows build
-// creates the registered components. Unknown ProgIDs, and the ones a test
-// refuses, give null.
+// creates the registered components: the e-mail object always, others once
+// registered. Unknown ProgIDs, and the ones a test refuses, give null.
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -13,11 +16,19 @@ namespace CV::Standin {
 
 class CStandinFactory final : public IComponentFactory {
  public:
+  using Creator = std::function<ObjectPtr()>;
+  CStandinFactory();
+
   ObjectPtr Create(std::u16string_view progId) override;
+  void Register(std::u16string progId, Creator create);
 
   // For tests: the ProgIDs that cannot be created, and how many were.
   std::set<std::u16string, std::less<>> refused;
   std::atomic<int> created{0};
+
+ private:
+  std::mutex m_mutex;
+  std::map<std::u16string, Creator, std::less<>> m_creators;
 };
 
 }  // namespace CV::Standin

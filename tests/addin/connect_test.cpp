@@ -135,8 +135,9 @@ TEST_F(ConnectTest, VersionAndCopyrightTexts) {
   for (const Case& c : cases) {
     Util::CVersionInfo info(c.major, c.minor, c.build, c.revision);
     Util::FixedVersionSource source(info);
-    CConnect addin({table, ui, ModuleResources(), screen, pictures, source, ProcessLifetime(DefaultThreadHooks()),
-                    apartment, settings});
+    AddinPorts ports = Ports();
+    CConnect addin({ports.table, ports.ui, ports.resources, ports.screen, ports.pictures, source, ports.threads,
+                    ports.apartment, ports.settings, ports.user, ports.mailExport});
     Bstr text;
     ASSERT_EQ(addin.GetVersionString(nullptr, &text), S_OK);
     EXPECT_EQ(text.Text(), c.text);

@@ -42,7 +42,9 @@ class MailExportTest : public ::testing::Test {
   }
   ~MailExportTest() override {
     converter.reset();
-    if (!lastTempDir.empty()) EXPECT_FALSE(FS::Exists(*fs, lastTempDir)) << "the converter left its directory";
+    if (!lastTempDir.empty()) {
+      EXPECT_FALSE(FS::Exists(*fs, lastTempDir)) << "the converter left its directory";
+    }
   }
   std::shared_ptr<CEMail> Export(const std::shared_ptr<Sim::SimItem>& mail, bool headersOnly = false) {
     const Vendor::EMail email = converter->Export(MailItem(mail), headersOnly);

@@ -16,6 +16,7 @@
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
 #include "sim/sim_settings.h"
+#include "standin/standin_factory.h"
 #include "support/fake_ui.h"
 
 namespace CV::Fake {
@@ -24,6 +25,23 @@ class FakeScreen final : public IScreen {
  public:
   std::optional<int> LogPixelsX() override { return logPixelsX; }
   std::optional<int> logPixelsX = 96;
+};
+
+class FixedUserEnvironment final : public IUserEnvironment {
+ public:
+  bool UserName(NameFormat format, std::u16string& name) override {
+    const auto& value = format == NameFormat::Display ? displayName : samName;
+    if (!value) return false;
+    name = *value;
+    return true;
+  }
+  bool LocalDateText(std::u16string& text) override {
+    if (!dateText) return false;
+    text = *dateText;
+    return true;
+  }
+  std::optional<std::u16string> displayName = u"Peter Schulz", samName = u"FIRMA\\pschulz";
+  std::optional<std::u16string> dateText = u"05.12.2026 10:15:00";
 };
 
 class AddinFixture : public ::testing::Test {
@@ -41,8 +59,12 @@ class AddinFixture : public ::testing::Test {
     EXPECT_EQ(table->RegisteredCount(), 0u) << "cookies left in the interface table";
   }
   std::shared_ptr<CConnect> NewConnect() {
-    return std::make_shared<CConnect>(AddinPorts{table, ui, ModuleResources(), screen, pictures, version,
-                                                 ProcessLifetime(DefaultThreadHooks()), apartment, settings});
+    return std::make_shared<CConnect>(Ports());
+  }
+  AddinPorts Ports() {
+    return AddinPorts{table,    ui,          ModuleResources(), screen, pictures, version, ProcessLifetime(DefaultThreadHooks()),
+                      apartment, settings, user, Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()),
+                                                                        ProcessLifetime(DefaultGuidSource()), nullptr}};
   }
   // The UI thread serves its apartment until done() or the bound (which only
   // a hang reaches); false on the bound.
@@ -72,6 +94,8 @@ class AddinFixture : public ::testing::Test {
     info.copyright = u"© 2026 Corvanworks";
     return info;
   }()};
+  std::shared_ptr<FixedUserEnvironment> user = std::make_shared<FixedUserEnvironment>();
+  std::shared_ptr<Standin::CStandinFactory> factory = std::make_shared<Standin::CStandinFactory>();
   std::shared_ptr<CConnect> connect;
 };
 

@@ -190,7 +190,12 @@ void SimItem::SaveAsHtml(const std::u16string& path) {
   if (const std::size_t dot = base.rfind(u'.'); dot != std::u16string::npos) base.resize(dot);
   const std::u16string imageFolder = base + u"-Dateien";  // a German Outlook's name for it
   std::vector<std::pair<std::u16string, std::string>> pictures;
-  const std::string html = SavedHtml(*this, imageFolder, pictures);
+  std::string html = SavedHtml(*this, imageFolder, pictures);
+  if (savesAsUnicode) {
+    std::string wide("\xFF\xFE", 2);
+    for (char16_t c : FromUtf8(html)) wide += static_cast<char>(c & 0xFF), wide += static_cast<char>(c >> 8);
+    html = std::move(wide);
+  }
   FS::IFileSystem& fs = World().FileSystem();
   WriteFile(fs, path, html);
   const std::u16string folder = directory + imageFolder;
@@ -212,7 +217,7 @@ std::shared_ptr<SimItem> SimItem::CopyInto(const std::shared_ptr<SimFolder>& fol
   copy->bodyFormat = bodyFormat, copy->htmlBody = htmlBody, copy->body = body;
   copy->importance = importance, copy->securityFlags = securityFlags, copy->size = size;
   copy->receivedTime = receivedTime, copy->sentOn = sentOn, copy->creationTime = creationTime;
-  copy->sent = sent, copy->submitted = submitted;
+  copy->sent = sent, copy->submitted = submitted, copy->savesAsUnicode = savesAsUnicode;
   copy->Build(folder);
   for (const auto& a : attachments) {
     auto clone = copy->AddAttachment(a->fileName, a->bytes, a->type);

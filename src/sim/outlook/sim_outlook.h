@@ -95,6 +95,7 @@ class SimItem : public SimObject {
   std::int32_t size = -1;          // -1: from the content
   double receivedTime = 46000.5, sentOn = 46000.4, creationTime = 46000.3;  // OLE dates
   bool sent = true, submitted = true;
+  bool savesAsUnicode = false;  // SaveAs writes UTF-16 with a byte order mark, as for Unicode mails
   std::vector<std::shared_ptr<SimAttachment>> attachments;
 
  private:

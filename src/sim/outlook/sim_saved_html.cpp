@@ -96,7 +96,7 @@ std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
       "<html xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
       "xmlns:w=\"urn:schemas-microsoft-com:office:word\" xmlns:m=\"http://schemas.microsoft.com/office/2004/12/omml\" "
       "xmlns=\"http://www.w3.org/TR/REC-html40\">\r\n<head>\r\n"
-      "<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">\r\n"
+      "<meta http-equiv=Content-Type content=\"text/html; charset=" + std::string(item.savesAsUnicode ? "unicode" : "utf-8") + "\">\r\n"
       "<meta name=Generator content=\"Microsoft Word 15 (filtered medium)\">\r\n"
       "<link rel=File-List href=\"" + folder + "/filelist.xml\">\r\n"
       "<!--[if gte mso 9]><xml>\r\n<o:shapedefaults v:ext=\"edit\" spidmax=\"1026\" />\r\n</xml><![endif]-->\r\n"

@@ -1,0 +1,209 @@
+#include "standin/container/container_writer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+#include "foundation/com_error.h"
+#include "foundation/dispatch_wrapper.h"
+#include "foundation/utf.h"
+#include "standin/container/mime_message.h"
+#include "standin/standin_factory.h"
+#include "vendor/vendor_ids.h"
+
+namespace CV::Standin {
+namespace {
+
+constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
+constexpr HRESULT kWriteFault = MakeHResult(0x8007001Du);  // ERROR_WRITE_FAULT
+
+// The e-mail object read back through its members.
+class EMailReader : public DispatchWrapper {
+ public:
+  using DispatchWrapper::DispatchWrapper;
+  std::u16string Get(std::u16string_view name) const {
+    const Variant v = Value(name);
+    return v.IsEmpty() ? std::u16string() : v.ChangeType(VarType::Bstr).AsText();
+  }
+  Variant Raw(std::u16string_view name) const { return Value(name); }
+  std::int32_t Count(std::u16string_view name) const { return Invoke(name).ChangeType(VarType::I4).AsInt32(); }
+  std::u16string At(std::u16string_view name, std::int32_t i) const {
+    return Invoke(name, {Variant::FromI4(i)}).ChangeType(VarType::Bstr).AsText();
+  }
+};
+
+std::int32_t LongOr(const Variant& v, std::int32_t fallback) {
+  try {
+    return v.IsEmpty() ? fallback : v.ChangeType(VarType::I4).AsInt32();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+std::string Utf8(std::u16string_view text) { return ToUtf8(text); }
+
+}  // namespace
+
+CContainerWriter::CContainerWriter(WriterPorts ports) : m_ports(std::move(ports)) {}
+
+CContainerWriter::~CContainerWriter() {
+  if (!m_ended) Discard();
+}
+
+void CContainerWriter::Discard() noexcept {
+  m_zip.reset();
+  if (!m_temporary.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(m_temporary, ignored);
+    m_temporary.clear();
+  }
+}
+
+ObjectPtr CContainerWriter::QueryInterface(const Guid& iid) {
+  if (iid == kDispatch || iid == Vendor::Iid::CVMailExport) return shared_from_this();
+  return nullptr;
+}
+
+Variant CContainerWriter::Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) {
+  std::lock_guard lock(m_mutex);
+  const auto argument = [&](std::size_t i) -> const Variant& {
+    if (args.size() <= i) ThrowComError(DISP_E_BADPARAMCOUNT, Vendor::Iid::CVMailExport);
+    return args[i];
+  };
+  if (kind == InvokeKind::PropertyPut) {
+    if (name == u"Option") m_option = argument(0).ChangeType(VarType::Bool).AsBool();
+    else if (name == u"SourceApplication") m_sourceApplication = argument(0).ChangeType(VarType::Bstr).AsText();
+    else if (name == u"MailCount") m_announced = argument(0).ChangeType(VarType::I4).AsInt32();
+    else ThrowComError(DISP_E_UNKNOWNNAME, Vendor::Iid::CVMailExport);
+    return {};
+  }
+  if (name == u"BeginExport") return Variant::FromBool(BeginExport());
+  if (name == u"AddEMail") return Variant::FromBool(AddEMail(argument(0).AsObject()));
+  if (name == u"EndExport") {
+    EndExport();
+    return {};
+  }
+  if (name == u"SetProperty") {
+    m_properties.emplace_back(argument(0).ChangeType(VarType::Bstr).AsText(), argument(1).ChangeType(VarType::Bstr).AsText());
+    return {};
+  }
+  if (name == u"Comment") return Variant::FromBstr(Bstr(m_target ? m_target->comment : u""));
+  if (name == u"Option") return Variant::FromBool(m_option);
+  if (name == u"MailCount") return Variant::FromI4(m_announced);
+  ThrowComError(DISP_E_UNKNOWNNAME, Vendor::Iid::CVMailExport);
+}
+
+std::uint32_t CContainerWriter::Advise(const Guid&, std::shared_ptr<IEventSink>) {
+  ThrowComError(CONNECT_E_NOCONNECTION, Vendor::Iid::CVMailExport);
+}
+void CContainerWriter::Unadvise(std::uint32_t) { ThrowComError(CONNECT_E_NOCONNECTION, Vendor::Iid::CVMailExport); }
+
+bool CContainerWriter::BeginExport() {
+  if (m_zip || m_ended) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  m_target = m_ports.target ? m_ports.target->Choose() : std::nullopt;
+  if (!m_target) return true;  // declined: nothing is written
+  std::random_device random;
+  m_temporary = m_target->file.parent_path() /
+                ("." + m_target->file.filename().string() + ".part-" + std::to_string(random() % 1000000000u));
+  try {
+    m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
+  } catch (const ZipError&) {
+    m_temporary.clear();
+    ThrowComError(HResultFromWin32(3), Vendor::Iid::CVMailExport);  // ERROR_PATH_NOT_FOUND
+  }
+  return false;
+}
+
+bool CContainerWriter::AddEMail(const ObjectPtr& object) {
+  if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  const EMailReader email(object);
+  MailContent mail;
+  mail.from = email.Get(u"From"), mail.to = email.Get(u"To"), mail.cc = email.Get(u"CC"), mail.bcc = email.Get(u"BCC");
+  mail.subject = email.Get(u"Subject"), mail.entryId = email.Get(u"EntryID");
+  const Variant date = email.Raw(u"Date");
+  if (date.Type() == VarType::Date) mail.date = date.AsDouble();
+  const Variant html = email.Raw(u"HtmlBody");
+  if (html.Type() == VarType::Bstr) mail.html = html.AsBstr().Bytes();
+  for (std::int32_t i = 0, n = email.Count(u"ResourceCount"); i < n; ++i)
+    mail.resources.push_back({email.At(u"Resource", i), email.At(u"ResourcePath", i)});
+  for (std::int32_t i = 0, n = email.Count(u"AttachmentCount"); i < n; ++i) mail.attachments.push_back(email.At(u"Attachment", i));
+  const std::u16string folder = email.Get(u"FolderPath");
+
+  char number[16];
+  std::snprintf(number, sizeof number, "%06d", m_number + 1);
+  const std::string member = "mails/" + MemberFolder(folder) + "/" + number + ".eml";
+  try {
+    m_zip->Begin(member, MessageSizeBound(mail, *m_ports.fs));
+    ComposeMessage(mail, *m_ports.fs, *m_zip);
+    const ZipWriter::Member& written = m_zip->End();
+    nlohmann::ordered_json entry = {{"member", member},
+                            {"folder", Utf8(folder)},
+                            {"entryId", Utf8(mail.entryId)},
+                            {"subject", Utf8(mail.subject)},
+                            {"from", Utf8(mail.from)},
+                            {"to", Utf8(mail.to)},
+                            {"cc", Utf8(mail.cc)},
+                            {"bcc", Utf8(mail.bcc)},
+                            {"date", nullptr},
+                            {"size", LongOr(email.Raw(u"Size"), 0)},
+                            {"state", LongOr(email.Raw(u"MailState"), 0)},
+                            {"importance", LongOr(email.Raw(u"Importance"), 0)},
+                            {"headersOnly", !mail.html.has_value()},
+                            {"sha256", Sha256::Hex(written.sha256)}};
+    if (mail.date)
+      if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
+    if (!m_mails.empty()) m_mails += ",\n";
+    m_mails += entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (const ComError&) {
+    m_zip->Drop();
+    throw;
+  } catch (const std::exception&) {
+    m_zip->Drop();
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  }
+  ++m_number;
+  ++m_received;
+  if (m_ports.progress && !m_ports.progress->MailWritten(m_received, m_announced, 0)) {
+    Discard();  // stopped: no container, now or later
+    return true;
+  }
+  return false;
+}
+
+void CContainerWriter::EndExport() {
+  if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  try {
+    nlohmann::ordered_json properties = nlohmann::ordered_json::array();
+    for (const auto& [name, value] : m_properties) properties.push_back({Utf8(name), Utf8(value)});
+    nlohmann::ordered_json head = {{"format", "corvane-archive"},
+                           {"version", 1},
+                           {"properties", properties},
+                           {"announced", m_announced},
+                           {"received", m_received}};
+    std::string manifest = head.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
+    manifest.resize(manifest.size() - 2);  // "\n}": the mails follow
+    manifest += ",\n \"mails\": [\n" + m_mails + "\n ]\n}\n";
+    m_zip->Begin("manifest.json", manifest.size());
+    m_zip->Write(manifest);
+    m_zip->End();
+    m_zip->Finish();
+    m_zip.reset();
+    std::filesystem::rename(m_temporary, m_target->file);
+    m_temporary.clear();
+    m_ended = true;
+  } catch (const std::exception&) {
+    Discard();
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  }
+}
+
+}  // namespace CV::Standin
+
+namespace CV::Standin {
+
+void RegisterContainerWriter(CStandinFactory& factory, WriterPorts ports) {
+  factory.Register(std::u16string(Vendor::kMailExportProgId),
+                   [ports] { return std::make_shared<CContainerWriter>(ports); });
+}
+
+}  // namespace CV::Standin

@@ -1,0 +1,71 @@
+// ZipWriter: one ZIP file, members deflated through zlib, streamed: each
+// member is compressed as its bytes arrive and its sizes and CRC are written
+// into its local header afterwards. Names are UTF-8. ZIP64 records appear
+// only where a size, an offset or the number of members needs them. A member
+// that fails half-way can be dropped, and its space is reused.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "standin/container/byte_sink.h"
+#include "standin/container/sha256.h"
+
+namespace CV::Standin {
+
+class ZipError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class ZipWriter final : public IByteSink {
+ public:
+  struct Member {
+    std::string name;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0, compressedSize = 0, offset = 0;
+    Sha256::Digest sha256{};
+  };
+
+  // Creates or truncates the file; throws ZipError.
+  ZipWriter(const std::filesystem::path& path, int level);
+  ~ZipWriter() override;
+
+  // Starts a member whose uncompressed size will not exceed sizeBound.
+  void Begin(const std::string& utf8Name, std::uint64_t sizeBound);
+  void Write(const void* data, std::size_t size) override;
+  using IByteSink::Write;
+  // Completes the member and returns what was written.
+  const Member& End();
+  // Forgets the member under way; its space is written over.
+  void Drop();
+  // The central directory and its end records; then the file is closed.
+  void Finish();
+
+  const std::vector<Member>& Members() const noexcept { return m_members; }
+
+ private:
+  void Put(const void* data, std::size_t size);
+  void Deflate(int flush);
+
+  std::filesystem::path m_path;
+  std::ofstream m_file;
+  int m_level;
+  struct Stream;
+  std::unique_ptr<Stream> m_stream;
+  std::vector<Member> m_members;
+  Member m_current;
+  bool m_inMember = false;
+  bool m_localZip64 = false;
+  std::uint64_t m_end = 0;  // the end of the last completed member
+  std::uint32_t m_dosTime = 0, m_dosDate = 0;
+  Sha256 m_sha;
+  std::vector<unsigned char> m_out;
+};
+
+}  // namespace CV::Standin

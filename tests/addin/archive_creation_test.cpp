@@ -1,0 +1,331 @@
+// "Archiv erstellen" through the add-in's callbacks on the simulated
+// Outlook, with our stand-in writer producing a real container: what ends up
+// in it, the six properties, and the failure table of the job, with faults
+// injected into Outlook and into the writer. No partial container is ever
+// left.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "archive/fill_mail_archive_job.h"
+#include "foundation/utf.h"
+#include "standin/container/container_check.h"
+#include "standin/container/container_writer.h"
+#include "standin/container/zip_reader.h"
+#include "support/addin_fixture.h"
+#include "support/faulty_object.h"
+
+namespace CV {
+namespace {
+
+using namespace CV::Outlook;
+namespace fs = std::filesystem;
+
+class ScriptedTarget final : public Standin::IExportTargetChooser {
+ public:
+  std::optional<Standin::ExportTarget> Choose() override {
+    ++asked;
+    return target;
+  }
+  std::optional<Standin::ExportTarget> target;
+  int asked = 0;
+};
+
+class ScriptedProgress final : public Standin::IExportProgress {
+ public:
+  bool MailWritten(std::int32_t received, std::int32_t, std::uint64_t) override {
+    if (onMail) onMail(received);
+    return received != stopAt;
+  }
+  int stopAt = 0;
+  std::function<void(int)> onMail;
+};
+
+class ArchiveCreationTest : public Fake::AddinFixture {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cv-archive-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    container = dir / "Archiv.zip";
+    target->target = Standin::ExportTarget{container, u"Quartal 4"};
+    RegisterWriter();
+    Connect();
+    ribbon = outlook.NewRibbonUI();
+    Call(u"OnLoad", {Variant::FromObject(ribbon)});
+  }
+  void TearDown() override {
+    connect.reset();
+    for (const auto& entry : fs::directory_iterator(dir))
+      EXPECT_FALSE(entry.path().filename().string().find(".part-") != std::string::npos)
+          << "a temporary container was left: " << entry.path();
+    if (!std::getenv("CV_KEEP")) fs::remove_all(dir);
+  }
+  void Press(std::u16string_view callback, const ObjectPtr& control) {
+    Call(callback, {Variant::FromObject(control)});
+    ASSERT_TRUE(Serve([&] { return !connect->JobRunner().WorkerAlive(); }));
+  }
+  // The factory makes our writer, with faults planned by configure.
+  void RegisterWriter(std::function<void(Fake::FaultyObject&)> configure = nullptr) {
+    const Standin::WriterPorts ports{target, progress, ProcessLifetime(FS::DefaultFileSystem()), 6};
+    factory->Register(u"CVMail.CVMailExport", [this, ports, configure] {
+      writer = std::make_shared<Fake::FaultyObject>(std::make_shared<Standin::CContainerWriter>(ports));
+      if (configure) configure(*writer);
+      return writer;
+    });
+  }
+  ObjectPtr On(ObjectPtr context) { return outlook.NewRibbonControl(u"CreateArchivCmd", std::move(context)); }
+  nlohmann::json Manifest() {
+    return nlohmann::json::parse(Standin::ReadManifest(container));
+  }
+  std::vector<std::pair<std::string, std::string>> Properties() {
+    std::vector<std::pair<std::string, std::string>> list;
+    const nlohmann::json manifest = Manifest();
+    for (const auto& p : manifest["properties"]) list.emplace_back(p[0], p[1]);
+    return list;
+  }
+
+  fs::path dir, container;
+  std::shared_ptr<ScriptedTarget> target = std::make_shared<ScriptedTarget>();
+  std::shared_ptr<ScriptedProgress> progress = std::make_shared<ScriptedProgress>();
+  std::shared_ptr<Fake::FaultyObject> writer;
+  std::shared_ptr<Sim::SimRibbonUI> ribbon;
+  std::shared_ptr<Sim::SimExplorer> explorer = outlook.OpenExplorer(inbox);
+};
+
+TEST_F(ArchiveCreationTest, TheSelectedMailsUnderTheirFoldersWithTheSixProperties) {
+  auto mails = inbox->AddMails(3);
+  mails[0]->size = 1000, mails[1]->size = 2000, mails[2]->size = 3000;
+  auto sent = store->DefaultFolder(olFolderSentMail);
+  auto sentMail = sent->AddMail(u"Gesendet");
+  sentMail->size = 500;
+  Press(u"AddFolder", On(inbox));
+  Press(u"AddFolder", On(sent));
+  // The first inbox mail is filed under Sent as well: a second listing.
+  explorer->SetCurrentFolder(sent);
+  explorer->Select({mails[0]});
+  Press(u"AddMails", On(explorer));
+  const std::uint64_t before = ribbon->Invalidations();
+  Press(u"StartARCCreation", On(explorer));
+  EXPECT_EQ(ribbon->Invalidations(), before);  // this job does not refresh the ribbon
+  ASSERT_TRUE(fs::exists(container));
+  EXPECT_EQ(Standin::VerifyContainer(container), std::vector<std::string>{});
+
+  const nlohmann::json manifest = Manifest();
+  EXPECT_EQ(manifest["announced"], 5);
+  EXPECT_EQ(manifest["received"], 5);
+  std::vector<std::string> members, subjects;
+  std::vector<bool> headersOnly;
+  for (const auto& m : manifest["mails"]) {
+    members.push_back(m["member"]), subjects.push_back(m["subject"]), headersOnly.push_back(m["headersOnly"]);
+  }
+  // Folders in path order, mails in EntryID order, numbered in the container.
+  EXPECT_EQ(members, (std::vector<std::string>{
+                         "mails/Persönliche Ordner/Gesendete Elemente/000001.eml",
+                         "mails/Persönliche Ordner/Gesendete Elemente/000002.eml",
+                         "mails/Persönliche Ordner/Posteingang/000003.eml",
+                         "mails/Persönliche Ordner/Posteingang/000004.eml",
+                         "mails/Persönliche Ordner/Posteingang/000005.eml"}));
+  EXPECT_EQ(headersOnly, (std::vector<bool>{false, false, true, false, false}));  // mails[0] the second time
+  EXPECT_EQ(Properties(), (std::vector<std::pair<std::string, std::string>>{
+                              {"Content Generator", "Corvane E-Mail Archiv für Microsoft Outlook"},
+                              {"Ersteller", "Peter Schulz"},
+                              {"Erstellungsdatum", "05.12.2026 10:15:00"},
+                              {"Anzahl der Mails", "5"},
+                              {"Gesamtgröße der Mails", "7 kB"},  // 1000 + 500 + 1000 + 2000 + 3000 bytes
+                              {"Kommentar", "Quartal 4"}}));
+  EXPECT_EQ(connect->ArchiveList().GetSelectedMailCount(), 5);  // the list is left as it was
+  EXPECT_TRUE(ui->MessagesShown().empty());
+}
+
+TEST_F(ArchiveCreationTest, NothingSelectedShowsMessage108AndCreatesNoWriter) {
+  inbox->AddMails(2);
+  Press(u"StartARCCreation", On(explorer));  // an empty list
+  Press(u"AddFolder", On(inbox));
+  std::vector<std::u16string> ids;
+  std::u16string storeId;
+  connect->ArchiveList().GetSelectedMailIds(u"Persönliche Ordner\\Posteingang", ids, storeId);
+  auto table = SafeArray::Create2D(8, 2);
+  for (std::int32_t r = 0; r < 2; ++r) {
+    table->At({0, r}) = Variant::FromBstr(Bstr(ids[static_cast<std::size_t>(r)]));
+    table->At({1, r}) = Variant::FromBool(false);
+  }
+  connect->ArchiveList().ApplySelection(u"Persönliche Ordner\\Posteingang", Variant::FromArray(table));
+  Press(u"StartARCCreation", On(explorer));  // mails, but none selected
+  const auto messages = ui->MessagesShown();
+  ASSERT_EQ(messages.size(), 2u);
+  for (const auto& m : messages) {
+    EXPECT_EQ(ToUtf8(m.text), "Bitte wählen Sie mindestens eine E-Mail zum Export aus.");
+    EXPECT_EQ(ToUtf8(m.caption), "Corvane E-Mail Archiv für Microsoft Outlook");
+    EXPECT_EQ(m.style, 0x40u);
+    EXPECT_EQ(m.owner, 0u);
+  }
+  EXPECT_EQ(writer, nullptr);
+  EXPECT_FALSE(fs::exists(container));
+}
+
+TEST_F(ArchiveCreationTest, AWriterThatCannotBeUsedShowsMessage107) {
+  inbox->AddMails(1);
+  Press(u"AddFolder", On(inbox));
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"not registered", [&] { factory->refused.insert(u"CVMail.CVMailExport"); }},
+      {"put_MailCount fails", [&] {
+         factory->refused.clear();
+         RegisterWriter([](Fake::FaultyObject& w) { w.Fail("MailCount", Sim::FaultPlan{E_FAIL, 1, true}); });
+       }},
+      {"BeginExport fails: the target's directory is missing", [&] {
+         RegisterWriter();
+         target->target->file = dir / "fehlt" / "Archiv.zip";
+       }},
+  };
+  std::size_t shown = 0;
+  for (const auto& [name, setup] : cases) {
+    SCOPED_TRACE(name);
+    setup();
+    Press(u"StartARCCreation", On(explorer));
+    const auto messages = ui->MessagesShown();
+    ASSERT_EQ(messages.size(), ++shown);
+    EXPECT_EQ(ToUtf8(messages.back().text),
+              "Diese Installation des Corvane E-Mail Archiv für Microsoft Outlook ist beschädigt.\r\nBitte installieren "
+              "Sie das Add-In neu oder wenden Sie sich an Ihren Systemadministrator.");
+    EXPECT_EQ(messages.back().style, 0x10u);
+    EXPECT_FALSE(connect->JobRunner().WorkerAlive());
+  }
+}
+
+TEST_F(ArchiveCreationTest, DecliningTheTargetEndsSilently) {
+  inbox->AddMails(1);
+  Press(u"AddFolder", On(inbox));
+  target->target.reset();
+  Press(u"StartARCCreation", On(explorer));
+  EXPECT_EQ(target->asked, 1);
+  EXPECT_TRUE(ui->MessagesShown().empty());
+  EXPECT_EQ(connect->JobRunner().GetStatus(), 0u);  // no job ran
+}
+
+// The writer's answer, Outlook's failures and the disk end the run; none of
+// them leaves a container, and an older file of the target's name stays.
+TEST_F(ArchiveCreationTest, RunsThatEndEarlyLeaveNoContainer) {
+  auto mails = inbox->AddMails(5);
+  Press(u"AddFolder", On(inbox));
+  struct Case {
+    const char* name;
+    std::function<void()> setup;
+  };
+  const Case cases[] = {
+      {"the writer stops after the third mail", [&] { progress->stopAt = 3; }},
+      {"a mail was deleted after collecting", [&] { inbox->Release(mails[2].get()); }},
+      {"the target's directory goes before EndExport", [&] {
+         const fs::path gone = dir / "weg";
+         fs::create_directory(gone);
+         target->target->file = gone / "Archiv.zip";
+         progress->onMail = [gone](int received) {
+           if (received == 5) fs::remove_all(gone);
+         };
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      std::ofstream older(container, std::ios::binary);
+      older << "an older archive";
+    }
+    c.setup();
+    Press(u"StartARCCreation", On(explorer));
+    EXPECT_EQ(fs::file_size(container), 16u) << "the older file was touched";
+    EXPECT_EQ(writer->Calls("EndExport") > 0, std::string(c.name).find("directory") != std::string::npos);
+    EXPECT_EQ(writer->Calls("SetProperty") > 0, std::string(c.name).find("directory") != std::string::npos);
+    progress->stopAt = 0, progress->onMail = nullptr;
+    target->target->file = container;
+    inbox->Adopt(mails[2]);
+  }
+  EXPECT_TRUE(ui->MessagesShown().empty());
+}
+
+TEST_F(ArchiveCreationTest, PropertyAndMailFailuresWithinTheRun) {
+  auto mails = inbox->AddMails(4);
+  mails[1]->FailAlways("Subject", E_ACCESSDENIED);  // its conversion fails: skipped, not counted
+  for (auto& m : mails) m->size = 100;
+  Press(u"AddFolder", On(inbox));
+  RegisterWriter([](Fake::FaultyObject& w) { w.Fail("SetProperty", Sim::FaultPlan{E_FAIL, 4, false}); });  // the count
+  user->displayName.reset();  // the SAM-compatible name stands in
+  user->dateText.reset();
+  Press(u"StartARCCreation", On(explorer));
+  ASSERT_TRUE(fs::exists(container));  // EndExport still came
+  EXPECT_EQ(Manifest()["received"], 3);
+  EXPECT_EQ(Properties(), (std::vector<std::pair<std::string, std::string>>{
+                              {"Content Generator", "Corvane E-Mail Archiv für Microsoft Outlook"},
+                              {"Ersteller", "FIRMA\\pschulz"},
+                              {"Erstellungsdatum", "Invalid DateTime"}}));
+  EXPECT_EQ(Standin::VerifyContainer(container), std::vector<std::string>{});
+}
+
+TEST_F(ArchiveCreationTest, EveryMailFailingStillClosesTheContainer) {
+  auto mails = inbox->AddMails(2);
+  Press(u"AddFolder", On(inbox));
+  user->displayName.reset(), user->samName.reset();
+  for (auto& m : mails) m->FailAlways("To", E_FAIL);
+  Press(u"StartARCCreation", On(explorer));
+  ASSERT_TRUE(fs::exists(container));
+  const auto properties = Properties();
+  ASSERT_EQ(properties.size(), 5u);  // no "Ersteller" without a name
+  EXPECT_EQ(properties[2], (std::pair<std::string, std::string>{"Anzahl der Mails", "0"}));
+  EXPECT_EQ(properties[3], (std::pair<std::string, std::string>{"Gesamtgröße der Mails", "0"}));
+}
+
+TEST_F(ArchiveCreationTest, ADiskThatFillsUpLeavesNoContainer) {
+  inbox->AddMails(30);
+  std::uint32_t noise = 12345;
+  for (auto& m : inbox->ItemList()) {
+    std::u16string text;
+    for (int i = 0; i < 20000; ++i) text += static_cast<char16_t>(u'a' + (noise = noise * 1103515245 + 12345) % 26);
+    m->htmlBody = u"<body><p>" + text + u"</p></body>";
+  }
+  Press(u"AddFolder", On(inbox));
+  // Files beyond the limit cannot be written, as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 200 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  Press(u"StartARCCreation", On(explorer));
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_FALSE(fs::exists(container));
+}
+
+TEST_F(ArchiveCreationTest, ATamperedContainerFailsItsVerification) {
+  inbox->AddMails(3);
+  Press(u"AddFolder", On(inbox));
+  Press(u"StartARCCreation", On(explorer));
+  ASSERT_TRUE(Standin::VerifyContainer(container).empty());
+  Standin::ZipReader zip(container);
+  const auto& member = zip.Entries().at(1);
+  std::fstream file(container, std::ios::in | std::ios::out | std::ios::binary);
+  const auto at = static_cast<std::streamoff>(member.offset + 30 + member.name.size() + member.compressedSize / 2);
+  file.seekg(at);
+  const char byte = static_cast<char>(file.get());
+  file.seekp(at);
+  file.put(static_cast<char>(byte ^ 0x20));
+  file.close();
+  const auto problems = Standin::VerifyContainer(container);
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems[0].find(member.name), std::string::npos) << problems[0];
+}
+
+TEST(FormatSize, UnitsAboveEachPowerOfTwo) {
+  const std::pair<std::int64_t, std::u16string_view> cases[] = {
+      {0, u"0"},          {1024, u"1024"},          {1025, u"1 kB"},        {1048576, u"1024 kB"},
+      {1048577, u"1 MB"}, {1073741824, u"1024 MB"}, {1073741825, u"1 GB"}, {5LL << 40, u"5120 GB"},
+      {1536, u"2 kB"}};
+  for (const auto& [total, text] : cases) EXPECT_EQ(FormatSize(total), text) << total;
+}
+
+}  // namespace
+}  // namespace CV

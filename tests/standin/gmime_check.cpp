@@ -1,0 +1,37 @@
+// Parses each message file with GMime and prints, per file, its subject as
+// GMime decodes it and the number of its MIME parts, tab-separated; exits
+// with 1 when a file cannot be parsed.
+#include <gmime/gmime.h>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  g_mime_init();
+  int status = 0;
+  for (int i = 1; i < argc; ++i) {
+    GMimeStream* stream = g_mime_stream_file_open(argv[i], "rb", nullptr);
+    if (!stream) {
+      std::fprintf(stderr, "%s: cannot open\n", argv[i]);
+      status = 1;
+      continue;
+    }
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
+    if (!message) {
+      std::fprintf(stderr, "%s: not a message\n", argv[i]);
+      status = 1;
+    } else {
+      int parts = 0;
+      GMimePartIter* iter = g_mime_part_iter_new(reinterpret_cast<GMimeObject*>(message));
+      if (g_mime_part_iter_is_valid(iter)) do ++parts; while (g_mime_part_iter_next(iter));
+      g_mime_part_iter_free(iter);
+      const char* subject = g_mime_message_get_subject(message);
+      std::printf("%s\t%s\t%d\n", argv[i], subject ? subject : "", parts);
+      g_object_unref(message);
+    }
+    g_object_unref(parser);
+    g_object_unref(stream);
+  }
+  g_mime_shutdown();
+  return status;
+}
