@@ -108,7 +108,8 @@ void ArchiveCreation(benchmark::State& state) {
         ModuleResources(), screen, pictures, version, ProcessLifetime(DefaultThreadHooks()), DefaultApartment(),
         settings, std::make_shared<User>(),
         Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()), ProcessLifetime(DefaultGuidSource()),
-                                nullptr}});
+                                nullptr},
+        nullptr});
     connect->OnConnection(outlook.Application(), 0, nullptr);
     connect->OnLoad(outlook.NewRibbonUI());
     const auto press = [&](const char16_t* callback) {

@@ -64,7 +64,7 @@ void ReleaseWhileCollecting(benchmark::State& state) {
     auto connect = std::make_shared<CConnect>(AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), ui,
                                                          ModuleResources(), screen, pictures, version,
                                                          ProcessLifetime(DefaultThreadHooks()), apartment, settings,
-                                                         nullptr, Office::MailExportPorts{}});
+                                                         nullptr, Office::MailExportPorts{}, nullptr});
     connect->OnConnection(outlook.Application(), 0, nullptr);
     connect->OnLoad(outlook.NewRibbonUI());
     connect->Invoke(u"AddFolder", InvokeKind::Method, {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});

@@ -6,6 +6,8 @@
 #include "archive/fill_mail_archive_job.h"
 #include "foundation/ascii.h"
 #include "dialogs/excluded_folders.h"
+#include "dialogs/excluded_folders_dialog.h"
+#include "dialogs/refine_selection_dialog.h"
 #include "foundation/format.h"
 #include "foundation/com_error.h"
 
@@ -314,9 +316,30 @@ HRESULT CConnect::StartARCCreation(const ObjectPtr&) {
   return S_OK;
 }
 
+HRESULT CConnect::RefineSelection(const ObjectPtr&) {
+  try {
+    // The dialog reads and writes the list under its map lock.
+    if (IsBusy() || !m_ports.dialogs) return S_OK;
+    CDlgEMailSelect dialog(m_archiveList, m_ports.mailExport);
+    dialog.DoModal(*m_ports.dialogs, m_ports.ui->ActiveWindow());
+  } catch (...) {
+    // Nothing is shown; the ribbon shows no error.
+  }
+  return S_OK;
+}
+
+HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) {
+  try {
+    if (!m_ports.dialogs) return S_OK;
+    CDlgProperties dialog(m_spApplication);
+    dialog.DoModal(*m_ports.dialogs, m_ports.ui->ActiveWindow());
+  } catch (...) {
+    // Nothing is shown; the ribbon shows no error.
+  }
+  return S_OK;
+}
+
 // Built in later steps: each answers honestly that it is not there yet.
-HRESULT CConnect::RefineSelection(const ObjectPtr&) { return E_NOTIMPL; }
-HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) { return E_NOTIMPL; }
 HRESULT CConnect::OnHelp(const ObjectPtr&) { return E_NOTIMPL; }
 
 // ---- IObject

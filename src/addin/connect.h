@@ -12,6 +12,7 @@
 #include "addin/version_info.h"
 #include "archive/archive_list.h"
 #include "archive/job_runner.h"
+#include "dialogs/dialog_host.h"
 #include "export/mail_export.h"
 #include "foundation/apartment.h"
 #include "foundation/interface_table.h"
@@ -40,6 +41,7 @@ struct AddinPorts {
   ISettings& settings;
   std::shared_ptr<IUserEnvironment> user;
   Office::MailExportPorts mailExport;  // the vendor components, files, GUIDs, internet cache
+  std::shared_ptr<IDialogHost> dialogs;
 };
 
 using VariantBool = std::int16_t;  // VARIANT_TRUE -1, VARIANT_FALSE 0
@@ -92,6 +94,7 @@ class CConnect final : public IObject, public std::enable_shared_from_this<CConn
 
   // What tests and the cvmail command look at.
   CArchiveList& ArchiveList() noexcept { return *m_archiveList; }
+  const std::shared_ptr<CArchiveList>& SharedArchiveList() const noexcept { return m_archiveList; }
   CJobRunner& JobRunner() noexcept { return m_jobRunner; }
   COLExplorerWrapColl& Explorers() noexcept { return m_explorers; }
   const Outlook::Application& Application() const noexcept { return m_spApplication; }

@@ -222,6 +222,62 @@ void CArchiveList::GetSelectedMailIds(const std::u16string& rawPath, std::vector
     if (selected) ids.push_back(id);
 }
 
+Variant CArchiveList::GetFolderMailTable(const std::u16string& rawPath, const Office::MailExportPorts& ports) {
+  std::lock_guard lock(m_mapLock);
+  const Outlook::Application application = GetApplication();
+  if (!application) return {};
+  const std::u16string path = NormalizeFolderPath(rawPath);
+  const auto store = m_folderStoreIds.find(path);
+  const auto entry = m_folderEntryIds.find(path);
+  const auto mails = m_folderMails.find(path);
+  if (store == m_folderStoreIds.end() || entry == m_folderEntryIds.end() || mails == m_folderMails.end()) return {};
+  try {
+    auto table = SafeArray::Create2D(8, static_cast<std::uint32_t>(mails->second->size()));
+    const Outlook::NameSpace session = application.GetNamespace(u"MAPI");
+    Office::CMailExport converter(ports);
+    std::int32_t row = 0;
+    for (const auto& [id, selected] : *mails->second) {
+      const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(session.GetItemFromID(id, store->second));
+      if (!mail) continue;
+      const Vendor::EMail email = converter.Export(mail, true);
+      if (!email) continue;
+      table->At({0, row}) = Variant::FromBstr(Bstr(id));
+      table->At({1, row}) = Variant::FromBool(selected);
+      table->At({2, row}) = email.Importance();
+      table->At({3, row}) = Variant::FromI4(mail.Attachments().Count()).ChangeType(VarType::Bool);
+      table->At({4, row}) = Variant::FromBstr(Bstr(email.From()));
+      table->At({5, row}) = Variant::FromBstr(Bstr(email.Subject()));
+      table->At({6, row}) = email.Date();
+      table->At({7, row}) = email.Size();
+      ++row;
+    }
+    if (row < static_cast<std::int32_t>(mails->second->size())) table->Redim(static_cast<std::uint32_t>(row));
+    return Variant::FromArray(table);
+  } catch (...) {
+    // A mail that cannot be read spoils the whole table.
+    if (IsAbandoned()) throw;
+    return {};
+  }
+}
+
+void CArchiveList::ShowMail(const std::u16string& rawPath, const std::u16string& entryId) {
+  try {
+    const Outlook::Application application = GetApplication();
+    if (!application) return;
+    std::u16string storeId;
+    {
+      std::lock_guard lock(m_mapLock);  // for the lookup only: Outlook is called without it
+      const auto store = m_folderStoreIds.find(NormalizeFolderPath(rawPath));
+      if (store == m_folderStoreIds.end()) return;
+      storeId = store->second;
+    }
+    const auto mail = Outlook::Query<Outlook::MailItem>(application.GetNamespace(u"MAPI").GetItemFromID(entryId, storeId));
+    if (mail) mail.Display(true);
+  } catch (...) {
+    // Outlook's failures to open the mail are not shown.
+  }
+}
+
 void CArchiveList::ApplySelection(const std::u16string& rawPath, const Variant& table) {
   std::lock_guard lock(m_mapLock);
   if (table.Type() != VarType::ArrayOfVariant || !table.AsArray()) return;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "export/mail_export.h"
 #include "foundation/interface_table.h"
 #include "foundation/lifetime.h"
 #include "foundation/progress.h"
@@ -60,8 +61,16 @@ class CArchiveList {
   void GetFolderPaths(std::vector<std::u16string>& out, bool withCounts);
   // The selected mails of a folder and its StoreID; nothing without application.
   void GetSelectedMailIds(const std::u16string& path, std::vector<std::u16string>& ids, std::u16string& storeId);
+  // The folder's mail table for the refine dialog: one row per mail, in
+  // EntryID order, of 8 columns (EntryID, selected, importance, has
+  // attachments, sender, subject, date, size), the display fields read
+  // through a header-only export. Empty for a path not in the list, without
+  // application, and when any Outlook call fails.
+  Variant GetFolderMailTable(const std::u16string& path, const Office::MailExportPorts& ports);
   // Writes a table's selected flags (columns 0 and 1) into the folder's mails.
   void ApplySelection(const std::u16string& path, const Variant& table);
+  // Opens a listed mail in Outlook, modally. Failures are swallowed.
+  void ShowMail(const std::u16string& path, const std::u16string& entryId);
 
   // Every leading backslash removed.
   static std::u16string NormalizeFolderPath(std::u16string_view path);

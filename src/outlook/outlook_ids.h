@@ -13,6 +13,7 @@ inline constexpr Guid Dispatch = Guid::FromLiteral("00020400-0000-0000-C000-0000
 inline constexpr Guid Attachment = Guid::FromLiteral("00063007-0000-0000-C000-000000000046");
 inline constexpr Guid PropertyAccessor = Guid::FromLiteral("0006302D-0000-0000-C000-000000000046");
 inline constexpr Guid Attachments = Guid::FromLiteral("0006303C-0000-0000-C000-000000000046");
+inline constexpr Guid PropertyPage = Guid::FromLiteral("0006307E-0000-0000-C000-000000000046");
 inline constexpr Guid Application = Guid::FromLiteral("00063001-0000-0000-C000-000000000046");
 inline constexpr Guid NameSpace = Guid::FromLiteral("00063002-0000-0000-C000-000000000046");
 inline constexpr Guid Explorer = Guid::FromLiteral("00063003-0000-0000-C000-000000000046");

@@ -110,6 +110,7 @@ class MailItem : public Wrapper {
   ObjectPtr Move(const ObjectPtr& folder) const { return Call(u"Move", {Variant::FromObject(folder)}); }
   void Save() const { Invoke(u"Save"); }
   void Delete() const { Invoke(u"Delete"); }
+  void Display(bool modal) const { Invoke(u"Display", {Variant::FromBool(modal)}); }
 };
 
 class SimpleItems : public Wrapper {

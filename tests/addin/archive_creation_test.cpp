@@ -144,6 +144,36 @@ TEST_F(ArchiveCreationTest, TheSelectedMailsUnderTheirFoldersWithTheSixPropertie
   EXPECT_TRUE(ui->MessagesShown().empty());
 }
 
+// The whole flow: collect two folders, refine one of them, create the archive.
+TEST_F(ArchiveCreationTest, WhatTheUserUntickedStaysOutOfTheArchive) {
+  auto inboxMails = inbox->AddMails(5);
+  auto sent = store->DefaultFolder(olFolderSentMail);
+  sent->AddMails(2);
+  const auto label = [&] { return Call(u"GetMailCount", {Variant()}).AsText(); };
+  Press(u"AddFolder", On(inbox));
+  EXPECT_EQ(label(), u"    5");
+  Press(u"AddFolder", On(sent));
+  EXPECT_EQ(label(), u"    7");
+  std::set<std::u16string> unticked;
+  dialogScript = [&](int, const ObjectPtr& control) {
+    auto& select = dynamic_cast<Standin::CMailSelectControl&>(*control);
+    select.SelectFolder(u"Persönliche Ordner\\Posteingang");
+    for (int i : {0, 2, 4}) {
+      select.SetSelected(inboxMails[i]->EntryId(), false);
+      unticked.insert(inboxMails[i]->EntryId());
+    }
+    return DialogResult::Ok;
+  };
+  Press(u"RefineSelection", On(explorer));
+  EXPECT_EQ(label(), u"    4");
+  Press(u"StartARCCreation", On(explorer));
+  ASSERT_TRUE(Standin::VerifyContainer(container).empty());
+  const nlohmann::json manifest = Manifest();
+  ASSERT_EQ(manifest["mails"].size(), 4u);
+  for (const auto& mail : manifest["mails"]) EXPECT_FALSE(unticked.count(FromUtf8(mail["entryId"].get<std::string>())));
+  EXPECT_EQ(Properties()[3].second, "4");
+}
+
 TEST_F(ArchiveCreationTest, NothingSelectedShowsMessage108AndCreatesNoWriter) {
   inbox->AddMails(2);
   Press(u"StartARCCreation", On(explorer));  // an empty list

@@ -137,7 +137,7 @@ TEST_F(ConnectTest, VersionAndCopyrightTexts) {
     Util::FixedVersionSource source(info);
     AddinPorts ports = Ports();
     CConnect addin({ports.table, ports.ui, ports.resources, ports.screen, ports.pictures, source, ports.threads,
-                    ports.apartment, ports.settings, ports.user, ports.mailExport});
+                    ports.apartment, ports.settings, ports.user, ports.mailExport, ports.dialogs});
     Bstr text;
     ASSERT_EQ(addin.GetVersionString(nullptr, &text), S_OK);
     EXPECT_EQ(text.Text(), c.text);

@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
       std::make_shared<Sim::SimInterfaceTable>(), ui, ModuleResources(), screen, pictures, version,
       ProcessLifetime(DefaultThreadHooks()), DefaultApartment(), settings, std::make_shared<User>(),
       Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()), ProcessLifetime(DefaultGuidSource()),
-                              nullptr}});
+                              nullptr},
+      nullptr});
   connect->OnConnection(outlook.Application(), 0, nullptr);
   connect->OnLoad(outlook.NewRibbonUI());
   const auto press = [&](const char16_t* callback, ObjectPtr context) {

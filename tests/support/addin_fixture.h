@@ -16,7 +16,12 @@
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
 #include "sim/sim_settings.h"
+#include "dialogs/excluded_folders_dialog.h"
+#include "dialogs/refine_selection_dialog.h"
+#include "sim/sim_dialog_host.h"
 #include "standin/standin_factory.h"
+#include "standin/standin_folder_select.h"
+#include "standin/standin_mail_select.h"
 #include "support/fake_ui.h"
 
 namespace CV::Fake {
@@ -64,7 +69,8 @@ class AddinFixture : public ::testing::Test {
   AddinPorts Ports() {
     return AddinPorts{table,    ui,          ModuleResources(), screen, pictures, version, ProcessLifetime(DefaultThreadHooks()),
                       apartment, settings, user, Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()),
-                                                                        ProcessLifetime(DefaultGuidSource()), nullptr}};
+                                                                        ProcessLifetime(DefaultGuidSource()), nullptr},
+                      dialogs};
   }
   // The UI thread serves its apartment until done() or the bound (which only
   // a hang reaches); false on the bound.
@@ -96,6 +102,17 @@ class AddinFixture : public ::testing::Test {
   }()};
   std::shared_ptr<FixedUserEnvironment> user = std::make_shared<FixedUserEnvironment>();
   std::shared_ptr<Standin::CStandinFactory> factory = std::make_shared<Standin::CStandinFactory>();
+  // The dialogs: our stand-in controls, and a script acting as the user.
+  std::function<int(int resourceId, const ObjectPtr& control)> dialogScript;
+  std::shared_ptr<Sim::SimDialogHost> dialogs = std::make_shared<Sim::SimDialogHost>(
+      [this](int resourceId) -> ObjectPtr {
+        if (resourceId == CDlgEMailSelect::kResourceId) return std::make_shared<Standin::CMailSelectControl>();
+        if (resourceId == CDlgProperties::kResourceId) return std::make_shared<Standin::CFolderSelectControl>(settings);
+        return nullptr;
+      },
+      [this](int resourceId, const ObjectPtr& control) {
+        return dialogScript ? dialogScript(resourceId, control) : DialogResult::Cancel;
+      });
   std::shared_ptr<CConnect> connect;
 };
 

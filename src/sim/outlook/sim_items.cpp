@@ -136,6 +136,7 @@ SimItem::SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string 
     return Obj(shared_from_this());
   });
   Method(u"Save", [](auto&) { return Variant(); });
+  Method(u"Display", [](auto&) { return Variant(); });  // a window the user closes again
   Method(u"Delete", [this](auto&) {
     auto folder = Alive(m_folder);
     auto store = folder->Store();

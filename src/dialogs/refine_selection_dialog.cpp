@@ -1,0 +1,89 @@
+#include "dialogs/refine_selection_dialog.h"
+
+#include "foundation/com_error.h"
+
+namespace CV {
+
+// Forwards the control's events to the dialog while it lives.
+class CDlgEMailSelect::Events final : public IEventSink {
+ public:
+  explicit Events(CDlgEMailSelect* dialog) : m_dialog(dialog) {}
+  void Detach() { m_dialog = nullptr; }
+  void OnEvent(std::int32_t dispid, const std::vector<Variant>& args) override {
+    if (!m_dialog) return;
+    const auto text = [&](std::size_t i) { return i < args.size() ? args[i].ChangeType(VarType::Bstr).AsText() : u""; };
+    if (dispid == Vendor::MailSelectEvent::FolderSelected) m_dialog->OnFolderSelected(text(0));
+    else if (dispid == Vendor::MailSelectEvent::MailOpen) m_dialog->OnMailOpen(text(0), text(1));
+  }
+
+ private:
+  CDlgEMailSelect* m_dialog;
+};
+
+CDlgEMailSelect::CDlgEMailSelect(std::shared_ptr<CArchiveList> list, Office::MailExportPorts ports)
+    : m_pList(std::move(list)), m_ports(std::move(ports)) {}
+
+CDlgEMailSelect::~CDlgEMailSelect() { OnDestroy(); }
+
+void CDlgEMailSelect::OnInitDialog(const ObjectPtr& control) {
+  try {
+    m_control = control;
+    m_events = std::make_shared<Events>(this);
+    if (control) m_cookie = control->Advise(Vendor::Iid::CVMailSelectEvents, m_events);
+  } catch (...) {
+    // Without events the dialog still shows the folders.
+  }
+  try {
+    m_spSelect = Vendor::MailSelect(QueryObject(control, Vendor::MailSelect::kIid));
+    std::vector<std::u16string> paths;
+    m_pList->GetFolderPaths(paths, true);
+    std::u16string lines;
+    for (const std::u16string& path : paths) lines += path + u"\r\n";
+    m_spSelect.Folders(lines);
+  } catch (const ComError&) {
+    // The dialog opens all the same.
+  }
+}
+
+void CDlgEMailSelect::ApplyIfModified() {
+  const Variant modified = m_spSelect.Modified();
+  if (modified.Type() == VarType::Bool && modified.AsBool())
+    m_pList->ApplySelection(m_spSelect.CurrentFolder(), m_spSelect.Mails());
+}
+
+HRESULT CDlgEMailSelect::OnFolderSelected(const std::u16string& path) {
+  try {
+    ApplyIfModified();
+    m_spSelect.Mails(m_pList->GetFolderMailTable(path, m_ports));
+  } catch (const ComError&) {
+    // The folder is not shown; nothing is reported.
+  }
+  return S_OK;
+}
+
+HRESULT CDlgEMailSelect::OnMailOpen(const std::u16string& path, const std::u16string& entryId) {
+  m_pList->ShowMail(path, entryId);
+  return S_OK;
+}
+
+void CDlgEMailSelect::OnOK(const ObjectPtr&) {
+  try {
+    ApplyIfModified();
+  } catch (const ComError&) {
+    // The dialog closes with OK all the same.
+  }
+}
+
+void CDlgEMailSelect::OnDestroy() {
+  if (m_events) m_events->Detach();
+  if (m_cookie != 0 && m_control) {
+    try {
+      m_control->Unadvise(m_cookie);
+    } catch (...) {
+      // A control that is gone has no connection left to end.
+    }
+  }
+  m_cookie = 0;
+}
+
+}  // namespace CV

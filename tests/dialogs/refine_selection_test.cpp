@@ -1,0 +1,254 @@
+// The two dialogs through the add-in's callbacks, with our stand-in controls
+// acted on by a script as a user would: refining folder by folder, OK and
+// "Abbrechen", controls that fail or answer oddly, opening a mail, and the
+// excluded-folders dialog with and without a change.
+#include <gtest/gtest.h>
+
+#include "dialogs/excluded_folders.h"
+#include "foundation/utf.h"
+#include "support/addin_fixture.h"
+#include "support/faulty_object.h"
+
+namespace CV {
+namespace {
+
+using namespace CV::Outlook;
+using Standin::CFolderSelectControl;
+using Standin::CMailSelectControl;
+
+// A control whose "Modified" answers with a value of the test's choosing.
+class ModifiedAs final : public IObject, public std::enable_shared_from_this<ModifiedAs> {
+ public:
+  ModifiedAs(ObjectPtr target, Variant modified) : m_target(std::move(target)), m_modified(std::move(modified)) {}
+  ObjectPtr QueryInterface(const Guid& iid) override { return m_target->QueryInterface(iid) ? shared_from_this() : nullptr; }
+  Variant Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) override {
+    if (name == u"Modified") return m_modified;
+    return m_target->Invoke(name, kind, std::move(args));
+  }
+  std::uint32_t Advise(const Guid& iid, std::shared_ptr<IEventSink> sink) override { return m_target->Advise(iid, sink); }
+  void Unadvise(std::uint32_t cookie) override { m_target->Unadvise(cookie); }
+  const ObjectPtr& Target() const { return m_target; }
+
+ private:
+  ObjectPtr m_target;
+  Variant m_modified;
+};
+
+class DialogsTest : public Fake::AddinFixture {
+ protected:
+  void SetUp() override {
+    sent = store->DefaultFolder(olFolderSentMail);
+    inboxMails = inbox->AddMails(4);
+    sentMails = sent->AddMails(3);
+    Connect();
+    Call(u"OnLoad", {Variant::FromObject(outlook.NewRibbonUI())});
+    Collect(inbox);
+    Collect(sent);
+  }
+  void Collect(const std::shared_ptr<Sim::SimFolder>& folder) {
+    Call(u"AddFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", folder))});
+    ASSERT_TRUE(Serve([&] { return !connect->JobRunner().WorkerAlive(); }));
+  }
+  void Refine(std::function<int(CMailSelectControl&)> user) {
+    dialogScript = [user](int id, const ObjectPtr& control) {
+      EXPECT_EQ(id, 206);
+      auto* select = dynamic_cast<CMailSelectControl*>(control.get());
+      return select ? user(*select) : user(*std::dynamic_pointer_cast<CMailSelectControl>(
+                                          std::dynamic_pointer_cast<Fake::FaultyObject>(control)->Target()));
+    };
+    Call(u"RefineSelection", {Variant::FromObject(outlook.NewRibbonControl(u"RefineSelectionCmd", inbox))});
+  }
+  std::u16string Label() { return Call(u"GetMailCount", {Variant()}).AsText(); }
+  std::vector<bool> Flags(const std::shared_ptr<Sim::SimFolder>& folder) {
+    std::vector<std::u16string> ids;
+    std::u16string storeId;
+    connect->ArchiveList().GetSelectedMailIds(CArchiveList::NormalizeFolderPath(folder->FullFolderPath()), ids, storeId);
+    std::vector<bool> flags;
+    for (const auto& mail : folder->ItemList())
+      flags.push_back(std::find(ids.begin(), ids.end(), mail->EntryId()) != ids.end());
+    return flags;
+  }
+  const std::u16string kInbox = u"Persönliche Ordner\\Posteingang";
+  const std::u16string kSent = u"Persönliche Ordner\\Gesendete Elemente";
+  std::shared_ptr<Sim::SimFolder> sent;
+  std::vector<std::shared_ptr<Sim::SimItem>> inboxMails, sentMails;
+};
+
+TEST_F(DialogsTest, AFolderIsWrittenBackWhenTheNextIsPickedAndTheLastOneOnOk) {
+  EXPECT_EQ(Label(), u"    7");
+  for (const int ending : {DialogResult::Cancel, DialogResult::Ok}) {
+    SCOPED_TRACE(ending);
+    Refine([&](CMailSelectControl& select) {
+      const auto folders = select.Folders();
+      EXPECT_EQ(folders.size(), 2u);
+      EXPECT_EQ(folders[0].path, kSent);
+      EXPECT_EQ(folders[0].count, 3);
+      select.SelectFolder(kInbox);
+      const auto rows = select.Rows();
+      EXPECT_EQ(rows.size(), 4u);
+      EXPECT_TRUE(select.SetSelected(inboxMails[1]->EntryId(), false));
+      EXPECT_TRUE(select.SetSelected(inboxMails[2]->EntryId(), false));
+      EXPECT_EQ(Label(), ending == DialogResult::Cancel ? u"    7" : u"    5");  // nothing written yet
+      select.SelectFolder(kSent);  // the inbox's changes go back now
+      EXPECT_EQ(Label(), ending == DialogResult::Cancel ? u"    5" : u"    5");
+      select.SetSelected(sentMails[0]->EntryId(), false);
+      return ending;
+    });
+    EXPECT_EQ(Flags(inbox), (std::vector<bool>{true, false, false, true}));
+    EXPECT_EQ(Flags(sent), (std::vector<bool>{ending == DialogResult::Cancel, true, true}));
+  }
+  EXPECT_EQ(Label(), u"    4");
+  EXPECT_EQ(dialogs->owners.back(), 0x1234u);  // owned by the active window
+}
+
+TEST_F(DialogsTest, PickingFoldersWithoutChangesWritesNothing) {
+  connect->ArchiveList().ApplySelection(kInbox, Variant());  // no table: nothing
+  Refine([&](CMailSelectControl& select) {
+    select.SelectFolder(kInbox);
+    select.SelectFolder(kSent);
+    select.SelectFolder(kInbox);
+    return DialogResult::Ok;
+  });
+  EXPECT_EQ(Label(), u"    7");
+}
+
+TEST_F(DialogsTest, OnlyABooleanTrueCountsAsAModification) {
+  for (const Variant& modified : {Variant::FromI4(1), Variant::FromBstr(u"-1"), Variant::FromBool(true)}) {
+    dialogScript = [&](int, const ObjectPtr& control) {
+      auto& select = dynamic_cast<CMailSelectControl&>(*std::dynamic_pointer_cast<ModifiedAs>(control)->Target());
+      select.SelectFolder(kInbox);
+      select.SetSelected(inboxMails[0]->EntryId(), false);
+      return DialogResult::Ok;
+    };
+    auto host = std::make_shared<Sim::SimDialogHost>(
+        [&](int) { return std::make_shared<ModifiedAs>(std::make_shared<CMailSelectControl>(), modified); }, dialogScript);
+    CDlgEMailSelect dialog(connect->SharedArchiveList(), Ports().mailExport);
+    dialog.DoModal(*host, 0);
+    EXPECT_EQ(Flags(inbox)[0], modified.Type() != VarType::Bool) << "type " << static_cast<int>(modified.Type());
+  }
+}
+
+TEST_F(DialogsTest, AControlThatFailsInAnyCallLeavesTheListConsistent) {
+  for (const char* member : {"Folders", "Modified", "CurrentFolder", "Mails", "Advise"}) {
+    SCOPED_TRACE(member);
+    connect->ArchiveList().ApplySelection(kInbox, Variant());
+    std::shared_ptr<Fake::FaultyObject> faulty;
+    auto host = std::make_shared<Sim::SimDialogHost>(
+        [&](int) {
+          faulty = std::make_shared<Fake::FaultyObject>(std::make_shared<CMailSelectControl>());
+          faulty->Fail(member, Sim::FaultPlan{E_FAIL, 1, true});
+          return faulty;
+        },
+        [&](int, const ObjectPtr&) {
+          auto& select = dynamic_cast<CMailSelectControl&>(*faulty->Target());
+          select.SelectFolder(kInbox);
+          select.SetSelected(inboxMails[3]->EntryId(), false);
+          select.SelectFolder(kSent);
+          return DialogResult::Ok;
+        });
+    CDlgEMailSelect dialog(connect->SharedArchiveList(), Ports().mailExport);
+    EXPECT_EQ(dialog.DoModal(*host, 0), DialogResult::Ok);
+    EXPECT_EQ(connect->ArchiveList().GetTotalMailCount(), 7);
+    EXPECT_LE(connect->ArchiveList().GetSelectedMailCount(), 7);
+    EXPECT_TRUE(connect->ArchiveList().MapLockIsFree());
+  }
+}
+
+TEST_F(DialogsTest, TheMailTableAndWhatSpoilsIt) {
+  inboxMails[2]->importance = olImportanceHigh;
+  inboxMails[2]->AddAttachment(u"a.pdf", "a");
+  inboxMails[2]->senderName = u"Meier", inboxMails[2]->sentOnBehalfOfName = u"Schulz";
+  inboxMails[2]->size = 4711;
+  const Variant table = connect->ArchiveList().GetFolderMailTable(u"\\\\" + kInbox, Ports().mailExport);
+  ASSERT_EQ(table.Type(), VarType::ArrayOfVariant);
+  const SafeArray& array = *table.AsArray();
+  ASSERT_EQ(array.UpperBound(1), 7);
+  ASSERT_EQ(array.UpperBound(2), 3);
+  std::int32_t row = -1;
+  for (std::int32_t r = 0; r <= 3; ++r)
+    if (array.At({0, r}).AsText() == inboxMails[2]->EntryId()) row = r;
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(array.At({1, row}), Variant::FromBool(true));
+  EXPECT_EQ(array.At({2, row}), Variant::FromI4(1));
+  EXPECT_EQ(array.At({3, row}), Variant::FromBool(true));
+  EXPECT_EQ(array.At({4, row}).AsText(), u"Schulz (Meier)");
+  EXPECT_EQ(array.At({5, row}).AsText(), inboxMails[2]->subject);
+  EXPECT_EQ(array.At({6, row}), Variant::FromDate(inboxMails[2]->receivedTime));
+  EXPECT_EQ(array.At({7, row}), Variant::FromI4(4711));
+  EXPECT_EQ(array.At({3, (row + 1) % 4}), Variant::FromBool(false));
+  for (std::int32_t r = 1; r <= 3; ++r) EXPECT_LT(array.At({0, r - 1}).AsText(), array.At({0, r}).AsText());
+
+  // A listed mail that has become another kind of item is left out.
+  auto meeting = std::make_shared<Sim::SimItem>(outlook.World(), Sim::ItemKind::MeetingRequest, inboxMails[0]->EntryId(), u"T");
+  meeting->Build(inbox);
+  inbox->Release(inboxMails[0].get());
+  inbox->Adopt(meeting);
+  const Variant shorter = connect->ArchiveList().GetFolderMailTable(kInbox, Ports().mailExport);
+  ASSERT_EQ(shorter.Type(), VarType::ArrayOfVariant);
+  EXPECT_EQ(shorter.AsArray()->UpperBound(2), 2);
+  EXPECT_TRUE(connect->ArchiveList().GetFolderMailTable(u"Nicht da", Ports().mailExport).IsEmpty());
+  inbox->Release(inboxMails[1].get());  // deleted in Outlook after it was collected
+  EXPECT_TRUE(connect->ArchiveList().GetFolderMailTable(kInbox, Ports().mailExport).IsEmpty());
+  Refine([&](CMailSelectControl& select) {
+    EXPECT_EQ(select.Folders()[1].count, 4);  // still listed with its full count
+    select.SelectFolder(kInbox);
+    EXPECT_TRUE(select.Rows().empty());
+    return DialogResult::Ok;
+  });
+}
+
+TEST_F(DialogsTest, OpeningAMailShowsItModally) {
+  Refine([&](CMailSelectControl& select) {
+    select.SelectFolder(kSent);
+    select.OpenMail(sentMails[1]->EntryId());
+    select.OpenMail(u"unbekannt");  // Outlook cannot find it: nothing happens
+    return DialogResult::Cancel;
+  });
+  EXPECT_EQ(sentMails[1]->Calls("Display"), 1u);
+  EXPECT_EQ(sentMails[0]->Calls("Display"), 0u);
+}
+
+TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
+  const auto value = [&] {
+    std::unique_ptr<ISettingsKey> key;
+    std::vector<std::uint8_t> data;
+    settings.OpenUserKey(AddinSettingsKey(), key);
+    return key->QueryValueData(u"ExcludeFolder", data) == 0 ? std::optional(std::u16string(
+                                                                  reinterpret_cast<const char16_t*>(data.data()), data.size() / 2))
+                                                            : std::nullopt;
+  };
+  const std::u16string junk = u"\\\\Persönliche Ordner\\Junk-E-Mail";
+  struct Case {
+    const char* name;
+    bool mark;
+    int ending;
+    bool written;
+  };
+  for (const Case& c : {Case{"OK without a change", false, DialogResult::Ok, false},
+                        Case{"Abbrechen after marking", true, DialogResult::Cancel, false},
+                        Case{"OK after marking", true, DialogResult::Ok, true}}) {
+    SCOPED_TRACE(c.name);
+    dialogScript = [&](int id, const ObjectPtr& control) {
+      EXPECT_EQ(id, 110);
+      auto& tree = dynamic_cast<CFolderSelectControl&>(*control);
+      EXPECT_EQ(tree.Mode(), -1);
+      EXPECT_GT(tree.FolderPaths().size(), 10u);
+      if (c.mark) EXPECT_TRUE(tree.Mark(junk, true));
+      return c.ending;
+    };
+    Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});
+    EXPECT_EQ(value().has_value(), c.written);
+  }
+  EXPECT_EQ(value(), junk + u"\r\n" + std::u16string(1, u'\0'));
+  std::vector<std::u16string> excluded;
+  LoadExcludedFolders(excluded, connect->Application(), settings);
+  EXPECT_EQ(excluded, std::vector<std::u16string>{junk});
+  dialogScript = [&](int, const ObjectPtr& control) {  // shown as marked the next time
+    EXPECT_EQ(dynamic_cast<CFolderSelectControl&>(*control).Marked(), std::set<std::u16string>{junk});
+    return DialogResult::Cancel;
+  };
+  Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});
+}
+
+}  // namespace
+}  // namespace CV
