@@ -37,7 +37,14 @@ SimFolder::SimFolder(std::shared_ptr<SimWorld> world, std::weak_ptr<SimStore> st
 
 void SimFolder::Build() {
   std::weak_ptr<SimFolder> self = Self<SimFolder>();
-  m_itemsObject = std::make_shared<SimCollection>(WorldPtr(), Iid::Items, MemberList(self, &SimFolder::m_items));
+  m_itemsObject = std::make_shared<SimCollection>(
+      WorldPtr(), Iid::Items,
+      SimCollection::Access{[self] { return Alive(self)->ItemCount(); },
+                            [self](std::size_t i) -> ObjectPtr {
+                              auto folder = Alive(self);
+                              if (i < folder->m_items.size()) return folder->m_items[i];
+                              return folder->m_source->Make(i - folder->m_items.size(), folder);
+                            }});
   m_foldersObject =
       std::make_shared<SimCollection>(WorldPtr(), Iid::Folders, MemberList(self, &SimFolder::m_folders));
 }
@@ -85,6 +92,23 @@ std::shared_ptr<SimFolder> SimFolder::AddFolder(std::u16string name, std::int32_
   return folder;
 }
 
+void SimFolder::Rename(std::u16string name) {
+  std::lock_guard lock(World().Lock());
+  m_name = std::move(name);
+}
+
+void SimFolder::SetItemType(std::int32_t itemType) {
+  std::lock_guard lock(World().Lock());
+  m_itemType = itemType;
+}
+
+void SimFolder::SetItemSource(std::shared_ptr<ISimItemSource> source) {
+  std::lock_guard lock(World().Lock());
+  m_source = std::move(source);
+}
+
+std::size_t SimFolder::ItemCount() const { return m_items.size() + (m_source ? m_source->Count() : 0); }
+
 void SimFolder::Adopt(std::shared_ptr<SimItem> item) {
   std::lock_guard lock(World().Lock());
   m_items.push_back(std::move(item));
@@ -95,9 +119,11 @@ void SimFolder::Release(const SimItem* item) {
   std::erase_if(m_items, [item](const auto& i) { return i.get() == item; });
 }
 
-std::shared_ptr<SimItem> SimFolder::FindItem(std::u16string_view entryId) const {
+std::shared_ptr<SimItem> SimFolder::FindItem(std::u16string_view entryId) {
   for (const auto& item : m_items)
     if (item->EntryId() == entryId) return item;
+  if (m_source)
+    if (const auto index = m_source->Find(entryId)) return m_source->Make(*index, Self<SimFolder>());
   for (const auto& folder : m_folders)
     if (auto found = folder->FindItem(entryId)) return found;
   return nullptr;

@@ -19,6 +19,7 @@ constexpr Guid kMeetingItem = Guid::FromLiteral("00063062-0000-0000-C000-0000000
 constexpr Guid kContactItem = Guid::FromLiteral("00063021-0000-0000-C000-000000000046");
 constexpr Guid kAppointmentItem = Guid::FromLiteral("00063033-0000-0000-C000-000000000046");
 constexpr Guid kReportItem = Guid::FromLiteral("00063026-0000-0000-C000-000000000046");
+constexpr Guid kTaskItem = Guid::FromLiteral("00063035-0000-0000-C000-000000000046");
 
 Guid IidOf(ItemKind kind) {
   switch (kind) {
@@ -27,6 +28,7 @@ Guid IidOf(ItemKind kind) {
     case ItemKind::Contact: return kContactItem;
     case ItemKind::Appointment: return kAppointmentItem;
     case ItemKind::Report: return kReportItem;
+    case ItemKind::Task: return kTaskItem;
   }
   return Iid::MailItem;
 }
@@ -111,8 +113,8 @@ SimItem::SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string 
   text(u"SenderName", &SimItem::senderName);
   text(u"SentOnBehalfOfName", &SimItem::sentOnBehalfOfName);
   text(u"ReceivedByName", &SimItem::receivedByName);
-  text(u"HTMLBody", &SimItem::htmlBody);
-  text(u"Body", &SimItem::body);
+  Get(u"HTMLBody", [this](auto&) { return EnsureContent(), Text(htmlBody); });
+  Get(u"Body", [this](auto&) { return EnsureContent(), Text(body); });
   Get(u"ReceivedTime", [this](auto&) { return Variant::FromDate(receivedTime); });
   Get(u"SentOn", [this](auto&) { return Variant::FromDate(sentOn); });
   Get(u"CreationTime", [this](auto&) { return Variant::FromDate(creationTime); });
@@ -122,13 +124,14 @@ SimItem::SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string 
   Get(u"Importance", [this](auto&) { return Long(importance); });
   Get(u"BodyFormat", [this](auto&) { return Long(bodyFormat); });
   Get(u"PropertyAccessor", [this](auto&) { return Obj(m_accessor); });
-  Get(u"Attachments", [this](auto&) { return Obj(m_attachmentsObject); });
+  Get(u"Attachments", [this](auto&) { return EnsureContent(), Obj(m_attachmentsObject); });
   Method(u"SaveAs", [this](auto& a) {
     if (a.size() < 2 || a[1].ChangeType(VarType::I4).AsInt32() != olHTML) ThrowComError(E_INVALIDARG, Iid::MailItem);
+    EnsureContent();
     SaveAsHtml(TextOf(a, 0));
     return Variant();
   });
-  Method(u"Copy", [this](auto&) { return Obj(CopyInto(Alive(m_folder))); });
+  Method(u"Copy", [this](auto&) { return EnsureContent(), Obj(CopyInto(Alive(m_folder))); });
   Method(u"Move", [this](auto& a) {
     auto folder = a.size() == 1 ? std::dynamic_pointer_cast<SimFolder>(a[0].AsObject()) : nullptr;
     if (!folder) ThrowComError(E_INVALIDARG, Iid::MailItem);
@@ -172,6 +175,13 @@ std::shared_ptr<SimAttachment> SimItem::AddInlinePicture(std::u16string fileName
   std::lock_guard lock(World().Lock());
   attachment->contentId = std::move(contentId);
   return attachment;
+}
+
+void SimItem::EnsureContent() {
+  if (!m_contentLoader) return;
+  auto loader = std::move(m_contentLoader);
+  m_contentLoader = nullptr;
+  loader(*this);
 }
 
 std::int32_t SimItem::SizeNow() const {

@@ -66,6 +66,7 @@ SimObject::~SimObject() { --m_world->LiveObjects(); }
 void SimObject::Hit(const std::string& member) {
   ++m_calls[member];
   m_world->Hit(m_primaryIid);
+  if (m_everything.NextCallFails()) ThrowComError(m_everything.error, m_primaryIid);
   const auto it = m_faults.find(member);
   if (it != m_faults.end() && it->second.NextCallFails()) ThrowComError(it->second.error, m_primaryIid);
 }
@@ -118,6 +119,11 @@ void SimObject::Unadvise(std::uint32_t cookie) {
     Hit("Unadvise");
     if (!m_connections.erase(cookie)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);
   });
+}
+
+void SimObject::FailEverything(HRESULT hr) {
+  std::lock_guard lock(m_world->Lock());
+  m_everything = FaultPlan{hr, 1, true};
 }
 
 void SimObject::Fail(const std::string& member, FaultPlan plan) {

@@ -86,6 +86,8 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   // Faults: member is a member name, "QueryInterface", "Advise" or "Unadvise".
   void Fail(const std::string& member, FaultPlan plan);
   void FailAlways(const std::string& member, HRESULT hr) { Fail(member, FaultPlan{hr, 1, true}); }
+  // Every member, and the type test, fails from now on, as a corrupt item's do.
+  void FailEverything(HRESULT hr);
   std::uint64_t Calls(const std::string& member) const;
   std::size_t SinkCount(const Guid& eventsIid) const;
 
@@ -120,6 +122,7 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   std::set<Guid> m_eventIids;
   std::map<std::u16string, Handler, std::less<>> m_getters, m_putters, m_methods;
   std::map<std::string, FaultPlan> m_faults;
+  FaultPlan m_everything;
   std::map<std::string, std::uint64_t> m_calls;
   struct Connection {
     Guid iid;

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,9 +33,22 @@ class SimFolder;
 class SimNameSpace;
 class SimStore;
 
-enum class ItemKind { Mail, MeetingRequest, Contact, Appointment, Report };
+enum class ItemKind { Mail, MeetingRequest, Contact, Appointment, Report, Task };
 
 class SimItem;
+
+// Items a folder makes only when they are asked for, such as the mails of a
+// store on disk: the folder keeps their count and finds them by EntryID,
+// and each request makes a new item object (as Outlook hands out a new
+// object for every request).
+class ISimItemSource {
+ public:
+  virtual ~ISimItemSource() = default;
+  virtual std::size_t Count() const = 0;
+  // Item i (0-based) as a new object in folder.
+  virtual std::shared_ptr<SimItem> Make(std::size_t i, const std::shared_ptr<SimFolder>& folder) = 0;
+  virtual std::optional<std::size_t> Find(std::u16string_view entryId) const = 0;
+};
 
 // A MAPI property store for the PropertyAccessor: properties by their
 // proptag schema name; an unknown one answers MAPI_E_NOT_FOUND.
@@ -82,6 +96,8 @@ class SimItem : public SimObject {
   // What Size reports: the set size, else the content's length.
   std::int32_t SizeNow() const;
   const std::shared_ptr<SimPropertyAccessor>& Accessor() const noexcept { return m_accessor; }
+  // Reads the body and attachments the first time they are asked for.
+  void SetContentLoader(std::function<void(SimItem&)> loader) { m_contentLoader = std::move(loader); }
 
   std::u16string subject;
   std::u16string senderEmailAddress = u"absender@example.org";
@@ -99,6 +115,7 @@ class SimItem : public SimObject {
   std::vector<std::shared_ptr<SimAttachment>> attachments;
 
  private:
+  void EnsureContent();
   void SaveAsHtml(const std::u16string& path);
   std::shared_ptr<SimItem> CopyInto(const std::shared_ptr<SimFolder>& folder);
   void MoveTo(const std::shared_ptr<SimFolder>& folder);
@@ -108,6 +125,7 @@ class SimItem : public SimObject {
   std::weak_ptr<SimFolder> m_folder;
   std::shared_ptr<SimPropertyAccessor> m_accessor;
   std::shared_ptr<SimCollection> m_attachmentsObject;
+  std::function<void(SimItem&)> m_contentLoader;
 };
 
 // The document SaveAs writes in HTML format for item, as Outlook writes it:
@@ -150,8 +168,13 @@ class SimFolder : public SimObject {
   // The Items and Folders collections (one object each, as tests fault them).
   const std::shared_ptr<SimCollection>& ItemsObject() const noexcept { return m_itemsObject; }
   const std::shared_ptr<SimCollection>& FoldersObject() const noexcept { return m_foldersObject; }
-  std::shared_ptr<SimItem> FindItem(std::u16string_view entryId) const;
+  std::shared_ptr<SimItem> FindItem(std::u16string_view entryId);
   std::shared_ptr<SimStore> Store() const { return m_store.lock(); }
+  void Rename(std::u16string name);
+  void SetItemType(std::int32_t itemType);
+  // Items beyond ItemList() that are made when asked for.
+  void SetItemSource(std::shared_ptr<ISimItemSource> source);
+  std::size_t ItemCount() const;
   // Items come and go (Copy, Move, Delete); under the world's lock.
   void Adopt(std::shared_ptr<SimItem> item);
   void Release(const SimItem* item);
@@ -166,6 +189,7 @@ class SimFolder : public SimObject {
   std::vector<std::shared_ptr<SimFolder>> m_folders;
   std::shared_ptr<SimCollection> m_itemsObject;
   std::shared_ptr<SimCollection> m_foldersObject;
+  std::shared_ptr<ISimItemSource> m_source;
 };
 
 class SimStore : public SimObject {

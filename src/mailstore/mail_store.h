@@ -1,0 +1,49 @@
+// The mail-store loader: a directory of mail on disk presented by the
+// simulated Outlook as a user's store, the way Outlook shows a mailbox.
+//
+// Layouts, decided by what a directory holds (they may be mixed in one
+// tree):
+// - a directory is a folder; its *.eml files are its items, its
+//   subdirectories its subfolders;
+// - a directory with cur/ or new/ is a Maildir folder (cur/ and new/ hold
+//   its items, tmp/ is ignored); its Maildir++ subfolders ".A.B" inside it
+//   become the folders A and A\B below it;
+// - any other file that begins with "From " is an mbox file: one folder,
+//   named after the file without ".mbox", holding its messages.
+// Folder kinds and the store's default folders come from the usual German
+// and English names (Posteingang/Inbox, Gesendete Elemente/Sent Items,
+// Kalender/Calendar, ...) or from a sidecar file ".cvfolder" in the
+// directory with lines "default=inbox|sent|deleted|outbox|junk|drafts|rss|
+// calendar|contacts|tasks" and "kind=mail|calendar|contacts|tasks". A
+// default folder the directory lacks still exists, empty.
+//
+// The store is ready once the directories are listed and each mbox file is
+// scanned for its message boundaries; a mail is read and parsed (GMime)
+// only when Outlook's object model asks for it, and its body and
+// attachments only when those are asked for. A file that is no mail becomes
+// an item whose every member fails, as a corrupt item in Outlook.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "sim/outlook/sim_outlook.h"
+
+namespace CV::MailStore {
+
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct LoadStatistics {
+  std::size_t folders = 0, files = 0, messages = 0;
+};
+
+// Adds the store at directory to outlook, named after the directory.
+// Throws StoreError when the directory cannot be read.
+std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const std::filesystem::path& directory,
+                                         LoadStatistics* statistics = nullptr);
+
+}  // namespace CV::MailStore

@@ -1,0 +1,56 @@
+// The messages of one folder on disk, made into simulated Outlook items when
+// they are asked for.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim/outlook/sim_outlook.h"
+
+namespace CV::MailStore {
+
+// Where a message lies: a whole file, or a stretch of an mbox file.
+struct MessagePlace {
+  std::uint32_t file = 0;
+  std::uint64_t offset = 0, length = 0;
+  bool wholeFile = true;
+};
+
+// How a folder's messages become items.
+enum class FolderRole { Mail, Drafts, Sent, Calendar, Contacts, Tasks };
+
+class MessageSource final : public Sim::ISimItemSource {
+ public:
+  MessageSource(std::shared_ptr<const std::vector<std::filesystem::path>> files, std::vector<MessagePlace> places,
+                std::u16string idPrefix, FolderRole role);
+
+  std::size_t Count() const override { return m_places.size(); }
+  std::shared_ptr<Sim::SimItem> Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) override;
+  std::optional<std::size_t> Find(std::u16string_view entryId) const override;
+
+  std::u16string EntryIdOf(std::size_t i) const;
+
+ private:
+  std::string Read(const MessagePlace& place) const;
+
+  std::shared_ptr<const std::vector<std::filesystem::path>> m_files;
+  std::vector<MessagePlace> m_places;
+  std::u16string m_prefix;
+  FolderRole m_role;
+};
+
+// The message boundaries of an mbox file: each message after its "From "
+// line, up to the next one that follows an empty line.
+std::vector<MessagePlace> ScanMbox(const std::filesystem::path& file, std::uint32_t fileIndex);
+// An mbox message's bytes: ">From " lines (mboxrd) lose one ">".
+std::string UnescapeMbox(std::string bytes);
+
+// Makes an item of a message's bytes (GMime); a corrupt item when they are
+// no mail.
+std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
+                                       std::u16string entryId, FolderRole role,
+                                       const std::shared_ptr<Sim::SimFolder>& folder);
+
+}  // namespace CV::MailStore

@@ -1,0 +1,229 @@
+// Stores on disk in the simulated Outlook: the sample mailbox and small
+// handmade stores of each layout, checked through Outlook's object model as
+// the add-in sees them, including broken and hostile files, the collecting
+// walk and the export.
+#include "mailstore/mail_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "archive/archive_list.h"
+#include "export/mail_export.h"
+#include "foundation/lifetime.h"
+#include "foundation/utf.h"
+#include "mailstore/message_source.h"
+#include "sim/posix_paths.h"
+#include "sim/sim_interface_table.h"
+#include "sim/sim_internet_cache.h"
+#include "standin/standin_email.h"
+#include "standin/standin_factory.h"
+#include "support/errors.h"
+
+namespace CV::MailStore {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace CV::Outlook;
+
+const fs::path kSamples = CV_SAMPLES;
+
+// A folder by its path below the store's root ("Posteingang/Büro").
+Folder FolderAt(const std::shared_ptr<Sim::SimStore>& store, const std::string& path) {
+  Folder folder(store->Root());
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::u16string name = FromUtf8(path.substr(start, end - start));
+    const Folders children = folder.Folders();
+    Folder next;
+    for (std::int32_t i = 1; i <= children.Count(); ++i)
+      if (GetProperty(children.Item(i).Object(), u"Name").AsText() == name) next = children.Item(i);
+    if (!next) ADD_FAILURE() << "no folder " << path;
+    folder = next;
+    start = end + 1;
+  }
+  return folder;
+}
+
+MailItem MailWithSubject(const Folder& folder, std::u16string_view subject) {
+  const Items items = folder.Items();
+  for (std::int32_t i = 1; i <= items.Count(); ++i) {
+    try {
+      if (auto mail = Query<MailItem>(items.Item(i)); mail && mail.Subject() == subject) return mail;
+    } catch (const ComError&) {
+      // a corrupt item
+    }
+  }
+  ADD_FAILURE() << "no mail " << ToUtf8(subject);
+  return {};
+}
+
+class SampleMailbox : public ::testing::Test {
+ protected:
+  void SetUp() override { store = LoadStore(outlook, kSamples / "mailbox", &statistics); }
+  Sim::SimOutlook outlook;
+  std::shared_ptr<Sim::SimStore> store;
+  LoadStatistics statistics;
+};
+
+TEST_F(SampleMailbox, FoldersKindsAndCounts) {
+  EXPECT_EQ(statistics.messages, 32u);
+  const std::pair<const char*, std::int32_t> counts[] = {
+      {"Posteingang", 12}, {"Posteingang/Büro", 3}, {"Posteingang/Büro/Projekte Ä", 2}, {"Gesendete Elemente", 2},
+      {"Entwürfe", 1},     {"Gelöschte Elemente", 1}, {"Junk-E-Mail", 1}, {"Kalender", 1}, {"Archiv 2024", 5},
+      {"Newsletter", 2},   {"Newsletter/Alt", 2},    {"Postausgang", 0}};
+  for (const auto& [path, count] : counts) EXPECT_EQ(FolderAt(store, path).Items().Count(), count) << path;
+  EXPECT_EQ(Folder(store->DefaultFolder(olFolderInbox)).FullFolderPath(), u"\\\\mailbox\\Posteingang");
+  EXPECT_EQ(FolderAt(store, "Kalender").DefaultItemType(), olAppointmentItem);
+  EXPECT_EQ(store->DefaultFolder(olFolderCalendar)->Name(), u"Kalender");
+  EXPECT_EQ(FolderAt(store, "Archiv 2024").DefaultItemType(), olMailItem);
+}
+
+TEST_F(SampleMailbox, MailsAsOutlookShowsThem) {
+  const Folder inbox = FolderAt(store, "Posteingang");
+  const MailItem offer = MailWithSubject(inbox, u"Angebot für die Büroausstattung");
+  EXPECT_EQ(offer.SenderName(), u"Peter Schulz");
+  EXPECT_EQ(offer.SenderEmailAddress(), u"p.schulz@example.org");
+  EXPECT_EQ(offer.To(), u"Anna Groß");
+  EXPECT_EQ(offer.CC(), u"Einkauf");
+  EXPECT_EQ(offer.ReceivedByName(), u"Anna Groß");
+  EXPECT_EQ(offer.BodyFormat(), olFormatHTML);
+  EXPECT_NE(offer.HTMLBody().find(u"cid:image001.png@01DC0000.00000000"), std::u16string::npos);
+  ASSERT_EQ(offer.Attachments().Count(), 1);
+  EXPECT_EQ(offer.Attachments().Item(1).PropertyAccessor().GetProperty(Property::AttachContentId).AsText(),
+            u"image001.png@01DC0000.00000000");
+  EXPECT_EQ(offer.SentOn().Type(), VarType::Date);
+  EXPECT_GT(offer.Size(), 1000);
+
+  EXPECT_EQ(MailWithSubject(inbox, u"Berichte Q4 – zwei gleichnamige Anhänge").Attachments().Count(), 6);
+  EXPECT_EQ(MailWithSubject(inbox, u"Unterschriebene Vereinbarung").PropertyAccessor().GetProperty(Property::SecurityFlags),
+            Variant::FromI4(2));
+  EXPECT_EQ(MailWithSubject(inbox, u"Rückfrage Nr. 7").Importance(), olImportanceHigh);
+  EXPECT_EQ(MailWithSubject(inbox, u"WG: Ursprüngliche Nachricht").Attachments().Item(1).Type(), olEmbeddeditem);
+  const MailItem draft = MailWithSubject(FolderAt(store, "Entwürfe"), u"Entwurf: Jahresbericht");
+  EXPECT_FALSE(draft.Sent());
+  EXPECT_FALSE(draft.Submitted());
+  EXPECT_EQ(MailWithSubject(FolderAt(store, "Gesendete Elemente"), u"Re: Angebot").ReceivedByName(), u"");
+  const MailItem archived = MailWithSubject(FolderAt(store, "Archiv 2024"), u"Archiv 2024 – Nachricht 2");
+  EXPECT_EQ(archived.BodyFormat(), olFormatPlain);
+  EXPECT_EQ(GetProperty(archived.Object(), u"Body").AsText(), u"From the archive 2.\nFrom here on.\n");  // unescaped
+
+  // The invitation is a meeting request, the broken file a corrupt item.
+  int mails = 0, others = 0, corrupt = 0;
+  const Items items = inbox.Items();
+  for (std::int32_t i = 1; i <= items.Count(); ++i) {
+    try {
+      Query<MailItem>(items.Item(i)) ? ++mails : ++others;
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), MakeHResult(0x8004011Bu));
+      ++corrupt;
+    }
+  }
+  EXPECT_EQ(mails, 10);
+  EXPECT_EQ(others, 1);
+  EXPECT_EQ(corrupt, 1);
+  // Items made on request are found again by their EntryID.
+  const auto found = Query<MailItem>(NameSpace(outlook.Application()->Session()).GetItemFromID(offer.EntryID(), u""));
+  EXPECT_EQ(found.Subject(), offer.Subject());
+}
+
+TEST_F(SampleMailbox, CollectingAndExportingIt) {
+  auto table = std::make_shared<Sim::SimInterfaceTable>();
+  CArchiveList list(table);
+  ASSERT_EQ(list.SetApplication(outlook.Application()), S_OK);
+  int inaccessible = 0;
+  EXPECT_TRUE(list.AddFoldersRecursive(Folder(store->Root()), inaccessible, nullptr));
+  EXPECT_EQ(inaccessible, 1);  // the broken file
+  EXPECT_EQ(list.GetTotalMailCount(), 29);  // every mail but the invitation, the appointment and the broken one
+
+  FS::IFileSystem& fs = FS::DefaultFileSystem();
+  auto cache = std::make_shared<Sim::SimInternetCache>(fs, FS::ToWindows(fs::absolute(kSamples / "cache").string()));
+  Office::CMailExport converter({std::make_shared<Standin::CStandinFactory>(), ProcessLifetime(fs),
+                                 ProcessLifetime(DefaultGuidSource()), cache});
+  const auto email = std::dynamic_pointer_cast<Standin::CEMail>(
+      converter.Export(MailWithSubject(FolderAt(store, "Posteingang"), u"Angebot für die Büroausstattung"), false).Object());
+  const auto resources = email->Resources();
+  ASSERT_EQ(resources.size(), 2u);  // the inline picture and the cached remote one
+  EXPECT_EQ(resources[0].relativePath, u"Content-Dateien\\image001.png");
+  EXPECT_TRUE(FS::Exists(fs, resources[1].fullPath));
+  const auto names = std::dynamic_pointer_cast<Standin::CEMail>(
+      converter.Export(MailWithSubject(FolderAt(store, "Posteingang"), u"Berichte Q4 – zwei gleichnamige Anhänge"), false)
+          .Object())->Attachments();
+  std::vector<std::u16string> files;
+  for (const auto& path : names) files.push_back(path.substr(path.rfind(u'\\') + 1));
+  EXPECT_EQ(files, (std::vector<std::u16string>{u"Bericht.pdf", u"Bericht(1).pdf", u"boot.ini", u"_CON.txt",
+                                                u"Frage_ was_.txt", u"Übersicht Größen.xlsx"}));
+}
+
+class HandmadeStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cv-store-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  void Write(const fs::path& relative, const std::string& bytes) {
+    fs::create_directories((dir / relative).parent_path());
+    std::ofstream(dir / relative, std::ios::binary) << bytes;
+  }
+  static std::string Mail(const std::string& subject, const std::string& body = "Text.\n") {
+    return "From: a@example.org\nTo: b@example.org\nSubject: " + subject + "\nDate: Mon, 01 Dec 2025 10:00:00 +0000\n\n" + body;
+  }
+  fs::path dir;
+  Sim::SimOutlook outlook;
+};
+
+TEST_F(HandmadeStore, MaildirPlusPlusStoresAndMboxFiles) {
+  Write("cur/1:2,S", Mail("Im Posteingang"));
+  Write("new/2", Mail("Neu"));
+  Write("tmp/3", Mail("Unfertig"));
+  Write(".Sent/cur/1", Mail("Gesendet"));
+  Write(".Projekte.Alpha/cur/1", Mail("Alpha"));
+  Write("Listen.mbox", "From x Mon Dec 1 10:00:00 2025\n" + Mail("Eins", "Text\nFrom inside a line\nno separator\n") +
+                           "\nFrom y Mon Dec 1 10:00:00 2025\n" + Mail("Zwei") + "\n");
+  Write("leer.mbox", "");
+  Write("binary.dat", std::string("\x89PNG\r\n", 6));
+  auto store = LoadStore(outlook, dir);
+  EXPECT_EQ(Folder(store->DefaultFolder(olFolderInbox)).Items().Count(), 2);  // cur and new, not tmp
+  EXPECT_EQ(FolderAt(store, "Sent").Items().Count(), 1);
+  EXPECT_EQ(store->DefaultFolder(olFolderSentMail)->Name(), u"Sent");
+  EXPECT_EQ(FolderAt(store, "Projekte/Alpha").Items().Count(), 1);
+  const Folder lists = FolderAt(store, "Listen");
+  ASSERT_EQ(lists.Items().Count(), 2);
+  EXPECT_EQ(GetProperty(Query<MailItem>(lists.Items().Item(1)).Object(), u"Body").AsText(),
+            u"Text\nFrom inside a line\nno separator\n");
+  EXPECT_EQ(Query<MailItem>(lists.Items().Item(2)).Subject(), u"Zwei");
+}
+
+TEST_F(HandmadeStore, HostileAndOddFiles) {
+  Write("Ordner mit \"Sonderzeichen\" & <Klammern>/1.eml",
+        "From: =?iso-8859-1?q?J=FCrgen?= <j@example.org>\nSubject: =?iso-8859-1?q?Gr=FC=DFe?=\n\n" +
+            std::string(200000, 'x'));
+  Write("Ordner mit \"Sonderzeichen\" & <Klammern>/2.eml", std::string(3000, '\0'));
+  Write("Ordner mit \"Sonderzeichen\" & <Klammern>/3.eml", "");
+  Write("Ordner mit \"Sonderzeichen\" & <Klammern>/.cvfolder", "kind=mail\n");
+  Write("Notizen/.cvfolder", "default=drafts\n");
+  Write("Notizen/1.eml", Mail("Notiz"));
+  auto store = LoadStore(outlook, dir);
+  const Folder odd = FolderAt(store, "Ordner mit \"Sonderzeichen\" & <Klammern>");
+  const Items items = odd.Items();
+  ASSERT_EQ(items.Count(), 3);
+  const MailItem first = Query<MailItem>(items.Item(1));
+  EXPECT_EQ(first.Subject(), u"Grüße");
+  EXPECT_EQ(first.SenderName(), u"Jürgen");
+  for (std::int32_t i : {2, 3}) EXPECT_EQ(Fake::ErrorOf([&] { Query<MailItem>(items.Item(i)); }), MakeHResult(0x8004011Bu));
+  EXPECT_FALSE(Query<MailItem>(Folder(store->DefaultFolder(olFolderDrafts)).Items().Item(1)).Sent());
+  EXPECT_THROW(LoadStore(outlook, dir / "fehlt"), StoreError);
+}
+
+TEST(Mbox, UnescapingAndBoundaries) {
+  EXPECT_EQ(UnescapeMbox(">From a\n>>From b\nFrom c\n> From d\n"), "From a\n>From b\nFrom c\n> From d\n");
+}
+
+}  // namespace
+}  // namespace CV::MailStore
