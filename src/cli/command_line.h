@@ -19,6 +19,11 @@ class Failure : public std::runtime_error {
   int m_exitCode;
 };
 
+// Ends a subcommand with an exit code, its messages already printed.
+struct ExitStatus {
+  int code;
+};
+
 // The Windows path (drive C: is the POSIX root) of a path given on the
 // command line, made absolute against the current directory.
 std::u16string WindowsPath(const std::string& path);

@@ -18,7 +18,12 @@ inline constexpr int Cancelled = 130;    // Ctrl-C
 inline constexpr const char* kExitCodeTable =
     "Exit codes:\n"
     "  0    success\n"
+    "  1    the container was written, but mails were skipped (named in the summary)\n"
     "  2    usage error, or unusable input or output\n"
-    "  3    the input was rejected (rewrite-html: HTML the rewriting refuses)\n";
+    "  3    the input was rejected (rewrite-html: HTML the rewriting refuses)\n"
+    "  4    nothing to archive (message 108)\n"
+    "  5    the container writer could not be created (message 107)\n"
+    "  6    verify found a difference\n"
+    "  130  cancelled (Ctrl-C)\n";
 
 }  // namespace CV::Cli

@@ -5,12 +5,17 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "cli/archive_command.h"
 #include "cli/rewrite_html.h"
 
 int main(int argc, char** argv) {
   CLI::App app("cvmail: the Corvane mail archive on the command line");
   app.footer(CV::Cli::kExitCodeTable);
   app.require_subcommand(1);
+  CV::Cli::AddArchive(app);
+  CV::Cli::AddRibbon(app);
+  CV::Cli::AddInspect(app);
+  CV::Cli::AddSettings(app);
   CV::Cli::AddRewriteHtml(app);
   try {
     app.parse(argc, argv);
@@ -19,6 +24,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return CV::Cli::Exit::Usage;
+  } catch (const CV::Cli::ExitStatus& status) {
+    return status.code;
   } catch (const CV::Cli::Failure& e) {
     std::cerr << "cvmail: " << e.what() << '\n';
     return e.ExitCode();

@@ -110,7 +110,7 @@ class Loader {
  public:
   Loader(Sim::SimOutlook& outlook, std::shared_ptr<Sim::SimStore> store, std::uint32_t storeNumber)
       : m_outlook(outlook), m_store(std::move(store)), m_storeNumber(storeNumber),
-        m_files(std::make_shared<std::vector<fs::path>>()) {}
+        m_files(std::make_shared<std::vector<std::string>>()) {}
 
   void LoadRoot(const fs::path& dir) {
     const auto root = m_store->Root();
@@ -150,7 +150,7 @@ class Loader {
   }
 
   std::uint32_t AddFile(const fs::path& file) {
-    m_files->push_back(file);
+    m_files->push_back(file.string());
     ++statistics.files;
     return static_cast<std::uint32_t>(m_files->size() - 1);
   }
@@ -230,10 +230,25 @@ class Loader {
   std::shared_ptr<Sim::SimStore> m_store;
   std::uint32_t m_storeNumber;
   std::uint32_t m_folderNumber = 0;
-  std::shared_ptr<std::vector<fs::path>> m_files;
+  // Plain strings: a path object keeps each of its components besides.
+  std::shared_ptr<std::vector<std::string>> m_files;
 };
 
 }  // namespace
+
+std::vector<std::pair<std::u16string, std::string>> MessagesOf(const Sim::SimFolder& folder) {
+  std::vector<std::pair<std::u16string, std::string>> messages;
+  const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
+  if (!source) return messages;
+  for (std::size_t i = 0; i < source->Count(); ++i) messages.emplace_back(source->EntryIdOf(i), source->NameOf(i));
+  return messages;
+}
+
+std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryId) {
+  const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
+  const auto index = source ? source->Find(entryId) : std::nullopt;
+  return index ? source->NameOf(*index) : std::string();
+}
 
 std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const fs::path& directory,
                                          LoadStatistics* statistics) {

@@ -46,4 +46,9 @@ struct LoadStatistics {
 std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const std::filesystem::path& directory,
                                          LoadStatistics* statistics = nullptr);
 
+// The mails of a loaded folder: EntryID and file name, in folder order.
+std::vector<std::pair<std::u16string, std::string>> MessagesOf(const Sim::SimFolder& folder);
+// The file name of one mail of a loaded folder; empty when it has none.
+std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryId);
+
 }  // namespace CV::MailStore

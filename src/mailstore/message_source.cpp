@@ -12,12 +12,18 @@
 
 namespace CV::MailStore {
 
-MessageSource::MessageSource(std::shared_ptr<const std::vector<std::filesystem::path>> files,
+MessageSource::MessageSource(std::shared_ptr<const std::vector<std::string>> files,
                              std::vector<MessagePlace> places, std::u16string idPrefix, FolderRole role)
     : m_files(std::move(files)), m_places(std::move(places)), m_prefix(std::move(idPrefix)), m_role(role) {}
 
 std::u16string MessageSource::EntryIdOf(std::size_t i) const {
   return m_prefix + Format(u"%08X", static_cast<unsigned>(i));
+}
+
+std::string MessageSource::NameOf(std::size_t i) const {
+  const MessagePlace& place = m_places.at(i);
+  const std::string file = std::filesystem::path((*m_files)[place.file]).filename().string();
+  return place.wholeFile ? file : file + "#" + std::to_string(i + 1);  // an mbox folder is one file
 }
 
 std::optional<std::size_t> MessageSource::Find(std::u16string_view entryId) const {

@@ -23,7 +23,7 @@ enum class FolderRole { Mail, Drafts, Sent, Calendar, Contacts, Tasks };
 
 class MessageSource final : public Sim::ISimItemSource {
  public:
-  MessageSource(std::shared_ptr<const std::vector<std::filesystem::path>> files, std::vector<MessagePlace> places,
+  MessageSource(std::shared_ptr<const std::vector<std::string>> files, std::vector<MessagePlace> places,
                 std::u16string idPrefix, FolderRole role);
 
   std::size_t Count() const override { return m_places.size(); }
@@ -31,11 +31,14 @@ class MessageSource final : public Sim::ISimItemSource {
   std::optional<std::size_t> Find(std::u16string_view entryId) const override;
 
   std::u16string EntryIdOf(std::size_t i) const;
+  // The message's file name; for an mbox message the file's name, "#" and
+  // its number from 1.
+  std::string NameOf(std::size_t i) const;
 
  private:
   std::string Read(const MessagePlace& place) const;
 
-  std::shared_ptr<const std::vector<std::filesystem::path>> m_files;
+  std::shared_ptr<const std::vector<std::string>> m_files;
   std::vector<MessagePlace> m_places;
   std::u16string m_prefix;
   FolderRole m_role;

@@ -2,8 +2,8 @@
 // folders from the application it is given, shows the folders of the
 // stored "ExcludeFolder" value as marked, lets a caller mark and unmark
 // folders, and through Outlook's PropertyPage interface reports a change
-// (Dirty) and writes the value on Apply, under "Software\Corvanworks\
-// Corvane\" and the settings key it was given.
+// (Dirty) and writes the value on Apply, under the add-in's settings key
+// ("Software\Corvanworks\Corvane\...") it was given.
 #pragma once
 
 #include <mutex>

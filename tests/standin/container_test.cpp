@@ -10,6 +10,7 @@
 
 #include "standin/container/mime_message.h"
 #include "standin/container/sha256.h"
+#include "standin/container/spool_file.h"
 #include "standin/container/zip_reader.h"
 #include "standin/container/zip_writer.h"
 
@@ -103,6 +104,34 @@ TEST_F(ZipTest, WhatIsNoZipFileIsRefused) {
   { std::ofstream(path) << "PK\x03\x04 but nothing more"; }
   EXPECT_THROW(ZipReader{path}, ZipError);
   EXPECT_THROW(ZipWriter(dir / "missing" / "x.zip", 6), ZipError);
+}
+
+TEST_F(ZipTest, TheSpoolLeavesNoFileAndGivesBackWhatItGot) {
+  std::string expected;
+  {
+    SpoolFile spool(dir, 7);  // pieces smaller than what was appended, and a short last one
+    for (int i = 0; i < 1000; ++i) {
+      const std::string text = std::to_string(i) + (i % 3 ? "," : "\n");
+      spool.Append(text);
+      expected += text;
+    }
+    EXPECT_TRUE(fs::is_empty(dir));
+    for (int round = 0; round < 2; ++round) {
+      std::string back;
+      std::size_t largest = 0;
+      spool.ReadBack([&](std::string_view piece) {
+        back += piece;
+        largest = std::max(largest, piece.size());
+      });
+      EXPECT_EQ(back, expected);
+      EXPECT_EQ(largest, 7u);
+    }
+    spool.Append("!");  // appending goes on after a read-back
+    std::string back;
+    spool.ReadBack([&](std::string_view piece) { back += piece; });
+    EXPECT_EQ(back, expected + "!");
+  }
+  EXPECT_THROW(SpoolFile(dir / "missing"), std::runtime_error);
 }
 
 TEST(Mime, DisplayTextsBecomeGroups) {

@@ -174,6 +174,7 @@ class SimFolder : public SimObject {
   void SetItemType(std::int32_t itemType);
   // Items beyond ItemList() that are made when asked for.
   void SetItemSource(std::shared_ptr<ISimItemSource> source);
+  const std::shared_ptr<ISimItemSource>& ItemSource() const noexcept { return m_source; }
   std::size_t ItemCount() const;
   // Items come and go (Copy, Move, Delete); under the world's lock.
   void Adopt(std::shared_ptr<SimItem> item);

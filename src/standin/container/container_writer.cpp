@@ -52,6 +52,7 @@ CContainerWriter::~CContainerWriter() {
 
 void CContainerWriter::Discard() noexcept {
   m_zip.reset();
+  m_mails.reset();
   if (!m_temporary.empty()) {
     std::error_code ignored;
     std::filesystem::remove(m_temporary, ignored);
@@ -107,8 +108,9 @@ bool CContainerWriter::BeginExport() {
                 ("." + m_target->file.filename().string() + ".part-" + std::to_string(random() % 1000000000u));
   try {
     m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
-  } catch (const ZipError&) {
-    m_temporary.clear();
+    m_mails = std::make_unique<SpoolFile>(m_temporary.parent_path());
+  } catch (const std::exception&) {
+    Discard();
     ThrowComError(HResultFromWin32(3), Vendor::Iid::CVMailExport);  // ERROR_PATH_NOT_FOUND
   }
   return false;
@@ -136,6 +138,7 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
     m_zip->Begin(member, MessageSizeBound(mail, *m_ports.fs));
     ComposeMessage(mail, *m_ports.fs, *m_zip);
     const ZipWriter::Member& written = m_zip->End();
+    const std::int64_t size = LongOr(email.Raw(u"Size"), 0);
     nlohmann::ordered_json entry = {{"member", member},
                             {"folder", Utf8(folder)},
                             {"entryId", Utf8(mail.entryId)},
@@ -145,15 +148,16 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
                             {"cc", Utf8(mail.cc)},
                             {"bcc", Utf8(mail.bcc)},
                             {"date", nullptr},
-                            {"size", LongOr(email.Raw(u"Size"), 0)},
+                            {"size", size},
                             {"state", LongOr(email.Raw(u"MailState"), 0)},
                             {"importance", LongOr(email.Raw(u"Importance"), 0)},
                             {"headersOnly", !mail.html.has_value()},
                             {"sha256", Sha256::Hex(written.sha256)}};
     if (mail.date)
       if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
-    if (!m_mails.empty()) m_mails += ",\n";
-    m_mails += entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (m_mails->Size() != 0) m_mails->Append(",\n");
+    m_mails->Append(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    if (m_ports.progress) m_ports.progress->MailAdded(folder, mail.entryId, size);
   } catch (const ComError&) {
     m_zip->Drop();
     throw;
@@ -182,9 +186,12 @@ void CContainerWriter::EndExport() {
                            {"received", m_received}};
     std::string manifest = head.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
     manifest.resize(manifest.size() - 2);  // "\n}": the mails follow
-    manifest += ",\n \"mails\": [\n" + m_mails + "\n ]\n}\n";
-    m_zip->Begin("manifest.json", manifest.size());
+    manifest += ",\n \"mails\": [\n";
+    const std::string_view tail = "\n ]\n}\n";
+    m_zip->Begin("manifest.json", manifest.size() + m_mails->Size() + tail.size());
     m_zip->Write(manifest);
+    m_mails->ReadBack([&](std::string_view piece) { m_zip->Write(piece); });
+    m_zip->Write(tail);
     m_zip->End();
     m_zip->Finish();
     m_zip.reset();
@@ -195,6 +202,7 @@ void CContainerWriter::EndExport() {
     Discard();
     ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
   }
+  if (m_ports.progress) m_ports.progress->ContainerWritten(m_target->file);
 }
 
 }  // namespace CV::Standin

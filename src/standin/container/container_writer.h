@@ -16,6 +16,7 @@
 
 #include "foundation/file_system.h"
 #include "foundation/object.h"
+#include "standin/container/spool_file.h"
 #include "standin/container/zip_writer.h"
 
 namespace CV::Standin {
@@ -40,6 +41,10 @@ class IExportProgress {
   virtual ~IExportProgress() = default;
   // After each mail; false: the user stopped the export.
   virtual bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t containerBytes) = 0;
+  // A mail is in the container: its folder path, EntryID and size.
+  virtual void MailAdded(std::u16string_view /*folder*/, std::u16string_view /*entryId*/, std::int64_t /*size*/) {}
+  // The container is complete at its place.
+  virtual void ContainerWritten(const std::filesystem::path&) {}
 };
 
 struct WriterPorts {
@@ -75,7 +80,7 @@ class CContainerWriter final : public IObject, public std::enable_shared_from_th
   std::filesystem::path m_temporary;
   std::unique_ptr<ZipWriter> m_zip;
   std::vector<std::pair<std::u16string, std::u16string>> m_properties;
-  std::string m_mails;  // the manifest's mail entries, JSON, comma-separated
+  std::unique_ptr<SpoolFile> m_mails;  // the manifest's mail entries, JSON, comma-separated
   std::int32_t m_number = 0;
   bool m_ended = false;
 };

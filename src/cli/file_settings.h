@@ -1,0 +1,42 @@
+// The per-user settings of cvmail: the registry's keys and typed values,
+// kept in a JSON file ($XDG_CONFIG_HOME/cvmail/settings.json, else
+// ~/.config/cvmail/settings.json). Values keep the registry's raw bytes.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "foundation/settings.h"
+
+namespace CV::Cli {
+
+std::filesystem::path DefaultSettingsFile();
+
+class FileSettings final : public ISettings {
+ public:
+  struct Value {
+    RegType type;
+    std::vector<std::uint8_t> data;
+  };
+
+  // Reads the file when it exists; throws std::runtime_error when it cannot
+  // be read as settings.
+  explicit FileSettings(std::filesystem::path file);
+
+  std::int32_t OpenUserKey(std::u16string_view path, std::unique_ptr<ISettingsKey>& key) override;
+
+  // Writes the file (its directory is made when missing); throws
+  // std::runtime_error when it cannot.
+  void Save();
+  void Remove(std::u16string_view path, std::u16string_view name);
+
+ private:
+  friend class FileSettingsKey;
+
+  std::filesystem::path m_file;
+  std::recursive_mutex m_mutex;
+  std::map<std::u16string, std::map<std::u16string, Value>> m_keys;
+};
+
+}  // namespace CV::Cli

@@ -1,0 +1,193 @@
+#include "cli/session.h"
+
+#include <locale.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include "cli/command_line.h"
+#include "cli/exit_codes.h"
+#include "foundation/format.h"
+#include "foundation/lifetime.h"
+#include "foundation/utf.h"
+#include "sim/sim_interface_table.h"
+#include "standin/standin_folder_select.h"
+#include "standin/standin_mail_select.h"
+
+namespace CV::Cli {
+namespace {
+
+class Screen final : public IScreen {
+ public:
+  std::optional<int> LogPixelsX() override { return 96; }
+};
+
+class Target final : public Standin::IExportTargetChooser {
+ public:
+  explicit Target(std::optional<Standin::ExportTarget> target) : m_target(std::move(target)) {}
+  std::optional<Standin::ExportTarget> Choose() override { return m_target; }
+
+ private:
+  std::optional<Standin::ExportTarget> m_target;
+};
+
+// The user on this machine, and the local time as the user's locale writes it.
+class PosixUser final : public IUserEnvironment {
+ public:
+  bool UserName(NameFormat format, std::u16string& name) override;
+  bool LocalDateText(std::u16string& text) override;
+};
+
+bool PosixUser::UserName(NameFormat format, std::u16string& name) {
+  const passwd* user = getpwuid(getuid());
+  if (!user) return false;
+  if (format == NameFormat::Display) {
+    std::string gecos = user->pw_gecos ? user->pw_gecos : "";
+    gecos = gecos.substr(0, gecos.find(','));
+    if (gecos.empty()) return false;
+    name = FromUtf8(gecos);
+    return true;
+  }
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  name = FromUtf8(std::string(host) + "\\" + user->pw_name);
+  return true;
+}
+
+bool PosixUser::LocalDateText(std::u16string& text) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (!localtime_r(&now, &local)) return false;
+  locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+  if (!locale) locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+  char buffer[128];
+  const std::size_t length = locale ? strftime_l(buffer, sizeof buffer, "%x %X", &local, locale) : 0;
+  if (locale) freelocale(locale);
+  if (length == 0) return false;
+  text = FromUtf8(std::string(buffer, length));
+  return true;
+}
+
+}  // namespace
+
+// The writer's progress on the terminal; Ctrl-C stops the export.
+class Session::Progress final : public Standin::IExportProgress {
+ public:
+  Progress(std::ostream& out, ExportRecord& record) : m_out(out), m_record(record) {}
+  bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t) override {
+    if (Interrupted()) return false;
+    const int percent = announced > 0 ? static_cast<int>(100LL * received / announced) : 100;
+    if (percent / 10 != m_lastTenth || received == announced) {
+      m_lastTenth = percent / 10;
+      m_out << "Archiv erstellen: " << received << " von " << announced << " E-Mails " << percent << " %\n"
+            << std::flush;
+    }
+    return true;
+  }
+  void MailAdded(std::u16string_view folder, std::u16string_view entryId, std::int64_t size) override {
+    m_record.archived.insert(std::u16string(folder) + u'\n' + std::u16string(entryId));
+    m_record.size += size;
+  }
+  void ContainerWritten(const std::filesystem::path&) override { m_record.complete = true; }
+
+ private:
+  std::ostream& m_out;
+  ExportRecord& m_record;
+  int m_lastTenth = -1;
+};
+
+Session::Session(SessionOptions options, std::ostream& out) : m_options(std::move(options)), m_out(out) {
+  try {
+    m_store = MailStore::LoadStore(m_outlook, m_options.store, &m_statistics);
+  } catch (const MailStore::StoreError& e) {
+    throw Failure(Exit::Usage, e.what());
+  }
+  m_explorer = m_outlook.OpenExplorer(m_store->DefaultFolder(Outlook::olFolderInbox));
+  m_ui = std::make_shared<ConsoleUserInterface>(out);
+  try {
+    m_settings = std::make_shared<FileSettings>(m_options.settings);
+  } catch (const std::exception& e) {
+    throw Failure(Exit::Usage, e.what());
+  }
+  m_factory = std::make_shared<Standin::CStandinFactory>();
+  FS::IFileSystem& fs = FS::DefaultFileSystem();
+  if (m_options.writerInstalled)
+    Standin::RegisterContainerWriter(
+        *m_factory,
+        Standin::WriterPorts{std::make_shared<Target>(m_options.target),
+                             std::make_shared<Progress>(out, m_export), ProcessLifetime(fs), 6});
+  if (m_options.cache) m_cache = std::make_shared<Sim::SimInternetCache>(fs, WindowsPath(m_options.cache->string()));
+  auto settings = m_settings;
+  m_dialogs = std::make_shared<Sim::SimDialogHost>(
+      [settings](int resourceId) -> ObjectPtr {
+        if (resourceId == 206) return std::make_shared<Standin::CMailSelectControl>();
+        if (resourceId == 110) return std::make_shared<Standin::CFolderSelectControl>(*settings);
+        return nullptr;
+      },
+      [this](int resourceId, const ObjectPtr& control) {
+        return m_dialogScript ? std::exchange(m_dialogScript, nullptr)(resourceId, control) : DialogResult::Cancel;
+      });
+  static Screen screen;
+  static Sim::SimPictureFactory pictures;
+  static Util::FixedVersionSource version{Util::CVersionInfo(1, 0, 0, 0)};
+  m_connect = std::make_shared<CConnect>(
+      AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), m_ui, ModuleResources(), screen, pictures, version,
+                 ProcessLifetime(DefaultThreadHooks()), DefaultApartment(), *m_settings, std::make_shared<PosixUser>(),
+                 Office::MailExportPorts{m_factory, ProcessLifetime(fs), ProcessLifetime(DefaultGuidSource()), m_cache},
+                 m_dialogs});
+  if (m_connect->OnConnection(m_outlook.Application(), 0, nullptr) != S_OK)
+    throw Failure(Exit::Usage, "the add-in refused the simulated Outlook");
+  m_connect->OnLoad(m_outlook.NewRibbonUI());
+}
+
+Session::~Session() {
+  m_connect->OnDisconnection(0);
+  m_connect.reset();
+}
+
+std::shared_ptr<Sim::SimFolder> Session::FolderAt(const std::string& path) {
+  std::shared_ptr<Sim::SimFolder> folder = m_store->Root();
+  std::string rest = path;
+  for (auto& c : rest)
+    if (c == '/') c = '\\';
+  // The store's own name may lead the path, as the archive list writes it.
+  const std::string storeName = ToUtf8(m_store->DisplayName());
+  if (rest == storeName)
+    rest.clear();
+  else if (rest.starts_with(storeName + "\\"))
+    rest.erase(0, storeName.size() + 1);
+  std::size_t start = 0;
+  while (start < rest.size()) {
+    std::size_t end = rest.find('\\', start);
+    if (end == std::string::npos) end = rest.size();
+    const std::u16string name = FromUtf8(rest.substr(start, end - start));
+    std::shared_ptr<Sim::SimFolder> next;
+    for (const auto& child : folder->SubFolders())
+      if (child->Name() == name) next = child;
+    if (!next) throw Failure(Exit::Usage, "the store has no folder " + path);
+    folder = next;
+    start = end + 1;
+  }
+  return folder;
+}
+
+std::u16string Session::ListPath(const Sim::SimFolder& folder) const {
+  return CArchiveList::NormalizeFolderPath(folder.FullFolderPath());
+}
+
+Variant Session::Press(std::u16string_view callback, const ObjectPtr& context) {
+  const ObjectPtr control = m_outlook.NewRibbonControl(u"cvmail", context);
+  const Variant result = m_connect->Invoke(callback, InvokeKind::Method, {Variant::FromObject(control)});
+  DefaultApartment()->WaitUntil([&] { return !m_connect->JobRunner().WorkerAlive(); }, std::chrono::hours(24 * 365));
+  return result;
+}
+
+std::string Session::Counters() {
+  const auto label = [&](const char16_t* callback) {
+    return ToUtf8(m_connect->Invoke(callback, InvokeKind::Method, {Variant()}).AsText());
+  };
+  return "E-Mails: " + label(u"GetMailCount") + "   Ordner: " + label(u"GetFolderCount");
+}
+
+}  // namespace CV::Cli

@@ -1,0 +1,91 @@
+// The add-in hosted as Outlook and Office host it, on a mail store loaded
+// into the simulated Outlook: cvmail presses the ribbon's buttons by their
+// callback names, and waits for the jobs they start.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+#include "addin/connect.h"
+#include "cli/console_ui.h"
+#include "cli/file_settings.h"
+#include "mailstore/mail_store.h"
+#include "sim/sim_dialog_host.h"
+#include "sim/sim_internet_cache.h"
+#include "sim/sim_picture.h"
+#include "standin/container/container_writer.h"
+#include "standin/standin_factory.h"
+
+namespace CV::Cli {
+
+struct SessionOptions {
+  std::filesystem::path store;
+  std::optional<std::filesystem::path> cache;
+  std::filesystem::path settings = DefaultSettingsFile();
+  // The container the writer makes, when one is asked for.
+  std::optional<Standin::ExportTarget> target;
+  // False acts as an installation whose container writer is missing.
+  bool writerInstalled = true;
+};
+
+class Session {
+ public:
+  // Loads the store and connects the add-in; throws Failure(Usage) for a
+  // store that cannot be read.
+  Session(SessionOptions options, std::ostream& out);
+  ~Session();
+
+  CConnect& Addin() { return *m_connect; }
+  ConsoleUserInterface& Ui() { return *m_ui; }
+  Sim::SimOutlook& Outlook() { return m_outlook; }
+  const std::shared_ptr<Sim::SimStore>& Store() const { return m_store; }
+  const std::shared_ptr<Sim::SimExplorer>& Explorer() const { return m_explorer; }
+  FileSettings& Settings() { return *m_settings; }
+  const MailStore::LoadStatistics& Statistics() const { return m_statistics; }
+
+  // A folder by its path as the archive list shows it, relative to the
+  // store's root ("Posteingang\Büro" or with "/"); Failure(Usage) when the
+  // store has none.
+  std::shared_ptr<Sim::SimFolder> FolderAt(const std::string& path);
+  // The archive-list path of a folder.
+  std::u16string ListPath(const Sim::SimFolder& folder) const;
+
+  // Calls a callback by name with a control whose context is given, as
+  // Office does, and waits until the job it may have started has ended.
+  Variant Press(std::u16string_view callback, const ObjectPtr& context);
+  // The two counters as the ribbon shows them.
+  std::string Counters();
+  // What the user does in the next dialog.
+  void ScriptDialog(Sim::SimDialogHost::Script script) { m_dialogScript = std::move(script); }
+  // What the writer reported; read once the export has ended.
+  struct ExportRecord {
+    std::unordered_set<std::u16string> archived;  // folder path, '\n', EntryID
+    std::int64_t size = 0;
+    bool complete = false;  // the container is at its place
+  };
+  const ExportRecord& Export() const { return m_export; }
+
+ private:
+  class Progress;
+
+  SessionOptions m_options;
+  std::ostream& m_out;
+  Sim::SimOutlook m_outlook;
+  std::shared_ptr<Sim::SimStore> m_store;
+  MailStore::LoadStatistics m_statistics;
+  std::shared_ptr<Sim::SimExplorer> m_explorer;
+  std::shared_ptr<ConsoleUserInterface> m_ui;
+  std::shared_ptr<FileSettings> m_settings;
+  std::shared_ptr<Standin::CStandinFactory> m_factory;
+  std::shared_ptr<IInternetCache> m_cache;
+  Sim::SimDialogHost::Script m_dialogScript;
+  std::shared_ptr<Sim::SimDialogHost> m_dialogs;
+  ExportRecord m_export;
+  std::shared_ptr<CConnect> m_connect;
+};
+
+}  // namespace CV::Cli
