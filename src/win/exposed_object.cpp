@@ -15,6 +15,10 @@ namespace {
 
 // Answered only by ExposedObject itself, never by a proxy.
 const GUID IID_ExposedObject = {0x6f1c2a40, 0x9d3e, 0x4b7a, {0x8e, 0x21, 0x5c, 0x0d, 0x7a, 0x93, 0x4e, 0x11}};
+// Each module that links this code has its own tag: an ExposedObject of
+// another module (a host that exposes its objects to the add-in DLL) is a
+// foreign object there, whose portable object must not be used directly.
+const char kModuleTag = 0;
 
 // Forwards the portable source's events to a real dispatch sink.
 class DispatchSinkAdapter final : public IEventSink {
@@ -110,12 +114,12 @@ ObjectPtr ExposedObject::Unwrap(IDispatch* dispatch) {
   void* p = nullptr;
   if (!dispatch || FAILED(dispatch->QueryInterface(IID_ExposedObject, &p)) || !p) return nullptr;
   auto* self = static_cast<ExposedObject*>(static_cast<IDispatch*>(p));
-  ObjectPtr object = self->m_object;
+  ObjectPtr object = self->m_module == &kModuleTag ? self->m_object : nullptr;
   self->Release();
   return object;
 }
 
-ExposedObject::ExposedObject(ObjectPtr object) : m_object(std::move(object)) { ++detail::g_liveBridgeObjects; }
+ExposedObject::ExposedObject(ObjectPtr object) : m_module(&kModuleTag), m_object(std::move(object)) { ++detail::g_liveBridgeObjects; }
 ExposedObject::~ExposedObject() { --detail::g_liveBridgeObjects; }
 
 ::HRESULT ExposedObject::QueryInterface(REFIID riid, void** ppv) {

@@ -17,7 +17,7 @@ class ExposedObject final : public IDispatch, public IConnectionPointContainer {
   // A new object with one reference.
   static IDispatch* Create(ObjectPtr object);
   // The portable object behind dispatch when it is an ExposedObject of this
-  // apartment (a proxy is not); null otherwise.
+  // module in this apartment (a proxy is not); null otherwise.
   static ObjectPtr Unwrap(IDispatch* dispatch);
 
   ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -40,6 +40,7 @@ class ExposedObject final : public IDispatch, public IConnectionPointContainer {
   ~ExposedObject();
 
   std::atomic<ULONG> m_references{1};
+  const void* m_module;  // first after the counter, at the same place in every module
   ObjectPtr m_object;
 };
 

@@ -233,7 +233,9 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
       auto& tree = dynamic_cast<CFolderSelectControl&>(*control);
       EXPECT_EQ(tree.Mode(), -1);
       EXPECT_GT(tree.FolderPaths().size(), 10u);
-      if (c.mark) EXPECT_TRUE(tree.Mark(junk, true));
+      if (c.mark) {
+        EXPECT_TRUE(tree.Mark(junk, true));
+      }
       return c.ending;
     };
     Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});

@@ -1,0 +1,58 @@
+#include "win/addin/addin_ports.h"
+
+#include "addin/addin_ids.h"
+#include "foundation/guid_source.h"
+#include "foundation/lifetime.h"
+#include "win/addin/module.h"
+#include "win/win_component_factory.h"
+#include "win/win_screen.h"
+#include "win/win_settings.h"
+#include "win/win_user_environment.h"
+#include "win/win_user_interface.h"
+#include "win/win_version_source.h"
+
+namespace CV::Win {
+namespace {
+
+// A worker thread pins the DLL before any work: the add-in may be released
+// while the worker still unwinds, and its code must stay mapped.
+class PinningThreadHooks final : public IThreadHooks {
+ public:
+  void Enter(int priority) override {
+    Module::Pin();
+    DefaultThreadHooks().Enter(priority);
+  }
+  void Leave() override { DefaultThreadHooks().Leave(); }
+};
+
+// No picture decoder on this build yet: Office shows the controls without
+// their pictures.
+class NoPictures final : public IPictureFactory {
+ public:
+  ObjectPtr FromPng(std::span<const std::uint8_t>) override { return nullptr; }
+};
+
+}  // namespace
+
+AddinPorts ModulePorts() {
+  static WinScreen screen;
+  static NoPictures pictures;
+  static WinVersionSource version(AddinIds::ClsidConnect);
+  static RegistrySettings settings;
+  return AddinPorts{ProcessLifetime(DefaultInterfaceTable()),
+                    std::make_shared<WinUserInterface>(),
+                    ModuleResources(),
+                    screen,
+                    pictures,
+                    version,
+                    std::make_shared<PinningThreadHooks>(),
+                    DefaultApartment(),
+                    settings,
+                    std::make_shared<WinUserEnvironment>(),
+                    Office::MailExportPorts{std::make_shared<WinComponentFactory>(),
+                                            ProcessLifetime(FS::DefaultFileSystem()),
+                                            ProcessLifetime(DefaultGuidSource()), nullptr},
+                    nullptr};
+}
+
+}  // namespace CV::Win

@@ -1,0 +1,59 @@
+// What the Wine tests of the add-in DLL do as Office and Outlook would:
+// register the DLL with regsvr32, create the add-in by its ProgID, call it
+// through its interfaces and its IDispatch, and expose the simulated Outlook
+// to it as real COM objects.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cvmailarchiveol.h"
+#include "foundation/variant.h"
+#include "win/com_ptr.h"
+
+namespace CV::Host {
+
+// The DLL under test, as a Windows path.
+std::wstring AddinDll();
+
+// Runs a command line and returns its exit code (or ~0u when it could not start).
+DWORD Run(const std::wstring& commandLine);
+DWORD Regsvr32(const std::wstring& options);
+
+// Registers the test copy of Outlook's interfaces (once per process).
+HRESULT RegisterOutlookInterfaces();
+
+std::optional<std::wstring> ReadString(HKEY root, const std::wstring& path, const wchar_t* name = nullptr);
+std::optional<DWORD> ReadDword(HKEY root, const std::wstring& path, const wchar_t* name);
+bool KeyExists(HKEY root, const std::wstring& path);
+
+// Serves the apartment (messages and COM calls) until done() or the bound.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds bound);
+
+// Creates the add-in by its ProgID, as Outlook does.
+HRESULT CreateAddin(Win::ComPtr<_IDTExtensibility2>& addin);
+
+// Calls a member of a real IDispatch by name with the given [in] arguments
+// (in order) and returns the result; failures throw ComError.
+Variant InvokeByName(IDispatch* dispatch, const wchar_t* name, std::vector<Variant> args, WORD flags = DISPATCH_METHOD);
+
+class Sta {
+ public:
+  Sta() : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~Sta() {
+    if (SUCCEEDED(m_hr)) ::CoUninitialize();
+  }
+  HRESULT Result() const { return m_hr; }
+
+ private:
+  HRESULT m_hr;
+};
+
+}  // namespace CV::Host
