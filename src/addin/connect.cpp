@@ -1,5 +1,7 @@
 #include "addin/connect.h"
 
+#include "foundation/path.h"
+
 #include "addin/addin_ids.h"
 #include "addin/callback_table.h"
 #include "archive/collecting_jobs.h"
@@ -339,8 +341,25 @@ HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) {
   return S_OK;
 }
 
-// Built in later steps: each answers honestly that it is not there yet.
-HRESULT CConnect::OnHelp(const ObjectPtr&) { return E_NOTIMPL; }
+// The topic in the control's tag, in the folder of the main application.
+// Whatever fails, the user sees nothing and Office gets S_OK.
+HRESULT CConnect::OnHelp(const ObjectPtr& control) {
+  try {
+    if (!m_ports.help) return S_OK;
+    const std::optional<std::u16string> application = m_ports.help->MainApplicationPath();
+    if (!application || application->empty()) return S_OK;
+    FS::CPath topic(*application, *m_ports.mailExport.fs);
+    topic.RemoveFileName();
+    const auto typed = control ? Outlook::Query<Outlook::RibbonControl>(control) : Outlook::RibbonControl();
+    if (!typed) return S_OK;
+    topic.Append(typed.Tag());
+    // The help viewer parses "file::topic" itself and takes no long-path prefix.
+    m_ports.help->DisplayTopic(topic.StringWithoutPrefix());
+  } catch (...) {
+    // help that cannot be shown is not shown
+  }
+  return S_OK;
+}
 
 // ---- IObject
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "addin/explorer_tracking.h"
+#include "addin/help_system.h"
 #include "addin/ribbon_resources.h"
 #include "addin/version_info.h"
 #include "archive/archive_list.h"
@@ -42,6 +43,7 @@ struct AddinPorts {
   std::shared_ptr<IUserEnvironment> user;
   Office::MailExportPorts mailExport;  // the vendor components, files, GUIDs, internet cache
   std::shared_ptr<IDialogHost> dialogs;
+  std::shared_ptr<IHelpSystem> help;  // none: the help button does nothing
 };
 
 using VariantBool = std::int16_t;  // VARIANT_TRUE -1, VARIANT_FALSE 0

@@ -1,6 +1,8 @@
 // The user-interface port on Windows: MessageBoxW, the active window, and
-// the progress dialog.
+// the progress dialog from the given module's dialog resource.
 #pragma once
+
+#include <windows.h>
 
 #include "foundation/ui.h"
 #include "win/win_message_box.h"
@@ -9,11 +11,13 @@ namespace CV::Win {
 
 class WinUserInterface final : public IUserInterface {
  public:
+  explicit WinUserInterface(HINSTANCE module) : m_module(module) {}
   IMessageBox& Messages() override { return m_messages; }
   std::unique_ptr<IProgressDialog> NewProgressDialog() override;
   WindowHandle ActiveWindow() override;
 
  private:
+  HINSTANCE m_module;
   WinMessageBox m_messages;
 };
 

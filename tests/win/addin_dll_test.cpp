@@ -13,12 +13,14 @@
 
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "addin/addin_ids.h"
 #include "addin/callback_table.h"
 #include "sim/outlook/sim_outlook.h"
 #include "sim/sim_apartment.h"
-#include "win/addin_host.h"
+#include "win/addin_fixture.h"
 #include "foundation/utf.h"
 #include "win/com_support.h"
 
@@ -29,52 +31,6 @@ using Host::KeyExists;
 using Host::ReadDword;
 using Host::ReadString;
 using Win::ComPtr;
-
-const std::wstring kClsid = L"{7C2D4E91-3B5A-4F8E-A1D6-2E9B0C4F7A13}";
-const std::wstring kLibId = L"{7C2D4E92-3B5A-4F8E-A1D6-2E9B0C4F7A13}";
-const std::wstring kAddins = L"Software\\Microsoft\\Office\\Outlook\\Addins";
-
-class AddinDll : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_EQ(Host::RegisterOutlookInterfaces(), S_OK);
-    ASSERT_EQ(Host::Regsvr32(L""), 0u);
-  }
-  void SetUp() override { ASSERT_TRUE(SUCCEEDED(m_sta.Result())); }
-
-  // A connected add-in on the simulated Outlook, with its ribbon loaded.
-  void Connect() {
-    ASSERT_EQ(Host::CreateAddin(m_addin), S_OK);
-    m_app = ComPtr<IDispatch>::Attach(Win::ExposeObject(m_outlook.Application()));
-    ASSERT_EQ(m_addin->OnConnection(m_app.Get(), ext_cm_Startup, nullptr, nullptr), S_OK);
-    m_callbacks = m_addin.Query<IDispatch>(IID_IDispatch);
-    m_ribbon = m_outlook.NewRibbonUI();
-    ComPtr<IDispatch> ribbon = ComPtr<IDispatch>::Attach(Win::ExposeObject(m_ribbon));
-    Host::InvokeByName(m_callbacks.Get(), L"OnLoad", {Variant::FromObject(Win::WrapDispatch(ribbon.Get(), Guid{}))});
-  }
-  void TearDown() override {
-    if (m_addin) m_addin->OnDisconnection(ext_dm_HostShutdown, nullptr);
-    m_callbacks.Reset();
-    m_addin.Reset();
-    m_app.Reset();
-  }
-  // A ribbon control whose context is the given Outlook object, as a real IDispatch.
-  Variant Control(const ObjectPtr& context) {
-    return Variant::FromObject(m_outlook.NewRibbonControl(u"AddFolderCmd__btn", context));
-  }
-  std::u16string Label(const wchar_t* callback) {
-    return Host::InvokeByName(m_callbacks.Get(), callback, {Control(nullptr)}).AsText();
-  }
-
-  Host::Sta m_sta;
-  Sim::SimOutlook m_outlook;
-  std::shared_ptr<Sim::SimStore> m_store = m_outlook.AddStore(u"Postfach");
-  std::shared_ptr<Sim::SimFolder> m_inbox = m_store->DefaultFolder(Outlook::olFolderInbox);
-  std::shared_ptr<Sim::SimRibbonUI> m_ribbon;
-  ComPtr<_IDTExtensibility2> m_addin;
-  ComPtr<IDispatch> m_app;
-  ComPtr<IDispatch> m_callbacks;
-};
 
 TEST_F(AddinDll, RegistersEveryEntryAndRemovesAllButTheSharedKeys) {
   const std::wstring clsidKey = L"CLSID\\" + kClsid;
@@ -278,7 +234,25 @@ TEST_F(AddinDll, CountersAndRulesAnswerThroughInvoke) {
   EXPECT_FALSE(enabled(L"GetStartARCCreationEnabled"));
   EXPECT_FALSE(enabled(L"GetResetSelectionEnabled"));
   EXPECT_FALSE(enabled(L"GetAddMailsEnabled"));
-  EXPECT_EQ(Label(L"GetVersionString"), u"Version: 1");
+  // The version line follows the DLL's own VERSIONINFO (the project's
+  // version, 1.0.0.0 today).
+  {
+    const std::wstring dll = Host::AddinDll();
+    DWORD ignored = 0;
+    std::vector<BYTE> block(::GetFileVersionInfoSizeW(dll.c_str(), &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(::GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    std::vector<unsigned> parts{HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                                HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS)};
+    while (parts.size() > 1 && parts.back() == 0) parts.pop_back();
+    std::string expected = "Version: ";
+    for (std::size_t i = 0; i < parts.size(); ++i) expected += (i ? "." : "") + std::to_string(parts[i]);
+    EXPECT_EQ(ToUtf8(Label(L"GetVersionString")), expected);
+    EXPECT_EQ(expected, "Version: 1");
+  }
   EXPECT_EQ(Label(L"GetCopyrightString"), u"Copyright \u00a9 2026 Corvanworks");
   // A missing argument comes back from the type library's Invoke.
   EXPECT_THROW(Host::InvokeByName(m_callbacks.Get(), L"GetMailCount", {}), ComError);
@@ -295,21 +269,6 @@ TEST_F(AddinDll, ASelectionChangeInASecondExplorerInvalidatesTheRibbonOnce) {
   second->Select({mails[0], mails[1]});
   EXPECT_EQ(m_ribbon->Invalidations(), before + 2);
 }
-
-// The simulated Outlook lives in this thread's apartment: a call that did
-// not come through COM's marshalling would wait in its queue.
-class AddinDllJobs : public AddinDll {
- protected:
-  void SetUp() override {
-    AddinDll::SetUp();
-    m_outlook.World()->SetApartment(m_apartment);
-  }
-  void TearDown() override {
-    m_apartment->Close();  // frees a worker that called past the marshalling
-    AddinDll::TearDown();
-  }
-  std::shared_ptr<Sim::SimApartment> m_apartment = std::make_shared<Sim::SimApartment>();
-};
 
 TEST_F(AddinDllJobs, AddFolderRunsOnAWorkerThatReachesOutlookOnlyThroughCom) {
   ASSERT_NO_FATAL_FAILURE(Connect());

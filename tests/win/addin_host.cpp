@@ -1,5 +1,7 @@
 #include "win/addin_host.h"
 
+#include <gdiplus.h>
+
 #include <cstdlib>
 
 #include "foundation/com_error.h"
@@ -97,12 +99,97 @@ Variant InvokeByName(IDispatch* dispatch, const wchar_t* name, std::vector<Varia
   DISPPARAMS params{raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
   VARIANT result;
   ::VariantInit(&result);
-  const HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, nullptr, nullptr);
+  EXCEPINFO exception{};
+  HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &exception, nullptr);
   for (auto& v : raw) ::VariantClear(&v);
+  // A method's own failure comes back as an exception: its HRESULT is the scode.
+  if (hr == DISP_E_EXCEPTION && FAILED(exception.scode)) hr = exception.scode;
+  ::SysFreeString(exception.bstrSource);
+  ::SysFreeString(exception.bstrDescription);
+  ::SysFreeString(exception.bstrHelpFile);
   CheckCom(hr);
   Variant out = Win::ToVariant(result);
   ::VariantClear(&result);
   return out;
+}
+
+}  // namespace CV::Host
+
+namespace CV::Host {
+
+HWND FindDialog(const std::function<bool(HWND)>& accept) {
+  struct Search {
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+  } search{&accept, nullptr};
+  ::EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(param);
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        wchar_t className[64] = {};
+        ::GetClassNameW(window, className, 64);
+        if (process != ::GetCurrentProcessId() || std::wstring(className) != L"#32770" || !::IsWindowVisible(window))
+          return TRUE;
+        if (!(*s.accept)(window)) return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::wstring StaticTexts(HWND window) {
+  std::wstring joined;
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[64] = {};
+    ::GetClassNameW(child, className, 64);
+    if (::lstrcmpiW(className, L"Static") != 0) continue;
+    if (!joined.empty()) joined += L'\n';
+    joined += WindowText(child);
+  }
+  return joined;
+}
+
+bool SaveScreenshot(HWND window, const std::wstring& name) {
+  RECT rect{};
+  if (!::GetWindowRect(window, &rect)) return false;
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  const bool copied = ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+  ::SelectObject(memory, old);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  bool saved = false;
+  if (copied) {
+    namespace Gp = Gdiplus::DllExports;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
+      Gdiplus::GpBitmap* image = nullptr;
+      if (Gp::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok) {
+        static const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+        std::wstring path = L"Z:";
+        for (char c : std::string(CV_SCREENSHOT_DIR)) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+        ::CreateDirectoryW(path.c_str(), nullptr);
+        path += L"\\" + name + L".png";
+        saved = Gp::GdipSaveImageToFile(image, path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+        Gp::GdipDisposeImage(image);
+      }
+      Gdiplus::GdiplusShutdown(token);
+    }
+  }
+  ::DeleteObject(bitmap);
+  return saved;
 }
 
 }  // namespace CV::Host

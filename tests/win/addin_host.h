@@ -57,3 +57,17 @@ class Sta {
 };
 
 }  // namespace CV::Host
+
+namespace CV::Host {
+
+// A visible top-level dialog window ("#32770") of this process for which
+// accept() holds, or null.
+HWND FindDialog(const std::function<bool(HWND)>& accept);
+std::wstring WindowText(HWND window);
+// The texts of a window's "Static" children, joined by newlines.
+std::wstring StaticTexts(HWND window);
+// Saves what the screen shows of the window as a PNG file in the build
+// tree's screenshots folder (through GDI+); false when it could not.
+bool SaveScreenshot(HWND window, const std::wstring& name);
+
+}  // namespace CV::Host

@@ -5,6 +5,9 @@
 #include "foundation/lifetime.h"
 #include "win/addin/module.h"
 #include "win/win_component_factory.h"
+#include "win/win_help_system.h"
+#include "win/win_internet_cache.h"
+#include "win/win_pictures.h"
 #include "win/win_screen.h"
 #include "win/win_settings.h"
 #include "win/win_user_environment.h"
@@ -25,22 +28,15 @@ class PinningThreadHooks final : public IThreadHooks {
   void Leave() override { DefaultThreadHooks().Leave(); }
 };
 
-// No picture decoder on this build yet: Office shows the controls without
-// their pictures.
-class NoPictures final : public IPictureFactory {
- public:
-  ObjectPtr FromPng(std::span<const std::uint8_t>) override { return nullptr; }
-};
-
 }  // namespace
 
 AddinPorts ModulePorts() {
   static WinScreen screen;
-  static NoPictures pictures;
+  static WinPictureFactory pictures;
   static WinVersionSource version(AddinIds::ClsidConnect);
   static RegistrySettings settings;
   return AddinPorts{ProcessLifetime(DefaultInterfaceTable()),
-                    std::make_shared<WinUserInterface>(),
+                    std::make_shared<WinUserInterface>(Module::Instance()),
                     ModuleResources(),
                     screen,
                     pictures,
@@ -51,8 +47,10 @@ AddinPorts ModulePorts() {
                     std::make_shared<WinUserEnvironment>(),
                     Office::MailExportPorts{std::make_shared<WinComponentFactory>(),
                                             ProcessLifetime(FS::DefaultFileSystem()),
-                                            ProcessLifetime(DefaultGuidSource()), nullptr},
-                    nullptr};
+                                            ProcessLifetime(DefaultGuidSource()),
+                                            std::make_shared<WinInternetCache>()},
+                    nullptr,
+                    std::make_shared<WinHelpSystem>()};
 }
 
 }  // namespace CV::Win
