@@ -17,6 +17,7 @@
 #include "cvmailarchiveol.h"
 #include "foundation/variant.h"
 #include "win/com_ptr.h"
+#include "win/sta.h"
 
 namespace CV::Host {
 
@@ -43,18 +44,6 @@ HRESULT CreateAddin(Win::ComPtr<_IDTExtensibility2>& addin);
 // Calls a member of a real IDispatch by name with the given [in] arguments
 // (in order) and returns the result; failures throw ComError.
 Variant InvokeByName(IDispatch* dispatch, const wchar_t* name, std::vector<Variant> args, WORD flags = DISPATCH_METHOD);
-
-class Sta {
- public:
-  Sta() : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~Sta() {
-    if (SUCCEEDED(m_hr)) ::CoUninitialize();
-  }
-  HRESULT Result() const { return m_hr; }
-
- private:
-  HRESULT m_hr;
-};
 
 }  // namespace CV::Host
 

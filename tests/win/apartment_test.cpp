@@ -14,6 +14,7 @@
 #include "foundation/apartment.h"
 #include "foundation/interface_table.h"
 #include "support/test_object.h"
+#include "win/sta.h"
 
 namespace CV {
 namespace {
@@ -31,17 +32,7 @@ void PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds boun
   }
 }
 
-class Sta {
- public:
-  Sta() : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~Sta() {
-    if (SUCCEEDED(m_hr)) ::CoUninitialize();
-  }
-  HRESULT Result() const { return m_hr; }
-
- private:
-  HRESULT m_hr;
-};
+using Host::Sta;
 
 // Polls the UI thread's object until it reads "Abbrechen"; every poll is a
 // call that only the UI thread can carry out.
