@@ -47,21 +47,7 @@ TEST_F(AddinDllJobs, AFolderWithAnUnreadableMailShowsProgressThenTheMessage) {
   // The worker shows the message while the progress window is still up.
   HWND box = nullptr;
   ASSERT_TRUE(Host::PumpUntil([&] { return (box = MessageBoxWindow()) != nullptr; }, 30s))
-      << [this] {
-           std::string all = "count " + ToUtf8(Label(L"GetMailCount")) + ": ";
-           ::EnumWindows([](HWND w, LPARAM p) -> BOOL {
-             DWORD process = 0;
-             ::GetWindowThreadProcessId(w, &process);
-             if (process != ::GetCurrentProcessId()) return TRUE;
-             wchar_t cls[64] = {};
-             ::GetClassNameW(w, cls, 64);
-             const std::wstring t = Host::WindowText(w);
-             *reinterpret_cast<std::string*>(p) += ToUtf8(std::u16string(cls, cls + ::lstrlenW(cls))) + "/" +
-                 ToUtf8(std::u16string(t.begin(), t.end())) + (::IsWindowVisible(w) ? "(v)" : "") + " | ";
-             return TRUE;
-           }, reinterpret_cast<LPARAM>(&all));
-           return all;
-         }();
+      << "count " << ToUtf8(Label(L"GetMailCount")) << ", " << Host::ProcessWindows().size() << " windows";
   HWND progress = ProgressWindow(L"Erfasse Ordner");
   ASSERT_NE(progress, nullptr);
   EXPECT_TRUE(::IsWindowVisible(progress));
@@ -183,14 +169,7 @@ TEST_F(AddinDll, PicturesComeInTheSizeOfEachDpiClassWithTheirAlpha) {
 
 int VisibleWindows() {
   int count = 0;
-  ::EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(window, &process);
-        if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window)) ++*reinterpret_cast<int*>(param);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
+  for (HWND window : Host::ProcessWindows()) count += ::IsWindowVisible(window) ? 1 : 0;
   return count;
 }
 

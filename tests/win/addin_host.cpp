@@ -117,26 +117,31 @@ Variant InvokeByName(IDispatch* dispatch, const wchar_t* name, std::vector<Varia
 
 namespace CV::Host {
 
+namespace {
+
+// A named callback: 32-bit Windows calls it stdcall, which a lambda is not.
+BOOL CALLBACK CollectOwnWindow(HWND window, LPARAM param) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  if (process == ::GetCurrentProcessId()) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> ProcessWindows() {
+  std::vector<HWND> windows;
+  ::EnumWindows(CollectOwnWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
 HWND FindDialog(const std::function<bool(HWND)>& accept) {
-  struct Search {
-    const std::function<bool(HWND)>* accept;
-    HWND found;
-  } search{&accept, nullptr};
-  ::EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(param);
-        DWORD process = 0;
-        ::GetWindowThreadProcessId(window, &process);
-        wchar_t className[64] = {};
-        ::GetClassNameW(window, className, 64);
-        if (process != ::GetCurrentProcessId() || std::wstring(className) != L"#32770" || !::IsWindowVisible(window))
-          return TRUE;
-        if (!(*s.accept)(window)) return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (HWND window : ProcessWindows()) {
+    wchar_t className[64] = {};
+    ::GetClassNameW(window, className, 64);
+    if (std::wstring(className) == L"#32770" && ::IsWindowVisible(window) && accept(window)) return window;
+  }
+  return nullptr;
 }
 
 std::wstring WindowText(HWND window) {

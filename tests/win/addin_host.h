@@ -49,6 +49,8 @@ Variant InvokeByName(IDispatch* dispatch, const wchar_t* name, std::vector<Varia
 
 namespace CV::Host {
 
+// The top-level windows of this process.
+std::vector<HWND> ProcessWindows();
 // A visible top-level dialog window ("#32770") of this process for which
 // accept() holds, or null.
 HWND FindDialog(const std::function<bool(HWND)>& accept);
