@@ -302,6 +302,8 @@ TEST_F(AddinDllJobs, ReleasingTheAddinWhileAJobRunsStopsTheJobAndKeepsTheModule)
   // global interface table) has been released.
   EXPECT_TRUE(Host::PumpUntil([] { return Win::LiveBridgeObjects() == 0; }, std::chrono::seconds(5)))
       << Win::LiveBridgeObjects() << " exposed objects still held";
+  EXPECT_TRUE(Host::PumpUntil([] { return !Host::FindDialog([](HWND) { return true; }); }, std::chrono::seconds(5)))
+      << "the progress window outlived the job";
   const auto calls = m_outlook.World()->TotalCalls();
   Host::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
   EXPECT_EQ(m_outlook.World()->TotalCalls(), calls);
