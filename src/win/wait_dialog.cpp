@@ -114,9 +114,16 @@ void CWaitDialog::SetTitle(const std::u16string& title) {
 }
 
 void CWaitDialog::Create(WindowHandle owner) {
+  // The common controls are loaded at the first dialog, not with the add-in:
+  // Outlook times the add-in's load.
   static const bool commonControls = [] {
+    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE controls = ::LoadLibraryW(L"comctl32.dll");
+    const auto init = controls ? reinterpret_cast<Init>(reinterpret_cast<void*>(
+                                     ::GetProcAddress(controls, "InitCommonControlsEx")))
+                               : nullptr;
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
-    return ::InitCommonControlsEx(&classes) != FALSE;
+    return init && init(&classes);
   }();
   (void)commonControls;  // without the class the dialog is not created, which Exists reports
   m_state->cancelled = false;
