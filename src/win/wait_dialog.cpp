@@ -126,7 +126,6 @@ void CWaitDialog::Create(WindowHandle owner) {
     return init && init(&classes);
   }();
   (void)commonControls;  // without the class the dialog is not created, which Exists reports
-  m_state->cancelled = false;
   m_state->adopted = false;
   auto* holder = new std::shared_ptr<State>(m_state);
   ::CreateDialogParamW(m_module, MAKEINTRESOURCEW(kTemplateId), reinterpret_cast<HWND>(owner), DialogProc,
