@@ -9,7 +9,7 @@ namespace CV::Cli {
 
 void AddArchive(CLI::App& app);
 void AddRibbon(CLI::App& app);
-void AddInspect(CLI::App& app);
+void AddContainerCommands(CLI::App& app);
 void AddSettings(CLI::App& app);
 
 }  // namespace CV::Cli

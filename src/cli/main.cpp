@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   CV::Cli::AddArchive(app);
   CV::Cli::AddRibbon(app);
-  CV::Cli::AddInspect(app);
+  CV::Cli::AddContainerCommands(app);
   CV::Cli::AddSettings(app);
   CV::Cli::AddRewriteHtml(app);
   try {

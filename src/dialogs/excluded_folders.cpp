@@ -32,33 +32,27 @@ std::u16string AddinSettingsKey() {
   return std::u16string(kRegistryKeyRoot) + StringTableText(StringId::SettingsSubkey);
 }
 
+std::optional<std::vector<std::u16string>> StoredExcludedFolders(ISettings& settings) {
+  std::vector<std::u16string> paths;
+  std::unique_ptr<ISettingsKey> key;
+  if (settings.OpenUserKey(AddinSettingsKey(), key) != 0) return paths;
+  RegType type = RegType::None;
+  std::uint32_t size = 0;
+  if (key->QueryValueInfo(kExcludeFolderValue, type, size) != 0 || (type != RegType::Sz && type != RegType::ExpandSz))
+    return std::nullopt;
+  std::vector<std::uint8_t> data;
+  if (key->QueryValueData(kExcludeFolderValue, data) != 0 || data.size() % 2 != 0) return paths;
+  if (!data.empty() && (data[data.size() - 2] != 0 || data[data.size() - 1] != 0)) return paths;
+  return NonEmptyLines(RegistryText(data));
+}
+
 void LoadExcludedFolders(std::vector<std::u16string>& out, const Outlook::Application& application,
                          ISettings& settings) {
   out.clear();
-  std::unique_ptr<ISettingsKey> key;
-  if (settings.OpenUserKey(AddinSettingsKey(), key) != 0) return;
-  RegType type = RegType::None;
-  std::uint32_t size = 0;
-  if (key->QueryValueInfo(kExcludeFolderValue, type, size) != 0 || (type != RegType::Sz && type != RegType::ExpandSz)) {
+  if (std::optional<std::vector<std::u16string>> stored = StoredExcludedFolders(settings))
+    out = std::move(*stored);
+  else
     AddDefaultSet(out, application);
-    return;
-  }
-  std::vector<std::uint8_t> data;
-  if (key->QueryValueData(kExcludeFolderValue, data) != 0 || data.size() % 2 != 0) return;
-  if (!data.empty() && (data[data.size() - 2] != 0 || data[data.size() - 1] != 0)) return;
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (c == u'\0') break;
-    text.push_back(c);
-  }
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find_first_of(u"\r\n", start);
-    const std::size_t stop = end == std::u16string::npos ? text.size() : end;
-    if (stop > start) out.push_back(text.substr(start, stop - start));
-    start = stop + 1;
-  }
 }
 
 }  // namespace CV

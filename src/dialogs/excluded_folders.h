@@ -1,6 +1,7 @@
 // The excluded-folder setting: the folders a recursive add skips.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ inline constexpr std::u16string_view kExcludeFolderValue = u"ExcludeFolder";
 // The settings key of the add-in: "Software\Corvanworks\Corvane\" and the
 // name of string 109.
 std::u16string AddinSettingsKey();
+
+// The folder paths of the stored "ExcludeFolder" value; nullopt while the
+// value does not exist (or is no string). A malformed value, or a settings
+// key that cannot be opened, gives no paths.
+std::optional<std::vector<std::u16string>> StoredExcludedFolders(ISettings& settings);
 
 // Fills out with the folder paths of the "ExcludeFolder" value, or, while
 // the value does not exist (or is no string), with the default set taken

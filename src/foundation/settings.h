@@ -32,5 +32,11 @@ class ISettings {
 
 // The value bytes of a string as REG_SZ stores it: UTF-16LE with a final NUL.
 std::vector<std::uint8_t> RegistryString(std::u16string_view text);
+// The other way: the text of such bytes up to its first NUL (an odd last
+// byte is ignored).
+std::u16string RegistryText(const std::vector<std::uint8_t>& bytes);
+// The lines of a text that holds one folder path per line (CR, LF or both
+// between them); empty lines are dropped.
+std::vector<std::u16string> NonEmptyLines(std::u16string_view text);
 
 }  // namespace CV

@@ -72,17 +72,7 @@ void CFolderSelectControl::Load() {
   if (m_settings.OpenUserKey(std::u16string(kRoot) + m_settingsKey, key) != 0 ||
       key->QueryValueData(u"ExcludeFolder", data) != 0)
     return;
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of(u"\r\n", start);
-    if (end == std::u16string::npos) end = text.size();
-    std::u16string piece = text.substr(start, end - start);
-    if (const std::size_t nul = piece.find(u'\0'); nul != std::u16string::npos) piece.resize(nul);
-    if (!piece.empty()) m_marked.insert(piece);
-    start = end + 1;
-  }
+  for (std::u16string& path : NonEmptyLines(RegistryText(data))) m_marked.insert(std::move(path));
 }
 
 std::vector<std::u16string> CFolderSelectControl::FolderPaths() const {

@@ -25,26 +25,9 @@ nlohmann::ordered_json Manifest(const std::string& file) {
   }
 }
 
-std::vector<std::u16string> ExcludedPaths(FileSettings& settings, bool& stored) {
-  std::unique_ptr<ISettingsKey> key;
-  std::vector<std::uint8_t> data;
-  stored = settings.OpenUserKey(AddinSettingsKey(), key) == 0 && key->QueryValueData(kExcludeFolderValue, data) == 0;
-  std::vector<std::u16string> paths;
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-  text = text.substr(0, text.find(u'\0'));
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find_first_of(u"\r\n", start);
-    if (end == std::u16string::npos) end = text.size();
-    if (end > start) paths.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return paths;
-}
-
 }  // namespace
 
-void AddInspect(CLI::App& app) {
+void AddContainerCommands(CLI::App& app) {
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   CLI::App* inspect = app.add_subcommand("inspect", "Show a container's properties and mails");
@@ -88,8 +71,9 @@ void AddSettings(CLI::App& app) {
   settings->add_flag("--clear", *clear, "remove the value: recursive adds skip the default set again");
   settings->callback([exclude, clear] {
     FileSettings file(DefaultSettingsFile());
-    bool stored = false;
-    std::vector<std::u16string> paths = ExcludedPaths(file, stored);
+    const std::optional<std::vector<std::u16string>> storedPaths = StoredExcludedFolders(file);
+    bool stored = storedPaths.has_value();
+    std::vector<std::u16string> paths = storedPaths.value_or(std::vector<std::u16string>{});
     if (*clear) {
       file.Remove(AddinSettingsKey(), kExcludeFolderValue);
       paths.clear();
