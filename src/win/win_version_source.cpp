@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/path.h"
+#include "win/classes_value.h"
 
 namespace CV::Win {
 namespace {
@@ -16,16 +17,8 @@ constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32K
 
 std::wstring RegisteredModule(const Guid& clsid) {
   const std::u16string id = clsid.ToRegistryForm();
-  const std::wstring key = L"CLSID\\" + std::wstring(id.begin(), id.end()) + L"\\InprocServer32";
-  HKEY opened = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | kOwnView, &opened) != ERROR_SUCCESS) return {};
-  wchar_t value[MAX_PATH + 1] = {};
-  DWORD bytes = sizeof value - sizeof(wchar_t);
-  DWORD type = 0;
-  const LSTATUS status = ::RegQueryValueExW(opened, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
-  ::RegCloseKey(opened);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-  return value;
+  return ClassesDefaultValue(L"CLSID\\" + std::wstring(id.begin(), id.end()) + L"\\InprocServer32", kOwnView)
+      .value_or(std::wstring());
 }
 
 }  // namespace
