@@ -4,12 +4,14 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/archive_command.h"
+#include "cli/body_text.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
 #include "cli/file_settings.h"
 #include "dialogs/excluded_folders.h"
 #include "foundation/utf.h"
 #include "standin/container/container_check.h"
+#include "standin/container/zip_reader.h"
 #include "standin/container/zip_writer.h"
 
 namespace CV::Cli {
@@ -25,6 +27,21 @@ nlohmann::ordered_json Manifest(const std::string& file) {
   }
 }
 
+std::string MemberBodyText(const std::string& file, const std::string& member) {
+  try {
+    Standin::ZipReader reader(file);
+    const Standin::ZipReader::Entry* entry = reader.Find(member);
+    if (!entry) throw Failure(Exit::Usage, file + ": no member " + member);
+    return BodyText(reader.ReadAll(*entry));
+  } catch (const Failure&) {
+    throw;
+  } catch (const Standin::ZipError& e) {
+    throw Failure(Exit::Usage, file + ": " + e.what());
+  } catch (const std::runtime_error& e) {
+    throw Failure(Exit::Usage, file + ": " + member + ": " + e.what());
+  }
+}
+
 }  // namespace
 
 void AddContainerCommands(CLI::App& app) {
@@ -33,7 +50,13 @@ void AddContainerCommands(CLI::App& app) {
   CLI::App* inspect = app.add_subcommand("inspect", "Show a container's properties and mails");
   inspect->add_option("FILE", *file, "the container")->required();
   inspect->add_flag("--json", *json, "print the manifest as JSON");
-  inspect->callback([file, json] {
+  auto body = std::make_shared<std::string>();
+  inspect->add_option("--body", *body, "print the visible text of the body of this mail member (mails/...)");
+  inspect->callback([file, json, body] {
+    if (!body->empty()) {
+      std::cout << MemberBodyText(*file, *body);
+      return;
+    }
     const nlohmann::ordered_json manifest = Manifest(*file);
     if (*json) {
       std::cout << manifest.dump(2) << "\n";

@@ -1,6 +1,7 @@
 #include "export/html_rewriter.h"
 
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <utility>
 
@@ -23,6 +24,48 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
     if (fold(a[i]) != fold(b[i])) return false;
   }
   return true;
+}
+
+// The labels of the header fields SaveAs writes, German and English; the
+// index of a label's field is its row.
+constexpr std::u16string_view kHeaderLabels[][2] = {
+    {u"Von:", u"From:"},        {u"Gesendet:", u"Sent:"}, {u"An:", u"To:"},
+    {u"Cc:", u"Cc:"},           {u"Bcc:", u"Bcc:"},       {u"Betreff:", u"Subject:"},
+    {u"Wichtigkeit:", u"Importance:"}, {u"Anlagen:", u"Attachments:"},
+};
+
+// The header field a paragraph holds: its visible text (tags skipped, blanks
+// and &nbsp; before it skipped) begins with a field's label, and it is one
+// line (a forwarded mail's quoted header is one paragraph with line breaks).
+// -1 otherwise.
+template <class C>
+int HeaderField(const HtmlString<C>& paragraph) {
+  constexpr std::size_t kLongestLabel = 12;
+  constexpr std::u16string_view kNbsp = u"&nbsp;";
+  std::u16string text;
+  bool inTag = false;
+  for (std::size_t i = 0; i < paragraph.size() && text.size() < kLongestLabel; ++i) {
+    const char16_t c = static_cast<char16_t>(paragraph[i]);
+    if (inTag) {
+      inTag = c != u'>';
+    } else if (c == u'<') {
+      inTag = true;
+    } else if (c == u'&' && EqualsIgnoringCase(Widen<C>(HtmlView<C>(paragraph).substr(i, kNbsp.size())), kNbsp)) {
+      i += kNbsp.size() - 1;
+      if (!text.empty()) text += u' ';
+    } else if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+      if (!text.empty()) text += u' ';
+    } else {
+      text += c;
+    }
+  }
+  for (std::size_t i = 0; i + 3 < paragraph.size(); ++i)
+    if (paragraph[i] == '<' && EqualsIgnoringCase(Widen<C>(HtmlView<C>(paragraph).substr(i + 1, 2)), u"br")) return -1;
+  for (int field = 0; field < static_cast<int>(std::size(kHeaderLabels)); ++field)
+    for (std::u16string_view label : kHeaderLabels[field])
+      if (text.size() >= label.size() && EqualsIgnoringCase(std::u16string_view(text).substr(0, label.size()), label))
+        return field;
+  return -1;
 }
 
 void SwapBytePairs(Data::CBlob& blob) {
@@ -55,11 +98,20 @@ class Rewriter {
     if (!EqualsIgnoringCase(Widen<C>(GetAttribute<C>(tag, u"http-equiv")), u"Content-Type")) tag.clear();
   }
 
-  // The run of long paragraphs at the start (Outlook's header block) goes.
+  // The header block SaveAs writes above the body goes: its leading long
+  // paragraphs, each one field beginning with its label, the first one the
+  // sender. The first paragraph that is not such a field ends the block, so
+  // nothing of the body is removed, however long its markup.
   void Paragraph(HtmlString<C>& paragraph) {
     if (m_paragraphKept) return;
-    if (paragraph.size() >= kLongParagraph) paragraph.clear();
-    else m_paragraphKept = true;
+    const int field = paragraph.size() >= kLongParagraph ? HeaderField(paragraph) : -1;
+    const bool inBlock = field >= 0 && (m_headerFields == 0 ? field == 0 : !(m_headerFields & (1u << field)));
+    if (inBlock) {
+      m_headerFields |= 1u << field;
+      paragraph.clear();
+    } else {
+      m_paragraphKept = true;
+    }
   }
 
   // A VML shape becomes a plain picture with its alt text, style and source.
@@ -103,6 +155,7 @@ class Rewriter {
   std::vector<std::u16string>& m_files;
   std::map<std::u16string, std::u16string> m_images;
   bool m_paragraphKept = false;
+  unsigned m_headerFields = 0;  // the fields of the header block removed so far, by HeaderField
   Data::CBlob m_scratch;  // the other buffer of the ProcessElements passes
 };
 

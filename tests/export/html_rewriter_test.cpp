@@ -12,6 +12,7 @@
 
 #include "export/html_text.h"
 #include "foundation/utf.h"
+#include "sim/outlook/sim_outlook.h"
 #include "support/errors.h"
 
 namespace CV::Office {
@@ -163,17 +164,52 @@ TEST_F(HtmlRewriting, HtmlStartTagAndMetaTags) {
   EXPECT_EQ(Rejected("<meta http-equiv>."), E_INVALIDARG);  // a name without "=" ends the mail's export
 }
 
-// ---- pass 7: the leading long paragraphs
+// ---- pass 7: the header block SaveAs writes above the body
 
-TEST_F(HtmlRewriting, OnlyTheRunOfLongParagraphsAtTheStartGoes) {
-  const auto paragraph = [](std::size_t total) {  // total length, both markers included
-    return "<p class=x>" + std::string(total - 11 - 4, 'a') + "</p>";
+TEST_F(HtmlRewriting, TheSavedHeaderBlockGoesAndTheBodyStays) {
+  // A paragraph of the given total length (both markers included) whose
+  // visible text is text, padded inside its style.
+  const auto paragraph = [](std::size_t total, const std::string& text) {
+    const std::string open = "<p class=MsoNormal style='", close = "'><b>" + text + "</b></p>";
+    return open + std::string(total - open.size() - close.size(), 'x') + close;
   };
-  const std::string keep40 = paragraph(40), keep200 = paragraph(200);
-  EXPECT_EQ(Rewrite(paragraph(150) + paragraph(130) + keep40 + keep200 + "."), keep40 + keep200 + ".");
-  EXPECT_EQ(Rewrite(paragraph(120) + paragraph(119) + "."), paragraph(119) + ".");  // 120 is long, 119 is not
-  EXPECT_EQ(Rewrite("<P CLASS=x>kurz</P>."), "<p CLASS=x>kurz</p>.");  // the markers in their own case
-  EXPECT_EQ(Rewrite("<p>" + std::string(200, 'b') + "</p>."), "<p>" + std::string(200, 'b') + "</p>.");  // no blank
+  const auto header = [&](const std::string& label) { return paragraph(150, label + "&nbsp; Wert"); };
+  const std::string word = paragraph(300, "Sehr geehrte Damen und Herren,");  // Word's styled body text
+  const std::string forwarded = paragraph(200, "Von: A<br>Gesendet: B<BR>An: C");
+  const std::string block = header("Von:") + header("Gesendet:") + header("An:") + header("Cc:") + header("Betreff:");
+  const std::string english = header("From:") + header("Sent:") + header("To:") + header("Bcc:") + header("Subject:") +
+                              header("Importance:") + header("Attachments:");
+  const struct {
+    const char* name;
+    std::string in, out;
+  } cases[] = {
+      {"German block, Word body", block + word + word + ".", word + word + "."},
+      {"English block", english + word + ".", word + "."},
+      {"German labels of the rarer fields", header("Von:") + header("Wichtigkeit:") + header("Anlagen:") + word,
+       word},
+      {"label after blanks and &nbsp;, split by tags, any case",
+       paragraph(150, " &nbsp;</b><span>VON</span>:<b>") + word, word},
+      {"no block: long body paragraphs stay", word + word + ".", word + word + "."},
+      {"the old example without labels stays whole", paragraph(150, "a") + paragraph(130, "b") + paragraph(40, "c"),
+       paragraph(150, "a") + paragraph(130, "b") + paragraph(40, "c")},
+      {"a short field ends the block", header("Von:") + paragraph(119, "An: x") + header("Betreff:"),
+       paragraph(119, "An: x") + header("Betreff:")},
+      {"120 characters are long enough", paragraph(120, "Von: x") + word, word},
+      {"the block begins with the sender", header("Betreff:") + word, header("Betreff:") + word},
+      {"a field twice ends the block", header("Von:") + header("An:") + header("Von:"), header("Von:")},
+      {"a forwarded header in the body stays", block + forwarded + word, forwarded + word},
+      {"a forwarded header first in the body stays", header("Von:") + forwarded, forwarded},
+      {"a label inside the text is no field", paragraph(150, "Kurz: Von: x") + word,
+       paragraph(150, "Kurz: Von: x") + word},
+      {"a plain-text mail whose first line is long", header("Von:") + "<p class=MsoPlainText>" + std::string(300, 'w') +
+                                                         "<o:p></o:p></p>",
+       "<p class=MsoPlainText>" + std::string(300, 'w') + "<o:p></o:p></p>"},
+      {"the markers in their own case", "<P CLASS=x>kurz</P>.", "<p CLASS=x>kurz</p>."},
+      {"<p without a blank is no paragraph", "<p>Von: " + std::string(200, 'b') + "</p>.",
+       "<p>Von: " + std::string(200, 'b') + "</p>."},
+  };
+  // the trailing "." lets the last paragraph end before the end of the text
+  for (const auto& c : cases) EXPECT_EQ(Rewrite(c.in + "."), c.out + ".") << c.name;
 }
 
 // ---- passes 8 and 9: VML
@@ -305,6 +341,31 @@ TEST_F(HtmlRewriting, WordRepliesAndForwards) {
       EXPECT_EQ(out.find(gone), std::string::npos) << gone;
     for (const char* kept : {"MsoNormal", "<o:p>", "</body>", "</html>"}) EXPECT_NE(out.find(kept), std::string::npos) << kept;
     EXPECT_LT(out.size(), in.size());
+  }
+}
+
+// What SaveAs writes for a Word-written mail, in a German and an English
+// Outlook: every header field goes, the styled body stays byte for byte.
+TEST_F(HtmlRewriting, SavedWordMailsKeepTheirBody) {
+  const std::u16string body =
+      u"<p class=MsoNormal><span lang=DE style='font-size:11.0pt;font-family:\"Calibri\",sans-serif'>Sehr geehrte "
+      u"Frau Groß,<o:p></o:p></span></p>\r\n<p class=MsoNormal><span lang=DE style='font-size:11.0pt;font-family:"
+      u"\"Calibri\",sans-serif'>Von: der Lieferung ist nichts bekannt.<o:p></o:p></span></p>";
+  for (const auto language : {Sim::SimWorld::Language::German, Sim::SimWorld::Language::English}) {
+    Sim::SimOutlook outlook;
+    outlook.World()->SetLanguage(language);
+    auto mail = outlook.AddStore(u"Postfach")->DefaultFolder(Outlook::olFolderInbox)->AddMail(u"Lieferung");
+    mail->htmlBody = u"<html><body>" + body + u"</body></html>";
+    mail->cc = u"Einkauf", mail->bcc = u"Chef";
+    mail->importance = Outlook::olImportanceHigh;
+    mail->AddAttachment(u"Angebot.pdf", "%PDF");
+    std::vector<std::pair<std::u16string, std::string>> saved;
+    const std::string out = Rewrite(Sim::SavedHtml(*mail, u"Content-Dateien", saved, language));
+    SCOPED_TRACE(language == Sim::SimWorld::Language::German ? "German" : "English");
+    EXPECT_NE(out.find(ToUtf8(body)), std::string::npos);
+    for (const char* label : {"Von:</b>", "Gesendet:", "An:", "Cc:", "Bcc:", "Betreff:", "Wichtigkeit:", "Anlagen:",
+                              "From:", "Sent:", "To:", "Subject:", "Importance:", "Attachments:"})
+      EXPECT_EQ(out.find(label), std::string::npos) << label;
   }
 }
 

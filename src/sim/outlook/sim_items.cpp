@@ -199,9 +199,10 @@ void SimItem::SaveAsHtml(const std::u16string& path) {
   const std::u16string directory = slash == std::u16string::npos ? u"" : path.substr(0, slash + 1);
   std::u16string base = path.substr(directory.size());
   if (const std::size_t dot = base.rfind(u'.'); dot != std::u16string::npos) base.resize(dot);
-  const std::u16string imageFolder = base + u"-Dateien";  // a German Outlook's name for it
+  const SimWorld::Language language = World().UiLanguage();
+  const std::u16string imageFolder = base + (language == SimWorld::Language::German ? u"-Dateien" : u"_files");
   std::vector<std::pair<std::u16string, std::string>> pictures;
-  std::string html = SavedHtml(*this, imageFolder, pictures);
+  std::string html = SavedHtml(*this, imageFolder, pictures, language);
   if (savesAsUnicode) {
     std::string wide("\xFF\xFE", 2);
     for (char16_t c : FromUtf8(html)) wide += static_cast<char>(c & 0xFF), wide += static_cast<char>(c >> 8);

@@ -43,6 +43,12 @@ class SimWorld {
   void SetFileSystem(FS::IFileSystem* fs);
   FS::IFileSystem& FileSystem();
 
+  // The language of Outlook's user interface: it names the header fields and
+  // the image folder that SaveAs writes.
+  enum class Language { German, English };
+  void SetLanguage(Language language) noexcept { m_language = language; }
+  Language UiLanguage() const noexcept { return m_language; }
+
   // The apartment the objects live in, as Outlook's live in its UI thread's
   // apartment; null (the default): they answer on every thread.
   void SetApartment(std::shared_ptr<SimApartment> apartment);
@@ -61,6 +67,7 @@ class SimWorld {
  private:
   std::weak_ptr<IObject> m_application;
   FS::IFileSystem* m_fs = nullptr;
+  std::atomic<Language> m_language{Language::German};
   std::mutex m_apartmentLock;
   std::shared_ptr<SimApartment> m_apartment;
   FaultPlan m_any;

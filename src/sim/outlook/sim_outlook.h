@@ -128,12 +128,14 @@ class SimItem : public SimObject {
   std::function<void(SimItem&)> m_contentLoader;
 };
 
-// The document SaveAs writes in HTML format for item, as Outlook writes it:
-// the header fields as long styled paragraphs, then the body, the inline
-// pictures referenced as "<imageFolder>/image001.png" and so on. pictures
-// receives the file names and contents to write into the image folder.
+// The document SaveAs writes in HTML format for item, as an Outlook in
+// language writes it: the header fields as long styled paragraphs, then the
+// body, the inline pictures referenced as "<imageFolder>/image001.png" and so
+// on. pictures receives the file names and contents to write into the image
+// folder.
 std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
-                      std::vector<std::pair<std::u16string, std::string>>& pictures);
+                      std::vector<std::pair<std::u16string, std::string>>& pictures,
+                      SimWorld::Language language = SimWorld::Language::German);
 
 // An Outlook collection (Items, Folders, Stores, ...) over a list that its
 // owner keeps: Count and a 1-based Item, read afresh on every call.

@@ -1,6 +1,6 @@
-// The HTML document SaveAs writes, as a German Outlook writes it: Word's
-// namespaces, generator and file-list link, a conditional comment, the
-// header fields as long styled paragraphs, then the body, its inline
+// The HTML document SaveAs writes, as a German or an English Outlook writes
+// it: Word's namespaces, generator and file-list link, a conditional comment,
+// the header fields as long styled paragraphs, then the body, its inline
 // pictures referenced by relative paths into the image folder.
 #include <cmath>
 #include <cstdio>
@@ -25,11 +25,12 @@ std::string Escaped(std::u16string_view text) {
   return out;
 }
 
-// An OLE date as a German Outlook writes "Gesendet:".
-std::string GermanDate(double oleDate) {
-  static const char* const kDays[] = {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
-  static const char* const kMonths[] = {"Januar", "Februar", "März",      "April",   "Mai",      "Juni",
-                                        "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+struct CivilTime {
+  long long year;
+  int month, day, weekday, hour, minute;  // month 1-12, weekday 0 = Sunday
+};
+
+CivilTime FromOleDate(double oleDate) {
   const long long days = static_cast<long long>(std::floor(oleDate));
   const int minutes = static_cast<int>(std::lround((oleDate - static_cast<double>(days)) * 24 * 60)) % (24 * 60);
   // Days since 1899-12-30 to a civil date (proleptic Gregorian).
@@ -43,9 +44,26 @@ std::string GermanDate(double oleDate) {
   const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   const long long year = yoe + era * 400 + (month <= 2);
   const int weekday = static_cast<int>(((days - 25569) % 7 + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+  return {year, month, day, weekday, minutes / 60, minutes % 60};
+}
+
+// An OLE date as Outlook writes "Gesendet:" or "Sent:".
+std::string SentText(double oleDate, SimWorld::Language language) {
+  const CivilTime t = FromOleDate(oleDate);
   char text[96];
-  std::snprintf(text, sizeof text, "%s, %d. %s %lld %02d:%02d", kDays[weekday], day, kMonths[month - 1], year,
-                minutes / 60, minutes % 60);
+  if (language == SimWorld::Language::German) {
+    static const char* const kDays[] = {"Sonntag", "Montag", "Dienstag", "Mittwoch", "Donnerstag", "Freitag", "Samstag"};
+    static const char* const kMonths[] = {"Januar", "Februar", "März",      "April",   "Mai",      "Juni",
+                                          "Juli",   "August",  "September", "Oktober", "November", "Dezember"};
+    std::snprintf(text, sizeof text, "%s, %d. %s %lld %02d:%02d", kDays[t.weekday], t.day, kMonths[t.month - 1],
+                  t.year, t.hour, t.minute);
+  } else {
+    static const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
+                                          "July",    "August",   "September", "October", "November", "December"};
+    std::snprintf(text, sizeof text, "%s, %s %d, %lld %d:%02d %s", kDays[t.weekday], kMonths[t.month - 1], t.day,
+                  t.year, (t.hour + 11) % 12 + 1, t.minute, t.hour < 12 ? "AM" : "PM");
+  }
   return text;
 }
 
@@ -90,7 +108,7 @@ std::string TextParagraphs(std::u16string_view text) {
 }  // namespace
 
 std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
-                      std::vector<std::pair<std::u16string, std::string>>& pictures) {
+                      std::vector<std::pair<std::u16string, std::string>>& pictures, SimWorld::Language language) {
   const std::string folder = ToUtf8(imageFolder);
   std::string html =
       "<html xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
@@ -102,11 +120,21 @@ std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
       "<!--[if gte mso 9]><xml>\r\n<o:shapedefaults v:ext=\"edit\" spidmax=\"1026\" />\r\n</xml><![endif]-->\r\n"
       "<style><!--\r\np.MsoNormal {margin:0cm;font-size:11.0pt;font-family:\"Calibri\",sans-serif;}\r\n--></style>\r\n"
       "</head>\r\n<body lang=DE link=\"#0563C1\" vlink=\"#954F72\">\r\n<div class=WordSection1>\r\n";
-  html += HeaderParagraph("Von:", Escaped(item.senderName));
-  html += HeaderParagraph("Gesendet:", GermanDate(item.sentOn));
-  html += HeaderParagraph("An:", Escaped(item.to));
+  const bool german = language == SimWorld::Language::German;
+  html += HeaderParagraph(german ? "Von:" : "From:", Escaped(item.senderName));
+  html += HeaderParagraph(german ? "Gesendet:" : "Sent:", SentText(item.sentOn, language));
+  html += HeaderParagraph(german ? "An:" : "To:", Escaped(item.to));
   if (!item.cc.empty()) html += HeaderParagraph("Cc:", Escaped(item.cc));
-  html += HeaderParagraph("Betreff:", Escaped(item.subject));
+  if (!item.bcc.empty()) html += HeaderParagraph("Bcc:", Escaped(item.bcc));
+  html += HeaderParagraph(german ? "Betreff:" : "Subject:", Escaped(item.subject));
+  if (item.importance != Outlook::olImportanceNormal)
+    html += HeaderParagraph(german ? "Wichtigkeit:" : "Importance:",
+                            item.importance == Outlook::olImportanceHigh ? (german ? "Hoch" : "High")
+                                                                         : (german ? "Niedrig" : "Low"));
+  std::string attached;
+  for (const auto& attachment : item.attachments)
+    if (attachment->contentId.empty()) attached += (attached.empty() ? "" : "; ") + Escaped(attachment->fileName);
+  if (!attached.empty()) html += HeaderParagraph(german ? "Anlagen:" : "Attachments:", attached);
   if (item.bodyFormat == Outlook::olFormatHTML) {
     std::u16string body = BodyContent(item.htmlBody);
     for (const auto& attachment : item.attachments) {
