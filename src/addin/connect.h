@@ -12,6 +12,7 @@
 #include "addin/ribbon_resources.h"
 #include "addin/version_info.h"
 #include "archive/archive_list.h"
+#include "archive/fill_mail_archive_job.h"
 #include "archive/job_runner.h"
 #include "dialogs/dialog_host.h"
 #include "export/mail_export.h"
@@ -44,6 +45,7 @@ struct AddinPorts {
   Office::MailExportPorts mailExport;  // the vendor components, files, GUIDs, internet cache
   std::shared_ptr<IDialogHost> dialogs;
   std::shared_ptr<IHelpSystem> help;  // none: the help button does nothing
+  std::shared_ptr<IArchiveRunReport> archiveReport;  // none: skipped mails go unnamed, as in Outlook
 };
 
 using VariantBool = std::int16_t;  // VARIANT_TRUE -1, VARIANT_FALSE 0

@@ -2,7 +2,10 @@
 
 #include "foundation/abandon.h"
 #include "foundation/com_error.h"
+#include "foundation/exception.h"
 #include "foundation/format.h"
+#include "foundation/messages.h"
+#include "foundation/utf.h"
 #include "foundation/string_table.h"
 
 namespace CV {
@@ -61,7 +64,22 @@ bool CFillMailArchiveJob::Init(std::shared_ptr<CArchiveList> list) {
   return Succeeded(m_ports.table->Register(writer.Object(), Vendor::MailExport::kIid, m_writer));
 }
 
+std::u16string CurrentErrorText() {
+  try {
+    throw;
+  } catch (const ComError& e) {
+    return ComErrorText(u"", e);
+  } catch (const CException& e) {
+    return Format(u"0x%08X", static_cast<std::uint32_t>(e.Error())) + (e.Message().empty() ? u"" : u" " + e.Message());
+  } catch (const std::exception& e) {
+    return FromUtf8(e.what());
+  } catch (...) {
+    return u"?";
+  }
+}
+
 HRESULT CFillMailArchiveJob::Run() {
+  std::u16string path, id;  // the mail under way, for a report
   try {
     ObjectPtr fetched;
     m_ports.table->Fetch(m_writer, Vendor::MailExport::kIid, fetched);  // a missing writer fails every call
@@ -71,11 +89,13 @@ HRESULT CFillMailArchiveJob::Run() {
     m_pList->GetFolderPaths(paths, false);
     std::int32_t count = 0;
     std::int64_t total = 0;
-    for (const std::u16string& path : paths) {
+    for (const std::u16string& folderPath : paths) {
       std::vector<std::u16string> ids;
       std::u16string storeId;
-      m_pList->GetSelectedMailIds(path, ids, storeId);
-      for (const std::u16string& id : ids) {
+      m_pList->GetSelectedMailIds(folderPath, ids, storeId);
+      path = folderPath;
+      for (const std::u16string& mailId : ids) {
+        id = mailId;
         const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(session.GetItemFromID(id, storeId));
         if (!mail) continue;  // not a mail item
         try {
@@ -87,9 +107,11 @@ HRESULT CFillMailArchiveJob::Run() {
         } catch (...) {
           // This mail is skipped; the run goes on. Abandoned work unwinds.
           if (IsAbandoned()) throw;
+          if (m_ports.report) m_ports.report->MailSkipped(path, id, CurrentErrorText());
         }
       }
     }
+    path.clear(), id.clear();
     SetContainerProperties(count, total, writer);
     try {
       writer.EndExport();
@@ -98,6 +120,7 @@ HRESULT CFillMailArchiveJob::Run() {
     }
   } catch (...) {
     // The run ends here: no properties, no end, nothing shown.
+    if (m_ports.report && !IsAbandoned()) m_ports.report->RunEnded(path, id, CurrentErrorText());
   }
   return S_OK;
 }

@@ -22,6 +22,19 @@
 
 namespace CV {
 
+// What a run tells beyond what the writer hears: the add-in shows none of
+// it; a host that shows more (cvmail) names every skipped mail and why a run
+// ended early. Called on the worker.
+class IArchiveRunReport {
+ public:
+  virtual ~IArchiveRunReport() = default;
+  // A mail of folderPath was skipped because of cause (an error's text).
+  virtual void MailSkipped(std::u16string_view folderPath, std::u16string_view entryId, std::u16string_view cause) = 0;
+  // The run ended before the container was closed, at the mail named (both
+  // empty when no mail was under way).
+  virtual void RunEnded(std::u16string_view folderPath, std::u16string_view entryId, std::u16string_view cause) = 0;
+};
+
 // What the job works with, owned jointly (a worker left to unwind after an
 // abandonment may still use them).
 struct ArchiveJobPorts {
@@ -29,7 +42,12 @@ struct ArchiveJobPorts {
   std::shared_ptr<IUserInterface> ui;
   std::shared_ptr<IUserEnvironment> user;
   Office::MailExportPorts mailExport;
+  std::shared_ptr<IArchiveRunReport> report;  // may be null
 };
+
+// The text of the exception being handled, for a report: a COM error's
+// system message and description, the system exception's message.
+std::u16string CurrentErrorText();
 
 class CFillMailArchiveJob final : public Job::IJob {
  public:

@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include <chrono>
 
 #include "archive/fill_mail_archive_job.h"
@@ -22,6 +26,31 @@ struct ArchiveOptions {
   bool withoutWriter = false;
 };
 
+bool IsUtf8(std::string_view text) { return ToUtf8(FromUtf8(text)) == text; }
+
+// Every mail's files go to a directory of its own below the temporary
+// directory: one that cannot hold them would fail every mail, so it is
+// refused before any mail is touched.
+void CheckTemporaryDirectory() {
+  const char* set = std::getenv("TMPDIR");
+  const std::string dir = set && *set ? set : "/tmp";
+  const std::string name = set && *set ? "TMPDIR=" + dir : "the temporary directory /tmp (TMPDIR is not set)";
+  const auto refuse = [&](const std::string& why) { throw Failure(Exit::Usage, name + " cannot be used: " + why); };
+  if (!IsUtf8(dir)) refuse("its name is not UTF-8");
+  if (dir.front() != '/') refuse("it is not an absolute path");
+  std::error_code error;
+  if (!fs::is_directory(dir, error)) refuse(error ? error.message() : "it is not a directory");
+  std::string probe = dir + "/cvmail-probe-XXXXXX";
+  if (!::mkdtemp(probe.data())) refuse(std::strerror(errno));
+  ::rmdir(probe.c_str());
+}
+
+// A mail file as the user knows it: relative to the store when it lies in it.
+std::string StoreRelative(const fs::path& file, const std::string& store) {
+  const fs::path relative = file.lexically_relative(fs::absolute(store).lexically_normal());
+  return relative.empty() || relative.begin()->string() == ".." ? file.string() : relative.string();
+}
+
 int Archive(CLI::App& command, const ArchiveOptions& options) {
   const auto started = std::chrono::steady_clock::now();
   const fs::path output = fs::absolute(options.output);
@@ -35,6 +64,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     throw Failure(Exit::Usage, options.output + " exists and is not a file");
   if (!options.cache.empty() && !fs::is_directory(options.cache))
     throw Failure(Exit::Usage, "no cache directory " + options.cache);
+  CheckTemporaryDirectory();
 
   SessionOptions sessionOptions;
   sessionOptions.store = options.store;
@@ -73,8 +103,8 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   }
   const Session::ExportRecord& record = session.Export();
   if (!record.complete)
-    throw Failure(Exit::Usage, "no container was written: the export ended early (a mail could not be reopened, "
-                               "or the writer failed)");
+    throw Failure(Exit::Usage, "no container was written: the export ended early: " +
+                                   (record.failure.empty() ? std::string("the writer gave no reason") : record.failure));
   std::vector<std::string> skipped;
   std::vector<std::u16string> paths;
   CArchiveList& list = session.Addin().ArchiveList();
@@ -84,20 +114,28 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     std::u16string storeId;
     list.GetSelectedMailIds(path, ids, storeId);
     for (const auto& id : ids) {
-      if (record.archived.count(path + u'\n' + id)) continue;
-      const std::string name = MailStore::MessageName(*session.FolderAt(ToUtf8(path)), id);
-      skipped.push_back(ToUtf8(path) + "\\" + (name.empty() ? ToUtf8(id) : name));
+      const std::u16string key = path + u'\n' + id;
+      if (record.archived.count(key)) continue;
+      const auto why = record.skipped.find(key);
+      skipped.push_back(session.MailName(path, id) +
+                        (why == record.skipped.end() ? std::string(": not a mail item") : ": " + why->second));
     }
   }
+  const auto unreadable = session.Statistics().problems->All();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::cout << "\nZusammenfassung\n"
             << "  archivierte E-Mails: " << record.archived.size() << "\n"
             << "  Gesamtgröße:         " << ToUtf8(FormatSize(record.size)) << "\n"
             << "  übersprungen:        " << skipped.size() << "\n";
   for (const auto& name : skipped) std::cout << "    " << name << "\n";
+  if (!unreadable.empty()) {
+    std::cout << "  nicht lesbar:        " << unreadable.size() << "\n";
+    for (const auto& problem : unreadable)
+      std::cout << "    " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
+  }
   std::cout << "  Container:           " << output.string() << " (" << fs::file_size(output) << " Bytes)\n"
             << "  Dauer:               " << static_cast<int>(seconds * 1000) / 1000.0 << " s\n";
-  return skipped.empty() ? Exit::Success : Exit::Skipped;
+  return skipped.empty() && unreadable.empty() ? Exit::Success : Exit::Skipped;
 }
 
 }  // namespace

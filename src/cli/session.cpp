@@ -90,12 +90,54 @@ class Session::Progress final : public Standin::IExportProgress {
     m_record.size += size;
   }
   void ContainerWritten(const std::filesystem::path&) override { m_record.complete = true; }
+  void Failed(std::string_view cause) override { m_record.failure = cause; }
 
  private:
   std::ostream& m_out;
   ExportRecord& m_record;
   int m_lastTenth = -1;
 };
+
+// Every mail the run skipped, and why a run ended early, with the mail's
+// file named.
+class Session::Report final : public IArchiveRunReport {
+ public:
+  Report(Session& session, ExportRecord& record) : m_session(session), m_record(record) {}
+  void MailSkipped(std::u16string_view folderPath, std::u16string_view entryId, std::u16string_view cause) override {
+    m_record.skipped[std::u16string(folderPath) + u'\n' + std::u16string(entryId)] = OneLine(cause);
+  }
+  void RunEnded(std::u16string_view folderPath, std::u16string_view entryId, std::u16string_view cause) override {
+    if (!m_record.failure.empty()) return;  // the writer's own reason comes first
+    m_record.failure = folderPath.empty() ? OneLine(cause)
+                                          : m_session.MailName(folderPath, entryId) + ": " + OneLine(cause);
+  }
+
+ private:
+  static std::string OneLine(std::u16string_view text) {
+    std::string line;
+    for (char c : ToUtf8(text)) {
+      if (c == '\r') continue;
+      if (c == '\n') {
+        if (!line.empty()) line += "; ";
+      } else {
+        line += c;
+      }
+    }
+    return line;
+  }
+  Session& m_session;
+  ExportRecord& m_record;
+};
+
+std::string Session::MailName(std::u16string_view folderPath, std::u16string_view entryId) {
+  std::string name;
+  try {
+    name = MailStore::MessageName(*FolderAt(ToUtf8(folderPath)), entryId);
+  } catch (const Failure&) {
+    // a folder the store no longer has: the EntryID names the mail
+  }
+  return ToUtf8(folderPath) + "\\" + (name.empty() ? ToUtf8(entryId) : name);
+}
 
 Session::Session(SessionOptions options, std::ostream& out) : m_options(std::move(options)), m_out(out) {
   try {
@@ -135,7 +177,7 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
       AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), m_ui, ModuleResources(), screen, pictures, version,
                  ProcessLifetime(DefaultThreadHooks()), DefaultApartment(), *m_settings, std::make_shared<PosixUser>(),
                  Office::MailExportPorts{m_factory, ProcessLifetime(fs), ProcessLifetime(DefaultGuidSource()), m_cache},
-                 m_dialogs});
+                 m_dialogs, nullptr, std::make_shared<Report>(*this, m_export)});
   if (m_connect->OnConnection(m_outlook.Application(), 0, nullptr) != S_OK)
     throw Failure(Exit::Usage, "the add-in refused the simulated Outlook");
   m_connect->OnLoad(m_outlook.NewRibbonUI());

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ class Session {
   std::shared_ptr<Sim::SimFolder> FolderAt(const std::string& path);
   // The archive-list path of a folder.
   std::u16string ListPath(const Sim::SimFolder& folder) const;
+  // A mail as the user finds it on disk: "<folder path>\<file>" (an mbox
+  // mail "file#n"), or the EntryID where the store names no file.
+  std::string MailName(std::u16string_view folderPath, std::u16string_view entryId);
 
   // Calls a callback by name with a control whose context is given, as
   // Office does, and waits until the job it may have started has ended.
@@ -66,11 +70,14 @@ class Session {
     std::unordered_set<std::u16string> archived;  // folder path, '\n', EntryID
     std::int64_t size = 0;
     bool complete = false;  // the container is at its place
+    std::map<std::u16string, std::string> skipped;  // folder path, '\n', EntryID: why
+    std::string failure;  // why the writer gave up, or why the run ended early
   };
   const ExportRecord& Export() const { return m_export; }
 
  private:
   class Progress;
+  class Report;
 
   SessionOptions m_options;
   std::ostream& m_out;

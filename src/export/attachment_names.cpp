@@ -6,6 +6,7 @@
 #include "export/html_rewriter.h"
 #include "foundation/ascii.h"
 #include "foundation/format.h"
+#include "foundation/utf.h"
 
 namespace CV::Office {
 namespace {
@@ -52,13 +53,42 @@ std::u16string SafeAttachmentName(std::u16string_view raw) {
   return name.empty() ? u"Anhang" : name;
 }
 
-std::u16string UniqueAttachmentPath(std::u16string_view directory, std::u16string_view name, FS::IFileSystem& fs) {
-  std::u16string target = Join(directory, name);
+std::u16string FitName(std::u16string_view directory, std::u16string_view stem, std::u16string_view tail,
+                       const FS::NameLimits& limits) {
+  const auto fits = [&](std::u16string_view a, std::u16string_view b) {
+    const std::size_t units = a.size() + b.size();
+    const std::size_t separator = !directory.empty() && directory.back() != u'\\';
+    return units <= limits.nameUnits && directory.size() + separator + units <= limits.pathUnits &&
+           Utf8Length(a) + Utf8Length(b) <= limits.nameBytes;
+  };
+  // One character off the end, a surrogate pair whole.
+  const auto shorten = [](std::u16string& text) {
+    const bool pair = text.size() >= 2 && IsLowSurrogate(text.back()) && IsHighSurrogate(text[text.size() - 2]);
+    text.resize(text.size() - (pair ? 2 : 1));
+  };
+  std::u16string base(stem), end(tail);
+  while (!base.empty() && !fits(base, end)) shorten(base);
+  while (!base.empty() && (base.back() == u'.' || base.back() == u' ')) base.pop_back();
+  if (base.empty() && !stem.empty()) base = stem.substr(0, IsHighSurrogate(stem[0]) && stem.size() > 1 ? 2 : 1);
+  while (end.size() > 1 && !fits(base, end)) shorten(end);
+  return base + end;
+}
+
+AttachmentFile NextAttachmentFile(std::u16string_view directory, std::u16string_view name,
+                                  std::set<std::u16string>& taken, FS::IFileSystem& fs) {
+  const FS::NameLimits limits = fs.Limits();
   const std::u16string extension = ExtensionOf(name);
   const std::u16string base(name.substr(0, name.size() - extension.size()));
-  for (int n = 1; FS::Exists(fs, target); ++n)
-    target = Join(directory, Format(u"%s(%d)%s", base, n, ExtensionOf(target)));
-  return target;
+  for (int n = 0;; ++n) {
+    const std::u16string tail = (n == 0 ? u"" : Format(u"(%d)", n)) + extension;
+    const std::u16string unique = base + tail;
+    const std::u16string onDisk = FitName(directory, base, tail, limits);
+    if (taken.count(unique) != 0 || FS::Exists(fs, Join(directory, unique)) ||
+        (onDisk != unique && FS::Exists(fs, Join(directory, onDisk))))
+      continue;
+    taken.insert(unique);
+    return {Join(directory, onDisk), unique};
+  }
 }
 
 }  // namespace CV::Office

@@ -1,6 +1,7 @@
 #include "export/mail_export.h"
 
 #include <algorithm>
+#include <set>
 
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
@@ -21,6 +22,24 @@ int HexValue(char16_t c) {
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
   return -1;
+}
+
+// The text of an attachment's failure: its name, then what the error said.
+std::u16string AttachmentFailure(std::u16string_view name, const ComError& e) {
+  std::u16string text = u"Anhang \u201E" + std::u16string(name) + u"\u201C";
+  if (const ErrorInfo* info = e.Info(); info && !info->description.empty()) text += u": " + info->description;
+  return text;
+}
+
+// A file saved under a shorter name than the attachment's keeps its name in
+// the archive; an e-mail object that cannot be told it takes the file's.
+void AddShortenedAttachment(const Vendor::EMail& email, std::u16string_view path, std::u16string_view name) {
+  try {
+    email.AddNamedAttachment(path, name);
+  } catch (const ComError& e) {
+    if (e.Error() != DISP_E_UNKNOWNNAME) throw;
+    email.AddAttachment(path);
+  }
 }
 
 }  // namespace
@@ -170,16 +189,20 @@ void CMailExport::SaveThroughCopy(const std::u16string& bodyPath) {
 
 void CMailExport::ExportAttachments(const Vendor::EMail& email) {
   const Outlook::Attachments attachments = m_mail.Attachments();
+  std::set<std::u16string> taken;
   for (std::int32_t i = 1; i <= attachments.Count(); ++i) {
     const Outlook::Attachment attachment = attachments.Item(i);
     if (IsInlineAttachment(attachment)) continue;
-    const std::u16string target =
-        UniqueAttachmentPath(m_tempDir, SafeAttachmentName(attachment.FileName()), *m_ports.fs);
+    const AttachmentFile file =
+        NextAttachmentFile(m_tempDir, SafeAttachmentName(attachment.FileName()), taken, *m_ports.fs);
+    // An attachment that cannot be saved or handed on fails its mail: a mail
+    // archived without it would be lost unnoticed.
     try {
-      attachment.SaveAsFile(target);
-      email.AddAttachment(target);
-    } catch (...) {
-      // This attachment is skipped; the others and the mail go on.
+      attachment.SaveAsFile(file.path);
+      if (file.path.ends_with(u"\\" + file.name)) email.AddAttachment(file.path);
+      else AddShortenedAttachment(email, file.path, file.name);
+    } catch (const ComError& e) {
+      throw ComError(e.Error(), e.InterfaceId(), ErrorInfo{Guid{}, u"", AttachmentFailure(file.name, e)});
     }
   }
 }

@@ -15,6 +15,7 @@
 // listed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -58,9 +59,24 @@ class IReadableFile {
   virtual std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) = 0;
 };
 
+// How long a file's name and path may be for the file to be created: the
+// name in UTF-8 bytes (POSIX file systems count bytes) and in UTF-16 units,
+// the whole path in UTF-16 units as it is handed over (a long-path prefix
+// counts). A limit that does not apply is SIZE_MAX.
+struct NameLimits {
+  std::size_t nameBytes = SIZE_MAX;
+  std::size_t nameUnits = SIZE_MAX;
+  std::size_t pathUnits = SIZE_MAX;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
+
+  // The limits of names and paths: on POSIX a name of at most 255 bytes; on
+  // Windows a name of at most 255 units and a path of at most 259, because
+  // other programs (Outlook's SaveAsFile) take paths into MAX_PATH buffers.
+  virtual NameLimits Limits() = 0;
 
   // GetLongPathNameW. With a buffer too small (or empty) returns the length
   // needed including the terminating NUL; on success the length written
@@ -108,6 +124,7 @@ class FileSystemWrapper : public IFileSystem {
  public:
   explicit FileSystemWrapper(IFileSystem& target) : m_target(target) {}
 
+  NameLimits Limits() override { return m_target.Limits(); }
   std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
     return m_target.LongPathName(path, buffer, error);
   }

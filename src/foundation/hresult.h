@@ -116,6 +116,7 @@ inline constexpr std::int32_t DirNotEmpty = 145;
 inline constexpr std::int32_t AlreadyExists = 183;
 inline constexpr std::int32_t FilenameExcedRange = 206;
 inline constexpr std::int32_t DiskFull = 112;
+inline constexpr std::int32_t FileTooLarge = 223;
 inline constexpr std::int32_t GenFailure = 31;
 inline constexpr std::int32_t Directory = 267;
 }  // namespace Win32Error

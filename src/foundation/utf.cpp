@@ -90,4 +90,16 @@ std::u16string WidenAscii(std::string_view text) {
   return std::u16string(text.begin(), text.end());
 }
 
+std::size_t Utf8Length(std::u16string_view text) noexcept {
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) bytes += 1;
+    else if (c < 0x800) bytes += 2;
+    else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) bytes += 4, ++i;
+    else bytes += 3;  // an unpaired surrogate becomes U+FFFD, three bytes too
+  }
+  return bytes;
+}
+
 }  // namespace CV

@@ -12,4 +12,9 @@ std::u16string FromUtf8(std::string_view text);
 // ASCII only (format conversions, numbers): each byte becomes one code unit.
 std::u16string WidenAscii(std::string_view text);
 
+constexpr bool IsHighSurrogate(char16_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+// The length of ToUtf8(text) without making it.
+std::size_t Utf8Length(std::u16string_view text) noexcept;
+
 }  // namespace CV

@@ -146,7 +146,8 @@ class Loader {
   void Attach(const std::shared_ptr<Sim::SimFolder>& folder, std::vector<MessagePlace> places, FolderRole role) {
     if (places.empty()) return;
     statistics.messages += places.size();
-    folder->SetItemSource(std::make_shared<MessageSource>(m_files, std::move(places), NextPrefix(), role));
+    folder->SetItemSource(
+        std::make_shared<MessageSource>(m_files, std::move(places), NextPrefix(), role, statistics.problems));
   }
 
   std::uint32_t AddFile(const fs::path& file) {
@@ -235,6 +236,18 @@ class Loader {
 };
 
 }  // namespace
+
+void ReadProblems::Add(const std::filesystem::path& path, std::string why) {
+  std::lock_guard lock(m_mutex);
+  for (const Problem& known : m_problems)
+    if (known.path == path) return;
+  m_problems.push_back({path, std::move(why)});
+}
+
+std::vector<ReadProblems::Problem> ReadProblems::All() const {
+  std::lock_guard lock(m_mutex);
+  return m_problems;
+}
 
 std::vector<std::pair<std::u16string, std::string>> MessagesOf(const Sim::SimFolder& folder) {
   std::vector<std::pair<std::u16string, std::string>> messages;

@@ -26,6 +26,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <stdexcept>
 
 #include "sim/outlook/sim_outlook.h"
@@ -37,8 +40,27 @@ class StoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What could not be read, with why: mails when Outlook asked for them (a
+// file that cannot be opened, bytes that are no mail). Shared by a store's
+// folders; safe to use from any thread.
+class ReadProblems {
+ public:
+  struct Problem {
+    std::filesystem::path path;
+    std::string why;
+  };
+  // Once per path.
+  void Add(const std::filesystem::path& path, std::string why);
+  std::vector<Problem> All() const;
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<Problem> m_problems;
+};
+
 struct LoadStatistics {
   std::size_t folders = 0, files = 0, messages = 0;
+  std::shared_ptr<ReadProblems> problems = std::make_shared<ReadProblems>();
 };
 
 // Adds the store at directory to outlook, named after the directory.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -13,8 +14,10 @@
 namespace CV::MailStore {
 
 MessageSource::MessageSource(std::shared_ptr<const std::vector<std::string>> files,
-                             std::vector<MessagePlace> places, std::u16string idPrefix, FolderRole role)
-    : m_files(std::move(files)), m_places(std::move(places)), m_prefix(std::move(idPrefix)), m_role(role) {}
+                             std::vector<MessagePlace> places, std::u16string idPrefix, FolderRole role,
+                             std::shared_ptr<ReadProblems> problems)
+    : m_files(std::move(files)), m_places(std::move(places)), m_prefix(std::move(idPrefix)), m_role(role),
+      m_problems(std::move(problems)) {}
 
 std::u16string MessageSource::EntryIdOf(std::size_t i) const {
   return m_prefix + Format(u"%08X", static_cast<unsigned>(i));
@@ -38,9 +41,13 @@ std::optional<std::size_t> MessageSource::Find(std::u16string_view entryId) cons
   return index;
 }
 
-std::string MessageSource::Read(const MessagePlace& place) const {
+std::string MessageSource::Read(const MessagePlace& place, std::string& why) const {
+  errno = 0;
   std::ifstream in((*m_files)[place.file], std::ios::binary);
-  if (!in) return {};
+  if (!in) {
+    why = errno ? std::strerror(errno) : "cannot be opened";
+    return {};
+  }
   if (place.wholeFile) {
     in.seekg(0, std::ios::end);
     const auto size = static_cast<std::size_t>(in.tellg());
@@ -58,7 +65,17 @@ std::string MessageSource::Read(const MessagePlace& place) const {
 }
 
 std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) {
-  return MakeItem(folder->WorldPtr(), Read(m_places.at(i)), EntryIdOf(i), m_role, folder);
+  const MessagePlace& place = m_places.at(i);
+  std::string why;
+  std::string bytes = Read(place, why);
+  bool corrupt = false;
+  auto item = MakeItem(folder->WorldPtr(), std::move(bytes), EntryIdOf(i), m_role, folder, &corrupt);
+  if (corrupt && m_problems) {
+    const std::filesystem::path file = (*m_files)[place.file];
+    m_problems->Add(place.wholeFile ? file : std::filesystem::path(file.string() + "#" + std::to_string(i + 1)),
+                    why.empty() ? "no mail (it cannot be parsed)" : why);
+  }
+  return item;
 }
 
 // A plain scan, not GMime's mbox mode: that parses every message in full,

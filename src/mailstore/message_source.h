@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mailstore/mail_store.h"
 #include "sim/outlook/sim_outlook.h"
 
 namespace CV::MailStore {
@@ -24,7 +25,7 @@ enum class FolderRole { Mail, Drafts, Sent, Calendar, Contacts, Tasks };
 class MessageSource final : public Sim::ISimItemSource {
  public:
   MessageSource(std::shared_ptr<const std::vector<std::string>> files, std::vector<MessagePlace> places,
-                std::u16string idPrefix, FolderRole role);
+                std::u16string idPrefix, FolderRole role, std::shared_ptr<ReadProblems> problems);
 
   std::size_t Count() const override { return m_places.size(); }
   std::shared_ptr<Sim::SimItem> Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) override;
@@ -36,12 +37,14 @@ class MessageSource final : public Sim::ISimItemSource {
   std::string NameOf(std::size_t i) const;
 
  private:
-  std::string Read(const MessagePlace& place) const;
+  // The message's bytes; empty with why set when the file cannot be read.
+  std::string Read(const MessagePlace& place, std::string& why) const;
 
   std::shared_ptr<const std::vector<std::string>> m_files;
   std::vector<MessagePlace> m_places;
   std::u16string m_prefix;
   FolderRole m_role;
+  std::shared_ptr<ReadProblems> m_problems;
 };
 
 // The message boundaries of an mbox file: each message after its "From "
@@ -51,9 +54,9 @@ std::vector<MessagePlace> ScanMbox(const std::filesystem::path& file, std::uint3
 std::string UnescapeMbox(std::string bytes);
 
 // Makes an item of a message's bytes (GMime); a corrupt item when they are
-// no mail.
+// no mail (corrupt, when given, tells which).
 std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
                                        std::u16string entryId, FolderRole role,
-                                       const std::shared_ptr<Sim::SimFolder>& folder);
+                                       const std::shared_ptr<Sim::SimFolder>& folder, bool* corrupt = nullptr);
 
 }  // namespace CV::MailStore

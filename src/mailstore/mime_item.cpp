@@ -167,7 +167,18 @@ struct ContentReader {
 
 void ReadPart(GMimeObject*, GMimeObject* part, gpointer data) {
   auto& r = *static_cast<ContentReader*>(data);
-  if (GMIME_IS_MULTIPART(part)) return;
+  if (GMIME_IS_MULTIPART(part)) {
+    // Without a boundary a multipart has no parts: its raw content is all
+    // the text there is, and it must not be lost.
+    GMimeMultipart* multipart = GMIME_MULTIPART(part);
+    const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary");
+    const char* raw = g_mime_multipart_get_prologue(multipart);
+    if (g_mime_multipart_get_count(multipart) == 0 && !boundary && raw && !r.havePlain) {
+      r.item.body = Utf16(raw);
+      r.havePlain = true;
+    }
+    return;
+  }
   if (IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature")) return;
   const bool attachment = EqualsIgnoringCase(g_mime_object_get_disposition(part), "attachment");
   if (!attachment && GMIME_IS_TEXT_PART(part)) {
@@ -203,7 +214,7 @@ void ReadPart(GMimeObject*, GMimeObject* part, gpointer data) {
 
 std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
                                        std::u16string entryId, FolderRole role,
-                                       const std::shared_ptr<Sim::SimFolder>& folder) {
+                                       const std::shared_ptr<Sim::SimFolder>& folder, bool* corruptOut) {
   InitGMime();
   std::shared_ptr<GMimeMessage> message;
   if (!bytes.empty()) {
@@ -217,6 +228,7 @@ std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& wor
     auto corrupt = std::make_shared<Sim::SimItem>(world, Sim::ItemKind::Mail, std::move(entryId), u"");
     corrupt->Build(folder);
     corrupt->FailEverything(MAPI_E_CORRUPT_DATA);
+    if (corruptOut) *corruptOut = true;
     return corrupt;
   }
   Structure structure;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -56,6 +57,7 @@ std::int32_t ErrorFromErrno(int error, const std::string& path) {
     case EEXIST: return Win32Error::AlreadyExists;
     case ENOTEMPTY: return Win32Error::DirNotEmpty;
     case ENOSPC: case EDQUOT: return Win32Error::DiskFull;
+    case EFBIG: return Win32Error::FileTooLarge;
     case ENAMETOOLONG: return Win32Error::FilenameExcedRange;
     case ENOMEM: return Win32Error::NotEnoughMemory;
     case EBUSY: return Win32Error::SharingViolation;
@@ -167,6 +169,8 @@ std::int32_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 class PosixFileSystem final : public IFileSystem {
  public:
+  NameLimits Limits() override { return NameLimits{NAME_MAX, SIZE_MAX, SIZE_MAX}; }
+
   std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
     std::string posix;
     if ((error = ToPosix(path, posix)) != 0) return 0;

@@ -11,7 +11,7 @@ namespace {
 class PosixSystemMessages final : public ISystemMessages {
  public:
   std::optional<std::u16string> MessageForHResult(HRESULT hr) const override {
-    static constexpr std::array<std::pair<std::uint32_t, std::u16string_view>, 14> kTexts{{
+    static constexpr std::array<std::pair<std::uint32_t, std::u16string_view>, 20> kTexts{{
         {0x00000000u, u"The operation completed successfully."},
         {0x80004001u, u"Not implemented"},
         {0x80004002u, u"No such interface supported"},
@@ -25,6 +25,12 @@ class PosixSystemMessages final : public ISystemMessages {
         {0x8007000Eu, u"Not enough memory resources are available to complete this operation."},
         {0x80070020u, u"The process cannot access the file because it is being used by another process."},
         {0x80070057u, u"The parameter is incorrect."},
+        {0x8007001Du, u"The system cannot write to the specified device."},
+        {0x8007001Eu, u"The system cannot read from the specified device."},
+        {0x80070070u, u"There is not enough space on the disk."},
+        {0x8007007Bu, u"The filename, directory name, or volume label syntax is incorrect."},
+        {0x800700CEu, u"The filename or extension is too long."},
+        {0x800700DFu, u"The file size exceeds the limit allowed and cannot be saved."},
         {0x80020006u, u"Unknown name."},
     }};
     for (const auto& [code, text] : kTexts)

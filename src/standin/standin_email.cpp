@@ -51,13 +51,17 @@ Variant CEMail::Invoke(std::u16string_view name, InvokeKind kind, std::vector<Va
     return it == m_values.end() ? Variant() : it->second;
   }
   if (name == u"AddAttachment") {
-    m_attachments.push_back(TextArgument(args, 0));
+    m_attachments.push_back({TextArgument(args, 0), u""});
+  } else if (name == u"AddNamedAttachment") {
+    m_attachments.push_back({TextArgument(args, 0), TextArgument(args, 1)});
   } else if (name == u"AddHtmlResource") {
     m_resources.push_back({TextArgument(args, 0), TextArgument(args, 1)});
   } else if (name == u"AttachmentCount") {
     return Variant::FromI4(static_cast<std::int32_t>(m_attachments.size()));
   } else if (name == u"Attachment") {
-    return Variant::FromBstr(Bstr(m_attachments[IndexArgument(args, m_attachments.size())]));
+    return Variant::FromBstr(Bstr(m_attachments[IndexArgument(args, m_attachments.size())].path));
+  } else if (name == u"AttachmentName") {
+    return Variant::FromBstr(Bstr(m_attachments[IndexArgument(args, m_attachments.size())].name));
   } else if (name == u"ResourceCount") {
     return Variant::FromI4(static_cast<std::int32_t>(m_resources.size()));
   } else if (name == u"Resource") {
@@ -83,6 +87,13 @@ Variant CEMail::Property(std::u16string_view name) const {
 }
 
 std::vector<std::u16string> CEMail::Attachments() const {
+  std::lock_guard lock(m_mutex);
+  std::vector<std::u16string> paths;
+  for (const auto& a : m_attachments) paths.push_back(a.path);
+  return paths;
+}
+
+std::vector<CEMail::Attachment> CEMail::NamedAttachments() const {
   std::lock_guard lock(m_mutex);
   return m_attachments;
 }

@@ -37,6 +37,12 @@ class EMail : public DispatchWrapper {
   // The HTML file's bytes, in its own encoding (a byte-length BSTR).
   void HtmlBody(Bstr bytes) const { Set(u"HtmlBody", Variant::FromBstr(std::move(bytes))); }
   void AddAttachment(std::u16string_view path) const { Invoke(u"AddAttachment", {Variant::FromBstr(Bstr(path))}); }
+  // An attachment whose file was saved under a shortened name, with the name
+  // it keeps in the archive. Our own e-mail object has it; another answers
+  // DISP_E_UNKNOWNNAME.
+  void AddNamedAttachment(std::u16string_view path, std::u16string_view name) const {
+    Invoke(u"AddNamedAttachment", {Variant::FromBstr(Bstr(path)), Variant::FromBstr(Bstr(name))});
+  }
   void HtmlFileName(std::u16string_view name) const { Set(u"HtmlFileName", Variant::FromBstr(Bstr(name))); }
   void AddHtmlResource(std::u16string_view fullPath, std::u16string_view relativePath) const {
     Invoke(u"AddHtmlResource", {Variant::FromBstr(Bstr(fullPath)), Variant::FromBstr(Bstr(relativePath))});

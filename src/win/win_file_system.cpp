@@ -52,6 +52,8 @@ class WinReadableFile final : public IReadableFile {
 
 class WinFileSystem final : public IFileSystem {
  public:
+  NameLimits Limits() override { return NameLimits{SIZE_MAX, 255, MAX_PATH - 1}; }
+
   std::uint32_t LongPathName(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) override {
     const std::wstring p = W(path);
     const DWORD n = ::GetLongPathNameW(p.c_str(), reinterpret_cast<wchar_t*>(buffer.data()),

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "export/attachment_names.h"
+#include "export/html_rewriter.h"
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
@@ -191,13 +192,79 @@ TEST_F(MailExportTest, RealAndInlineAttachmentsWithCollidingNames) {
   EXPECT_EQ(AttachmentNames(Export(plain)), std::vector<std::u16string>{u"x.png"});
 }
 
-TEST_F(MailExportTest, AnAttachmentThatCannotBeSavedIsSkipped) {
+// An attachment is never left out in silence: one that cannot be saved or
+// handed on fails its mail, with its name in the error.
+TEST_F(MailExportTest, AnAttachmentThatCannotBeSavedFailsItsMail) {
   auto mail = inbox->AddMail();
-  mail->AddAttachment(u"a.txt", "a")->FailAlways("SaveAsFile", E_ACCESSDENIED);
-  mail->AddAttachment(u"b.txt", "b");
-  EXPECT_EQ(AttachmentNames(Export(mail)), std::vector<std::u16string>{u"b.txt"});
-  mail->attachments[1]->FailAlways("FileName", E_FAIL);  // outside the per-attachment handler: the mail fails
+  mail->AddAttachment(u"a.txt", "a");
+  mail->AddAttachment(u"b.txt", "b")->Fail("SaveAsFile", Sim::FaultPlan{E_ACCESSDENIED, 1, false});
+  mail->AddAttachment(u"c.txt", "c");
+  try {
+    Export(mail);
+    ADD_FAILURE() << "the mail was exported without b.txt";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_ACCESSDENIED);
+    ASSERT_NE(e.Info(), nullptr);
+    EXPECT_EQ(e.Info()->description, u"Anhang \u201Eb.txt\u201C");
+  }
+  EXPECT_EQ(AttachmentNames(Export(mail)), (std::vector<std::u16string>{u"a.txt", u"b.txt", u"c.txt"}));  // once more
+  mail->attachments[1]->FailAlways("FileName", E_FAIL);
   EXPECT_EQ(Fake::ErrorOf([&] { Export(mail); }), E_FAIL);
+}
+
+// Names the archive takes but the file system does not: each attachment is
+// saved under a name that fits, keeps its whole name in the archive and
+// arrives whole, on POSIX (255 bytes a name), with Windows' limits (255
+// units a name, 259 a path) and with a path limit that leaves little room.
+TEST_F(MailExportTest, LongAttachmentNamesFitTheFileSystemAndKeepTheirNames) {
+  std::u16string emoji;
+  for (int i = 0; i < 150; ++i) emoji += u"\U0001F4E7";
+  const std::u16string umlauts = std::u16string(126, u'ü') + u".pdf";  // 256 bytes
+  const std::vector<std::pair<std::u16string, std::u16string>> attachments = {  // given, kept
+      {umlauts, umlauts},
+      {umlauts, std::u16string(126, u'ü') + u"(1).pdf"},
+      {std::u16string(200, u'文'), std::u16string(200, u'文')},
+      {emoji + u".txt", SafeAttachmentName(emoji + u".txt")},
+      {u"kurz.txt", u"kurz.txt"},
+  };
+  // Windows' limits are emulated on top of this file system's own.
+  const FS::NameLimits limitSets[] = {FS::DefaultFileSystem().Limits(), {255, 255, 259}, {255, 255, 90}};
+  for (const FS::NameLimits& limits : limitSets) {
+    SCOPED_TRACE(limits.pathUnits);
+    fs->SetLimits(limits);
+    auto mail = inbox->AddMail();
+    for (std::size_t i = 0; i < attachments.size(); ++i) mail->AddAttachment(attachments[i].first, std::to_string(i));
+    const auto email = Export(mail);
+    const auto saved = email->NamedAttachments();
+    ASSERT_EQ(saved.size(), attachments.size());
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+      const std::u16string file = saved[i].path.substr(saved[i].path.rfind(u'\\') + 1);
+      EXPECT_EQ(saved[i].name.empty() ? file : saved[i].name, attachments[i].second) << i;
+      EXPECT_LE(Utf8Length(file), limits.nameBytes) << i;
+      EXPECT_LE(saved[i].path.size(), limits.pathUnits) << i;
+      EXPECT_EQ(ReadAll(*fs, saved[i].path), std::to_string(i)) << i;
+      EXPECT_EQ(ExtensionOf(file), ExtensionOf(attachments[i].second)) << i;
+      EXPECT_EQ(saved[i].name.empty(), file == attachments[i].second) << i;  // named only when shortened
+    }
+  }
+}
+
+TEST(AttachmentNames, FitNameCutsWholeCharactersAndKeepsTheTail) {
+  const FS::NameLimits bytes{10, SIZE_MAX, SIZE_MAX}, units{SIZE_MAX, 8, SIZE_MAX}, path{SIZE_MAX, SIZE_MAX, 14};
+  const struct {
+    FS::NameLimits limits;
+    std::u16string_view stem, tail, fitted;
+  } cases[] = {
+      {bytes, u"abcdefghijkl", u".pdf", u"abcdef.pdf"},
+      {bytes, u"abcdef", u".pdf", u"abcdef.pdf"},               // exactly at the limit
+      {bytes, u"ääää", u".pdf", u"äää.pdf"},                     // two bytes a character
+      {units, u"abc\U0001F4E7", u".txt", u"abc.txt"},            // never half a pair
+      {bytes, u"abcd. xyz", u".txt", u"abcd.txt"},                // no dot or blank at the cut
+      {bytes, u"abc", u".verylongextension", u"a.verylong"},    // no stem fits: the tail is cut too
+      {path, u"abcdefghij", u"(1).pdf", u"ab(1).pdf"},          // "C:\x" + "\" + 9 units
+      {FS::NameLimits{}, u"abc", u".txt", u"abc.txt"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FitName(u"C:\\x", c.stem, c.tail, c.limits), c.fitted) << ToUtf8(c.stem);
 }
 
 TEST(AttachmentNames, HostileNamesAreMadeSafe) {

@@ -1,5 +1,7 @@
 // Parses each message file with GMime and prints, per file, its subject as
-// GMime decodes it and the number of its MIME parts, tab-separated; exits
+// GMime decodes it, the number of its MIME parts and the name of its Cc
+// group (RFC 2047 words joined as the RFC says): fields separated by 0x1F,
+// records by NUL, since the texts may hold tabs and line breaks; exits
 // with 1 when a file cannot be parsed.
 #include <gmime/gmime.h>
 
@@ -26,7 +28,11 @@ int main(int argc, char** argv) {
       if (g_mime_part_iter_is_valid(iter)) do ++parts; while (g_mime_part_iter_next(iter));
       g_mime_part_iter_free(iter);
       const char* subject = g_mime_message_get_subject(message);
-      std::printf("%s\t%s\t%d\n", argv[i], subject ? subject : "", parts);
+      InternetAddressList* cc = g_mime_message_get_cc(message);
+      const char* ccName = cc && internet_address_list_length(cc) > 0
+                               ? internet_address_get_name(internet_address_list_get_address(cc, 0))
+                               : nullptr;
+      std::printf("%s\x1f%s\x1f%d\x1f%s%c", argv[i], subject ? subject : "", parts, ccName ? ccName : "", '\0');
       g_object_unref(message);
     }
     g_object_unref(parser);

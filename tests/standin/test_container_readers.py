@@ -7,6 +7,7 @@ import email
 import email.policy
 import hashlib
 import json
+import re
 import os
 import pathlib
 import shutil
@@ -56,6 +57,14 @@ class ContainerReaders(unittest.TestCase):
         result = subprocess.run(["unzip", "-t", str(self.container)], capture_output=True, timeout=120)
         self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
 
+    def test_header_lines_keep_the_limits(self):
+        for member, data in self.messages.items():
+            head = data.split(b"\r\n\r\n", 1)[0]
+            for line in head.split(b"\r\n"):
+                self.assertLessEqual(len(line), 998, member)
+                for word in re.findall(rb"=\?[^?]+\?[BQ]\?[^?]*\?=", line):
+                    self.assertLessEqual(len(word), 75, member)
+
     def test_messages_parse_and_come_back_whole(self):
         members = [m["member"] for m in self.manifest["mails"]]
         for member, want in zip(members, self.expected):
@@ -71,7 +80,12 @@ class ContainerReaders(unittest.TestCase):
                         continue
                     groups = message[field].groups
                     self.assertEqual(len(groups), 1)
-                    self.assertEqual(groups[0].display_name, want[key])
+                    if re.search(r"[^ ]{46}", want[key].encode().decode("latin-1")):
+                        # A run too long for one encoded word is cut inside; Python
+                        # puts a blank between the words of a display name.
+                        self.assertEqual(groups[0].display_name.replace(" ", ""), want[key].replace(" ", ""))
+                    else:
+                        self.assertEqual(groups[0].display_name, want[key])
                     self.assertEqual(groups[0].addresses, ())
                 self.assertIsNotNone(message["Date"].datetime.tzinfo)
                 if want["headersOnly"]:
@@ -101,9 +115,12 @@ class ContainerReaders(unittest.TestCase):
             files.append((path, member))
         result = subprocess.run([GMIME_CHECK, *[str(p) for p, _ in files]], capture_output=True, timeout=120)
         self.assertEqual(result.returncode, 0, result.stderr.decode())
-        subjects = {line.split("\t")[0]: line.split("\t")[1] for line in result.stdout.decode().splitlines()}
+        lines = [record.split("\x1f") for record in result.stdout.decode().split("\0") if record]
+        subjects = {line[0]: line[1] for line in lines}
+        cc_names = {line[0]: line[3] for line in lines}
         by_member = {m["member"]: m for m in self.manifest["mails"]}
         for path, member in files:
+            self.assertEqual(cc_names[str(path)], by_member[member]["cc"], member)
             if "\r" in by_member[member]["subject"]:
                 continue  # GMime folds line breaks in an unstructured header
             self.assertEqual(subjects[str(path)], by_member[member]["subject"], member)

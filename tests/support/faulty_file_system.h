@@ -4,10 +4,13 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "foundation/file_system.h"
+#include "foundation/hresult.h"
+#include "foundation/utf.h"
 #include "sim/fault_plan.h"
 
 namespace CV::Fake {
@@ -31,6 +34,12 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   // The paths of every changing call so far (written, copied to, made,
   // removed), as given.
   std::vector<std::u16string> Touched() { return Locked([&] { return m_touched; }); }
+  // Reports these limits and holds files written or copied to them, as a
+  // file system of another kind does (Windows' path limit, say).
+  void SetLimits(FS::NameLimits limits) { Locked([&] { m_limits = limits; }); }
+  FS::NameLimits Limits() override {
+    return Locked([&] { return m_limits; }).value_or(FileSystemWrapper::Limits());
+  }
 
 #define CV_FAULTY(call, ...) \
   if (const std::int32_t e = Fault(#call)) return e; \
@@ -60,10 +69,12 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   }
   std::int32_t CopyFileTo(std::u16string_view f, std::u16string_view t, bool x) override {
     Touch(t);
+    if (!Fits(t)) return Win32Error::FilenameExcedRange;
     CV_FAULTY(CopyFileTo, f, t, x);
   }
   std::int32_t WriteWholeFile(std::u16string_view p, std::span<const std::uint8_t> b) override {
     Touch(p);
+    if (!Fits(p)) return Win32Error::FilenameExcedRange;
     CV_FAULTY(WriteWholeFile, p, b);
   }
   std::int32_t OpenForReading(std::u16string_view p, std::unique_ptr<FS::IReadableFile>& f) override {
@@ -81,6 +92,11 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
 
  private:
   void Touch(std::u16string_view path) { Locked([&] { m_touched.emplace_back(path); }); }
+  bool Fits(std::u16string_view path) {
+    const FS::NameLimits limits = Limits();
+    const std::u16string_view name = path.substr(path.find_last_of(u'\\') + 1);
+    return path.size() <= limits.pathUnits && name.size() <= limits.nameUnits && Utf8Length(name) <= limits.nameBytes;
+  }
 
   class Search final : public FS::IDirectorySearch {
    public:
@@ -108,6 +124,7 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   std::map<std::string, Sim::FaultPlan> m_plans;
   Sim::FaultPlan m_any;
   std::vector<std::u16string> m_touched;
+  std::optional<FS::NameLimits> m_limits;
 };
 
 }  // namespace CV::Fake

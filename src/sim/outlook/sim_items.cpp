@@ -35,8 +35,9 @@ Guid IidOf(ItemKind kind) {
 
 void WriteFile(FS::IFileSystem& fs, const std::u16string& path, const std::string& bytes) {
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  // Outlook's error names the file it could not write.
   if (const std::int32_t error = fs.WriteWholeFile(path, std::span(data, bytes.size())))
-    ThrowComError(HResultFromWin32(error));
+    throw ComError(HResultFromWin32(error), {}, ErrorInfo{Guid{}, u"Microsoft Outlook", path});
 }
 
 Variant Long(std::int32_t value) { return Variant::FromI4(value); }

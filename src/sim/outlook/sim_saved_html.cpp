@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "export/attachment_names.h"
+#include "export/html_rewriter.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
 
@@ -143,9 +145,9 @@ std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
       if (body.find(reference) == std::u16string::npos) continue;
       char number[16];
       std::snprintf(number, sizeof number, "image%03d", static_cast<int>(pictures.size() + 1));
-      std::u16string name = FromUtf8(number);
-      if (const std::size_t dot = attachment->fileName.rfind(u'.'); dot != std::u16string::npos)
-        name += attachment->fileName.substr(dot);
+      // Outlook names the picture's file itself; of the attachment's name only
+      // the extension, made safe like a file name, is kept.
+      std::u16string name = FromUtf8(number) + Office::ExtensionOf(Office::SafeAttachmentName(attachment->fileName));
       pictures.emplace_back(name, attachment->bytes);
       const std::u16string local = std::u16string(imageFolder) + u"/" + name;
       for (std::size_t at = body.find(reference); at != std::u16string::npos; at = body.find(reference, at + local.size()))

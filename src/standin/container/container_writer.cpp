@@ -60,6 +60,13 @@ void CContainerWriter::Discard() noexcept {
   }
 }
 
+// A container that cannot be written is given up at once: every further
+// mail would fail the same way, and a half container is worth nothing.
+void CContainerWriter::Fail(const std::exception& cause) noexcept {
+  Discard();
+  if (m_ports.progress) m_ports.progress->Failed(cause.what());
+}
+
 ObjectPtr CContainerWriter::QueryInterface(const Guid& iid) {
   if (iid == kDispatch || iid == Vendor::Iid::CVMailExport) return shared_from_this();
   return nullptr;
@@ -109,8 +116,8 @@ bool CContainerWriter::BeginExport() {
   try {
     m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
     m_mails = std::make_unique<SpoolFile>(m_temporary.parent_path());
-  } catch (const std::exception&) {
-    Discard();
+  } catch (const std::exception& e) {
+    Fail(e);
     ThrowComError(HResultFromWin32(3), Vendor::Iid::CVMailExport);  // ERROR_PATH_NOT_FOUND
   }
   return false;
@@ -128,7 +135,8 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
   if (html.Type() == VarType::Bstr) mail.html = html.AsBstr().Bytes();
   for (std::int32_t i = 0, n = email.Count(u"ResourceCount"); i < n; ++i)
     mail.resources.push_back({email.At(u"Resource", i), email.At(u"ResourcePath", i)});
-  for (std::int32_t i = 0, n = email.Count(u"AttachmentCount"); i < n; ++i) mail.attachments.push_back(email.At(u"Attachment", i));
+  for (std::int32_t i = 0, n = email.Count(u"AttachmentCount"); i < n; ++i)
+    mail.attachments.push_back({email.At(u"Attachment", i), email.At(u"AttachmentName", i)});
   const std::u16string folder = email.Get(u"FolderPath");
 
   char number[16];
@@ -158,8 +166,11 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
     if (m_mails->Size() != 0) m_mails->Append(",\n");
     m_mails->Append(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     if (m_ports.progress) m_ports.progress->MailAdded(folder, mail.entryId, size);
+  } catch (const ZipError& e) {
+    Fail(e);
+    return true;  // stop: no container can come of it
   } catch (const ComError&) {
-    m_zip->Drop();
+    m_zip->Drop();  // this mail's own failure
     throw;
   } catch (const std::exception&) {
     m_zip->Drop();
@@ -198,8 +209,11 @@ void CContainerWriter::EndExport() {
     std::filesystem::rename(m_temporary, m_target->file);
     m_temporary.clear();
     m_ended = true;
-  } catch (const std::exception&) {
-    Discard();
+  } catch (const std::filesystem::filesystem_error& e) {
+    Fail(ZipError("cannot move the container to " + m_target->file.string(), e.code().value()));
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  } catch (const std::exception& e) {
+    Fail(e);
     ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
   }
   if (m_ports.progress) m_ports.progress->ContainerWritten(m_target->file);

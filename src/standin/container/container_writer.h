@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ class IExportProgress {
   virtual void MailAdded(std::u16string_view /*folder*/, std::u16string_view /*entryId*/, std::int64_t /*size*/) {}
   // The container is complete at its place.
   virtual void ContainerWritten(const std::filesystem::path&) {}
+  // The container cannot be written (a full disk, a target directory gone):
+  // why, naming the file. The export ends without a container.
+  virtual void Failed(std::string_view /*cause*/) {}
 };
 
 struct WriterPorts {
@@ -69,6 +73,7 @@ class CContainerWriter final : public IObject, public std::enable_shared_from_th
   bool AddEMail(const ObjectPtr& email);
   void EndExport();
   void Discard() noexcept;
+  void Fail(const std::exception& cause) noexcept;
 
   WriterPorts m_ports;
   std::mutex m_mutex;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "foundation/com_error.h"
+#include "foundation/hresult.h"
 #include "foundation/utf.h"
 
 namespace CV::Standin {
@@ -171,16 +173,23 @@ std::u16string FileNameOf(std::u16string_view path) {
   return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
 }
 
-// Streams a file as a base64 part body; false when it cannot be opened.
-bool WriteFileBase64(FS::IFileSystem& fs, const std::u16string& path, IByteSink& sink, const std::string& headers) {
+// The error of a file that cannot be read, naming it.
+[[noreturn]] void ThrowFileError(std::int32_t error, const std::u16string& path) {
+  throw ComError(HResultFromWin32(error), {}, ErrorInfo{Guid{}, u"", path});
+}
+
+// Streams a file as a base64 part body; false when it cannot be opened
+// (the error in error).
+bool WriteFileBase64(FS::IFileSystem& fs, const std::u16string& path, IByteSink& sink, const std::string& headers,
+                     std::int32_t& error) {
   std::unique_ptr<FS::IReadableFile> file;
-  if (fs.OpenForReading(path, file) != 0) return false;
+  if ((error = fs.OpenForReading(path, file)) != 0) return false;
   sink.Write(headers);
   Base64Lines lines(sink);
   std::vector<std::uint8_t> buffer(256 * 1024);
   for (;;) {
     std::size_t read = 0;
-    if (file->Read(buffer, read) != 0) throw std::runtime_error("cannot read " + ToUtf8(path));
+    if (const std::int32_t failed = file->Read(buffer, read)) ThrowFileError(failed, path);
     if (read == 0) break;
     lines.Write(reinterpret_cast<const char*>(buffer.data()), read);
   }
@@ -215,23 +224,31 @@ std::string DisplayGroup(std::u16string_view text) {
     }
     return quoted + "\": ;";
   }
-  // Readers join the words of a display name with one blank, so a long name
-  // is split only where it has a single blank between two words.
+  // Encoded words of at most 75 characters (45 bytes of text). Readers of a
+  // display name put one blank between two words, so a name is cut where it
+  // has a single blank between two words (the blank itself left out), and
+  // inside a run without one only where the run alone is too long.
+  constexpr std::size_t kWordBytes = 45;
+  const std::string utf8 = ToUtf8(text);
+  const auto singleBlank = [&](std::size_t at) {
+    return utf8[at] == ' ' && at > 0 && utf8[at - 1] != ' ' && at + 1 < utf8.size() && utf8[at + 1] != ' ';
+  };
   std::string out;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.size();
-    if (end - start > 180) {
-      for (std::size_t at = start + 180; at > start + 1; --at) {
-        if (text[at] == u' ' && text[at - 1] != u' ' && at + 1 < text.size() && text[at + 1] != u' ') {
-          end = at;
-          break;
-        }
+  while (start < utf8.size()) {
+    std::size_t end = utf8.size(), next = end;
+    if (end - start > kWordBytes) {
+      std::size_t blank = start + kWordBytes;
+      while (blank > start && !singleBlank(blank)) --blank;
+      if (blank > start) {
+        end = blank, next = blank + 1;
+      } else {
+        end = next = start + Pieces(utf8.substr(start, kWordBytes + 4), kWordBytes).front().size();
       }
     }
     if (!out.empty()) out += "\r\n ";
-    out += "=?UTF-8?B?" + Base64(ToUtf8(text.substr(start, end - start))) + "?=";
-    start = end == text.size() ? end : end + 1;  // the blank is the words' separator
+    out += "=?UTF-8?B?" + Base64(std::string_view(utf8).substr(start, end - start)) + "?=";
+    start = next;
   }
   return out + " : ;";
 }
@@ -342,7 +359,8 @@ std::uint64_t MessageSizeBound(const MailContent& mail, FS::IFileSystem& fs) {
                                          mail.subject.size() + mail.entryId.size());
   if (mail.html) bound += Base64Bound(mail.html->size()) + 1024;
   for (const auto& r : mail.resources) bound += Base64Bound(FileSize(fs, r.fullPath)) + 2048 + 16 * r.relativePath.size();
-  for (const auto& a : mail.attachments) bound += Base64Bound(FileSize(fs, a)) + 2048 + 16 * a.size();
+  for (const auto& a : mail.attachments)
+    bound += Base64Bound(FileSize(fs, a.path)) + 2048 + 16 * (a.path.size() + a.name.size());
   return bound;
 }
 
@@ -379,20 +397,27 @@ void ComposeMessage(const MailContent& mail, FS::IFileSystem& fs, IByteSink& sin
   html.Close();
   if (related) {
     for (const auto& resource : mail.resources) {
-      WriteFileBase64(fs, resource.fullPath, sink,
-                      std::string("--") + kRelated + "\r\nContent-Type: " + ContentType(resource.relativePath) +
-                          "\r\nContent-Transfer-Encoding: base64\r\nContent-Location: " + UrlPath(resource.relativePath) +
-                          "\r\n\r\n");
+      std::int32_t error = 0;
+      if (!WriteFileBase64(fs, resource.fullPath, sink,
+                           std::string("--") + kRelated + "\r\nContent-Type: " + ContentType(resource.relativePath) +
+                               "\r\nContent-Transfer-Encoding: base64\r\nContent-Location: " +
+                               UrlPath(resource.relativePath) + "\r\n\r\n",
+                           error) &&
+          error != Win32Error::FileNotFound && error != Win32Error::PathNotFound)
+        ThrowFileError(error, resource.fullPath);
     }
     sink.Write(std::string("--") + kRelated + "--\r\n");
   }
   if (mixed) {
-    for (const auto& path : mail.attachments) {
-      const std::u16string name = FileNameOf(path);
-      WriteFileBase64(fs, path, sink,
-                      std::string("--") + kMixed + "\r\nContent-Type: " + ContentType(name) +
-                          "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n " +
-                          ExtendedParameter("filename", name) + "\r\n\r\n");
+    for (const auto& attachment : mail.attachments) {
+      const std::u16string name = attachment.name.empty() ? FileNameOf(attachment.path) : attachment.name;
+      std::int32_t error = 0;
+      if (!WriteFileBase64(fs, attachment.path, sink,
+                           std::string("--") + kMixed + "\r\nContent-Type: " + ContentType(name) +
+                               "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment;\r\n " +
+                               ExtendedParameter("filename", name) + "\r\n\r\n",
+                           error))
+        ThrowFileError(error, attachment.path);
     }
     sink.Write(std::string("--") + kMixed + "--\r\n");
   }

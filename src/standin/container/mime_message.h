@@ -24,14 +24,20 @@ struct MailContent {
     std::u16string fullPath, relativePath;
   };
   std::vector<Resource> resources;
-  std::vector<std::u16string> attachments;  // full paths
+  struct Attachment {
+    std::u16string path;  // the file
+    std::u16string name;  // the name it keeps; empty: the file's name
+  };
+  std::vector<Attachment> attachments;
 };
 
 // An upper bound of the composed message's length (files that cannot be
 // opened count nothing).
 std::uint64_t MessageSizeBound(const MailContent& mail, FS::IFileSystem& fs);
-// Writes the message. A picture or attachment whose file cannot be read is
-// left out; a failure of the sink passes on.
+// Writes the message. A picture whose file is not there is left out (the
+// HTML may name files that never existed); an attachment whose file cannot
+// be read throws ComError with the path, so that its mail fails instead of
+// being archived without it. A failure of the sink passes on.
 void ComposeMessage(const MailContent& mail, FS::IFileSystem& fs, IByteSink& sink);
 
 // Pieces of the composition.

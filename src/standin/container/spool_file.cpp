@@ -1,5 +1,8 @@
 #include "standin/container/spool_file.h"
 
+#include "standin/container/zip_writer.h"
+
+#include <cerrno>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -11,7 +14,7 @@ SpoolFile::SpoolFile(const std::filesystem::path& directory, std::size_t pieceSi
   std::random_device random;
   const std::filesystem::path name = directory / (".spool-" + std::to_string(random() % 1000000000u));
   m_file = std::fopen(name.c_str(), "w+bx");
-  if (!m_file) throw std::runtime_error("cannot create " + name.string());
+  if (!m_file) throw ZipError("cannot create " + name.string(), errno);
   std::remove(name.c_str());  // the open file stays; nothing is left behind, even after a crash
 }
 
@@ -19,18 +22,18 @@ SpoolFile::~SpoolFile() { std::fclose(m_file); }
 
 void SpoolFile::Append(std::string_view text) {
   if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
-    throw std::runtime_error("cannot write the spool file");
+    throw ZipError("cannot write the manifest's spool file beside the container", errno ? errno : EIO);
   m_size += text.size();
 }
 
 void SpoolFile::ReadBack(const std::function<void(std::string_view)>& piece) {
   if (std::fflush(m_file) != 0 || std::fseek(m_file, 0, SEEK_SET) != 0)
-    throw std::runtime_error("cannot read the spool file");
+    throw ZipError("cannot write the manifest's spool file beside the container", errno ? errno : EIO);
   std::vector<char> buffer(m_pieceSize);
   std::uint64_t total = 0;
   for (std::size_t read; (read = std::fread(buffer.data(), 1, buffer.size(), m_file)) != 0; total += read)
     piece(std::string_view(buffer.data(), read));
-  if (total != m_size) throw std::runtime_error("the spool file ends early");
+  if (total != m_size) throw ZipError("the manifest's spool file ends early", errno ? errno : EIO);
   std::fseek(m_file, 0, SEEK_END);  // a write after a read needs a seek between them
 }
 

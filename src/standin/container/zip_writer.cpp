@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "standin/container/zip_format.h"
@@ -21,6 +23,9 @@ std::uint64_t DeflateBound(std::uint64_t n) { return n + n / 1000 + 64 * 1024; }
 
 }  // namespace
 
+ZipError::ZipError(const std::string& what, int systemError)
+    : std::runtime_error(systemError ? what + ": " + std::strerror(systemError) : what), m_systemError(systemError) {}
+
 struct ZipWriter::Stream {
   z_stream z{};
   bool open = false;
@@ -29,7 +34,7 @@ struct ZipWriter::Stream {
 ZipWriter::ZipWriter(const std::filesystem::path& path, int level)
     : m_path(path), m_level(level), m_stream(std::make_unique<Stream>()), m_out(kOutChunk) {
   m_file.open(path, std::ios::binary | std::ios::trunc);
-  if (!m_file) throw ZipError("cannot create " + path.string());
+  if (!m_file) throw ZipError("cannot create " + path.string(), errno);
   const std::time_t now = std::time(nullptr);
   std::tm local{};
 #ifdef _WIN32
@@ -46,8 +51,9 @@ ZipWriter::~ZipWriter() {
 }
 
 void ZipWriter::Put(const void* data, std::size_t size) {
+  errno = 0;
   m_file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!m_file) throw ZipError("cannot write " + m_path.string());
+  if (!m_file) throw ZipError("cannot write " + m_path.string(), errno ? errno : EIO);
 }
 
 void ZipWriter::Begin(const std::string& utf8Name, std::uint64_t sizeBound) {
@@ -227,11 +233,12 @@ void ZipWriter::Finish() {
   Put16(directory, 0);
   Put(directory.data(), directory.size());
   const std::uint64_t total = m_file.tellp();
+  errno = 0;
   m_file.close();
-  if (!m_file) throw ZipError("cannot write " + m_path.string());
+  if (!m_file) throw ZipError("cannot write " + m_path.string(), errno ? errno : EIO);
   std::error_code error;
   if (std::filesystem::file_size(m_path, error) != total) std::filesystem::resize_file(m_path, total, error);
-  if (error) throw ZipError("cannot write " + m_path.string());
+  if (error) throw ZipError("cannot write " + m_path.string(), error.value());
 }
 
 }  // namespace CV::Standin

@@ -18,9 +18,15 @@
 
 namespace CV::Standin {
 
+// A failure to read or write a ZIP file; for a failure of the system its
+// errno, and the text says what and where.
 class ZipError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ZipError(const std::string& what, int systemError = 0);
+  int SystemError() const noexcept { return m_systemError; }
+
+ private:
+  int m_systemError;
 };
 
 class ZipWriter final : public IByteSink {
