@@ -2,18 +2,21 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-
-#include <chrono>
+#include <optional>
 
 #include "archive/fill_mail_archive_job.h"
 #include "cli/actions.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "cli/run_directory.h"
 #include "foundation/string_table.h"
 #include "foundation/utf.h"
+#include "standin/container/owner_lock.h"
 
 namespace CV::Cli {
 namespace {
@@ -31,7 +34,7 @@ bool IsUtf8(std::string_view text) { return ToUtf8(FromUtf8(text)) == text; }
 // Every mail's files go to a directory of its own below the temporary
 // directory: one that cannot hold them would fail every mail, so it is
 // refused before any mail is touched.
-void CheckTemporaryDirectory() {
+fs::path CheckTemporaryDirectory() {
   const char* set = std::getenv("TMPDIR");
   const std::string dir = set && *set ? set : "/tmp";
   const std::string name = set && *set ? "TMPDIR=" + dir : "the temporary directory /tmp (TMPDIR is not set)";
@@ -43,6 +46,18 @@ void CheckTemporaryDirectory() {
   std::string probe = dir + "/cvmail-probe-XXXXXX";
   if (!::mkdtemp(probe.data())) refuse(std::strerror(errno));
   ::rmdir(probe.c_str());
+  return dir;
+}
+
+// The container must not land on what it is made of: a source would be
+// replaced, and the next run would read the container back as a mail.
+void RefuseOutputInStore(const fs::path& output, const std::string& store) {
+  std::error_code error;
+  const fs::path root = fs::weakly_canonical(fs::absolute(store), error);
+  const fs::path target = fs::weakly_canonical(output, error);
+  const auto [end, _] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+  if (!error && end == root.end())
+    throw Failure(Exit::Usage, output.string() + " lies inside the store " + store + ": choose another place");
 }
 
 // A mail file as the user knows it: relative to the store when it lies in it.
@@ -64,7 +79,15 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     throw Failure(Exit::Usage, options.output + " exists and is not a file");
   if (!options.cache.empty() && !fs::is_directory(options.cache))
     throw Failure(Exit::Usage, "no cache directory " + options.cache);
-  CheckTemporaryDirectory();
+  RefuseOutputInStore(output, options.store);
+  const fs::path temporary = CheckTemporaryDirectory();
+
+  // What killed runs left: their temporary directories and half containers.
+  for (const fs::path& left : RemoveAbandonedRunDirectories(temporary))
+    std::cout << "Überreste eines abgebrochenen Laufs entfernt: " << left.string() << "\n";
+  for (const fs::path& left : Standin::RemoveAbandonedParts(output.parent_path()))
+    std::cout << "Unvollständiges Archiv eines abgebrochenen Laufs entfernt: " << left.string() << "\n";
+  const RunDirectory run(temporary);
 
   SessionOptions sessionOptions;
   sessionOptions.store = options.store;
@@ -72,9 +95,18 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   sessionOptions.target = Standin::ExportTarget{output, FromUtf8(options.comment)};
   sessionOptions.writerInstalled = !options.withoutWriter;
   CatchInterrupt();
-  Session session(sessionOptions, std::cout);
+  std::optional<Session> opened;
+  try {
+    opened.emplace(sessionOptions, std::cout);
+  } catch (const MailStore::LoadCancelled&) {
+    std::cout << "Abgebrochen: kein Archiv erstellt.\n";
+    return InterruptedExitCode();
+  }
+  Session& session = *opened;
   std::cout << "Postfach " << options.store << ": " << session.Statistics().messages << " Nachrichten in "
             << session.Statistics().folders << " Ordnern\n";
+  for (const auto& problem : session.Statistics().problems->All())
+    std::cout << "  nicht gelesen: " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
   std::vector<Action> actions = ActionsInOrder(command);
   bool completed = true;
   if (actions.empty()) {
@@ -87,7 +119,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   }
   if (!completed) {
     std::cout << "Abgebrochen: kein Archiv erstellt.\n";
-    return Exit::Cancelled;
+    return InterruptedExitCode();
   }
   const auto before = session.Ui().Shown().size();
   std::cout << "Archiv erstellen\n";
@@ -97,11 +129,14 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     if (shown[i] == StringId::SelectAtLeastOneMail) return Exit::NothingToDo;
     if (shown[i] == StringId::InstallationDamaged) return Exit::NoWriter;
   }
-  if (Interrupted()) {
-    std::cout << "Abgebrochen: kein Archiv erstellt.\n";
-    return Exit::Cancelled;
-  }
+  // Whether a container was written decides what is said, whenever a
+  // signal came: one that came after the container was complete is too late.
   const Session::ExportRecord& record = session.Export();
+  if (!record.complete && Interrupted()) {
+    std::cout << "Abgebrochen: kein Archiv erstellt.\n";
+    return InterruptedExitCode();
+  }
+  if (Interrupted()) std::cout << "Der Abbruch kam zu spät: das Archiv war schon vollständig.\n";
   if (!record.complete)
     throw Failure(Exit::Usage, "no container was written: the export ended early: " +
                                    (record.failure.empty() ? std::string("the writer gave no reason") : record.failure));
@@ -129,7 +164,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
             << "  übersprungen:        " << skipped.size() << "\n";
   for (const auto& name : skipped) std::cout << "    " << name << "\n";
   if (!unreadable.empty()) {
-    std::cout << "  nicht lesbar:        " << unreadable.size() << "\n";
+    std::cout << "  nicht gelesen:       " << unreadable.size() << "\n";
     for (const auto& problem : unreadable)
       std::cout << "    " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
   }

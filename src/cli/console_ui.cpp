@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "cli/exit_codes.h"
 #include "foundation/string_table.h"
 #include "foundation/utf.h"
 
@@ -72,7 +73,16 @@ class ConsoleProgressDialog final : public IProgressDialog {
   bool m_exists = false, m_cancelled = false, m_printed = false;
 };
 
-void OnInterrupt(int) { Interrupted() = true; }
+std::atomic<int>& SignalSeen() {
+  static std::atomic<int> signal{0};
+  return signal;
+}
+
+void OnInterrupt(int signal) {
+  int none = 0;
+  SignalSeen().compare_exchange_strong(none, signal);  // the first one counts
+  Interrupted() = true;
+}
 
 }  // namespace
 
@@ -81,7 +91,14 @@ std::atomic<bool>& Interrupted() {
   return interrupted;
 }
 
-void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
+int InterruptedExitCode() {
+  const int signal = SignalSeen().load();
+  return signal == 0 ? Exit::Cancelled : 128 + signal;
+}
+
+void CatchInterrupt() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);
+}
 
 std::unique_ptr<IProgressDialog> ConsoleUserInterface::NewProgressDialog() {
   return std::make_unique<ConsoleProgressDialog>(m_out);

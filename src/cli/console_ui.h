@@ -15,7 +15,10 @@ namespace CV::Cli {
 
 // Set by SIGINT: the user's "Abbrechen".
 std::atomic<bool>& Interrupted();
+// Ctrl-C, SIGTERM and SIGHUP all mean "Abbrechen"; each ends the command
+// with 128 plus its number (130, 143, 129).
 void CatchInterrupt();
+int InterruptedExitCode();
 
 class ConsoleUserInterface final : public IUserInterface, public IMessageBox {
  public:

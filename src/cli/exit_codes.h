@@ -11,19 +11,21 @@ inline constexpr int Rejected = 3;       // the input was rejected (HTML the rew
 inline constexpr int NothingToDo = 4;    // nothing to archive
 inline constexpr int NoWriter = 5;       // the container writer could not be created
 inline constexpr int Different = 6;      // verify found a difference
-inline constexpr int Cancelled = 130;    // Ctrl-C
+inline constexpr int Cancelled = 130;    // Ctrl-C (SIGTERM 143, SIGHUP 129)
 }  // namespace Exit
 
 // The table as cvmail --help shows it.
 inline constexpr const char* kExitCodeTable =
     "Exit codes:\n"
     "  0    success\n"
-    "  1    the container was written, but mails were skipped (named in the summary)\n"
-    "  2    usage error, or unusable input or output\n"
+    "  1    the container was written, but mails were skipped or not read (named in the summary)\n"
+    "  2    usage error, unusable input or output, or the export ended early (its cause named)\n"
     "  3    the input was rejected (rewrite-html: HTML the rewriting refuses)\n"
     "  4    nothing to archive (message 108)\n"
     "  5    the container writer could not be created (message 107)\n"
     "  6    verify found a difference\n"
-    "  130  cancelled (Ctrl-C)\n";
+    "  129  cancelled by SIGHUP\n"
+    "  130  cancelled (Ctrl-C)\n"
+    "  143  cancelled by SIGTERM\n";
 
 }  // namespace CV::Cli

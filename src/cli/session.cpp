@@ -139,9 +139,22 @@ std::string Session::MailName(std::u16string_view folderPath, std::u16string_vie
   return ToUtf8(folderPath) + "\\" + (name.empty() ? ToUtf8(entryId) : name);
 }
 
+std::string Session::SourceOf(std::u16string_view folderPath, std::u16string_view entryId) {
+  try {
+    const std::filesystem::path file = MailStore::MessagePath(*FolderAt(ToUtf8(folderPath)), entryId);
+    if (file.empty()) return {};
+    const std::filesystem::path relative = file.lexically_relative(std::filesystem::canonical(m_options.store));
+    return (relative.empty() ? file : relative).generic_string();
+  } catch (const std::exception&) {
+    return {};  // a folder or store gone: the source is not known
+  }
+}
+
 Session::Session(SessionOptions options, std::ostream& out) : m_options(std::move(options)), m_out(out) {
   try {
-    m_store = MailStore::LoadStore(m_outlook, m_options.store, &m_statistics);
+    m_store = MailStore::LoadStore(m_outlook, m_options.store, &m_statistics, [] { return Interrupted().load(); });
+  } catch (const MailStore::LoadCancelled&) {
+    throw;
   } catch (const MailStore::StoreError& e) {
     throw Failure(Exit::Usage, e.what());
   }
@@ -157,8 +170,10 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
   if (m_options.writerInstalled)
     Standin::RegisterContainerWriter(
         *m_factory,
-        Standin::WriterPorts{std::make_shared<Target>(m_options.target),
-                             std::make_shared<Progress>(out, m_export), ProcessLifetime(fs), 6});
+        Standin::WriterPorts{std::make_shared<Target>(m_options.target), std::make_shared<Progress>(out, m_export),
+                             ProcessLifetime(fs), 6, [this](std::u16string_view folder, std::u16string_view id) {
+                               return SourceOf(folder, id);
+                             }});
   if (m_options.cache) m_cache = std::make_shared<Sim::SimInternetCache>(fs, WindowsPath(m_options.cache->string()));
   auto settings = m_settings;
   m_dialogs = std::make_shared<Sim::SimDialogHost>(

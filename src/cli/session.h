@@ -57,6 +57,9 @@ class Session {
   // A mail as the user finds it on disk: "<folder path>\<file>" (an mbox
   // mail "file#n"), or the EntryID where the store names no file.
   std::string MailName(std::u16string_view folderPath, std::u16string_view entryId);
+  // The mail's file relative to the store ("Posteingang/a.eml", an mbox
+  // message "Archiv.mbox#3"), as the manifest keeps it; empty when unknown.
+  std::string SourceOf(std::u16string_view folderPath, std::u16string_view entryId);
 
   // Calls a callback by name with a control whose context is given, as
   // Office does, and waits until the job it may have started has ended.

@@ -1,6 +1,10 @@
 #include "mailstore/mail_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
+#include <set>
 #include <fstream>
 #include <map>
 
@@ -96,47 +100,160 @@ bool IsMbox(const fs::path& file) {
   return in.gcount() == 5 && std::string_view(head, 5) == "From ";
 }
 
-std::vector<fs::directory_entry> SortedEntries(const fs::path& dir) {
-  std::vector<fs::directory_entry> entries;
-  std::error_code error;
-  for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, error), end; !error && it != end;
-       it.increment(error))
-    entries.push_back(*it);
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
-  return entries;
+// A name on disk as a folder name: UTF-8 as it is, each byte that is no
+// UTF-8 as "%XX", so that names differing only there stay apart.
+std::u16string DisplayName(const std::string& bytes) {
+  std::u16string out;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    if (length > 1 && at + length <= bytes.size()) {
+      const std::string piece = bytes.substr(at, length);
+      if (ToUtf8(FromUtf8(piece)) != piece) length = 0;
+    } else if (length > 1) {
+      length = 0;
+    }
+    if (length == 0) {
+      out += Format(u"%%%02X", static_cast<unsigned>(lead));
+      ++at;
+    } else {
+      out += FromUtf8(bytes.substr(at, length));
+      at += length;
+    }
+  }
+  return out;
 }
+
+struct DirectoryId {
+  dev_t device;
+  ino_t inode;
+  bool operator<(const DirectoryId& o) const { return device != o.device ? device < o.device : inode < o.inode; }
+};
 
 class Loader {
  public:
-  Loader(Sim::SimOutlook& outlook, std::shared_ptr<Sim::SimStore> store, std::uint32_t storeNumber)
-      : m_outlook(outlook), m_store(std::move(store)), m_storeNumber(storeNumber),
-        m_files(std::make_shared<std::vector<std::string>>()) {}
+  Loader(Sim::SimOutlook& outlook, std::shared_ptr<Sim::SimStore> store, std::uint32_t storeNumber, fs::path root,
+         std::function<bool()> cancelled)
+      : m_outlook(outlook), m_store(std::move(store)), m_storeNumber(storeNumber), m_root(std::move(root)),
+        m_cancelled(std::move(cancelled)), m_files(std::make_shared<std::vector<std::string>>()) {}
 
-  void LoadRoot(const fs::path& dir) {
+  void LoadRoot() {
     const auto root = m_store->Root();
-    if (IsMaildir(dir)) {  // a Maildir++ store: its own messages are the inbox
-      AttachMaildir(m_store->DefaultFolder(olFolderInbox), dir, FolderRole::Mail);
-      LoadMaildirChildren(root, dir, true);
+    FirstVisit(m_root);
+    const auto entries = Entries(m_root);
+    if (!entries) throw StoreError("the mail store " + m_root.string() + " cannot be read");
+    if (IsMaildir(m_root)) {  // a Maildir++ store: its own messages are the inbox
+      const auto inbox = m_store->DefaultFolder(olFolderInbox);
+      m_claimed.insert(olFolderInbox);
+      AttachMaildir(inbox, m_root, FolderRole::Mail);
+      LoadMaildirChildren(root, *entries, true);
     } else {
-      AttachFiles(root, dir, FolderRole::Mail);
+      AttachFiles(root, *entries, FolderRole::Mail);
     }
-    LoadChildren(root, dir, true);
+    LoadChildren(root, m_root, *entries, true);
   }
 
   LoadStatistics statistics;
 
  private:
-  std::shared_ptr<Sim::SimFolder> FolderFor(const std::shared_ptr<Sim::SimFolder>& parent, const std::string& name,
+  // An entry of a directory as the loader takes it: links resolved while
+  // they stay inside the store.
+  struct Entry {
+    fs::path path;     // where it is listed
+    fs::path target;   // what it is (the link's target, resolved)
+    bool directory = false, file = false;
+  };
+
+  void CheckCancel() {
+    if (m_cancelled && m_cancelled()) throw LoadCancelled("loading the store was cancelled");
+  }
+
+  void Problem(const fs::path& path, std::string why) { statistics.problems->Add(path, std::move(why)); }
+
+  bool Inside(const fs::path& canonical) const {
+    const auto [end, _] = std::mismatch(m_root.begin(), m_root.end(), canonical.begin(), canonical.end());
+    return end == m_root.end();
+  }
+
+  // True the first time a directory is met: a link back into the tree
+  // leads to no folder twice.
+  bool FirstVisit(const fs::path& dir) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return false;
+    return m_visited.insert({st.st_dev, st.st_ino}).second;
+  }
+
+  // The directory's entries in name order; an unreadable directory is a
+  // problem, and null.
+  std::optional<std::vector<Entry>> Entries(const fs::path& dir) {
+    std::error_code error;
+    fs::directory_iterator it(dir, error);
+    if (error) {
+      Problem(dir, "the folder cannot be read: " + error.message());
+      return std::nullopt;
+    }
+    std::vector<fs::path> paths;
+    for (fs::directory_iterator end; it != end; it.increment(error)) {
+      if (error) {
+        Problem(dir, "the folder cannot be read whole: " + error.message());
+        break;
+      }
+      paths.push_back(it->path());
+    }
+    std::sort(paths.begin(), paths.end());
+    std::vector<Entry> entries;
+    for (const fs::path& path : paths) {
+      CheckCancel();
+      Entry entry{path, path};
+      std::error_code e;
+      if (fs::is_symlink(fs::symlink_status(path, e))) {
+        const fs::path target = fs::canonical(path, e);
+        if (e) {
+          Problem(path, "the link cannot be followed: " + e.message());
+          continue;
+        }
+        if (!Inside(target)) {
+          Problem(path, "the link leads out of the store, to " + target.string());
+          continue;
+        }
+        entry.target = target;
+      }
+      const fs::file_status status = fs::status(entry.target, e);
+      entry.directory = fs::is_directory(status);
+      entry.file = fs::is_regular_file(status);
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  }
+
+  // The folder for a directory: a default folder the first time a top-level
+  // name claims it, else a folder of its own, numbered " (2)", " (3)" where
+  // its parent already has one of that name.
+  std::shared_ptr<Sim::SimFolder> FolderFor(const std::shared_ptr<Sim::SimFolder>& parent, const std::string& bytes,
                                             const FolderInfo& info, bool topLevel) {
     ++statistics.folders;
-    if (topLevel && info.defaultType) {
+    const std::u16string name = DisplayName(bytes);
+    if (topLevel && info.defaultType && m_claimed.insert(*info.defaultType).second) {
       if (auto existing = m_store->DefaultFolder(*info.defaultType)) {
-        existing->Rename(FromUtf8(name));
+        existing->Rename(UniqueName(parent, name, existing.get()));
         existing->SetItemType(info.itemType);
         return existing;
       }
     }
-    return parent->AddFolder(FromUtf8(name), info.itemType);
+    return parent->AddFolder(UniqueName(parent, name, nullptr), info.itemType);
+  }
+
+  static std::u16string UniqueName(const std::shared_ptr<Sim::SimFolder>& parent, const std::u16string& name,
+                                   const Sim::SimFolder* self) {
+    const auto taken = [&](const std::u16string& candidate) {
+      for (const auto& child : parent->SubFolders())
+        if (child.get() != self && child->Name() == candidate) return true;
+      return false;
+    };
+    std::u16string unique = name;
+    for (int n = 2; taken(unique); ++n) unique = name + Format(u" (%d)", n);
+    return unique;
   }
 
   std::u16string NextPrefix() {
@@ -156,58 +273,74 @@ class Loader {
     return static_cast<std::uint32_t>(m_files->size() - 1);
   }
 
-  void AttachFiles(const std::shared_ptr<Sim::SimFolder>& folder, const fs::path& dir, FolderRole role) {
+  void AttachFiles(const std::shared_ptr<Sim::SimFolder>& folder, const std::vector<Entry>& entries, FolderRole role) {
     std::vector<MessagePlace> places;
-    for (const auto& entry : SortedEntries(dir)) {
-      std::error_code e;
-      if (entry.is_regular_file(e) && entry.path().extension() == ".eml") places.push_back({AddFile(entry.path())});
-    }
+    for (const Entry& entry : entries)
+      if (entry.file && entry.path.extension() == ".eml") places.push_back({AddFile(entry.target)});
     Attach(folder, std::move(places), role);
   }
 
   void AttachMaildir(const std::shared_ptr<Sim::SimFolder>& folder, const fs::path& dir, FolderRole role) {
     std::vector<MessagePlace> places;
-    for (const char* sub : {"cur", "new"})
-      for (const auto& entry : SortedEntries(dir / sub)) {
-        std::error_code e;
-        if (entry.is_regular_file(e) && entry.path().filename().string()[0] != '.') places.push_back({AddFile(entry.path())});
-      }
+    for (const char* sub : {"cur", "new"}) {
+      std::error_code e;
+      if (!fs::is_directory(dir / sub, e)) continue;
+      if (const auto entries = Entries(dir / sub))
+        for (const Entry& entry : *entries)
+          if (entry.file && entry.path.filename().string()[0] != '.') places.push_back({AddFile(entry.target)});
+    }
     Attach(folder, std::move(places), role);
   }
 
-  void LoadChildren(const std::shared_ptr<Sim::SimFolder>& parent, const fs::path& dir, bool topLevel) {
-    for (const auto& entry : SortedEntries(dir)) {
-      const std::string name = entry.path().filename().string();
+  void LoadChildren(const std::shared_ptr<Sim::SimFolder>& parent, const fs::path& dir,
+                    const std::vector<Entry>& entries, bool topLevel) {
+    for (const Entry& entry : entries) {
+      const std::string name = entry.path.filename().string();
       if (name.empty() || name[0] == '.') continue;
-      std::error_code e;
-      if (entry.is_directory(e)) {
+      if (entry.directory) {
         if ((name == "cur" || name == "new" || name == "tmp") && IsMaildir(dir)) continue;
-        const FolderInfo info = Recognise(name, entry.path() / ".cvfolder");
-        auto folder = FolderFor(parent, name, info, topLevel);
-        if (IsMaildir(entry.path())) {
-          AttachMaildir(folder, entry.path(), RoleOf(info));
-          LoadMaildirChildren(folder, entry.path(), false);
-        } else {
-          AttachFiles(folder, entry.path(), RoleOf(info));
-          LoadChildren(folder, entry.path(), false);
+        if (name.find('\\') != std::string::npos) {
+          Problem(entry.path, "the folder's name holds a backslash, which a folder path cannot");
+          continue;
         }
-      } else if (entry.is_regular_file(e) && entry.path().extension() != ".eml" && IsMbox(entry.path())) {
+        if (!FirstVisit(entry.target)) continue;  // a link to a folder already read
+        const auto children = Entries(entry.target);
+        if (!children) continue;  // unreadable: named, no folder
+        const FolderInfo info = Recognise(name, entry.target / ".cvfolder");
+        auto folder = FolderFor(parent, name, info, topLevel);
+        if (IsMaildir(entry.target)) {
+          AttachMaildir(folder, entry.target, RoleOf(info));
+          LoadMaildirChildren(folder, *children, false);
+        } else {
+          AttachFiles(folder, *children, RoleOf(info));
+          LoadChildren(folder, entry.target, *children, false);
+        }
+      } else if (entry.file && entry.path.extension() != ".eml" && IsMbox(entry.target)) {
         std::string folderName = name;
-        if (entry.path().extension() == ".mbox") folderName = entry.path().stem().string();
+        if (entry.path.extension() == ".mbox") folderName = entry.path.stem().string();
+        if (folderName.find('\\') != std::string::npos) {
+          Problem(entry.path, "the file's name holds a backslash, which a folder path cannot");
+          continue;
+        }
         const FolderInfo info = Recognise(folderName, fs::path());
         auto folder = FolderFor(parent, folderName, info, topLevel);
-        Attach(folder, ScanMbox(entry.path(), AddFile(entry.path())), RoleOf(info));
+        Attach(folder, ScanMbox(entry.target, AddFile(entry.target)), RoleOf(info));
       }
     }
   }
 
   // Maildir++: ".A.B" inside a maildir is the folder B below A.
-  void LoadMaildirChildren(const std::shared_ptr<Sim::SimFolder>& parent, const fs::path& dir, bool topLevel) {
+  void LoadMaildirChildren(const std::shared_ptr<Sim::SimFolder>& parent, const std::vector<Entry>& entries,
+                           bool topLevel) {
     std::map<std::string, std::shared_ptr<Sim::SimFolder>> made;
-    for (const auto& entry : SortedEntries(dir)) {
-      const std::string name = entry.path().filename().string();
-      std::error_code e;
-      if (name.size() < 2 || name[0] != '.' || name == ".." || !entry.is_directory(e) || !IsMaildir(entry.path())) continue;
+    for (const Entry& entry : entries) {
+      const std::string name = entry.path.filename().string();
+      if (name.size() < 2 || name[0] != '.' || name == ".." || !entry.directory || !IsMaildir(entry.target)) continue;
+      if (name.find('\\') != std::string::npos) {
+        Problem(entry.path, "the folder's name holds a backslash, which a folder path cannot");
+        continue;
+      }
+      if (!FirstVisit(entry.target)) continue;
       std::shared_ptr<Sim::SimFolder> folder = parent;
       std::string path;
       std::size_t start = 1;
@@ -217,13 +350,13 @@ class Loader {
         if (end == std::string::npos) end = name.size();
         const std::string part = name.substr(start, end - start);
         path += "." + part;
-        info = Recognise(part, end == name.size() ? entry.path() / ".cvfolder" : fs::path());
+        info = Recognise(part, end == name.size() ? entry.target / ".cvfolder" : fs::path());
         auto& known = made[path];
         if (!known) known = FolderFor(folder, part, info, topLevel && folder == parent);
         folder = known;
         start = end + 1;
       }
-      AttachMaildir(folder, entry.path(), RoleOf(info));
+      AttachMaildir(folder, entry.target, RoleOf(info));
     }
   }
 
@@ -231,6 +364,10 @@ class Loader {
   std::shared_ptr<Sim::SimStore> m_store;
   std::uint32_t m_storeNumber;
   std::uint32_t m_folderNumber = 0;
+  fs::path m_root;
+  std::function<bool()> m_cancelled;
+  std::set<std::int32_t> m_claimed;  // default folders a directory stands for
+  std::set<DirectoryId> m_visited;
   // Plain strings: a path object keeps each of its components besides.
   std::shared_ptr<std::vector<std::string>> m_files;
 };
@@ -263,17 +400,25 @@ std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryI
   return index ? source->NameOf(*index) : std::string();
 }
 
+fs::path MessagePath(const Sim::SimFolder& folder, std::u16string_view entryId) {
+  const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
+  const auto index = source ? source->Find(entryId) : std::nullopt;
+  return index ? source->PathOf(*index) : fs::path();
+}
+
 std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const fs::path& directory,
-                                         LoadStatistics* statistics) {
+                                         LoadStatistics* statistics, std::function<bool()> cancelled) {
   std::error_code error;
   if (!fs::is_directory(directory, error)) throw StoreError("no mail store at " + directory.string());
   const fs::path absolute = fs::absolute(directory).lexically_normal();
+  const fs::path root = fs::canonical(absolute, error);
+  if (error) throw StoreError("the mail store " + directory.string() + " cannot be read: " + error.message());
   std::string name = (absolute.has_filename() ? absolute : absolute.parent_path()).filename().string();
   if (name.empty()) name = "Persönliche Ordner";
-  static std::uint32_t stores = 0;
-  auto store = outlook.AddStore(FromUtf8(name));
-  Loader loader(outlook, store, ++stores);
-  loader.LoadRoot(absolute);
+  static std::atomic<std::uint32_t> stores = 0;
+  auto store = outlook.AddStore(DisplayName(name));
+  Loader loader(outlook, store, ++stores, root, std::move(cancelled));
+  loader.LoadRoot();
   if (statistics) *statistics = loader.statistics;
   return store;
 }

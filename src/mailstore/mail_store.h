@@ -25,6 +25,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,10 +40,15 @@ class StoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+class LoadCancelled : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
 
-// What could not be read, with why: mails when Outlook asked for them (a
-// file that cannot be opened, bytes that are no mail). Shared by a store's
-// folders; safe to use from any thread.
+// What could not be read, with why: folders and links while the store is
+// loaded, mails when Outlook asks for them (a file that cannot be opened,
+// bytes that are no mail). Shared by a store's folders; safe to use from
+// any thread.
 class ReadProblems {
  public:
   struct Problem {
@@ -64,13 +70,27 @@ struct LoadStatistics {
 };
 
 // Adds the store at directory to outlook, named after the directory.
-// Throws StoreError when the directory cannot be read.
+// Throws StoreError when the directory cannot be read, LoadCancelled when
+// cancelled answers true (it is asked between entries).
+//
+// Every directory is a folder of its own. A top-level directory named like a
+// default folder is that folder the first time; a second one of the same
+// kind (Inbox/ beside Posteingang/) is an ordinary folder of its own name. A
+// name its parent already has gets " (2)", " (3)", ...; bytes of a name that
+// are no UTF-8 show as "%XX". Symbolic links are followed while their target
+// lies inside the store, and no directory is read twice. What is not read
+// is a problem in statistics: a directory that cannot be read, a name with a
+// backslash (a folder path cannot hold it), a link out of the store or one
+// that cannot be followed.
 std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const std::filesystem::path& directory,
-                                         LoadStatistics* statistics = nullptr);
+                                         LoadStatistics* statistics = nullptr,
+                                         std::function<bool()> cancelled = nullptr);
 
 // The mails of a loaded folder: EntryID and file name, in folder order.
 std::vector<std::pair<std::u16string, std::string>> MessagesOf(const Sim::SimFolder& folder);
 // The file name of one mail of a loaded folder; empty when it has none.
 std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryId);
+// Its file's path (an mbox message's with "#n"); empty when it has none.
+std::filesystem::path MessagePath(const Sim::SimFolder& folder, std::u16string_view entryId);
 
 }  // namespace CV::MailStore

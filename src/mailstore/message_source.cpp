@@ -29,6 +29,12 @@ std::string MessageSource::NameOf(std::size_t i) const {
   return place.wholeFile ? file : file + "#" + std::to_string(i + 1);  // an mbox folder is one file
 }
 
+std::filesystem::path MessageSource::PathOf(std::size_t i) const {
+  const MessagePlace& place = m_places.at(i);
+  const std::string& file = (*m_files)[place.file];
+  return place.wholeFile ? std::filesystem::path(file) : std::filesystem::path(file + "#" + std::to_string(i + 1));
+}
+
 std::optional<std::size_t> MessageSource::Find(std::u16string_view entryId) const {
   if (entryId.size() != m_prefix.size() + 8 || entryId.substr(0, m_prefix.size()) != m_prefix) return std::nullopt;
   std::size_t index = 0;
@@ -71,9 +77,7 @@ std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shar
   bool corrupt = false;
   auto item = MakeItem(folder->WorldPtr(), std::move(bytes), EntryIdOf(i), m_role, folder, &corrupt);
   if (corrupt && m_problems) {
-    const std::filesystem::path file = (*m_files)[place.file];
-    m_problems->Add(place.wholeFile ? file : std::filesystem::path(file.string() + "#" + std::to_string(i + 1)),
-                    why.empty() ? "no mail (it cannot be parsed)" : why);
+    m_problems->Add(PathOf(i), why.empty() ? "no mail (it cannot be parsed)" : why);
   }
   return item;
 }

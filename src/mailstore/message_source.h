@@ -35,6 +35,8 @@ class MessageSource final : public Sim::ISimItemSource {
   // The message's file name; for an mbox message the file's name, "#" and
   // its number from 1.
   std::string NameOf(std::size_t i) const;
+  // Its file's path; for an mbox message with "#" and its number.
+  std::filesystem::path PathOf(std::size_t i) const;
 
  private:
   // The message's bytes; empty with why set when the file cannot be read.

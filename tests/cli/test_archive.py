@@ -106,7 +106,7 @@ class Archive(Cli):
         self.assertGreater(archived, 20)
         # The broken file in the inbox is counted, named, not fatal.
         self.assertIn(CAPTION + "Information]\nAuf 1 Mail(s) konnte nicht zugegriffen werden.", stdout)
-        self.assertIn("nicht lesbar:        1\n    Posteingang/99_kaputt.eml: no mail (it cannot be parsed)\n", stdout)
+        self.assertIn("nicht gelesen:       1\n    Posteingang/99_kaputt.eml: no mail (it cannot be parsed)\n", stdout)
         subjects = read_back(self, out)
         self.assertEqual(sum(map(len, subjects.values())), archived)
         self.assertNotIn("mailbox\\Junk-E-Mail", subjects)

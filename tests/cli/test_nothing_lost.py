@@ -194,7 +194,7 @@ class NothingLost(unittest.TestCase):
         out = self.make_dir("ausgabe") / "o.zip"
         code, stdout, stderr = self.archive(store, out, user=user)
         self.assertEqual(code, 1, stdout + stderr)
-        self.assertIn("nicht lesbar:        1\n    Posteingang/gesperrt.eml: Permission denied\n", stdout)
+        self.assertIn("nicht gelesen:       1\n    Posteingang/gesperrt.eml: Permission denied\n", stdout)
         self.assertEqual(list(archived_attachments(out)), ["Gut"])
 
     def test_odd_mime_keeps_its_content(self):

@@ -24,8 +24,9 @@ std::vector<std::string> VerifyContainer(const std::filesystem::path& container)
     const ZipReader::Entry* entry = zip.Find("manifest.json");
     if (!entry) return {"the container has no manifest.json"};
     const nlohmann::json manifest = nlohmann::json::parse(zip.ReadAll(*entry));
-    if (manifest.value("format", "") != "corvane-archive" || manifest.value("version", 0) != 1)
-      problems.push_back("the manifest is not of format corvane-archive, version 1");
+    const int version = manifest.value("version", 0);
+    if (manifest.value("format", "") != "corvane-archive" || (version != 1 && version != 2))
+      problems.push_back("the manifest is not of format corvane-archive, version 1 or 2");
     std::map<std::string, std::string> expected;  // member -> sha256
     for (const auto& mail : manifest.at("mails")) expected[mail.at("member").get<std::string>()] = mail.at("sha256");
     if (manifest.value("received", -1) != static_cast<int>(manifest.at("mails").size()))

@@ -58,6 +58,7 @@ void CContainerWriter::Discard() noexcept {
     std::filesystem::remove(m_temporary, ignored);
     m_temporary.clear();
   }
+  m_temporaryLock.reset();
 }
 
 // A container that cannot be written is given up at once: every further
@@ -114,6 +115,7 @@ bool CContainerWriter::BeginExport() {
   m_temporary = m_target->file.parent_path() /
                 ("." + m_target->file.filename().string() + ".part-" + std::to_string(random() % 1000000000u));
   try {
+    m_temporaryLock = std::make_unique<OwnerLock>(m_temporary);  // before any byte: a cleaner leaves it alone
     m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
     m_mails = std::make_unique<SpoolFile>(m_temporary.parent_path());
   } catch (const std::exception& e) {
@@ -160,7 +162,10 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
                             {"state", LongOr(email.Raw(u"MailState"), 0)},
                             {"importance", LongOr(email.Raw(u"Importance"), 0)},
                             {"headersOnly", !mail.html.has_value()},
-                            {"sha256", Sha256::Hex(written.sha256)}};
+                            {"sha256", Sha256::Hex(written.sha256)},
+                            {"source", nullptr}};
+    if (m_ports.source)
+      if (const std::string source = m_ports.source(folder, mail.entryId); !source.empty()) entry["source"] = source;
     if (mail.date)
       if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
     if (m_mails->Size() != 0) m_mails->Append(",\n");
@@ -191,7 +196,7 @@ void CContainerWriter::EndExport() {
     nlohmann::ordered_json properties = nlohmann::ordered_json::array();
     for (const auto& [name, value] : m_properties) properties.push_back({Utf8(name), Utf8(value)});
     nlohmann::ordered_json head = {{"format", "corvane-archive"},
-                           {"version", 1},
+                           {"version", 2},
                            {"properties", properties},
                            {"announced", m_announced},
                            {"received", m_received}};
@@ -208,6 +213,7 @@ void CContainerWriter::EndExport() {
     m_zip.reset();
     std::filesystem::rename(m_temporary, m_target->file);
     m_temporary.clear();
+    m_temporaryLock.reset();
     m_ended = true;
   } catch (const std::filesystem::filesystem_error& e) {
     Fail(ZipError("cannot move the container to " + m_target->file.string(), e.code().value()));

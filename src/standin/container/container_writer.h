@@ -8,6 +8,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +18,7 @@
 
 #include "foundation/file_system.h"
 #include "foundation/object.h"
+#include "standin/container/owner_lock.h"
 #include "standin/container/spool_file.h"
 #include "standin/container/zip_writer.h"
 
@@ -51,11 +53,16 @@ class IExportProgress {
   virtual void Failed(std::string_view /*cause*/) {}
 };
 
+// Where a mail came from, as its host knows it (a file of a store on disk):
+// the manifest keeps it. Empty when the host cannot tell.
+using MailSource = std::function<std::string(std::u16string_view folderPath, std::u16string_view entryId)>;
+
 struct WriterPorts {
   std::shared_ptr<IExportTargetChooser> target;
   std::shared_ptr<IExportProgress> progress;  // may be null
   std::shared_ptr<FS::IFileSystem> fs;         // reads the mails' files
   int compressionLevel = 6;
+  MailSource source;  // may be null
 };
 
 class CContainerWriter final : public IObject, public std::enable_shared_from_this<CContainerWriter> {
@@ -83,6 +90,7 @@ class CContainerWriter final : public IObject, public std::enable_shared_from_th
   std::int32_t m_received = 0;
   std::optional<ExportTarget> m_target;
   std::filesystem::path m_temporary;
+  std::unique_ptr<OwnerLock> m_temporaryLock;  // held while the temporary file is ours
   std::unique_ptr<ZipWriter> m_zip;
   std::vector<std::pair<std::u16string, std::u16string>> m_properties;
   std::unique_ptr<SpoolFile> m_mails;  // the manifest's mail entries, JSON, comma-separated
