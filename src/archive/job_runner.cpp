@@ -69,6 +69,7 @@ HRESULT CJobRunner::Start(Job::IJob* job, int priority) {
   if (!job) return E_INVALIDARG;
   SetJob(job);
   auto worker = std::make_shared<Worker>();
+  m_state->hooks->Starting();
   try {
     m_thread = std::thread(&CJobRunner::ThreadProc, m_state, worker, std::clamp(priority, -1, 1));
   } catch (const std::system_error& e) {

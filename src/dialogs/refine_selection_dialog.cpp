@@ -46,8 +46,8 @@ void CDlgEMailSelect::OnInitDialog(const ObjectPtr& control) {
 }
 
 void CDlgEMailSelect::ApplyIfModified() {
-  const Variant modified = m_spSelect.Modified();
-  if (modified.Type() == VarType::Bool && modified.AsBool())
+  // Type and value both: a VT_BOOL of 1 is not VARIANT_TRUE.
+  if (m_spSelect.Modified() == Variant::FromBool(true))
     m_pList->ApplySelection(m_spSelect.CurrentFolder(), m_spSelect.Mails());
 }
 

@@ -7,6 +7,9 @@ namespace CV {
 class IThreadHooks {
  public:
   virtual ~IThreadHooks() = default;
+  // On the thread that starts a worker, before the worker exists: whatever
+  // must hold before its first instruction (the module it runs in pinned).
+  virtual void Starting() {}
   // On the new thread, before any work. priority is -1, 0 or +1.
   virtual void Enter(int priority) = 0;
   // On the same thread, after all work.

@@ -55,7 +55,8 @@ std::int32_t RoundToInt32(double v) {
 }  // namespace
 
 Variant Variant::FromNull() { return Variant(VarType::Null, std::monostate{}); }
-Variant Variant::FromBool(bool value) { return Variant(VarType::Bool, value); }
+Variant Variant::FromBool(bool value) { return Variant(VarType::Bool, BoolBits{static_cast<std::int16_t>(value ? -1 : 0)}); }
+Variant Variant::FromVariantBool(std::int16_t raw) { return Variant(VarType::Bool, BoolBits{raw}); }
 Variant Variant::FromI4(std::int32_t value) { return Variant(VarType::I4, value); }
 Variant Variant::FromInt(std::int32_t value) { return Variant(VarType::Int, value); }
 Variant Variant::FromR8(double value) { return Variant(VarType::R8, value); }
@@ -67,9 +68,14 @@ Variant Variant::FromArray(std::shared_ptr<SafeArray> value) {
   return Variant(VarType::ArrayOfVariant, std::move(value));
 }
 
+std::int16_t Variant::AsVariantBool() const {
+  if (m_type != VarType::Bool) Mismatch();
+  return std::get<BoolBits>(m_value).raw;
+}
+
 bool Variant::AsBool() const {
   if (m_type != VarType::Bool) Mismatch();
-  return std::get<bool>(m_value);
+  return std::get<BoolBits>(m_value).raw != 0;
 }
 
 std::int32_t Variant::AsInt32() const {
@@ -132,7 +138,7 @@ Variant Variant::ChangeType(VarType target) const {
     case VarType::I4:
       switch (m_type) {
         case VarType::Empty: return FromI4(0);
-        case VarType::Bool: return FromI4(AsBool() ? -1 : 0);
+        case VarType::Bool: return FromI4(AsVariantBool());
         case VarType::Int: return FromI4(AsInt32());
         case VarType::R8: return FromI4(RoundToInt32(AsDouble()));
         case VarType::Bstr: {

@@ -41,7 +41,10 @@ class Variant {
  public:
   Variant() = default;  // VT_EMPTY
   static Variant FromNull();
-  static Variant FromBool(bool value);
+  static Variant FromBool(bool value);  // VARIANT_TRUE (-1) or VARIANT_FALSE (0)
+  // A VT_BOOL exactly as another program sent it: a control may answer 1
+  // where VARIANT_TRUE is -1, and comparisons must see the difference.
+  static Variant FromVariantBool(std::int16_t raw);
   static Variant FromI4(std::int32_t value);
   static Variant FromInt(std::int32_t value);  // VT_INT: the index type of Outlook collections
   static Variant FromR8(double value);
@@ -55,7 +58,8 @@ class Variant {
   bool IsEmpty() const noexcept { return m_type == VarType::Empty; }
 
   // Exact-type accessors; another type throws ComError DISP_E_TYPEMISMATCH.
-  bool AsBool() const;
+  bool AsBool() const;                 // any non-zero VT_BOOL is true
+  std::int16_t AsVariantBool() const;  // the VT_BOOL's own value
   std::int32_t AsInt32() const;  // VT_I4 or VT_INT
   double AsDouble() const;       // VT_R8 or VT_DATE
   const Bstr& AsBstr() const;
@@ -71,7 +75,11 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
-  using Value = std::variant<std::monostate, bool, std::int32_t, double, Bstr, std::shared_ptr<IObject>,
+  struct BoolBits {
+    std::int16_t raw;
+    friend bool operator==(BoolBits a, BoolBits b) { return a.raw == b.raw; }
+  };
+  using Value = std::variant<std::monostate, BoolBits, std::int32_t, double, Bstr, std::shared_ptr<IObject>,
                              std::shared_ptr<SafeArray>>;
   Variant(VarType type, Value value) : m_type(type), m_value(std::move(value)) {}
 

@@ -120,7 +120,7 @@ Variant ToVariant(const VARIANT& value) {
     case VT_R8: return Variant::FromR8(byRef ? *value.pdblVal : value.dblVal);
     case VT_DATE: return Variant::FromDate(byRef ? *value.pdate : value.date);
     case VT_BSTR: return Variant::FromBstr(ToBstr(byRef ? *value.pbstrVal : value.bstrVal));
-    case VT_BOOL: return Variant::FromBool((byRef ? *value.pboolVal : value.boolVal) != VARIANT_FALSE);
+    case VT_BOOL: return Variant::FromVariantBool(byRef ? *value.pboolVal : value.boolVal);
     case VT_ERROR: return Variant::FromError(byRef ? *value.pscode : value.scode);
     case VT_DISPATCH: {
       IDispatch* d = byRef ? *value.ppdispVal : value.pdispVal;
@@ -149,7 +149,7 @@ void FromVariant(const Variant& value, VARIANT* out) {
     case VarType::Int: out->vt = VT_INT; out->intVal = value.AsInt32(); return;
     case VarType::R8: out->vt = VT_R8; out->dblVal = value.AsDouble(); return;
     case VarType::Date: out->vt = VT_DATE; out->date = value.AsDouble(); return;
-    case VarType::Bool: out->vt = VT_BOOL; out->boolVal = value.AsBool() ? VARIANT_TRUE : VARIANT_FALSE; return;
+    case VarType::Bool: out->vt = VT_BOOL; out->boolVal = value.AsVariantBool(); return;
     case VarType::Error: out->vt = VT_ERROR; out->scode = value.AsError(); return;
     case VarType::Bstr: out->bstrVal = AllocBstr(value.AsBstr()); out->vt = VT_BSTR; return;
     case VarType::Dispatch:

@@ -215,10 +215,15 @@ TEST(CJobRunner, AfterAnAbandonmentTheNextJobWaitsForTheOldWorkerAndRunsAfresh) 
 
 TEST(CJobRunner, WorkerEntersAndLeavesThroughTheHooks) {
   struct RecordingHooks final : IThreadHooks {
-    void Enter(int p) override { priority = p, thread = std::this_thread::get_id(), ++enters; }
+    // Before the worker exists: on the caller, and no Enter yet.
+    void Starting() override { startingsFirst += std::this_thread::get_id() == caller && enters == 0; }
+    void Enter(int p) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a worker scheduled late
+      priority = p, thread = std::this_thread::get_id(), ++enters;
+    }
     void Leave() override { leaves += std::this_thread::get_id() == thread; }
-    std::atomic<int> priority{99}, enters{0}, leaves{0};
-    std::thread::id thread;
+    std::atomic<int> priority{99}, startingsFirst{0}, enters{0}, leaves{0};
+    std::thread::id thread, caller = std::this_thread::get_id();
   };
   auto owned = std::make_shared<RecordingHooks>();
   RecordingHooks& hooks = *owned;
@@ -227,6 +232,7 @@ TEST(CJobRunner, WorkerEntersAndLeavesThroughTheHooks) {
     ASSERT_EQ(runner.Start(new ScriptedJob(std::make_shared<JobRecord>(), [] { return S_OK; }), -7), S_OK);
     ASSERT_TRUE(WaitIdle(runner));
   }
+  EXPECT_EQ(hooks.startingsFirst, 1);
   EXPECT_EQ(hooks.priority, -1);  // clamped
   EXPECT_EQ(hooks.enters, 1);
   EXPECT_EQ(hooks.leaves, 1);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/excluded_folders.h"
+#include "foundation/format.h"
 #include "foundation/utf.h"
 #include "support/addin_fixture.h"
 #include "support/faulty_object.h"
@@ -90,7 +91,7 @@ TEST_F(DialogsTest, AFolderIsWrittenBackWhenTheNextIsPickedAndTheLastOneOnOk) {
       EXPECT_TRUE(select.SetSelected(inboxMails[2]->EntryId(), false));
       EXPECT_EQ(Label(), ending == DialogResult::Cancel ? u"    7" : u"    5");  // nothing written yet
       select.SelectFolder(kSent);  // the inbox's changes go back now
-      EXPECT_EQ(Label(), ending == DialogResult::Cancel ? u"    5" : u"    5");
+      EXPECT_EQ(Label(), u"    5");
       select.SetSelected(sentMails[0]->EntryId(), false);
       return ending;
     });
@@ -113,7 +114,8 @@ TEST_F(DialogsTest, PickingFoldersWithoutChangesWritesNothing) {
 }
 
 TEST_F(DialogsTest, OnlyABooleanTrueCountsAsAModification) {
-  for (const Variant& modified : {Variant::FromI4(1), Variant::FromBstr(u"-1"), Variant::FromBool(true)}) {
+  for (const Variant& modified : {Variant::FromI4(1), Variant::FromBstr(u"-1"), Variant::FromVariantBool(1),
+                                  Variant::FromBool(true)}) {
     dialogScript = [&](int, const ObjectPtr& control) {
       auto& select = dynamic_cast<CMailSelectControl&>(*std::dynamic_pointer_cast<ModifiedAs>(control)->Target());
       select.SelectFolder(kInbox);
@@ -124,14 +126,21 @@ TEST_F(DialogsTest, OnlyABooleanTrueCountsAsAModification) {
         [&](int) { return std::make_shared<ModifiedAs>(std::make_shared<CMailSelectControl>(), modified); }, dialogScript);
     CDlgEMailSelect dialog(connect->SharedArchiveList(), Ports().mailExport);
     dialog.DoModal(*host, 0);
-    EXPECT_EQ(Flags(inbox)[0], modified.Type() != VarType::Bool) << "type " << static_cast<int>(modified.Type());
+    EXPECT_EQ(Flags(inbox)[0], modified != Variant::FromBool(true)) << "type " << static_cast<int>(modified.Type());
   }
 }
 
 TEST_F(DialogsTest, AControlThatFailsInAnyCallLeavesTheListConsistent) {
-  for (const char* member : {"Folders", "Modified", "CurrentFolder", "Mails", "Advise"}) {
+  // A control whose folder list fails still writes the change back; any
+  // other failure (no events: no pick reaches the dialog) loses the change,
+  // never the list's consistency.
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"Folders", 6}, {"Modified", 7}, {"CurrentFolder", 7}, {"Mails", 7}, {"Advise", 7}};
+  for (const auto& [member, selected] : cases) {
     SCOPED_TRACE(member);
-    connect->ArchiveList().ApplySelection(kInbox, Variant());
+    Call(u"ResetSelection", {Variant()});
+    Collect(inbox);
+    Collect(sent);
     std::shared_ptr<Fake::FaultyObject> faulty;
     auto host = std::make_shared<Sim::SimDialogHost>(
         [&](int) {
@@ -148,9 +157,8 @@ TEST_F(DialogsTest, AControlThatFailsInAnyCallLeavesTheListConsistent) {
         });
     CDlgEMailSelect dialog(connect->SharedArchiveList(), Ports().mailExport);
     EXPECT_EQ(dialog.DoModal(*host, 0), DialogResult::Ok);
-    EXPECT_EQ(connect->ArchiveList().GetTotalMailCount(), 7);
-    EXPECT_LE(connect->ArchiveList().GetSelectedMailCount(), 7);
-    EXPECT_TRUE(connect->ArchiveList().MapLockIsFree());
+    EXPECT_EQ(connect->ArchiveList().GetSelectedMailCount(), selected);
+    EXPECT_EQ(Label(), Format(u"%5i", selected));  // the counters follow the maps
   }
 }
 

@@ -32,17 +32,26 @@ class FaultyObject final : public IObject, public std::enable_shared_from_this<F
     return m_target->QueryInterface(iid) ? shared_from_this() : nullptr;
   }
   Variant Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) override {
-    {
-      std::lock_guard lock(m_mutex);
-      Sim::FaultPlan& plan = m_plans[ToUtf8(name)];
-      if (plan.NextCallFails()) ThrowComError(plan.error);
-    }
+    Hit(ToUtf8(name));
     return m_target->Invoke(name, kind, std::move(args));
   }
-  std::uint32_t Advise(const Guid& iid, std::shared_ptr<IEventSink> sink) override { return m_target->Advise(iid, sink); }
-  void Unadvise(std::uint32_t cookie) override { m_target->Unadvise(cookie); }
+  // "Advise" and "Unadvise" fail on demand like the members.
+  std::uint32_t Advise(const Guid& iid, std::shared_ptr<IEventSink> sink) override {
+    Hit("Advise");
+    return m_target->Advise(iid, sink);
+  }
+  void Unadvise(std::uint32_t cookie) override {
+    Hit("Unadvise");
+    m_target->Unadvise(cookie);
+  }
 
  private:
+  void Hit(const std::string& member) {
+    std::lock_guard lock(m_mutex);
+    Sim::FaultPlan& plan = m_plans[member];
+    if (plan.NextCallFails()) ThrowComError(plan.error);
+  }
+
   ObjectPtr m_target;
   std::mutex m_mutex;
   std::map<std::string, Sim::FaultPlan> m_plans;

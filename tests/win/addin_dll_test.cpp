@@ -130,6 +130,41 @@ TEST_F(AddinDll, TheClassFactoryRefusesAggregationAndANullResult) {
   EXPECT_EQ(canUnload(), S_OK);
 }
 
+TEST_F(AddinDll, InvokeTakesOnlyTheNullInterfaceId) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  DISPPARAMS none{};
+  VARIANT result;
+  ::VariantInit(&result);
+  EXPECT_EQ(m_callbacks->Invoke(0x2B, IID_IDispatch, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr,
+                                nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+  EXPECT_NE(m_callbacks->Invoke(0x2B, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+  ::VariantClear(&result);
+}
+
+// An event sink that Outlook still holds after a failed Unadvise keeps the
+// module: its code must stay for as long as Outlook may call it.
+TEST_F(AddinDll, ASinkOutlookStillHoldsKeepsTheModule) {
+  using CanUnload = HRESULT(STDAPICALLTYPE*)();
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const auto explorer = m_outlook.OpenExplorer(m_inbox);
+  Host::PumpUntil([] { return false; }, std::chrono::milliseconds(50));
+  ASSERT_GT(explorer->SinkCount(Outlook::Iid::ExplorerEvents10), 0u);
+  explorer->FailAlways("Unadvise", E_FAIL);
+  m_addin->OnDisconnection(ext_dm_HostShutdown, nullptr);
+  m_callbacks.Reset();
+  m_addin.Reset();
+  m_app.Reset();
+  HMODULE dll = ::GetModuleHandleW(Host::AddinDll().c_str());
+  ASSERT_NE(dll, nullptr);
+  const auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllCanUnloadNow")));
+  EXPECT_GT(explorer->SinkCount(Outlook::Iid::ExplorerEvents10), 0u);
+  EXPECT_EQ(canUnload(), S_FALSE) << "the module may go while Outlook holds its sink";
+  explorer->DropSinks();  // Outlook lets go of it at last
+  EXPECT_TRUE(Host::PumpUntil([&] { return canUnload() == S_OK; }, std::chrono::seconds(5)));
+}
+
 TEST_F(AddinDll, QueryInterfaceAnswersInItsOrderAndIDispatchIsTheCallbacks) {
   ASSERT_EQ(Host::CreateAddin(m_addin), S_OK);
   const ComPtr<IUnknown> unknown = m_addin.Query<IUnknown>(IID_IUnknown);
@@ -311,6 +346,41 @@ TEST_F(AddinDllJobs, ReleasingTheAddinWhileAJobRunsStopsTheJobAndKeepsTheModule)
   ::CoFreeUnusedLibrariesEx(0, 0);
   ::CoFreeUnusedLibrariesEx(0, 0);
   EXPECT_NE(::GetModuleHandleW(Host::AddinDll().c_str()), nullptr) << "a worker has run: the module stays pinned";
+}
+
+}  // namespace
+}  // namespace CV
+
+namespace CV {
+namespace {
+
+// Run in a process of its own (its own ctest entry): whether the module is
+// pinned can only be seen in a process where no worker has pinned it yet.
+class AddinDllFreshProcess : public AddinDll {};
+
+TEST_F(AddinDllFreshProcess, TheModuleIsPinnedBeforeAWorkerExists) {
+  // No job has run: the released add-in's module may go.
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  AddinDll::TearDown();
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  ASSERT_EQ(::GetModuleHandleW(Host::AddinDll().c_str()), nullptr) << "nothing should keep an idle module";
+
+  // A worker that is scheduled only after the add-in was released (a loaded
+  // machine): the module must already be pinned when the thread is made, or
+  // the thread starts in unmapped code.
+  ::SetEnvironmentVariableW(L"CV_TEST_WORKER_START_DELAY_MS", L"1500");
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  m_inbox->AddMails(50);
+  m_outlook.OpenExplorer(m_inbox);
+  Host::InvokeByName(m_callbacks.Get(), L"AddFolder", {Control(m_inbox)});
+  AddinDll::TearDown();  // Stop gives up after its bounds; the worker has not started yet
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  ::CoFreeUnusedLibrariesEx(0, 0);
+  EXPECT_NE(::GetModuleHandleW(Host::AddinDll().c_str()), nullptr) << "the worker's module was unloaded";
+  // The worker starts, finds its job abandoned and ends; the process lives on.
+  Host::PumpUntil([] { return false; }, std::chrono::milliseconds(2500));
+  ::SetEnvironmentVariableW(L"CV_TEST_WORKER_START_DELAY_MS", nullptr);
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ TEST(VariantConversion, RoundTripsEveryType) {
       Variant(),
       Variant::FromNull(),
       Variant::FromBool(true),
+      Variant::FromVariantBool(1),  // not VARIANT_TRUE, and kept apart from it
       Variant::FromI4(INT32_MIN),
       Variant::FromInt(3),
       Variant::FromR8(0.25),
@@ -88,6 +89,11 @@ TEST(VariantConversion, RoundTripsEveryType) {
     EXPECT_EQ(ToVariant(raw), value);
     ::VariantClear(&raw);
   }
+  VARIANT one;
+  ::VariantInit(&one);
+  one.vt = VT_BOOL;
+  one.boolVal = 1;
+  EXPECT_NE(ToVariant(one), Variant::FromBool(true));
   VARIANT raw;
   FromVariant(Variant::FromArray(table), &raw);
   EXPECT_EQ(raw.vt, VT_ARRAY | VT_VARIANT);

@@ -144,6 +144,15 @@ std::size_t SimObject::SinkCount(const Guid& eventsIid) const {
   return n;
 }
 
+void SimObject::DropSinks() {
+  std::map<std::uint32_t, Connection> dropped;
+  {
+    std::lock_guard lock(m_world->Lock());
+    dropped.swap(m_connections);
+  }
+  // The sinks are released here, outside the lock.
+}
+
 void SimObject::Fire(const Guid& eventsIid, std::int32_t dispid, const std::vector<Variant>& args) {
   std::vector<std::shared_ptr<IEventSink>> sinks;
   {

@@ -97,6 +97,8 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   void FailEverything(HRESULT hr);
   std::uint64_t Calls(const std::string& member) const;
   std::size_t SinkCount(const Guid& eventsIid) const;
+  // Lets go of every advised sink, as an object does when it is destroyed.
+  void DropSinks();
 
   // Sends an event to every sink advised on eventsIid, outside the lock.
   void Fire(const Guid& eventsIid, std::int32_t dispid, const std::vector<Variant>& args = {});

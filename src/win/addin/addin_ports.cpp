@@ -1,5 +1,7 @@
 #include "win/addin/addin_ports.h"
 
+#include <cwchar>
+
 #include "addin/addin_ids.h"
 #include "foundation/guid_source.h"
 #include "foundation/lifetime.h"
@@ -17,15 +19,26 @@
 namespace CV::Win {
 namespace {
 
-// A worker thread pins the DLL before any work: the add-in may be released
-// while the worker still unwinds, and its code must stay mapped.
+// The DLL is pinned before a worker thread exists: the add-in may be
+// released before the thread is first scheduled or while it still unwinds,
+// and the thread's code must stay mapped all the same.
 class PinningThreadHooks final : public IThreadHooks {
  public:
+  void Starting() override { Module::Pin(); }
   void Enter(int priority) override {
-    Module::Pin();
+    if (const DWORD delay = StartDelayForTests()) ::Sleep(delay);
     DefaultThreadHooks().Enter(priority);
   }
   void Leave() override { DefaultThreadHooks().Leave(); }
+
+ private:
+  // A test knob: CV_TEST_WORKER_START_DELAY_MS holds a worker back as a
+  // loaded machine would, so that a test can release the add-in first.
+  static DWORD StartDelayForTests() {
+    wchar_t text[16] = {};
+    if (::GetEnvironmentVariableW(L"CV_TEST_WORKER_START_DELAY_MS", text, 16) == 0) return 0;
+    return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
+  }
 };
 
 }  // namespace

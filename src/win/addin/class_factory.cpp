@@ -64,4 +64,10 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
   return hr;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return CV::Win::Module::LockCount() == 0 ? S_OK : S_FALSE; }
+// Every object another program may still hold counts: the add-in and the
+// class factory's locks, and the bridge objects (event sinks, exposed
+// objects), which can outlive the add-in when Outlook keeps a sink after a
+// failed Unadvise.
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  return CV::Win::Module::LockCount() == 0 && CV::Win::LiveBridgeObjects() == 0 ? S_OK : S_FALSE;
+}

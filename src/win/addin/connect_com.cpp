@@ -96,8 +96,9 @@ ULONG ConnectCom::Release() {
   return ::DispGetIDsOfNames(m_typeInfo.Get(), names, count, dispids);
 }
 
-::HRESULT ConnectCom::Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+::HRESULT ConnectCom::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* exception, UINT* argError) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   return ::DispInvoke(static_cast<ICVMailArchiveOlCb*>(this), m_typeInfo.Get(), dispid, flags, params, result,
                       exception, argError);
 }
