@@ -76,7 +76,7 @@ bool ForEachItem(std::size_t n, bool oneBased, CProgressThrottle& throttle, int&
 
 }  // namespace
 
-void CArchiveList::EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock, std::exception_ptr failure) {
+void CArchiveList::EndOfFailedWork(std::unique_lock<MapMutex>& lock, std::exception_ptr failure) {
   // Work that failed is left as far as it got; abandoned work unwinds.
   if (IsAbandoned()) {
     lock.unlock();
@@ -266,7 +266,9 @@ void CArchiveList::ShowMail(const std::u16string& rawPath, const std::u16string&
     if (!application) return;
     std::u16string storeId;
     {
-      std::lock_guard lock(m_mapLock);  // for the lookup only: Outlook is called without it
+      // For the lookup only, and never waited for: Outlook is called without it.
+      std::unique_lock lock(m_mapLock, std::try_to_lock);
+      if (!lock) return;
       const auto store = m_folderStoreIds.find(NormalizeFolderPath(rawPath));
       if (store == m_folderStoreIds.end()) return;
       storeId = store->second;
@@ -299,6 +301,64 @@ void CArchiveList::ApplySelection(const std::u16string& rawPath, const Variant& 
     // The loop ends early; the counts still follow what was written.
   }
   UpdateCounts();
+}
+
+void CArchiveList::MapMutex::lock() {
+  m_mutex.lock();
+  if (++m_depth == 1) m_list.WriteDeferred();
+}
+
+bool CArchiveList::MapMutex::try_lock() {
+  if (!m_mutex.try_lock()) return false;
+  if (++m_depth == 1) m_list.WriteDeferred();
+  return true;
+}
+
+void CArchiveList::MapMutex::unlock() {
+  if (m_depth == 1) m_list.WriteDeferred();
+  const bool released = --m_depth == 0;  // read before letting go: another holder changes it
+  m_mutex.unlock();
+  // A table queued while this thread let go: written now if the lock is free.
+  if (released && m_list.HasDeferred() && try_lock()) unlock();
+}
+
+bool CArchiveList::HasDeferred() {
+  std::lock_guard lock(m_deferredLock);
+  return !m_deferred.empty();
+}
+
+void CArchiveList::WriteDeferred() {
+  std::vector<std::pair<std::u16string, Variant>> tables;
+  {
+    std::lock_guard lock(m_deferredLock);
+    tables.swap(m_deferred);
+  }
+  for (const auto& [path, table] : tables) ApplySelection(path, table);
+}
+
+void CArchiveList::ApplySelectionSoon(const std::u16string& path, const Variant& table) {
+  {
+    std::lock_guard lock(m_deferredLock);
+    m_deferred.emplace_back(path, table);
+  }
+  if (m_mapLock.try_lock()) {
+    WriteDeferred();  // also where this thread holds the lock already
+    m_mapLock.unlock();
+  }
+}
+
+std::optional<Variant> CArchiveList::TryGetFolderMailTable(const std::u16string& path,
+                                                            const Office::MailExportPorts& ports) {
+  std::unique_lock lock(m_mapLock, std::try_to_lock);
+  if (!lock) return std::nullopt;
+  return GetFolderMailTable(path, ports);
+}
+
+bool CArchiveList::TryGetFolderPaths(std::vector<std::u16string>& out, bool withCounts) {
+  std::unique_lock lock(m_mapLock, std::try_to_lock);
+  if (!lock) return false;
+  GetFolderPaths(out, withCounts);
+  return true;
 }
 
 bool CArchiveList::MapLockIsFree() {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,19 @@ class CArchiveList {
   Variant GetFolderMailTable(const std::u16string& path, const Office::MailExportPorts& ports);
   // Writes a table's selected flags (columns 0 and 1) into the folder's mails.
   void ApplySelection(const std::u16string& path, const Variant& table);
-  // Opens a listed mail in Outlook, modally. Failures are swallowed.
+
+  // For the UI thread, which must never wait for the map lock while a job
+  // holds it across Outlook calls that only the UI thread can serve:
+  // - the table is written now when the lock is free, else by the thread
+  //   that holds it, as it takes or lets go of it (before anyone reads the
+  //   selection again); the call never waits;
+  void ApplySelectionSoon(const std::u16string& path, const Variant& table);
+  // - null while another thread holds the map lock.
+  std::optional<Variant> TryGetFolderMailTable(const std::u16string& path, const Office::MailExportPorts& ports);
+  bool TryGetFolderPaths(std::vector<std::u16string>& out, bool withCounts);
+  // Opens a listed mail in Outlook, modally. Failures are swallowed, and
+  // while another thread holds the map lock nothing opens (the UI thread
+  // never waits for it).
   void ShowMail(const std::u16string& path, const std::u16string& entryId);
 
   // Every leading backslash removed.
@@ -82,10 +95,11 @@ class CArchiveList {
   std::vector<std::u16string> ExcludedFolders();
 
  private:
+  class MapMutex;
   // Writes the folder's ids (under the map lock) and returns its mail map.
   MailMap& EnterFolder(const Outlook::Folder& folder, const std::u16string& path);
   // Rethrows the failure of abandoned work after releasing the lock.
-  void EndOfFailedWork(std::unique_lock<std::recursive_mutex>& lock, std::exception_ptr failure);
+  void EndOfFailedWork(std::unique_lock<MapMutex>& lock, std::exception_ptr failure);
 
   std::shared_ptr<IInterfaceTable> m_table;
   std::uint32_t m_applicationCookie = 0;
@@ -93,7 +107,28 @@ class CArchiveList {
   std::map<std::u16string, std::u16string> m_folderEntryIds;
   std::map<std::u16string, std::u16string> m_folderStoreIds;
   std::map<std::u16string, bool> m_excludedFolders;
-  std::recursive_mutex m_mapLock;
+  // The map lock: recursive. Tables queued by ApplySelectionSoon are
+  // written by whoever takes the lock next or lets go of it.
+  class MapMutex {
+   public:
+    explicit MapMutex(CArchiveList& list) : m_list(list) {}
+    void lock();
+    bool try_lock();
+    void unlock();
+
+   private:
+    CArchiveList& m_list;
+    std::recursive_mutex m_mutex;
+    int m_depth = 0;  // changed by the holder only
+  };
+  friend class MapMutex;
+  // Under the map lock: writes the queued tables.
+  void WriteDeferred();
+  bool HasDeferred();
+
+  MapMutex m_mapLock{*this};
+  std::mutex m_deferredLock;  // guards m_deferred only
+  std::vector<std::pair<std::u16string, Variant>> m_deferred;
   mutable std::recursive_mutex m_countLock;
   int m_selectedMailCount = 0;
   int m_totalMailCount = 0;

@@ -35,8 +35,9 @@ void CDlgEMailSelect::OnInitDialog(const ObjectPtr& control) {
   }
   try {
     m_spSelect = Vendor::MailSelect(QueryObject(control, Vendor::MailSelect::kIid));
+    // Never waited for: a job holding the list shows the dialog empty.
     std::vector<std::u16string> paths;
-    m_pList->GetFolderPaths(paths, true);
+    m_pList->TryGetFolderPaths(paths, true);
     std::u16string lines;
     for (const std::u16string& path : paths) lines += path + u"\r\n";
     m_spSelect.Folders(lines);
@@ -45,16 +46,21 @@ void CDlgEMailSelect::OnInitDialog(const ObjectPtr& control) {
   }
 }
 
+// The handlers run on Outlook's UI thread, which must never wait for the
+// list's map lock: a job in another explorer may hold it across Outlook
+// calls that only this thread can serve. A change is written when the lock
+// is free, else by the job as it lets go; a folder picked meanwhile shows
+// no mails, and picking it again once the job is done shows them.
 void CDlgEMailSelect::ApplyIfModified() {
   // Type and value both: a VT_BOOL of 1 is not VARIANT_TRUE.
   if (m_spSelect.Modified() == Variant::FromBool(true))
-    m_pList->ApplySelection(m_spSelect.CurrentFolder(), m_spSelect.Mails());
+    m_pList->ApplySelectionSoon(m_spSelect.CurrentFolder(), m_spSelect.Mails());
 }
 
 HRESULT CDlgEMailSelect::OnFolderSelected(const std::u16string& path) {
   try {
     ApplyIfModified();
-    m_spSelect.Mails(m_pList->GetFolderMailTable(path, m_ports));
+    m_spSelect.Mails(m_pList->TryGetFolderMailTable(path, m_ports).value_or(Variant()));
   } catch (const ComError&) {
     // The folder is not shown; nothing is reported.
   }

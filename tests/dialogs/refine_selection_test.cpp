@@ -4,6 +4,12 @@
 // excluded-folders dialog with and without a change.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
 #include "dialogs/excluded_folders.h"
 #include "foundation/format.h"
 #include "foundation/utf.h"
@@ -111,6 +117,68 @@ TEST_F(DialogsTest, PickingFoldersWithoutChangesWritesNothing) {
     return DialogResult::Ok;
   });
   EXPECT_EQ(Label(), u"    7");
+}
+
+// Ends the test run with a message when the test thread has not come back
+// in time: a UI thread that waits for a lock without serving its apartment
+// hangs Outlook for good, and here the test with it.
+class HangBound {
+ public:
+  explicit HangBound(std::chrono::seconds bound, const char* what)
+      : m_thread([this, bound, what] {
+          std::unique_lock lock(m_mutex);
+          if (!m_done.wait_for(lock, bound, [this] { return m_finished; })) {
+            std::fprintf(stderr, "hang: %s\n", what);
+            std::_Exit(1);
+          }
+        }) {}
+  ~HangBound() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_finished = true;
+    }
+    m_done.notify_all();
+    m_thread.join();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_done;
+  bool m_finished = false;
+  std::thread m_thread;
+};
+
+// The refine dialog is open in one explorer; in another the user presses
+// "Ordner hinzufügen", and the job's worker holds the list's map lock while
+// its Outlook call waits for the UI thread. A pick in the dialog must not
+// wait for that lock: the UI thread would never serve the worker again.
+TEST_F(DialogsTest, APickWhileAJobHoldsTheListNeverWaitsForIt) {
+  auto archive = store->Root()->AddFolder(u"Archiv");
+  archive->AddMails(30);
+  HangBound bound(std::chrono::seconds(60), "a dialog handler waited for the archive list's map lock");
+  Refine([&](CMailSelectControl& select) {
+    select.SelectFolder(kInbox);
+    EXPECT_TRUE(select.SetSelected(inboxMails[0]->EntryId(), false));
+    Call(u"AddFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", archive))});  // in the other explorer
+    // Serve the worker's calls one by one until it waits inside Outlook with the lock.
+    const auto parked = [&] { return apartment->PendingCalls() > 0 && !connect->ArchiveList().MapLockIsFree(); };
+    for (int i = 0; i < 2000 && !parked(); ++i)
+      if (!apartment->ServeOne()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(parked()) << "the job is not waiting inside Outlook with the lock";
+    select.SelectFolder(kSent);  // returns at once: the inbox's change waits for the job
+    EXPECT_TRUE(select.Rows().empty());  // the busy folder shows no mails
+    EXPECT_FALSE(connect->ArchiveList().MapLockIsFree());
+    return DialogResult::Ok;
+  });
+  // Outlook serves the worker again; the job writes the change as it lets go.
+  ASSERT_TRUE(Serve([&] { return !connect->JobRunner().WorkerAlive(); }));
+  EXPECT_EQ(Flags(inbox), (std::vector<bool>{false, true, true, true}));
+  EXPECT_EQ(Label(), u"   36");
+  Refine([&](CMailSelectControl& select) {  // picked again, the folder shows its mails
+    select.SelectFolder(kSent);
+    EXPECT_EQ(select.Rows().size(), 3u);
+    return DialogResult::Cancel;
+  });
 }
 
 TEST_F(DialogsTest, OnlyABooleanTrueCountsAsAModification) {
