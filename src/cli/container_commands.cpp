@@ -1,5 +1,7 @@
 // cvmail inspect and verify: a container's properties and mails, and its
 // check against its manifest; cvmail settings: the excluded folders.
+#include <filesystem>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -11,30 +13,96 @@
 #include "dialogs/excluded_folders.h"
 #include "foundation/utf.h"
 #include "standin/container/container_check.h"
+#include "standin/container/manifest.h"
 #include "standin/container/zip_reader.h"
 #include "standin/container/zip_writer.h"
 
 namespace CV::Cli {
 namespace {
 
-nlohmann::ordered_json Manifest(const std::string& file) {
+// A container is a file someone may send: only a regular file is opened
+// (a FIFO would block), and a manifest of any shape is shown for what it is.
+Standin::ZipReader OpenContainer(const std::string& file) {
   try {
-    return nlohmann::ordered_json::parse(Standin::ReadManifest(file));
+    return Standin::ZipReader(file);
   } catch (const Standin::ZipError& e) {
     throw Failure(Exit::Usage, file + ": " + e.what());
-  } catch (const nlohmann::json::exception& e) {
-    throw Failure(Exit::Usage, file + ": the manifest cannot be read: " + e.what());
+  }
+}
+
+const Standin::ZipReader::Entry& ManifestEntry(Standin::ZipReader& zip, const std::string& file) {
+  const Standin::ZipReader::Entry* entry = zip.Find("manifest.json");
+  if (!entry) throw Failure(Exit::Usage, file + ": no manifest.json");
+  return *entry;
+}
+
+std::string Shown(const std::optional<std::string>& text) { return text ? *text : "(fehlt)"; }
+
+std::string ShownValue(const Standin::ManifestMail& mail, const std::string& name) {
+  const auto it = mail.fields.find(name);
+  if (it == mail.fields.end()) return "(fehlt)";
+  if (it->second.is_string()) return it->second.get<std::string>();
+  if (it->second.is_null()) return "";
+  return it->second.dump();
+}
+
+void Inspect(const std::string& file) {
+  Standin::ZipReader zip = OpenContainer(file);
+  const auto& manifest = ManifestEntry(zip, file);
+  std::vector<std::string> problems = Standin::CheckStructure(zip);
+  const auto read = [&](const std::function<void(std::uint64_t, const Standin::ManifestMail&,
+                                                 const Standin::ManifestHead&)>& mail) {
+    try {
+      return Standin::ReadManifest(zip, manifest, mail, problems);
+    } catch (const std::exception& e) {
+      throw Failure(Exit::Usage, file + ": " + e.what());
+    }
+  };
+  std::vector<std::string> structure;
+  std::swap(problems, structure);
+  const Standin::ManifestHead head = read(nullptr);  // first the count, in flat memory
+  problems = std::move(structure);  // the second pass finds the manifest's own problems again
+  std::cout << "Container " << file << "\nEigenschaften\n";
+  for (const auto& [name, value] : head.properties) std::cout << "  " << Shown(name) << ": " << Shown(value) << "\n";
+  std::cout << "E-Mails (" << head.mails << ")\n";
+  read([&](std::uint64_t index, const Standin::ManifestMail& m, const Standin::ManifestHead& sofar) {
+    Standin::CheckManifestMail(index, m, sofar.version, problems);
+    const auto headersOnly = m.fields.find("headersOnly");
+    std::cout << "  " << ShownValue(m, "member") << "\n    " << ShownValue(m, "subject") << " | "
+              << ShownValue(m, "from") << " | " << ShownValue(m, "date") << " | " << ShownValue(m, "size")
+              << " Bytes"
+              << (headersOnly != m.fields.end() && headersOnly->second == true ? " | nur Kopfdaten" : "") << "\n";
+  });
+  for (const std::string& problem : problems) std::cout << "Abweichung: " << problem << "\n";
+  if (!problems.empty()) throw ExitStatus{Exit::Usage};
+}
+
+// The manifest as it is stored, once its JSON has been read through.
+void InspectJson(const std::string& file) {
+  Standin::ZipReader zip = OpenContainer(file);
+  const auto& manifest = ManifestEntry(zip, file);
+  std::vector<std::string> problems = Standin::CheckStructure(zip);
+  try {
+    Standin::ReadManifest(zip, manifest,
+                          [&](std::uint64_t index, const Standin::ManifestMail& m, const Standin::ManifestHead& sofar) {
+                            Standin::CheckManifestMail(index, m, sofar.version, problems);
+                          },
+                          problems);
+    if (!problems.empty()) throw std::runtime_error("the manifest departs from its format: " + problems.front());
+    zip.Read(manifest, [](const unsigned char* data, std::size_t n) {
+      std::cout.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
+    });
+  } catch (const std::exception& e) {
+    throw Failure(Exit::Usage, file + ": " + e.what());
   }
 }
 
 std::string MemberBodyText(const std::string& file, const std::string& member) {
+  Standin::ZipReader reader = OpenContainer(file);
+  const Standin::ZipReader::Entry* entry = reader.Find(member);
+  if (!entry) throw Failure(Exit::Usage, file + ": no member " + member);
   try {
-    Standin::ZipReader reader(file);
-    const Standin::ZipReader::Entry* entry = reader.Find(member);
-    if (!entry) throw Failure(Exit::Usage, file + ": no member " + member);
-    return BodyText(reader.ReadAll(*entry));
-  } catch (const Failure&) {
-    throw;
+    return BodyText(reader.ReadAll(*entry, Standin::kManifestLimit));
   } catch (const Standin::ZipError& e) {
     throw Failure(Exit::Usage, file + ": " + e.what());
   } catch (const std::runtime_error& e) {
@@ -53,33 +121,30 @@ void AddContainerCommands(CLI::App& app) {
   auto body = std::make_shared<std::string>();
   inspect->add_option("--body", *body, "print the visible text of the body of this mail member (mails/...)");
   inspect->callback([file, json, body] {
-    if (!body->empty()) {
-      std::cout << MemberBodyText(*file, *body);
-      return;
-    }
-    const nlohmann::ordered_json manifest = Manifest(*file);
-    if (*json) {
-      std::cout << manifest.dump(2) << "\n";
-      return;
-    }
-    std::cout << "Container " << *file << "\nEigenschaften\n";
-    for (const auto& p : manifest["properties"]) std::cout << "  " << p[0].get<std::string>() << ": " << p[1].get<std::string>() << "\n";
-    std::cout << "E-Mails (" << manifest["mails"].size() << ")\n";
-    for (const auto& m : manifest["mails"])
-      std::cout << "  " << m["member"].get<std::string>() << "\n    " << m["subject"].get<std::string>() << " | "
-                << m["from"].get<std::string>() << " | " << (m["date"].is_null() ? "" : m["date"].get<std::string>())
-                << " | " << m["size"] << " Bytes" << (m["headersOnly"].get<bool>() ? " | nur Kopfdaten" : "") << "\n";
+    if (!body->empty()) std::cout << MemberBodyText(*file, *body);
+    else if (*json) InspectJson(*file);
+    else Inspect(*file);
   });
 
   auto verified = std::make_shared<std::string>();
-  CLI::App* verify = app.add_subcommand("verify", "Check a container against its manifest");
+  CLI::App* verify = app.add_subcommand("verify", "Check a container against its own format and its manifest");
   verify->add_option("FILE", *verified, "the container")->required();
   verify->callback([verified] {
-    if (!std::filesystem::is_regular_file(*verified)) throw Failure(Exit::Usage, "no file " + *verified);
-    const auto problems = Standin::VerifyContainer(*verified);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(*verified, error))
+      throw Failure(Exit::Usage, *verified + ": not a regular file");
+    std::vector<std::string> problems;
+    std::size_t mails = 0;
+    try {
+      Standin::ZipReader zip(*verified);
+      problems = Standin::VerifyContainer(zip);
+      for (const auto& entry : zip.Entries()) mails += entry.name != "manifest.json";
+    } catch (const Standin::ZipError& e) {
+      problems.push_back(e.what());  // a damaged container is a difference too
+    }
     for (const auto& problem : problems) std::cout << "Abweichung: " << problem << "\n";
     if (!problems.empty()) throw ExitStatus{Exit::Different};
-    std::cout << *verified << ": intakt, " << Manifest(*verified)["mails"].size() << " E-Mails\n";
+    std::cout << *verified << ": intakt, " << mails << " E-Mails\n";
   });
 }
 

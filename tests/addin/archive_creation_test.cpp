@@ -82,7 +82,8 @@ class ArchiveCreationTest : public Fake::AddinFixture {
   }
   ObjectPtr On(ObjectPtr context) { return outlook.NewRibbonControl(u"CreateArchivCmd", std::move(context)); }
   nlohmann::json Manifest() {
-    return nlohmann::json::parse(Standin::ReadManifest(container));
+    Standin::ZipReader zip(container);
+    return nlohmann::json::parse(zip.ReadAll(*zip.Find("manifest.json")));
   }
   std::vector<std::pair<std::string, std::string>> Properties() {
     std::vector<std::pair<std::string, std::string>> list;

@@ -1,6 +1,8 @@
-// Reading a container back: its manifest, and the check of every member
-// against it (each member's CRC, each mail's SHA-256, nothing missing and
-// nothing unlisted).
+// The check of a container against its own format, strictly: exactly one
+// manifest, the last member, of the format's shape; every other member a
+// mail below mails/ that the manifest lists with its SHA-256; local headers
+// and central directory agreeing; every CRC right; nothing missing and
+// nothing unlisted.
 #pragma once
 
 #include <filesystem>
@@ -9,11 +11,19 @@
 
 namespace CV::Standin {
 
-// The manifest's text; throws ZipError when the file is no container.
-std::string ReadManifest(const std::filesystem::path& container);
+class ZipReader;
 
-// What differs between the container and its manifest; empty when the
-// container is intact.
+// What differs, one line each; empty when the container is intact.
 std::vector<std::string> VerifyContainer(const std::filesystem::path& container);
+std::vector<std::string> VerifyContainer(ZipReader& zip);
+
+// The checks that read no member's data: one manifest, the last member;
+// every other member a mail below mails/, stored once; local headers and
+// central directory agreeing. Enough to show a container's manifest.
+std::vector<std::string> CheckStructure(ZipReader& zip);
+
+// A mail member lies below mails/ and can be extracted nowhere else: no
+// "..", no root, no drive, no backslash, no empty segment.
+bool IsMailMemberName(const std::string& name);
 
 }  // namespace CV::Standin

@@ -1,0 +1,216 @@
+"""Containers that cannot fool or crash `cvmail verify` and `inspect`: crafted
+as an attacker would (a container is a file someone may send), each must be
+refused cleanly: verify exits 6 naming the difference, inspect exits 2 (or
+shows what is missing), never a signal, in bounded time and memory."""
+import io
+import json
+import os
+import pathlib
+import resource
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+import zipfile
+import zlib
+
+CVMAIL = os.environ["CVMAIL"]
+SANITIZED = "asan" in CVMAIL
+MEMORY_BOUND = (4096 if SANITIZED else 600) << 20  # bytes of peak resident memory
+
+
+def manifest(mails=None, **changes):
+    """The manifest of one mail; a field given as "DROP" is left out."""
+    body = {"format": "corvane-archive", "version": 2, "properties": [["Ersteller", "Test"]],
+            "announced": 1, "received": 1,
+            "mails": mails if mails is not None else [mail_entry("mails/a/000001.eml", b"x")]}
+    body.update(changes)
+    return {k: v for k, v in body.items() if v != "DROP"}
+
+
+def mail_entry(name, data, **changes):
+    import hashlib
+    entry = {"member": name, "folder": "a", "entryId": "E1", "subject": "S", "from": "F", "to": "T", "cc": "",
+             "bcc": "", "date": None, "size": 1, "state": 0, "importance": 0, "headersOnly": False,
+             "sha256": hashlib.sha256(data).hexdigest(), "source": None}
+    entry.update(changes)
+    return {k: v for k, v in entry.items() if v != "DROP"}
+
+
+def container(members, manifest_text):
+    """A ZIP with the members [(name, bytes)] and then manifest.json."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members:
+            z.writestr(name, data)
+        z.writestr("manifest.json", manifest_text)
+    return out.getvalue()
+
+
+def good():
+    return container([("mails/a/000001.eml", b"x")], json.dumps(manifest()))
+
+
+def zip64_short_extra():
+    """A 128-byte file whose directory entry says its sizes are in a ZIP64
+    extra field that is only 4 bytes long."""
+    name = b"m"
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 0, 0, 0, 0, 0, 0, len(name), 0) + name
+    extra = struct.pack("<HH", 1, 4) + b"\0\0\0\0"
+    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 0, 0, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF,
+                          len(name), len(extra), 0, 0, 0, 0, 0) + name + extra
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local), 0)
+    data = local + central + end
+    return data + b"\0" * (128 - len(data))
+
+
+def wrapping_directory():
+    """A ZIP64 end record whose directory start plus size wraps past 2^64."""
+    record = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, 2 ** 64 - 16, 32)
+    locator = struct.pack("<IIQI", 0x07064B50, 0, 0, 1)
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return record + locator + end
+
+
+def bomb(honest):
+    """A manifest of blanks that inflates a thousandfold; honest: its
+    directory entry says it is 2 GiB, else it claims 100 bytes. Either is
+    refused before it is inflated whole."""
+    compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+    chunk = b" " * (1 << 20)
+    compressed = b"".join(compressor.compress(chunk) for _ in range(64)) + compressor.flush()
+    size = 2048 << 20 if honest else 100
+    crc = 0
+    name = b"manifest.json"
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0, crc, len(compressed), size, len(name), 0) + name
+    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0, crc, len(compressed), size,
+                          len(name), 0, 0, 0, 0, 0, 0) + name
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local) + len(compressed), 0)
+    return local + compressed + central + end
+
+
+def deep(levels, where="subject"):
+    text = json.dumps(manifest([mail_entry("mails/a/000001.eml", b"x", subject="@")]))
+    return container([("mails/a/000001.eml", b"x")], text.replace('"@"', "[" * levels + "]" * levels))
+
+
+def second_manifest():
+    data = good()
+    with zipfile.ZipFile(io.BytesIO(data)) as z:
+        infos = z.infolist()
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        z.writestr("mails/a/000001.eml", b"x")
+        z.writestr("manifest.json", json.dumps(manifest()))
+        import warnings
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            z.writestr("manifest.json", json.dumps(manifest(mails=[])))
+    return out.getvalue()
+
+
+def flipped_local_name():
+    data = bytearray(good())
+    at = data.find(b"mails/a/000001.eml")  # the first occurrence: the local header
+    data[at + 6] ^= 0x01
+    return bytes(data)
+
+
+def escaping_members():
+    evil = [("../../evil.eml", b"x"), ("/tmp/evil.eml", b"y")]
+    text = json.dumps(manifest([mail_entry(name, data) for name, data in evil], received=2, announced=2))
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        for name, data in evil:
+            info = zipfile.ZipInfo("x")
+            info.filename = name  # zipfile would clean the name otherwise
+            z.writestr(info, data)
+        z.writestr("manifest.json", text)
+    return out.getvalue()
+
+
+CASES = [  # name, bytes, a text verify must print
+    ("zip64 extra too short", zip64_short_extra, "ZIP64 extra field is too short"),
+    ("a property without value", lambda: container([("mails/a/000001.eml", b"x")],
+                                                   json.dumps(manifest(properties=[["only-name"]]))),
+     "property 1 is not a name and a value"),
+    ("no mails", lambda: container([], json.dumps(manifest(mails="DROP", received=0))), "no \"mails\""),
+    ("no properties", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(properties="DROP"))),
+     "no \"properties\""),
+    ("a mail without member, subject, headersOnly",
+     lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
+         [mail_entry("mails/a/000001.eml", b"x", member="DROP", subject="DROP", headersOnly="DROP")]))),
+     "mail 1 has no \"member\""),
+    ("directory wraps past 2^64", wrapping_directory, "outside the file"),
+    ("an honest manifest bomb", lambda: bomb(True), "larger than"),
+    ("a lying manifest bomb", lambda: bomb(False), "inflates to more than"),
+    ("nested 200,000 deep", lambda: deep(200_000), "nested deeper"),
+    ("nested 1,000,000 deep", lambda: deep(1_000_000), "nested deeper"),
+    ("a second manifest", second_manifest, "manifest.json 2 times"),
+    ("a flipped byte in a local name", flipped_local_name, "the local header names"),
+    ("members that escape", escaping_members, "is no member name below mails/"),
+    ("a mail without subject", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
+        [mail_entry("mails/a/000001.eml", b"x", subject="DROP")]))), "mail 1 has no \"subject\""),
+    ("garbage", lambda: os.urandom(4096), "not a ZIP file"),
+]
+
+
+class HostileContainers(unittest.TestCase):
+    def setUp(self):
+        self.dir = pathlib.Path(tempfile.mkdtemp(prefix="cvmail-hostile-"))
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def run_bounded(self, *args):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        result = subprocess.run([CVMAIL, *map(str, args)], capture_output=True, timeout=120)
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        self.assertGreaterEqual(result.returncode, 0, f"killed by signal {-result.returncode}")
+        self.assertNotIn(b"Sanitizer", result.stderr)
+        if peak > before:  # the largest child so far is this one
+            self.assertLess(peak * 1024, MEMORY_BOUND)
+        return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
+
+    def test_the_good_container_passes(self):
+        path = self.dir / "gut.zip"
+        path.write_bytes(good())
+        self.assertEqual(self.run_bounded("verify", path)[0], 0)
+        self.assertEqual(self.run_bounded("inspect", path)[0], 0)
+        code, out, _ = self.run_bounded("inspect", path, "--json")
+        self.assertEqual((code, json.loads(out)["format"]), (0, "corvane-archive"))
+
+    def test_crafted_containers_are_refused_cleanly(self):
+        for name, make, why in CASES:
+            with self.subTest(name):
+                path = self.dir / "c.zip"
+                path.write_bytes(make())
+                code, out, err = self.run_bounded("verify", path)
+                self.assertEqual(code, 6, out + err)
+                self.assertIn(why, out)
+                for extra in ([], ["--json"]):
+                    code, out, err = self.run_bounded("inspect", path, *extra)
+                    self.assertEqual(code, 2, out + err)
+
+    def test_missing_fields_are_shown_as_missing(self):
+        path = self.dir / "c.zip"
+        path.write_bytes(container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
+            [mail_entry("mails/a/000001.eml", b"x", subject="DROP")], properties=[["only-name"]]))))
+        code, out, _ = self.run_bounded("inspect", path)
+        self.assertEqual(code, 2)
+        self.assertIn("  only-name: (fehlt)\n", out)
+        self.assertIn("    (fehlt) | F |", out)
+
+    def test_what_is_no_regular_file_is_refused(self):
+        fifo = self.dir / "fifo.zip"
+        os.mkfifo(fifo)
+        for command in ("verify", "inspect"):
+            with self.subTest(command):
+                code, _, err = self.run_bounded(command, fifo)
+                self.assertEqual(code, 2, err)
+                self.assertIn("not a regular file", err)
+
+
+if __name__ == "__main__":
+    unittest.main()
