@@ -97,7 +97,10 @@ HRESULT CFillMailArchiveJob::Run() {
       for (const std::u16string& mailId : ids) {
         id = mailId;
         const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(session.GetItemFromID(id, storeId));
-        if (!mail) continue;  // not a mail item
+        if (!mail) {  // not a mail item: passed over, named only to a host that asks
+          if (m_ports.report) m_ports.report->MailSkipped(path, id, u"not a mail item");
+          continue;
+        }
         try {
           const Vendor::EMail email = ExportMail(mail);
           email.FolderPath(path);

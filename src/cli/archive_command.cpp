@@ -140,26 +140,16 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   if (!record.complete)
     throw Failure(Exit::Usage, "no container was written: the export ended early: " +
                                    (record.failure.empty() ? std::string("the writer gave no reason") : record.failure));
+  // Every mail the run passed over was named to the session with its cause.
   std::vector<std::string> skipped;
-  std::vector<std::u16string> paths;
-  CArchiveList& list = session.Addin().ArchiveList();
-  list.GetFolderPaths(paths, false);
-  for (const auto& path : paths) {
-    std::vector<std::u16string> ids;
-    std::u16string storeId;
-    list.GetSelectedMailIds(path, ids, storeId);
-    for (const auto& id : ids) {
-      const std::u16string key = path + u'\n' + id;
-      if (record.archived.count(key)) continue;
-      const auto why = record.skipped.find(key);
-      skipped.push_back(session.MailName(path, id) +
-                        (why == record.skipped.end() ? std::string(": not a mail item") : ": " + why->second));
-    }
+  for (const auto& [key, why] : record.skipped) {
+    const std::size_t newline = key.find(u'\n');
+    skipped.push_back(session.MailName(key.substr(0, newline), key.substr(newline + 1)) + ": " + why);
   }
   const auto unreadable = session.Statistics().problems->All();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::cout << "\nZusammenfassung\n"
-            << "  archivierte E-Mails: " << record.archived.size() << "\n"
+            << "  archivierte E-Mails: " << record.archived << "\n"
             << "  Gesamtgröße:         " << ToUtf8(FormatSize(record.size)) << "\n"
             << "  übersprungen:        " << skipped.size() << "\n";
   for (const auto& name : skipped) std::cout << "    " << name << "\n";

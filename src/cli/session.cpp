@@ -85,8 +85,8 @@ class Session::Progress final : public Standin::IExportProgress {
     }
     return true;
   }
-  void MailAdded(std::u16string_view folder, std::u16string_view entryId, std::int64_t size) override {
-    m_record.archived.insert(std::u16string(folder) + u'\n' + std::u16string(entryId));
+  void MailAdded(std::u16string_view, std::u16string_view, std::int64_t size) override {
+    ++m_record.archived;
     m_record.size += size;
   }
   void ContainerWritten(const std::filesystem::path&) override { m_record.complete = true; }

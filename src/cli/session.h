@@ -70,7 +70,7 @@ class Session {
   void ScriptDialog(Sim::SimDialogHost::Script script) { m_dialogScript = std::move(script); }
   // What the writer reported; read once the export has ended.
   struct ExportRecord {
-    std::unordered_set<std::u16string> archived;  // folder path, '\n', EntryID
+    std::uint64_t archived = 0;  // mails in the container
     std::int64_t size = 0;
     bool complete = false;  // the container is at its place
     std::map<std::u16string, std::string> skipped;  // folder path, '\n', EntryID: why

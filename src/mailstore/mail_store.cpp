@@ -1,6 +1,10 @@
 #include "mailstore/mail_store.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <atomic>
@@ -136,7 +140,7 @@ class Loader {
   Loader(Sim::SimOutlook& outlook, std::shared_ptr<Sim::SimStore> store, std::uint32_t storeNumber, fs::path root,
          std::function<bool()> cancelled)
       : m_outlook(outlook), m_store(std::move(store)), m_storeNumber(storeNumber), m_root(std::move(root)),
-        m_cancelled(std::move(cancelled)), m_files(std::make_shared<std::vector<std::string>>()) {}
+        m_cancelled(std::move(cancelled)), m_files(std::make_shared<FileTable>()) {}
 
   void LoadRoot() {
     const auto root = m_store->Root();
@@ -158,11 +162,17 @@ class Loader {
 
  private:
   // An entry of a directory as the loader takes it: links resolved while
-  // they stay inside the store.
+  // they stay inside the store. Plain strings: a store holds a hundred
+  // thousand of them, and a path object keeps each component besides.
   struct Entry {
-    fs::path path;     // where it is listed
-    fs::path target;   // what it is (the link's target, resolved)
+    std::string name;
+    std::string path;    // where it is listed
+    std::string target;  // what it is (the link's target, resolved)
     bool directory = false, file = false;
+    std::string_view Extension() const {
+      const std::size_t dot = name.rfind('.');
+      return dot == std::string::npos || dot == 0 ? std::string_view() : std::string_view(name).substr(dot);
+    }
   };
 
   void CheckCancel() {
@@ -185,46 +195,62 @@ class Loader {
   }
 
   // The directory's entries in name order; an unreadable directory is a
-  // problem, and null.
+  // problem, and null. The kind of an entry comes with the listing where the
+  // file system gives it; only links and unknown kinds are looked at.
   std::optional<std::vector<Entry>> Entries(const fs::path& dir) {
-    std::error_code error;
-    fs::directory_iterator it(dir, error);
-    if (error) {
-      Problem(dir, "the folder cannot be read: " + error.message());
+    DIR* handle = ::opendir(dir.c_str());
+    if (!handle) {
+      Problem(dir, std::string("the folder cannot be read: ") + std::strerror(errno));
       return std::nullopt;
     }
-    std::vector<fs::path> paths;
-    for (fs::directory_iterator end; it != end; it.increment(error)) {
-      if (error) {
-        Problem(dir, "the folder cannot be read whole: " + error.message());
-        break;
-      }
-      paths.push_back(it->path());
-    }
-    std::sort(paths.begin(), paths.end());
+    const std::string prefix = dir.string() + "/";
     std::vector<Entry> entries;
-    for (const fs::path& path : paths) {
+    std::vector<unsigned char> kinds;
+    errno = 0;
+    while (const dirent* found = ::readdir(handle)) {
+      const std::string_view name = found->d_name;
+      if (name == "." || name == "..") continue;
+      Entry entry;
+      entry.name = name;
+      entries.push_back(std::move(entry));
+      kinds.push_back(found->d_type);
+    }
+    if (errno != 0) Problem(dir, std::string("the folder cannot be read whole: ") + std::strerror(errno));
+    ::closedir(handle);
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return entries[a].name < entries[b].name; });
+    std::vector<Entry> sorted;
+    sorted.reserve(entries.size());
+    for (const std::size_t i : order) {
       CheckCancel();
-      Entry entry{path, path};
-      std::error_code e;
-      if (fs::is_symlink(fs::symlink_status(path, e))) {
-        const fs::path target = fs::canonical(path, e);
+      Entry entry = std::move(entries[i]);
+      entry.path = prefix + entry.name;
+      entry.target = entry.path;
+      unsigned char kind = kinds[i];
+      if (kind == DT_LNK) {
+        std::error_code e;
+        const fs::path target = fs::canonical(entry.path, e);
         if (e) {
-          Problem(path, "the link cannot be followed: " + e.message());
+          Problem(entry.path, "the link cannot be followed: " + e.message());
           continue;
         }
         if (!Inside(target)) {
-          Problem(path, "the link leads out of the store, to " + target.string());
+          Problem(entry.path, "the link leads out of the store, to " + target.string());
           continue;
         }
-        entry.target = target;
+        entry.target = target.string();
+        kind = DT_UNKNOWN;
       }
-      const fs::file_status status = fs::status(entry.target, e);
-      entry.directory = fs::is_directory(status);
-      entry.file = fs::is_regular_file(status);
-      entries.push_back(std::move(entry));
+      if (kind == DT_UNKNOWN) {
+        struct stat st {};
+        if (::stat(entry.target.c_str(), &st) == 0) kind = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : 0;
+      }
+      entry.directory = kind == DT_DIR;
+      entry.file = kind == DT_REG;
+      sorted.push_back(std::move(entry));
     }
-    return entries;
+    return sorted;
   }
 
   // The folder for a directory: a default folder the first time a top-level
@@ -267,16 +293,15 @@ class Loader {
         std::make_shared<MessageSource>(m_files, std::move(places), NextPrefix(), role, statistics.problems));
   }
 
-  std::uint32_t AddFile(const fs::path& file) {
-    m_files->push_back(file.string());
+  std::uint32_t AddFile(const std::string& file) {
     ++statistics.files;
-    return static_cast<std::uint32_t>(m_files->size() - 1);
+    return m_files->Add(file);
   }
 
   void AttachFiles(const std::shared_ptr<Sim::SimFolder>& folder, const std::vector<Entry>& entries, FolderRole role) {
     std::vector<MessagePlace> places;
     for (const Entry& entry : entries)
-      if (entry.file && entry.path.extension() == ".eml") places.push_back({AddFile(entry.target)});
+      if (entry.file && entry.Extension() == ".eml") places.push_back({AddFile(entry.target)});
     Attach(folder, std::move(places), role);
   }
 
@@ -287,7 +312,7 @@ class Loader {
       if (!fs::is_directory(dir / sub, e)) continue;
       if (const auto entries = Entries(dir / sub))
         for (const Entry& entry : *entries)
-          if (entry.file && entry.path.filename().string()[0] != '.') places.push_back({AddFile(entry.target)});
+          if (entry.file && entry.name[0] != '.') places.push_back({AddFile(entry.target)});
     }
     Attach(folder, std::move(places), role);
   }
@@ -295,7 +320,7 @@ class Loader {
   void LoadChildren(const std::shared_ptr<Sim::SimFolder>& parent, const fs::path& dir,
                     const std::vector<Entry>& entries, bool topLevel) {
     for (const Entry& entry : entries) {
-      const std::string name = entry.path.filename().string();
+      const std::string& name = entry.name;
       if (name.empty() || name[0] == '.') continue;
       if (entry.directory) {
         if ((name == "cur" || name == "new" || name == "tmp") && IsMaildir(dir)) continue;
@@ -306,7 +331,7 @@ class Loader {
         if (!FirstVisit(entry.target)) continue;  // a link to a folder already read
         const auto children = Entries(entry.target);
         if (!children) continue;  // unreadable: named, no folder
-        const FolderInfo info = Recognise(name, entry.target / ".cvfolder");
+        const FolderInfo info = Recognise(name, fs::path(entry.target) / ".cvfolder");
         auto folder = FolderFor(parent, name, info, topLevel);
         if (IsMaildir(entry.target)) {
           AttachMaildir(folder, entry.target, RoleOf(info));
@@ -315,9 +340,9 @@ class Loader {
           AttachFiles(folder, *children, RoleOf(info));
           LoadChildren(folder, entry.target, *children, false);
         }
-      } else if (entry.file && entry.path.extension() != ".eml" && IsMbox(entry.target)) {
+      } else if (entry.file && entry.Extension() != ".eml" && IsMbox(entry.target)) {
         std::string folderName = name;
-        if (entry.path.extension() == ".mbox") folderName = entry.path.stem().string();
+        if (entry.Extension() == ".mbox") folderName = name.substr(0, name.size() - 5);
         if (folderName.find('\\') != std::string::npos) {
           Problem(entry.path, "the file's name holds a backslash, which a folder path cannot");
           continue;
@@ -334,7 +359,7 @@ class Loader {
                            bool topLevel) {
     std::map<std::string, std::shared_ptr<Sim::SimFolder>> made;
     for (const Entry& entry : entries) {
-      const std::string name = entry.path.filename().string();
+      const std::string& name = entry.name;
       if (name.size() < 2 || name[0] != '.' || name == ".." || !entry.directory || !IsMaildir(entry.target)) continue;
       if (name.find('\\') != std::string::npos) {
         Problem(entry.path, "the folder's name holds a backslash, which a folder path cannot");
@@ -350,7 +375,7 @@ class Loader {
         if (end == std::string::npos) end = name.size();
         const std::string part = name.substr(start, end - start);
         path += "." + part;
-        info = Recognise(part, end == name.size() ? entry.target / ".cvfolder" : fs::path());
+        info = Recognise(part, end == name.size() ? fs::path(entry.target) / ".cvfolder" : fs::path());
         auto& known = made[path];
         if (!known) known = FolderFor(folder, part, info, topLevel && folder == parent);
         folder = known;
@@ -368,8 +393,7 @@ class Loader {
   std::function<bool()> m_cancelled;
   std::set<std::int32_t> m_claimed;  // default folders a directory stands for
   std::set<DirectoryId> m_visited;
-  // Plain strings: a path object keeps each of its components besides.
-  std::shared_ptr<std::vector<std::string>> m_files;
+  std::shared_ptr<FileTable> m_files;
 };
 
 }  // namespace

@@ -13,7 +13,22 @@
 
 namespace CV::MailStore {
 
-MessageSource::MessageSource(std::shared_ptr<const std::vector<std::string>> files,
+std::uint32_t FileTable::Add(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash);
+  if (m_directories.empty() || m_directories.back() != directory) m_directories.push_back(directory);
+  m_files.push_back({static_cast<std::uint32_t>(m_directories.size() - 1),
+                     slash == std::string::npos ? path : path.substr(slash + 1)});
+  return static_cast<std::uint32_t>(m_files.size() - 1);
+}
+
+std::string FileTable::Path(std::uint32_t i) const {
+  const File& file = m_files.at(i);
+  const std::string& directory = m_directories[file.directory];
+  return directory.empty() ? file.name : directory + "/" + file.name;
+}
+
+MessageSource::MessageSource(std::shared_ptr<const FileTable> files,
                              std::vector<MessagePlace> places, std::u16string idPrefix, FolderRole role,
                              std::shared_ptr<ReadProblems> problems)
     : m_files(std::move(files)), m_places(std::move(places)), m_prefix(std::move(idPrefix)), m_role(role),
@@ -25,13 +40,13 @@ std::u16string MessageSource::EntryIdOf(std::size_t i) const {
 
 std::string MessageSource::NameOf(std::size_t i) const {
   const MessagePlace& place = m_places.at(i);
-  const std::string file = std::filesystem::path((*m_files)[place.file]).filename().string();
+  const std::string& file = m_files->Name(place.file);
   return place.wholeFile ? file : file + "#" + std::to_string(i + 1);  // an mbox folder is one file
 }
 
 std::filesystem::path MessageSource::PathOf(std::size_t i) const {
   const MessagePlace& place = m_places.at(i);
-  const std::string& file = (*m_files)[place.file];
+  const std::string file = m_files->Path(place.file);
   return place.wholeFile ? std::filesystem::path(file) : std::filesystem::path(file + "#" + std::to_string(i + 1));
 }
 
@@ -49,7 +64,7 @@ std::optional<std::size_t> MessageSource::Find(std::u16string_view entryId) cons
 
 std::string MessageSource::Read(const MessagePlace& place, std::string& why) const {
   errno = 0;
-  std::ifstream in((*m_files)[place.file], std::ios::binary);
+  std::ifstream in(m_files->Path(place.file), std::ios::binary);
   if (!in) {
     why = errno ? std::strerror(errno) : "cannot be opened";
     return {};

@@ -19,12 +19,30 @@ struct MessagePlace {
   bool wholeFile = true;
 };
 
+// The store's files, each as its directory (kept once) and its name: a
+// hundred thousand paths cost little more than their names.
+class FileTable {
+ public:
+  // path: a file's full path.
+  std::uint32_t Add(const std::string& path);
+  std::string Path(std::uint32_t i) const;
+  const std::string& Name(std::uint32_t i) const { return m_files.at(i).name; }
+
+ private:
+  struct File {
+    std::uint32_t directory;
+    std::string name;
+  };
+  std::vector<std::string> m_directories;
+  std::vector<File> m_files;
+};
+
 // How a folder's messages become items.
 enum class FolderRole { Mail, Drafts, Sent, Calendar, Contacts, Tasks };
 
 class MessageSource final : public Sim::ISimItemSource {
  public:
-  MessageSource(std::shared_ptr<const std::vector<std::string>> files, std::vector<MessagePlace> places,
+  MessageSource(std::shared_ptr<const FileTable> files, std::vector<MessagePlace> places,
                 std::u16string idPrefix, FolderRole role, std::shared_ptr<ReadProblems> problems);
 
   std::size_t Count() const override { return m_places.size(); }
@@ -42,7 +60,7 @@ class MessageSource final : public Sim::ISimItemSource {
   // The message's bytes; empty with why set when the file cannot be read.
   std::string Read(const MessagePlace& place, std::string& why) const;
 
-  std::shared_ptr<const std::vector<std::string>> m_files;
+  std::shared_ptr<const FileTable> m_files;
   std::vector<MessagePlace> m_places;
   std::u16string m_prefix;
   FolderRole m_role;

@@ -16,6 +16,25 @@ namespace {
 
 constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
 constexpr HRESULT kWriteFault = MakeHResult(0x8007001Du);  // ERROR_WRITE_FAULT
+// Composed mails waiting to be compressed: enough to keep both cores busy,
+// little enough that memory does not grow with the store.
+constexpr std::size_t kPipelineBytes = 4u << 20;
+
+// Composes into memory. The bound's fixed allowance for headers (64 kB) is
+// left out of the reservation: most messages are far smaller, and many wait
+// at a time.
+class StringSink final : public IByteSink {
+ public:
+  StringSink(std::string& out, std::uint64_t bound) : m_out(out) {
+    constexpr std::uint64_t kHeaderAllowance = 60 * 1024;
+    m_out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bound - std::min(bound, kHeaderAllowance), 64u << 20)));
+  }
+  void Write(const void* data, std::size_t size) override { m_out.append(static_cast<const char*>(data), size); }
+  using IByteSink::Write;
+
+ private:
+  std::string& m_out;
+};
 
 // The e-mail object read back through its members.
 class EMailReader : public DispatchWrapper {
@@ -51,6 +70,7 @@ CContainerWriter::~CContainerWriter() {
 }
 
 void CContainerWriter::Discard() noexcept {
+  m_pipeline.reset();  // before the ZIP it writes into
   m_zip.reset();
   m_mails.reset();
   if (!m_temporary.empty()) {
@@ -118,6 +138,7 @@ bool CContainerWriter::BeginExport() {
     m_temporaryLock = std::make_unique<OwnerLock>(m_temporary);  // before any byte: a cleaner leaves it alone
     m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
     m_mails = std::make_unique<SpoolFile>(m_temporary.parent_path());
+    m_pipeline = std::make_unique<MemberPipeline>(*m_zip, m_ports.compressionLevel, kPipelineBytes);
   } catch (const std::exception& e) {
     Fail(e);
     ThrowComError(HResultFromWin32(3), Vendor::Iid::CVMailExport);  // ERROR_PATH_NOT_FOUND
@@ -144,42 +165,52 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
   char number[16];
   std::snprintf(number, sizeof number, "%06d", m_number + 1);
   const std::string member = "mails/" + MemberFolder(folder) + "/" + number + ".eml";
+  const std::int64_t size = LongOr(email.Raw(u"Size"), 0);
+  nlohmann::ordered_json entry = {{"member", member},
+                                  {"folder", Utf8(folder)},
+                                  {"entryId", Utf8(mail.entryId)},
+                                  {"subject", Utf8(mail.subject)},
+                                  {"from", Utf8(mail.from)},
+                                  {"to", Utf8(mail.to)},
+                                  {"cc", Utf8(mail.cc)},
+                                  {"bcc", Utf8(mail.bcc)},
+                                  {"date", nullptr},
+                                  {"size", size},
+                                  {"state", LongOr(email.Raw(u"MailState"), 0)},
+                                  {"importance", LongOr(email.Raw(u"Importance"), 0)},
+                                  {"headersOnly", !mail.html.has_value()},
+                                  {"sha256", nullptr},
+                                  {"source", nullptr}};
+  if (m_ports.source)
+    if (const std::string source = m_ports.source(folder, mail.entryId); !source.empty()) entry["source"] = source;
+  if (mail.date)
+    if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
+
+  // The mail's files are read, and the message composed, before this call
+  // returns: the converter empties its directory for the next mail. A file
+  // that cannot be read fails this mail alone.
+  MemberPipeline::Member composed{member, MessageSizeBound(mail, *m_ports.fs), {}, {}};
   try {
-    m_zip->Begin(member, MessageSizeBound(mail, *m_ports.fs));
-    ComposeMessage(mail, *m_ports.fs, *m_zip);
-    const ZipWriter::Member& written = m_zip->End();
-    const std::int64_t size = LongOr(email.Raw(u"Size"), 0);
-    nlohmann::ordered_json entry = {{"member", member},
-                            {"folder", Utf8(folder)},
-                            {"entryId", Utf8(mail.entryId)},
-                            {"subject", Utf8(mail.subject)},
-                            {"from", Utf8(mail.from)},
-                            {"to", Utf8(mail.to)},
-                            {"cc", Utf8(mail.cc)},
-                            {"bcc", Utf8(mail.bcc)},
-                            {"date", nullptr},
-                            {"size", size},
-                            {"state", LongOr(email.Raw(u"MailState"), 0)},
-                            {"importance", LongOr(email.Raw(u"Importance"), 0)},
-                            {"headersOnly", !mail.html.has_value()},
-                            {"sha256", Sha256::Hex(written.sha256)},
-                            {"source", nullptr}};
-    if (m_ports.source)
-      if (const std::string source = m_ports.source(folder, mail.entryId); !source.empty()) entry["source"] = source;
-    if (mail.date)
-      if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
+    StringSink sink(composed.bytes, composed.sizeBound);
+    ComposeMessage(mail, *m_ports.fs, sink);
+  } catch (const ComError&) {
+    throw;
+  } catch (const std::exception&) {
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  }
+  // Compressing, hashing and writing it go on beside the next mail.
+  composed.written = [this, entry = std::move(entry), folder, entryId = mail.entryId,
+                      size](const ZipWriter::Member& written) mutable {
+    entry["sha256"] = Sha256::Hex(written.sha256);
     if (m_mails->Size() != 0) m_mails->Append(",\n");
     m_mails->Append(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    if (m_ports.progress) m_ports.progress->MailAdded(folder, mail.entryId, size);
+    if (m_ports.progress) m_ports.progress->MailAdded(folder, entryId, size);
+  };
+  try {
+    m_pipeline->Add(std::move(composed));
   } catch (const ZipError& e) {
     Fail(e);
     return true;  // stop: no container can come of it
-  } catch (const ComError&) {
-    m_zip->Drop();  // this mail's own failure
-    throw;
-  } catch (const std::exception&) {
-    m_zip->Drop();
-    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
   }
   ++m_number;
   ++m_received;
@@ -193,6 +224,7 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
 void CContainerWriter::EndExport() {
   if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
   try {
+    m_pipeline->Flush();
     nlohmann::ordered_json properties = nlohmann::ordered_json::array();
     for (const auto& [name, value] : m_properties) properties.push_back({Utf8(name), Utf8(value)});
     nlohmann::ordered_json head = {{"format", "corvane-archive"},
@@ -209,6 +241,7 @@ void CContainerWriter::EndExport() {
     m_mails->ReadBack([&](std::string_view piece) { m_zip->Write(piece); });
     m_zip->Write(tail);
     m_zip->End();
+    m_pipeline.reset();
     m_zip->Finish();
     m_zip.reset();
     std::filesystem::rename(m_temporary, m_target->file);

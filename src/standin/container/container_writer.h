@@ -1,6 +1,7 @@
 // Our stand-in for the vendor's container writer "CVMail.CVMailExport": it
 // writes one ZIP container (see README: the container format). Each mail is
-// composed into its RFC 5322 message and compressed within AddEMail; the
+// composed into its RFC 5322 message within AddEMail (which reads its files)
+// and compressed into the ZIP on a second thread while the next is made; the
 // manifest with the properties and every mail's SHA-256 is written last, at
 // EndExport. Until then the container is a temporary file beside the
 // target: a cancelled, aborted or failed export leaves no file and never
@@ -18,6 +19,7 @@
 
 #include "foundation/file_system.h"
 #include "foundation/object.h"
+#include "standin/container/member_pipeline.h"
 #include "standin/container/owner_lock.h"
 #include "standin/container/spool_file.h"
 #include "standin/container/zip_writer.h"
@@ -92,6 +94,7 @@ class CContainerWriter final : public IObject, public std::enable_shared_from_th
   std::filesystem::path m_temporary;
   std::unique_ptr<OwnerLock> m_temporaryLock;  // held while the temporary file is ours
   std::unique_ptr<ZipWriter> m_zip;
+  std::unique_ptr<MemberPipeline> m_pipeline;  // writes into m_zip
   std::vector<std::pair<std::u16string, std::u16string>> m_properties;
   std::unique_ptr<SpoolFile> m_mails;  // the manifest's mail entries, JSON, comma-separated
   std::int32_t m_number = 0;

@@ -20,21 +20,29 @@ constexpr std::size_t kBase64Line = 76;
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-std::string Base64(std::string_view bytes) {
-  std::string out;
+// Appends the base64 of bytes to out.
+void AppendBase64(std::string_view bytes, std::string& out) {
+  const std::size_t at = out.size();
+  out.resize(at + (bytes.size() + 2) / 3 * 4);
+  char* o = out.data() + at;
+  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[v >> 18], out += kAlphabet[v >> 12 & 63], out += kAlphabet[v >> 6 & 63], out += kAlphabet[v & 63];
+  for (; i + 3 <= bytes.size(); i += 3, o += 4) {
+    const unsigned v = in[i] << 16 | in[i + 1] << 8 | in[i + 2];
+    o[0] = kAlphabet[v >> 18], o[1] = kAlphabet[v >> 12 & 63], o[2] = kAlphabet[v >> 6 & 63], o[3] = kAlphabet[v & 63];
   }
   if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[v >> 18], out += kAlphabet[v >> 12 & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
-    out += '=';
+    unsigned v = in[i] << 16;
+    if (i + 1 < bytes.size()) v |= in[i + 1] << 8;
+    o[0] = kAlphabet[v >> 18], o[1] = kAlphabet[v >> 12 & 63];
+    o[2] = i + 1 < bytes.size() ? kAlphabet[v >> 6 & 63] : '=';
+    o[3] = '=';
   }
+}
+
+std::string Base64(std::string_view bytes) {
+  std::string out;
+  AppendBase64(bytes, out);
   return out;
 }
 
@@ -47,26 +55,25 @@ class Base64Lines {
       const std::size_t take = std::min(size, kChunk - m_pending.size());
       m_pending.append(data, take);
       data += take, size -= take;
-      if (m_pending.size() == kChunk) Flush(false);
+      if (m_pending.size() == kChunk) Flush();
     }
   }
-  void Close() { Flush(true); }
+  void Close() { Flush(); }
 
  private:
   static constexpr std::size_t kChunk = 57 * 1024;  // whole lines of 57 bytes each
-  void Flush(bool last) {
-    std::string out;
-    out.reserve(m_pending.size() * 4 / 3 + m_pending.size() / 57 * 2 + 8);
+  void Flush() {
+    m_out.clear();
+    m_out.reserve(m_pending.size() / 57 * 78 + 80);
     for (std::size_t i = 0; i < m_pending.size(); i += 57) {
-      out += Base64(std::string_view(m_pending).substr(i, 57));
-      out += "\r\n";
+      AppendBase64(std::string_view(m_pending).substr(i, 57), m_out);
+      m_out += "\r\n";
     }
-    m_sink.Write(out);
+    m_sink.Write(m_out);
     m_pending.clear();
-    (void)last;
   }
   IByteSink& m_sink;
-  std::string m_pending;
+  std::string m_pending, m_out;
 };
 
 bool IsPrintableAscii(std::u16string_view text) {

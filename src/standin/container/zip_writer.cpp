@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "standin/container/spool_file.h"
 #include "standin/container/zip_format.h"
 
 namespace CV::Standin {
@@ -35,12 +36,15 @@ ZipWriter::ZipWriter(const std::filesystem::path& path, int level)
     : m_path(path), m_level(level), m_stream(std::make_unique<Stream>()), m_out(kOutChunk) {
   m_file.open(path, std::ios::binary | std::ios::trunc);
   if (!m_file) throw ZipError("cannot create " + path.string(), errno);
-  const std::time_t now = std::time(nullptr);
+  SetTime(std::time(nullptr));
+}
+
+void ZipWriter::SetTime(std::time_t moment) {
   std::tm local{};
 #ifdef _WIN32
-  localtime_s(&local, &now);
+  localtime_s(&local, &moment);
 #else
-  localtime_r(&now, &local);
+  localtime_r(&moment, &local);
 #endif
   m_dosTime = static_cast<std::uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
   m_dosDate = static_cast<std::uint32_t>(std::max(local.tm_year - 80, 0) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
@@ -56,31 +60,36 @@ void ZipWriter::Put(const void* data, std::size_t size) {
   if (!m_file) throw ZipError("cannot write " + m_path.string(), errno ? errno : EIO);
 }
 
-void ZipWriter::Begin(const std::string& utf8Name, std::uint64_t sizeBound) {
-  if (m_inMember) throw ZipError("a member is still open");
-  m_current = Member{utf8Name, static_cast<std::uint32_t>(crc32(0, nullptr, 0)), 0, 0, m_end, {}};
-  // The local header takes its sizes only afterwards, so it carries ZIP64
-  // sizes when they could need them.
-  m_localZip64 = DeflateBound(sizeBound) >= kMax32;
+// The local header before its sizes are known: they are written at End. It
+// carries ZIP64 sizes when they could need them.
+std::string ZipWriter::LocalHeader(const std::string& utf8Name, bool zip64) const {
   std::string header;
   Put32(header, kLocalHeader);
-  Put16(header, m_localZip64 ? 45 : 20);
+  Put16(header, zip64 ? 45 : 20);
   Put16(header, kUtf8Names);
   Put16(header, kDeflated);
   Put16(header, static_cast<std::uint16_t>(m_dosTime));
   Put16(header, static_cast<std::uint16_t>(m_dosDate));
   Put32(header, 0);  // crc, sizes: written at End
-  Put32(header, m_localZip64 ? kMax32 : 0);
-  Put32(header, m_localZip64 ? kMax32 : 0);
+  Put32(header, zip64 ? kMax32 : 0);
+  Put32(header, zip64 ? kMax32 : 0);
   Put16(header, static_cast<std::uint16_t>(utf8Name.size()));
-  Put16(header, m_localZip64 ? 20 : 0);
+  Put16(header, zip64 ? 20 : 0);
   header += utf8Name;
-  if (m_localZip64) {
+  if (zip64) {
     Put16(header, kZip64Extra);
     Put16(header, 16);
     Put64(header, 0);
     Put64(header, 0);
   }
+  return header;
+}
+
+void ZipWriter::Begin(const std::string& utf8Name, std::uint64_t sizeBound) {
+  if (m_inMember) throw ZipError("a member is still open");
+  m_current = Member{utf8Name, static_cast<std::uint32_t>(crc32(0, nullptr, 0)), 0, 0, m_end, {}};
+  m_localZip64 = DeflateBound(sizeBound) >= kMax32;
+  const std::string header = LocalHeader(utf8Name, m_localZip64);
   m_file.seekp(static_cast<std::streamoff>(m_end));
   Put(header.data(), header.size());
   if (!m_stream->open) {
@@ -158,8 +167,69 @@ const ZipWriter::Member& ZipWriter::End() {
   m_file.seekp(static_cast<std::streamoff>(dataEnd));
   m_end = dataEnd;
   m_inMember = false;
-  m_members.push_back(m_current);
-  return m_members.back();
+  Record(m_current);
+  return m_current;
+}
+
+const ZipWriter::Member& ZipWriter::Add(const std::string& utf8Name, std::uint64_t sizeBound,
+                                         const DeflatedMember& deflated) {
+  if (m_inMember) throw ZipError("a member is still open");
+  const bool zip64 = DeflateBound(sizeBound) >= kMax32;
+  if (!zip64 && (deflated.size >= kMax32 || deflated.data.size() >= kMax32)) throw ZipError("a member outgrew its bound");
+  Member member{utf8Name, deflated.crc, deflated.size, deflated.data.size(), m_end, deflated.sha256};
+  std::string header = LocalHeader(utf8Name, zip64);
+  // What End would have written over the blanks.
+  std::string sizes;
+  Put32(sizes, member.crc);
+  Put32(sizes, zip64 ? kMax32 : static_cast<std::uint32_t>(member.compressedSize));
+  Put32(sizes, zip64 ? kMax32 : static_cast<std::uint32_t>(member.size));
+  header.replace(14, sizes.size(), sizes);
+  if (zip64) {
+    std::string extra;
+    Put64(extra, member.size);
+    Put64(extra, member.compressedSize);
+    header.replace(kLocalHeaderSize + utf8Name.size() + 4, extra.size(), extra);
+  }
+  m_file.seekp(static_cast<std::streamoff>(m_end));
+  Put(header.data(), header.size());
+  Put(deflated.data.data(), deflated.data.size());
+  m_end += header.size() + deflated.data.size();
+  Record(member);
+  m_current = std::move(member);
+  return m_current;
+}
+
+DeflatedMember Deflate(std::string_view bytes, int level) {
+  DeflatedMember out;
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw ZipError("deflate cannot start");
+  out.data.resize(deflateBound(&z, static_cast<uLong>(std::min<std::size_t>(bytes.size(), 0xFFFFFFFFu))) + 64);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  std::size_t fed = 0, written = 0;
+  int result = Z_OK;
+  do {
+    if (z.avail_in == 0 && fed < bytes.size()) {
+      const std::size_t step = std::min<std::size_t>(bytes.size() - fed, 1u << 30);
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data() + fed));
+      z.avail_in = static_cast<uInt>(step);
+      fed += step;
+    }
+    if (out.data.size() - written < 64 * 1024) out.data.resize(out.data.size() * 2);
+    z.next_out = reinterpret_cast<Bytef*>(out.data.data() + written);
+    z.avail_out = static_cast<uInt>(std::min<std::size_t>(out.data.size() - written, 1u << 30));
+    const uInt before = z.avail_out;
+    result = deflate(&z, fed == bytes.size() ? Z_FINISH : Z_NO_FLUSH);
+    written += before - z.avail_out;
+  } while (result == Z_OK || result == Z_BUF_ERROR);
+  deflateEnd(&z);
+  if (result != Z_STREAM_END) throw ZipError("deflate failed");
+  out.data.resize(written);
+  out.crc = static_cast<std::uint32_t>(crc32_z(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  out.size = bytes.size();
+  Sha256 sha;
+  sha.Update(bytes.data(), bytes.size());
+  out.sha256 = sha.Final();
+  return out;
 }
 
 void ZipWriter::Drop() {
@@ -170,42 +240,52 @@ void ZipWriter::Drop() {
   m_file.seekp(static_cast<std::streamoff>(m_end));
 }
 
+// Every member's central directory record goes to a spool file beside the
+// ZIP as the member is done, so that memory does not grow with the members.
+void ZipWriter::Record(const Member& m) {
+  std::string directory;
+  std::string extra;
+  const bool bigSize = m.size >= kMax32, bigCompressed = m.compressedSize >= kMax32, farOffset = m.offset >= kMax32;
+  if (bigSize) Put64(extra, m.size);
+  if (bigCompressed) Put64(extra, m.compressedSize);
+  if (farOffset) Put64(extra, m.offset);
+  const bool zip64 = !extra.empty();
+  Put32(directory, kCentralHeader);
+  Put16(directory, zip64 ? 0x032D : 0x0314);  // made by: UNIX, ZIP 4.5 or 2.0
+  Put16(directory, zip64 ? 45 : 20);
+  Put16(directory, kUtf8Names);
+  Put16(directory, kDeflated);
+  Put16(directory, static_cast<std::uint16_t>(m_dosTime));
+  Put16(directory, static_cast<std::uint16_t>(m_dosDate));
+  Put32(directory, m.crc);
+  Put32(directory, bigCompressed ? kMax32 : static_cast<std::uint32_t>(m.compressedSize));
+  Put32(directory, bigSize ? kMax32 : static_cast<std::uint32_t>(m.size));
+  Put16(directory, static_cast<std::uint16_t>(m.name.size()));
+  Put16(directory, zip64 ? static_cast<std::uint16_t>(extra.size() + 4) : 0);
+  Put16(directory, 0);  // comment
+  Put16(directory, 0);  // disk
+  Put16(directory, 0);  // internal attributes
+  Put32(directory, 0100644u << 16);
+  Put32(directory, farOffset ? kMax32 : static_cast<std::uint32_t>(m.offset));
+  directory += m.name;
+  if (zip64) {
+    Put16(directory, kZip64Extra);
+    Put16(directory, static_cast<std::uint16_t>(extra.size()));
+    directory += extra;
+  }
+  if (!m_directory) m_directory = std::make_unique<SpoolFile>(m_path.parent_path());
+  m_directory->Append(directory);
+  ++m_count;
+}
+
 void ZipWriter::Finish() {
   if (m_inMember) throw ZipError("a member is still open");
   m_file.seekp(static_cast<std::streamoff>(m_end));
+  const std::uint64_t size = m_directory ? m_directory->Size() : 0;
+  if (m_directory) m_directory->ReadBack([&](std::string_view piece) { Put(piece.data(), piece.size()); });
+  m_directory.reset();
   std::string directory;
-  for (const Member& m : m_members) {
-    std::string extra;
-    const bool bigSize = m.size >= kMax32, bigCompressed = m.compressedSize >= kMax32, farOffset = m.offset >= kMax32;
-    if (bigSize) Put64(extra, m.size);
-    if (bigCompressed) Put64(extra, m.compressedSize);
-    if (farOffset) Put64(extra, m.offset);
-    const bool zip64 = !extra.empty();
-    Put32(directory, kCentralHeader);
-    Put16(directory, zip64 ? 0x032D : 0x0314);  // made by: UNIX, ZIP 4.5 or 2.0
-    Put16(directory, zip64 ? 45 : 20);
-    Put16(directory, kUtf8Names);
-    Put16(directory, kDeflated);
-    Put16(directory, static_cast<std::uint16_t>(m_dosTime));
-    Put16(directory, static_cast<std::uint16_t>(m_dosDate));
-    Put32(directory, m.crc);
-    Put32(directory, bigCompressed ? kMax32 : static_cast<std::uint32_t>(m.compressedSize));
-    Put32(directory, bigSize ? kMax32 : static_cast<std::uint32_t>(m.size));
-    Put16(directory, static_cast<std::uint16_t>(m.name.size()));
-    Put16(directory, zip64 ? static_cast<std::uint16_t>(extra.size() + 4) : 0);
-    Put16(directory, 0);  // comment
-    Put16(directory, 0);  // disk
-    Put16(directory, 0);  // internal attributes
-    Put32(directory, 0100644u << 16);
-    Put32(directory, farOffset ? kMax32 : static_cast<std::uint32_t>(m.offset));
-    directory += m.name;
-    if (zip64) {
-      Put16(directory, kZip64Extra);
-      Put16(directory, static_cast<std::uint16_t>(extra.size()));
-      directory += extra;
-    }
-  }
-  const std::uint64_t start = m_end, size = directory.size(), count = m_members.size();
+  const std::uint64_t start = m_end, count = m_count;
   if (count >= kMax16 || start >= kMax32 || size >= kMax32) {
     const std::uint64_t recordAt = start + size;
     Put32(directory, kZip64EndOfCentral);

@@ -6,15 +6,18 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "standin/container/byte_sink.h"
 #include "standin/container/sha256.h"
+#include "standin/container/spool_file.h"
 
 namespace CV::Standin {
 
@@ -29,6 +32,18 @@ class ZipError : public std::runtime_error {
   int m_systemError;
 };
 
+// A member's bytes deflated ahead, on any thread: its data as the ZIP
+// stores it, with what the directory needs.
+struct DeflatedMember {
+  std::string data;
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+  Sha256::Digest sha256{};
+};
+// Raw deflate of bytes at level, as ZipWriter's members are compressed: the
+// same bytes as when they are streamed through Begin, Write and End.
+DeflatedMember Deflate(std::string_view bytes, int level);
+
 class ZipWriter final : public IByteSink {
  public:
   struct Member {
@@ -38,8 +53,10 @@ class ZipWriter final : public IByteSink {
     Sha256::Digest sha256{};
   };
 
-  // Creates or truncates the file; throws ZipError.
+  // Creates or truncates the file; throws ZipError. The members' time is
+  // the local time of now, unless SetTime says another.
   ZipWriter(const std::filesystem::path& path, int level);
+  void SetTime(std::time_t moment);
   ~ZipWriter() override;
 
   // Starts a member whose uncompressed size will not exceed sizeBound.
@@ -50,13 +67,17 @@ class ZipWriter final : public IByteSink {
   const Member& End();
   // Forgets the member under way; its space is written over.
   void Drop();
+  // A whole member deflated ahead (Deflate): the same bytes in the file as
+  // Begin(name, sizeBound), Write and End would give.
+  const Member& Add(const std::string& utf8Name, std::uint64_t sizeBound, const DeflatedMember& member);
   // The central directory and its end records; then the file is closed.
   void Finish();
 
-  const std::vector<Member>& Members() const noexcept { return m_members; }
 
  private:
   void Put(const void* data, std::size_t size);
+  std::string LocalHeader(const std::string& utf8Name, bool zip64) const;
+  void Record(const Member& member);
   void Deflate(int flush);
 
   std::filesystem::path m_path;
@@ -64,7 +85,8 @@ class ZipWriter final : public IByteSink {
   int m_level;
   struct Stream;
   std::unique_ptr<Stream> m_stream;
-  std::vector<Member> m_members;
+  std::unique_ptr<SpoolFile> m_directory;  // the central directory's records, as members are done
+  std::uint64_t m_count = 0;
   Member m_current;
   bool m_inMember = false;
   bool m_localZip64 = false;
