@@ -16,9 +16,9 @@
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
 #include "sim/sim_settings.h"
-#include "standin/container/container_writer.h"
-#include "standin/container/zip_reader.h"
-#include "standin/standin_factory.h"
+#include "components/container/container_writer.h"
+#include "components/container/zip_reader.h"
+#include "components/component_registry.h"
 #include "support/fake_ui.h"
 
 namespace CV {
@@ -27,10 +27,10 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class Target final : public Standin::IExportTargetChooser {
+class Target final : public Components::IExportTargetChooser {
  public:
   explicit Target(fs::path file) : m_file(std::move(file)) {}
-  std::optional<Standin::ExportTarget> Choose() override { return Standin::ExportTarget{m_file, u""}; }
+  std::optional<Components::ExportTarget> Choose() override { return Components::ExportTarget{m_file, u""}; }
 
  private:
   fs::path m_file;
@@ -93,11 +93,11 @@ void ArchiveCreation(benchmark::State& state) {
       mail->AddAttachment(u"anhang.txt", Noise(seed, 50000, true));
     }
     double writerSeconds = 0;
-    auto factory = std::make_shared<Standin::CStandinFactory>();
-    const Standin::WriterPorts ports{std::make_shared<Target>(dir / "archiv.zip"), nullptr,
+    auto factory = std::make_shared<Components::CComponentRegistry>();
+    const Components::WriterPorts ports{std::make_shared<Target>(dir / "archiv.zip"), nullptr,
                                      ProcessLifetime(FS::DefaultFileSystem()), 6};
     factory->Register(u"CVMail.CVMailExport", [&] {
-      return std::make_shared<Timed>(std::make_shared<Standin::CContainerWriter>(ports), writerSeconds);
+      return std::make_shared<Timed>(std::make_shared<Components::CContainerWriter>(ports), writerSeconds);
     });
     Screen screen;
     Sim::SimPictureFactory pictures;
@@ -127,7 +127,7 @@ void ArchiveCreation(benchmark::State& state) {
     const fs::path loose = dir / "eml";
     double emlMb = 0;
     {
-      Standin::ZipReader zip(dir / "archiv.zip");
+      Components::ZipReader zip(dir / "archiv.zip");
       for (const auto& entry : zip.Entries()) {
         if (!entry.name.ends_with(".eml")) continue;
         const fs::path file = loose / entry.name;

@@ -5,7 +5,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
 #include "foundation/utf.h"
-#include "standin/standin_mail_select.h"
+#include "components/mail_select_control.h"
 
 namespace CV::Cli {
 namespace {
@@ -88,7 +88,7 @@ bool RunActions(Session& session, const std::vector<Action>& actions, std::ostre
         const auto ids = Matching(*folder, split.glob);
         std::size_t unticked = 0;
         session.ScriptDialog([&](int, const ObjectPtr& control) {
-          auto* select = dynamic_cast<Standin::CMailSelectControl*>(control.get());
+          auto* select = dynamic_cast<Components::CMailSelectControl*>(control.get());
           if (!select) return DialogResult::Cancel;
           select->SelectFolder(path);
           for (const auto& id : ids) unticked += select->SetSelected(id, false);

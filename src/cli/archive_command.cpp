@@ -16,7 +16,7 @@
 #include "cli/run_directory.h"
 #include "foundation/string_table.h"
 #include "foundation/utf.h"
-#include "standin/container/owner_lock.h"
+#include "components/container/owner_lock.h"
 
 namespace CV::Cli {
 namespace {
@@ -85,14 +85,14 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   // What killed runs left: their temporary directories and half containers.
   for (const fs::path& left : RemoveAbandonedRunDirectories(temporary))
     std::cout << "Überreste eines abgebrochenen Laufs entfernt: " << left.string() << "\n";
-  for (const fs::path& left : Standin::RemoveAbandonedParts(output.parent_path()))
+  for (const fs::path& left : Components::RemoveAbandonedParts(output.parent_path()))
     std::cout << "Unvollständiges Archiv eines abgebrochenen Laufs entfernt: " << left.string() << "\n";
   const RunDirectory run(temporary);
 
   SessionOptions sessionOptions;
   sessionOptions.store = options.store;
   if (!options.cache.empty()) sessionOptions.cache = options.cache;
-  sessionOptions.target = Standin::ExportTarget{output, FromUtf8(options.comment)};
+  sessionOptions.target = Components::ExportTarget{output, FromUtf8(options.comment)};
   sessionOptions.writerInstalled = !options.withoutWriter;
   CatchInterrupt();
   std::optional<Session> opened;

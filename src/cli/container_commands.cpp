@@ -12,33 +12,33 @@
 #include "cli/file_settings.h"
 #include "dialogs/excluded_folders.h"
 #include "foundation/utf.h"
-#include "standin/container/container_check.h"
-#include "standin/container/manifest.h"
-#include "standin/container/zip_reader.h"
-#include "standin/container/zip_writer.h"
+#include "components/container/container_check.h"
+#include "components/container/manifest.h"
+#include "components/container/zip_reader.h"
+#include "components/container/zip_writer.h"
 
 namespace CV::Cli {
 namespace {
 
 // A container is a file someone may send: only a regular file is opened
 // (a FIFO would block), and a manifest of any shape is shown for what it is.
-Standin::ZipReader OpenContainer(const std::string& file) {
+Components::ZipReader OpenContainer(const std::string& file) {
   try {
-    return Standin::ZipReader(file);
-  } catch (const Standin::ZipError& e) {
+    return Components::ZipReader(file);
+  } catch (const Components::ZipError& e) {
     throw Failure(Exit::Usage, file + ": " + e.what());
   }
 }
 
-const Standin::ZipReader::Entry& ManifestEntry(Standin::ZipReader& zip, const std::string& file) {
-  const Standin::ZipReader::Entry* entry = zip.Find("manifest.json");
+const Components::ZipReader::Entry& ManifestEntry(Components::ZipReader& zip, const std::string& file) {
+  const Components::ZipReader::Entry* entry = zip.Find("manifest.json");
   if (!entry) throw Failure(Exit::Usage, file + ": no manifest.json");
   return *entry;
 }
 
 std::string Shown(const std::optional<std::string>& text) { return text ? *text : "(fehlt)"; }
 
-std::string ShownValue(const Standin::ManifestMail& mail, const std::string& name) {
+std::string ShownValue(const Components::ManifestMail& mail, const std::string& name) {
   const auto it = mail.fields.find(name);
   if (it == mail.fields.end()) return "(fehlt)";
   if (it->second.is_string()) return it->second.get<std::string>();
@@ -47,26 +47,26 @@ std::string ShownValue(const Standin::ManifestMail& mail, const std::string& nam
 }
 
 void Inspect(const std::string& file) {
-  Standin::ZipReader zip = OpenContainer(file);
+  Components::ZipReader zip = OpenContainer(file);
   const auto& manifest = ManifestEntry(zip, file);
-  std::vector<std::string> problems = Standin::CheckStructure(zip);
-  const auto read = [&](const std::function<void(std::uint64_t, const Standin::ManifestMail&,
-                                                 const Standin::ManifestHead&)>& mail) {
+  std::vector<std::string> problems = Components::CheckStructure(zip);
+  const auto read = [&](const std::function<void(std::uint64_t, const Components::ManifestMail&,
+                                                 const Components::ManifestHead&)>& mail) {
     try {
-      return Standin::ReadManifest(zip, manifest, mail, problems);
+      return Components::ReadManifest(zip, manifest, mail, problems);
     } catch (const std::exception& e) {
       throw Failure(Exit::Usage, file + ": " + e.what());
     }
   };
   std::vector<std::string> structure;
   std::swap(problems, structure);
-  const Standin::ManifestHead head = read(nullptr);  // first the count, in flat memory
+  const Components::ManifestHead head = read(nullptr);  // first the count, in flat memory
   problems = std::move(structure);  // the second pass finds the manifest's own problems again
   std::cout << "Container " << file << "\nEigenschaften\n";
   for (const auto& [name, value] : head.properties) std::cout << "  " << Shown(name) << ": " << Shown(value) << "\n";
   std::cout << "E-Mails (" << head.mails << ")\n";
-  read([&](std::uint64_t index, const Standin::ManifestMail& m, const Standin::ManifestHead& sofar) {
-    Standin::CheckManifestMail(index, m, sofar.version, problems);
+  read([&](std::uint64_t index, const Components::ManifestMail& m, const Components::ManifestHead& sofar) {
+    Components::CheckManifestMail(index, m, sofar.version, problems);
     const auto headersOnly = m.fields.find("headersOnly");
     std::cout << "  " << ShownValue(m, "member") << "\n    " << ShownValue(m, "subject") << " | "
               << ShownValue(m, "from") << " | " << ShownValue(m, "date") << " | " << ShownValue(m, "size")
@@ -79,13 +79,13 @@ void Inspect(const std::string& file) {
 
 // The manifest as it is stored, once its JSON has been read through.
 void InspectJson(const std::string& file) {
-  Standin::ZipReader zip = OpenContainer(file);
+  Components::ZipReader zip = OpenContainer(file);
   const auto& manifest = ManifestEntry(zip, file);
-  std::vector<std::string> problems = Standin::CheckStructure(zip);
+  std::vector<std::string> problems = Components::CheckStructure(zip);
   try {
-    Standin::ReadManifest(zip, manifest,
-                          [&](std::uint64_t index, const Standin::ManifestMail& m, const Standin::ManifestHead& sofar) {
-                            Standin::CheckManifestMail(index, m, sofar.version, problems);
+    Components::ReadManifest(zip, manifest,
+                          [&](std::uint64_t index, const Components::ManifestMail& m, const Components::ManifestHead& sofar) {
+                            Components::CheckManifestMail(index, m, sofar.version, problems);
                           },
                           problems);
     if (!problems.empty()) throw std::runtime_error("the manifest departs from its format: " + problems.front());
@@ -98,12 +98,12 @@ void InspectJson(const std::string& file) {
 }
 
 std::string MemberBodyText(const std::string& file, const std::string& member) {
-  Standin::ZipReader reader = OpenContainer(file);
-  const Standin::ZipReader::Entry* entry = reader.Find(member);
+  Components::ZipReader reader = OpenContainer(file);
+  const Components::ZipReader::Entry* entry = reader.Find(member);
   if (!entry) throw Failure(Exit::Usage, file + ": no member " + member);
   try {
-    return BodyText(reader.ReadAll(*entry, Standin::kManifestLimit));
-  } catch (const Standin::ZipError& e) {
+    return BodyText(reader.ReadAll(*entry, Components::kManifestLimit));
+  } catch (const Components::ZipError& e) {
     throw Failure(Exit::Usage, file + ": " + e.what());
   } catch (const std::runtime_error& e) {
     throw Failure(Exit::Usage, file + ": " + member + ": " + e.what());
@@ -136,10 +136,10 @@ void AddContainerCommands(CLI::App& app) {
     std::vector<std::string> problems;
     std::size_t mails = 0;
     try {
-      Standin::ZipReader zip(*verified);
-      problems = Standin::VerifyContainer(zip);
+      Components::ZipReader zip(*verified);
+      problems = Components::VerifyContainer(zip);
       for (const auto& entry : zip.Entries()) mails += entry.name != "manifest.json";
-    } catch (const Standin::ZipError& e) {
+    } catch (const Components::ZipError& e) {
       problems.push_back(e.what());  // a damaged container is a difference too
     }
     for (const auto& problem : problems) std::cout << "Abweichung: " << problem << "\n";

@@ -9,7 +9,7 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
-#include "standin/container/zip_writer.h"
+#include "components/container/zip_writer.h"
 
 namespace CV::Cli {
 namespace {
@@ -26,8 +26,8 @@ RunDirectory::RunDirectory(const fs::path& parent) {
     throw Failure(Exit::Usage, "cannot make a directory in " + parent.string() + ": " + std::strerror(errno));
   m_path = pattern;
   try {
-    m_lock = std::make_unique<Standin::OwnerLock>(m_path / kLockFile);
-  } catch (const Standin::ZipError& e) {
+    m_lock = std::make_unique<Components::OwnerLock>(m_path / kLockFile);
+  } catch (const Components::ZipError& e) {
     std::error_code ignored;
     fs::remove_all(m_path, ignored);
     throw Failure(Exit::Usage, e.what());
@@ -47,7 +47,7 @@ std::vector<fs::path> RemoveAbandonedRunDirectories(const fs::path& parent) {
   for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
     std::error_code e;
     if (!it->path().filename().string().starts_with("cvmail-") || !it->is_directory(e) || it->is_symlink(e)) continue;
-    if (!Standin::OwnerGone(it->path() / kLockFile)) continue;
+    if (!Components::OwnerGone(it->path() / kLockFile)) continue;
     if (fs::remove_all(it->path(), e) > 0 && !e) removed.push_back(it->path());
   }
   return removed;

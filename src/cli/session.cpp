@@ -12,8 +12,8 @@
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
 #include "sim/sim_interface_table.h"
-#include "standin/standin_folder_select.h"
-#include "standin/standin_mail_select.h"
+#include "components/folder_select_control.h"
+#include "components/mail_select_control.h"
 
 namespace CV::Cli {
 namespace {
@@ -23,13 +23,13 @@ class Screen final : public IScreen {
   std::optional<int> LogPixelsX() override { return 96; }
 };
 
-class Target final : public Standin::IExportTargetChooser {
+class Target final : public Components::IExportTargetChooser {
  public:
-  explicit Target(std::optional<Standin::ExportTarget> target) : m_target(std::move(target)) {}
-  std::optional<Standin::ExportTarget> Choose() override { return m_target; }
+  explicit Target(std::optional<Components::ExportTarget> target) : m_target(std::move(target)) {}
+  std::optional<Components::ExportTarget> Choose() override { return m_target; }
 
  private:
-  std::optional<Standin::ExportTarget> m_target;
+  std::optional<Components::ExportTarget> m_target;
 };
 
 // The user on this machine, and the local time as the user's locale writes it.
@@ -72,7 +72,7 @@ bool PosixUser::LocalDateText(std::u16string& text) {
 }  // namespace
 
 // The writer's progress on the terminal; Ctrl-C stops the export.
-class Session::Progress final : public Standin::IExportProgress {
+class Session::Progress final : public Components::IExportProgress {
  public:
   Progress(std::ostream& out, ExportRecord& record) : m_out(out), m_record(record) {}
   bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t) override {
@@ -165,12 +165,12 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
   } catch (const std::exception& e) {
     throw Failure(Exit::Usage, e.what());
   }
-  m_factory = std::make_shared<Standin::CStandinFactory>();
+  m_factory = std::make_shared<Components::CComponentRegistry>();
   FS::IFileSystem& fs = FS::DefaultFileSystem();
   if (m_options.writerInstalled)
-    Standin::RegisterContainerWriter(
+    Components::RegisterContainerWriter(
         *m_factory,
-        Standin::WriterPorts{std::make_shared<Target>(m_options.target), std::make_shared<Progress>(out, m_export),
+        Components::WriterPorts{std::make_shared<Target>(m_options.target), std::make_shared<Progress>(out, m_export),
                              ProcessLifetime(fs), 6, [this](std::u16string_view folder, std::u16string_view id) {
                                return SourceOf(folder, id);
                              }});
@@ -178,8 +178,8 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
   auto settings = m_settings;
   m_dialogs = std::make_shared<Sim::SimDialogHost>(
       [settings](int resourceId) -> ObjectPtr {
-        if (resourceId == 206) return std::make_shared<Standin::CMailSelectControl>();
-        if (resourceId == 110) return std::make_shared<Standin::CFolderSelectControl>(*settings);
+        if (resourceId == 206) return std::make_shared<Components::CMailSelectControl>();
+        if (resourceId == 110) return std::make_shared<Components::CFolderSelectControl>(*settings);
         return nullptr;
       },
       [this](int resourceId, const ObjectPtr& control) {

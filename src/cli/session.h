@@ -18,8 +18,8 @@
 #include "sim/sim_dialog_host.h"
 #include "sim/sim_internet_cache.h"
 #include "sim/sim_picture.h"
-#include "standin/container/container_writer.h"
-#include "standin/standin_factory.h"
+#include "components/container/container_writer.h"
+#include "components/component_registry.h"
 
 namespace CV::Cli {
 
@@ -28,7 +28,7 @@ struct SessionOptions {
   std::optional<std::filesystem::path> cache;
   std::filesystem::path settings = DefaultSettingsFile();
   // The container the writer makes, when one is asked for.
-  std::optional<Standin::ExportTarget> target;
+  std::optional<Components::ExportTarget> target;
   // False acts as an installation whose container writer is missing.
   bool writerInstalled = true;
 };
@@ -90,7 +90,7 @@ class Session {
   std::shared_ptr<Sim::SimExplorer> m_explorer;
   std::shared_ptr<ConsoleUserInterface> m_ui;
   std::shared_ptr<FileSettings> m_settings;
-  std::shared_ptr<Standin::CStandinFactory> m_factory;
+  std::shared_ptr<Components::CComponentRegistry> m_factory;
   std::shared_ptr<IInternetCache> m_cache;
   Sim::SimDialogHost::Script m_dialogScript;
   std::shared_ptr<Sim::SimDialogHost> m_dialogs;

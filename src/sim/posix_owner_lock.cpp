@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <regex>
 
-#include "standin/container/owner_lock.h"
-#include "standin/container/zip_writer.h"
+#include "components/container/owner_lock.h"
+#include "components/container/zip_writer.h"
 
-namespace CV::Standin {
+namespace CV::Components {
 
 OwnerLock::OwnerLock(const std::filesystem::path& file) {
   m_fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -48,4 +48,4 @@ std::vector<std::filesystem::path> RemoveAbandonedParts(const std::filesystem::p
   return removed;
 }
 
-}  // namespace CV::Standin
+}  // namespace CV::Components

@@ -1,5 +1,5 @@
 // The dialogs of the add-in without windows: the host makes the dialog's
-// control (our stand-ins), hands it to the dialog, lets a script act as the
+// control (our own), hands it to the dialog, lets a script act as the
 // user on it, and ends the dialog as the script says.
 #pragma once
 

@@ -1,5 +1,5 @@
 // "Archiv erstellen" through the add-in's callbacks on the simulated
-// Outlook, with our stand-in writer producing a real container: what ends up
+// Outlook, with our container writer producing a real container: what ends up
 // in it, the six properties, and the failure table of the job, with faults
 // injected into Outlook and into the writer. No partial container is ever
 // left.
@@ -15,9 +15,9 @@
 
 #include "archive/fill_mail_archive_job.h"
 #include "foundation/utf.h"
-#include "standin/container/container_check.h"
-#include "standin/container/container_writer.h"
-#include "standin/container/zip_reader.h"
+#include "components/container/container_check.h"
+#include "components/container/container_writer.h"
+#include "components/container/zip_reader.h"
 #include "support/addin_fixture.h"
 #include "support/faulty_object.h"
 
@@ -27,17 +27,17 @@ namespace {
 using namespace CV::Outlook;
 namespace fs = std::filesystem;
 
-class ScriptedTarget final : public Standin::IExportTargetChooser {
+class ScriptedTarget final : public Components::IExportTargetChooser {
  public:
-  std::optional<Standin::ExportTarget> Choose() override {
+  std::optional<Components::ExportTarget> Choose() override {
     ++asked;
     return target;
   }
-  std::optional<Standin::ExportTarget> target;
+  std::optional<Components::ExportTarget> target;
   int asked = 0;
 };
 
-class ScriptedProgress final : public Standin::IExportProgress {
+class ScriptedProgress final : public Components::IExportProgress {
  public:
   bool MailWritten(std::int32_t received, std::int32_t, std::uint64_t) override {
     if (onMail) onMail(received);
@@ -54,7 +54,7 @@ class ArchiveCreationTest : public Fake::AddinFixture {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
     container = dir / "Archiv.zip";
-    target->target = Standin::ExportTarget{container, u"Quartal 4"};
+    target->target = Components::ExportTarget{container, u"Quartal 4"};
     RegisterWriter();
     Connect();
     ribbon = outlook.NewRibbonUI();
@@ -73,16 +73,16 @@ class ArchiveCreationTest : public Fake::AddinFixture {
   }
   // The factory makes our writer, with faults planned by configure.
   void RegisterWriter(std::function<void(Fake::FaultyObject&)> configure = nullptr) {
-    const Standin::WriterPorts ports{target, progress, ProcessLifetime(FS::DefaultFileSystem()), 6};
+    const Components::WriterPorts ports{target, progress, ProcessLifetime(FS::DefaultFileSystem()), 6};
     factory->Register(u"CVMail.CVMailExport", [this, ports, configure] {
-      writer = std::make_shared<Fake::FaultyObject>(std::make_shared<Standin::CContainerWriter>(ports));
+      writer = std::make_shared<Fake::FaultyObject>(std::make_shared<Components::CContainerWriter>(ports));
       if (configure) configure(*writer);
       return writer;
     });
   }
   ObjectPtr On(ObjectPtr context) { return outlook.NewRibbonControl(u"CreateArchivCmd", std::move(context)); }
   nlohmann::json Manifest() {
-    Standin::ZipReader zip(container);
+    Components::ZipReader zip(container);
     return nlohmann::json::parse(zip.ReadAll(*zip.Find("manifest.json")));
   }
   std::vector<std::pair<std::string, std::string>> Properties() {
@@ -116,7 +116,7 @@ TEST_F(ArchiveCreationTest, TheSelectedMailsUnderTheirFoldersWithTheSixPropertie
   Press(u"StartARCCreation", On(explorer));
   EXPECT_EQ(ribbon->Invalidations(), before);  // this job does not refresh the ribbon
   ASSERT_TRUE(fs::exists(container));
-  EXPECT_EQ(Standin::VerifyContainer(container), std::vector<std::string>{});
+  EXPECT_EQ(Components::VerifyContainer(container), std::vector<std::string>{});
 
   const nlohmann::json manifest = Manifest();
   EXPECT_EQ(manifest["announced"], 5);
@@ -157,7 +157,7 @@ TEST_F(ArchiveCreationTest, WhatTheUserUntickedStaysOutOfTheArchive) {
   EXPECT_EQ(label(), u"    7");
   std::set<std::u16string> unticked;
   dialogScript = [&](int, const ObjectPtr& control) {
-    auto& select = dynamic_cast<Standin::CMailSelectControl&>(*control);
+    auto& select = dynamic_cast<Components::CMailSelectControl&>(*control);
     select.SelectFolder(u"Persönliche Ordner\\Posteingang");
     for (int i : {0, 2, 4}) {
       select.SetSelected(inboxMails[i]->EntryId(), false);
@@ -168,7 +168,7 @@ TEST_F(ArchiveCreationTest, WhatTheUserUntickedStaysOutOfTheArchive) {
   Press(u"RefineSelection", On(explorer));
   EXPECT_EQ(label(), u"    4");
   Press(u"StartARCCreation", On(explorer));
-  ASSERT_TRUE(Standin::VerifyContainer(container).empty());
+  ASSERT_TRUE(Components::VerifyContainer(container).empty());
   const nlohmann::json manifest = Manifest();
   ASSERT_EQ(manifest["mails"].size(), 4u);
   for (const auto& mail : manifest["mails"]) EXPECT_FALSE(unticked.count(FromUtf8(mail["entryId"].get<std::string>())));
@@ -294,7 +294,7 @@ TEST_F(ArchiveCreationTest, PropertyAndMailFailuresWithinTheRun) {
                               {"Content Generator", "Corvane E-Mail Archiv für Microsoft Outlook"},
                               {"Ersteller", "FIRMA\\pschulz"},
                               {"Erstellungsdatum", "Invalid DateTime"}}));
-  EXPECT_EQ(Standin::VerifyContainer(container), std::vector<std::string>{});
+  EXPECT_EQ(Components::VerifyContainer(container), std::vector<std::string>{});
 }
 
 TEST_F(ArchiveCreationTest, EveryMailFailingStillClosesTheContainer) {
@@ -335,8 +335,8 @@ TEST_F(ArchiveCreationTest, ATamperedContainerFailsItsVerification) {
   inbox->AddMails(3);
   Press(u"AddFolder", On(inbox));
   Press(u"StartARCCreation", On(explorer));
-  ASSERT_TRUE(Standin::VerifyContainer(container).empty());
-  Standin::ZipReader zip(container);
+  ASSERT_TRUE(Components::VerifyContainer(container).empty());
+  Components::ZipReader zip(container);
   const auto& member = zip.Entries().at(1);
   std::fstream file(container, std::ios::in | std::ios::out | std::ios::binary);
   const auto at = static_cast<std::streamoff>(member.offset + 30 + member.name.size() + member.compressedSize / 2);
@@ -345,7 +345,7 @@ TEST_F(ArchiveCreationTest, ATamperedContainerFailsItsVerification) {
   file.seekp(at);
   file.put(static_cast<char>(byte ^ 0x20));
   file.close();
-  const auto problems = Standin::VerifyContainer(container);
+  const auto problems = Components::VerifyContainer(container);
   ASSERT_FALSE(problems.empty());
   EXPECT_NE(problems[0].find(member.name), std::string::npos) << problems[0];
 }

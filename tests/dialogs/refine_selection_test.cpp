@@ -1,4 +1,4 @@
-// The two dialogs through the add-in's callbacks, with our stand-in controls
+// The two dialogs through the add-in's callbacks, with our selection controls
 // acted on by a script as a user would: refining folder by folder, OK and
 // "Abbrechen", controls that fail or answer oddly, opening a mail, and the
 // excluded-folders dialog with and without a change.
@@ -20,8 +20,8 @@ namespace CV {
 namespace {
 
 using namespace CV::Outlook;
-using Standin::CFolderSelectControl;
-using Standin::CMailSelectControl;
+using Components::CFolderSelectControl;
+using Components::CMailSelectControl;
 
 // A control whose "Modified" answers with a value of the test's choosing.
 class ModifiedAs final : public IObject, public std::enable_shared_from_this<ModifiedAs> {

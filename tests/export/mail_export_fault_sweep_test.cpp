@@ -13,8 +13,8 @@
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
-#include "standin/standin_email.h"
-#include "standin/standin_factory.h"
+#include "components/email_object.h"
+#include "components/component_registry.h"
 
 namespace CV::Office {
 namespace {
@@ -59,7 +59,7 @@ Outcome RunOnce(std::uint64_t failCall, HRESULT hr) {
       return list;
     };
     const auto mails = ids();
-    CMailExport converter({std::make_shared<Standin::CStandinFactory>(), ProcessLifetime(fs),
+    CMailExport converter({std::make_shared<Components::CComponentRegistry>(), ProcessLifetime(fs),
                            ProcessLifetime(DefaultGuidSource()), nullptr});
     if (failCall) outlook.World()->FailNthCall(failCall, hr);
     const std::uint64_t before = outlook.World()->TotalCalls();

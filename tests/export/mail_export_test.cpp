@@ -1,4 +1,4 @@
-// The mail converter on the simulated Outlook with our stand-in e-mail
+// The mail converter on the simulated Outlook with our e-mail
 // object: header fields, the three body formats, pictures, real and inline
 // attachments, colliding and hostile names, signed mails, header-only
 // repeats, the temporary directory's life, and a fault sweep over every
@@ -12,8 +12,8 @@
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
-#include "standin/standin_email.h"
-#include "standin/standin_factory.h"
+#include "components/email_object.h"
+#include "components/component_registry.h"
 #include "support/errors.h"
 #include "support/faulty_file_system.h"
 
@@ -21,7 +21,7 @@ namespace CV::Office {
 namespace {
 
 using namespace CV::Outlook;
-using Standin::CEMail;
+using Components::CEMail;
 
 std::u16string WithoutPrefix(std::u16string path) {
   if (path.starts_with(u"\\\\?\\")) path.erase(0, 4);
@@ -63,7 +63,7 @@ class MailExportTest : public ::testing::Test {
   }
 
   std::shared_ptr<Fake::FaultyFileSystem> fs = std::make_shared<Fake::FaultyFileSystem>();
-  std::shared_ptr<Standin::CStandinFactory> factory = std::make_shared<Standin::CStandinFactory>();
+  std::shared_ptr<Components::CComponentRegistry> factory = std::make_shared<Components::CComponentRegistry>();
   Sim::SimOutlook outlook;
   std::shared_ptr<Sim::SimStore> store;
   std::shared_ptr<Sim::SimFolder> inbox;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "standin/container/container_check.h"
-#include "standin/container/manifest.h"
-#include "standin/container/zip_reader.h"
+#include "components/container/container_check.h"
+#include "components/container/manifest.h"
+#include "components/container/zip_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace CV::Standin;
+  using namespace CV::Components;
   try {
     ZipReader zip(MemorySource(data, size));
     VerifyContainer(zip);

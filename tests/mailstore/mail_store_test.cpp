@@ -18,8 +18,8 @@
 #include "sim/posix_paths.h"
 #include "sim/sim_interface_table.h"
 #include "sim/sim_internet_cache.h"
-#include "standin/standin_email.h"
-#include "standin/standin_factory.h"
+#include "components/email_object.h"
+#include "components/component_registry.h"
 #include "support/errors.h"
 
 namespace CV::MailStore {
@@ -142,15 +142,15 @@ TEST_F(SampleMailbox, CollectingAndExportingIt) {
 
   FS::IFileSystem& fs = FS::DefaultFileSystem();
   auto cache = std::make_shared<Sim::SimInternetCache>(fs, FS::ToWindows(fs::absolute(kSamples / "cache").string()));
-  Office::CMailExport converter({std::make_shared<Standin::CStandinFactory>(), ProcessLifetime(fs),
+  Office::CMailExport converter({std::make_shared<Components::CComponentRegistry>(), ProcessLifetime(fs),
                                  ProcessLifetime(DefaultGuidSource()), cache});
-  const auto email = std::dynamic_pointer_cast<Standin::CEMail>(
+  const auto email = std::dynamic_pointer_cast<Components::CEMail>(
       converter.Export(MailWithSubject(FolderAt(store, "Posteingang"), u"Angebot für die Büroausstattung"), false).Object());
   const auto resources = email->Resources();
   ASSERT_EQ(resources.size(), 2u);  // the inline picture and the cached remote one
   EXPECT_EQ(resources[0].relativePath, u"Content-Dateien\\image001.png");
   EXPECT_TRUE(FS::Exists(fs, resources[1].fullPath));
-  const auto names = std::dynamic_pointer_cast<Standin::CEMail>(
+  const auto names = std::dynamic_pointer_cast<Components::CEMail>(
       converter.Export(MailWithSubject(FolderAt(store, "Posteingang"), u"Berichte Q4 – zwei gleichnamige Anhänge"), false)
           .Object())->Attachments();
   std::vector<std::u16string> files;

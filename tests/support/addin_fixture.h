@@ -19,9 +19,9 @@
 #include "dialogs/excluded_folders_dialog.h"
 #include "dialogs/refine_selection_dialog.h"
 #include "sim/sim_dialog_host.h"
-#include "standin/standin_factory.h"
-#include "standin/standin_folder_select.h"
-#include "standin/standin_mail_select.h"
+#include "components/component_registry.h"
+#include "components/folder_select_control.h"
+#include "components/mail_select_control.h"
 #include "support/fake_ui.h"
 
 namespace CV::Fake {
@@ -101,13 +101,13 @@ class AddinFixture : public ::testing::Test {
     return info;
   }()};
   std::shared_ptr<FixedUserEnvironment> user = std::make_shared<FixedUserEnvironment>();
-  std::shared_ptr<Standin::CStandinFactory> factory = std::make_shared<Standin::CStandinFactory>();
-  // The dialogs: our stand-in controls, and a script acting as the user.
+  std::shared_ptr<Components::CComponentRegistry> factory = std::make_shared<Components::CComponentRegistry>();
+  // The dialogs: our selection controls, and a script acting as the user.
   std::function<int(int resourceId, const ObjectPtr& control)> dialogScript;
   std::shared_ptr<Sim::SimDialogHost> dialogs = std::make_shared<Sim::SimDialogHost>(
       [this](int resourceId) -> ObjectPtr {
-        if (resourceId == CDlgEMailSelect::kResourceId) return std::make_shared<Standin::CMailSelectControl>();
-        if (resourceId == CDlgProperties::kResourceId) return std::make_shared<Standin::CFolderSelectControl>(settings);
+        if (resourceId == CDlgEMailSelect::kResourceId) return std::make_shared<Components::CMailSelectControl>();
+        if (resourceId == CDlgProperties::kResourceId) return std::make_shared<Components::CFolderSelectControl>(settings);
         return nullptr;
       },
       [this](int resourceId, const ObjectPtr& control) {

@@ -1,0 +1,270 @@
+#include "components/container/container_writer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+#include "foundation/com_error.h"
+#include "foundation/dispatch_wrapper.h"
+#include "foundation/utf.h"
+#include "components/container/mime_message.h"
+#include "components/component_registry.h"
+#include "vendor/vendor_ids.h"
+
+namespace CV::Components {
+namespace {
+
+constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
+constexpr HRESULT kWriteFault = MakeHResult(0x8007001Du);  // ERROR_WRITE_FAULT
+// Composed mails waiting to be compressed: enough to keep both cores busy,
+// little enough that memory does not grow with the store.
+constexpr std::size_t kPipelineBytes = 4u << 20;
+
+// Composes into memory. The bound's fixed allowance for headers (64 kB) is
+// left out of the reservation: most messages are far smaller, and many wait
+// at a time.
+class StringSink final : public IByteSink {
+ public:
+  StringSink(std::string& out, std::uint64_t bound) : m_out(out) {
+    constexpr std::uint64_t kHeaderAllowance = 60 * 1024;
+    m_out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bound - std::min(bound, kHeaderAllowance), 64u << 20)));
+  }
+  void Write(const void* data, std::size_t size) override { m_out.append(static_cast<const char*>(data), size); }
+  using IByteSink::Write;
+
+ private:
+  std::string& m_out;
+};
+
+// The e-mail object read back through its members.
+class EMailReader : public DispatchWrapper {
+ public:
+  using DispatchWrapper::DispatchWrapper;
+  std::u16string Get(std::u16string_view name) const {
+    const Variant v = Value(name);
+    return v.IsEmpty() ? std::u16string() : v.ChangeType(VarType::Bstr).AsText();
+  }
+  Variant Raw(std::u16string_view name) const { return Value(name); }
+  std::int32_t Count(std::u16string_view name) const { return Invoke(name).ChangeType(VarType::I4).AsInt32(); }
+  std::u16string At(std::u16string_view name, std::int32_t i) const {
+    return Invoke(name, {Variant::FromI4(i)}).ChangeType(VarType::Bstr).AsText();
+  }
+};
+
+std::int32_t LongOr(const Variant& v, std::int32_t fallback) {
+  try {
+    return v.IsEmpty() ? fallback : v.ChangeType(VarType::I4).AsInt32();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+std::string Utf8(std::u16string_view text) { return ToUtf8(text); }
+
+}  // namespace
+
+CContainerWriter::CContainerWriter(WriterPorts ports) : m_ports(std::move(ports)) {}
+
+CContainerWriter::~CContainerWriter() {
+  if (!m_ended) Discard();
+}
+
+void CContainerWriter::Discard() noexcept {
+  m_pipeline.reset();  // before the ZIP it writes into
+  m_zip.reset();
+  m_mails.reset();
+  if (!m_temporary.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(m_temporary, ignored);
+    m_temporary.clear();
+  }
+  m_temporaryLock.reset();
+}
+
+// A container that cannot be written is given up at once: every further
+// mail would fail the same way, and a half container is worth nothing.
+void CContainerWriter::Fail(const std::exception& cause) noexcept {
+  Discard();
+  if (m_ports.progress) m_ports.progress->Failed(cause.what());
+}
+
+ObjectPtr CContainerWriter::QueryInterface(const Guid& iid) {
+  if (iid == kDispatch || iid == Vendor::Iid::CVMailExport) return shared_from_this();
+  return nullptr;
+}
+
+Variant CContainerWriter::Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) {
+  std::lock_guard lock(m_mutex);
+  const auto argument = [&](std::size_t i) -> const Variant& {
+    if (args.size() <= i) ThrowComError(DISP_E_BADPARAMCOUNT, Vendor::Iid::CVMailExport);
+    return args[i];
+  };
+  if (kind == InvokeKind::PropertyPut) {
+    if (name == u"Option") m_option = argument(0).ChangeType(VarType::Bool).AsBool();
+    else if (name == u"SourceApplication") m_sourceApplication = argument(0).ChangeType(VarType::Bstr).AsText();
+    else if (name == u"MailCount") m_announced = argument(0).ChangeType(VarType::I4).AsInt32();
+    else ThrowComError(DISP_E_UNKNOWNNAME, Vendor::Iid::CVMailExport);
+    return {};
+  }
+  if (name == u"BeginExport") return Variant::FromBool(BeginExport());
+  if (name == u"AddEMail") return Variant::FromBool(AddEMail(argument(0).AsObject()));
+  if (name == u"EndExport") {
+    EndExport();
+    return {};
+  }
+  if (name == u"SetProperty") {
+    m_properties.emplace_back(argument(0).ChangeType(VarType::Bstr).AsText(), argument(1).ChangeType(VarType::Bstr).AsText());
+    return {};
+  }
+  if (name == u"Comment") return Variant::FromBstr(Bstr(m_target ? m_target->comment : u""));
+  if (name == u"Option") return Variant::FromBool(m_option);
+  if (name == u"MailCount") return Variant::FromI4(m_announced);
+  ThrowComError(DISP_E_UNKNOWNNAME, Vendor::Iid::CVMailExport);
+}
+
+std::uint32_t CContainerWriter::Advise(const Guid&, std::shared_ptr<IEventSink>) {
+  ThrowComError(CONNECT_E_NOCONNECTION, Vendor::Iid::CVMailExport);
+}
+void CContainerWriter::Unadvise(std::uint32_t) { ThrowComError(CONNECT_E_NOCONNECTION, Vendor::Iid::CVMailExport); }
+
+bool CContainerWriter::BeginExport() {
+  if (m_zip || m_ended) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  m_target = m_ports.target ? m_ports.target->Choose() : std::nullopt;
+  if (!m_target) return true;  // declined: nothing is written
+  std::random_device random;
+  m_temporary = m_target->file.parent_path() /
+                ("." + m_target->file.filename().string() + ".part-" + std::to_string(random() % 1000000000u));
+  try {
+    m_temporaryLock = std::make_unique<OwnerLock>(m_temporary);  // before any byte: a cleaner leaves it alone
+    m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
+    m_mails = std::make_unique<SpoolFile>(m_temporary.parent_path());
+    m_pipeline = std::make_unique<MemberPipeline>(*m_zip, m_ports.compressionLevel, kPipelineBytes);
+  } catch (const std::exception& e) {
+    Fail(e);
+    ThrowComError(HResultFromWin32(3), Vendor::Iid::CVMailExport);  // ERROR_PATH_NOT_FOUND
+  }
+  return false;
+}
+
+bool CContainerWriter::AddEMail(const ObjectPtr& object) {
+  if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  const EMailReader email(object);
+  MailContent mail;
+  mail.from = email.Get(u"From"), mail.to = email.Get(u"To"), mail.cc = email.Get(u"CC"), mail.bcc = email.Get(u"BCC");
+  mail.subject = email.Get(u"Subject"), mail.entryId = email.Get(u"EntryID");
+  const Variant date = email.Raw(u"Date");
+  if (date.Type() == VarType::Date) mail.date = date.AsDouble();
+  const Variant html = email.Raw(u"HtmlBody");
+  if (html.Type() == VarType::Bstr) mail.html = html.AsBstr().Bytes();
+  for (std::int32_t i = 0, n = email.Count(u"ResourceCount"); i < n; ++i)
+    mail.resources.push_back({email.At(u"Resource", i), email.At(u"ResourcePath", i)});
+  for (std::int32_t i = 0, n = email.Count(u"AttachmentCount"); i < n; ++i)
+    mail.attachments.push_back({email.At(u"Attachment", i), email.At(u"AttachmentName", i)});
+  const std::u16string folder = email.Get(u"FolderPath");
+
+  char number[16];
+  std::snprintf(number, sizeof number, "%06d", m_number + 1);
+  const std::string member = "mails/" + MemberFolder(folder) + "/" + number + ".eml";
+  const std::int64_t size = LongOr(email.Raw(u"Size"), 0);
+  nlohmann::ordered_json entry = {{"member", member},
+                                  {"folder", Utf8(folder)},
+                                  {"entryId", Utf8(mail.entryId)},
+                                  {"subject", Utf8(mail.subject)},
+                                  {"from", Utf8(mail.from)},
+                                  {"to", Utf8(mail.to)},
+                                  {"cc", Utf8(mail.cc)},
+                                  {"bcc", Utf8(mail.bcc)},
+                                  {"date", nullptr},
+                                  {"size", size},
+                                  {"state", LongOr(email.Raw(u"MailState"), 0)},
+                                  {"importance", LongOr(email.Raw(u"Importance"), 0)},
+                                  {"headersOnly", !mail.html.has_value()},
+                                  {"sha256", nullptr},
+                                  {"source", nullptr}};
+  if (m_ports.source)
+    if (const std::string source = m_ports.source(folder, mail.entryId); !source.empty()) entry["source"] = source;
+  if (mail.date)
+    if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
+
+  // The mail's files are read, and the message composed, before this call
+  // returns: the converter empties its directory for the next mail. A file
+  // that cannot be read fails this mail alone.
+  MemberPipeline::Member composed{member, MessageSizeBound(mail, *m_ports.fs), {}, {}};
+  try {
+    StringSink sink(composed.bytes, composed.sizeBound);
+    ComposeMessage(mail, *m_ports.fs, sink);
+  } catch (const ComError&) {
+    throw;
+  } catch (const std::exception&) {
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  }
+  // Compressing, hashing and writing it go on beside the next mail.
+  composed.written = [this, entry = std::move(entry), folder, entryId = mail.entryId,
+                      size](const ZipWriter::Member& written) mutable {
+    entry["sha256"] = Sha256::Hex(written.sha256);
+    if (m_mails->Size() != 0) m_mails->Append(",\n");
+    m_mails->Append(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    if (m_ports.progress) m_ports.progress->MailAdded(folder, entryId, size);
+  };
+  try {
+    m_pipeline->Add(std::move(composed));
+  } catch (const ZipError& e) {
+    Fail(e);
+    return true;  // stop: no container can come of it
+  }
+  ++m_number;
+  ++m_received;
+  if (m_ports.progress && !m_ports.progress->MailWritten(m_received, m_announced, 0)) {
+    Discard();  // stopped: no container, now or later
+    return true;
+  }
+  return false;
+}
+
+void CContainerWriter::EndExport() {
+  if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  try {
+    m_pipeline->Flush();
+    nlohmann::ordered_json properties = nlohmann::ordered_json::array();
+    for (const auto& [name, value] : m_properties) properties.push_back({Utf8(name), Utf8(value)});
+    nlohmann::ordered_json head = {{"format", "corvane-archive"},
+                           {"version", 2},
+                           {"properties", properties},
+                           {"announced", m_announced},
+                           {"received", m_received}};
+    std::string manifest = head.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
+    manifest.resize(manifest.size() - 2);  // "\n}": the mails follow
+    manifest += ",\n \"mails\": [\n";
+    const std::string_view tail = "\n ]\n}\n";
+    m_zip->Begin("manifest.json", manifest.size() + m_mails->Size() + tail.size());
+    m_zip->Write(manifest);
+    m_mails->ReadBack([&](std::string_view piece) { m_zip->Write(piece); });
+    m_zip->Write(tail);
+    m_zip->End();
+    m_pipeline.reset();
+    m_zip->Finish();
+    m_zip.reset();
+    std::filesystem::rename(m_temporary, m_target->file);
+    m_temporary.clear();
+    m_temporaryLock.reset();
+    m_ended = true;
+  } catch (const std::filesystem::filesystem_error& e) {
+    Fail(ZipError("cannot move the container to " + m_target->file.string(), e.code().value()));
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  } catch (const std::exception& e) {
+    Fail(e);
+    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+  }
+  if (m_ports.progress) m_ports.progress->ContainerWritten(m_target->file);
+}
+
+}  // namespace CV::Components
+
+namespace CV::Components {
+
+void RegisterContainerWriter(CComponentRegistry& factory, WriterPorts ports) {
+  factory.Register(std::u16string(Vendor::kMailExportProgId),
+                   [ports] { return std::make_shared<CContainerWriter>(ports); });
+}
+
+}  // namespace CV::Components

@@ -1,0 +1,108 @@
+// Our own implementation of the vendor's container writer "CVMail.CVMailExport": it
+// writes one ZIP container (see README: the container format). Each mail is
+// composed into its RFC 5322 message within AddEMail (which reads its files)
+// and compressed into the ZIP on a second thread while the next is made; the
+// manifest with the properties and every mail's SHA-256 is written last, at
+// EndExport. Until then the container is a temporary file beside the
+// target: a cancelled, aborted or failed export leaves no file and never
+// touches an existing file of the target's name.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <string>
+#include <vector>
+
+#include "foundation/file_system.h"
+#include "foundation/object.h"
+#include "components/container/member_pipeline.h"
+#include "components/container/owner_lock.h"
+#include "components/container/spool_file.h"
+#include "components/container/zip_writer.h"
+
+namespace CV::Components {
+
+// Where the container goes and the comment it carries, chosen when the
+// export begins (the command line passes options; Windows shows a dialog).
+struct ExportTarget {
+  std::filesystem::path file;
+  std::u16string comment;
+};
+
+class IExportTargetChooser {
+ public:
+  virtual ~IExportTargetChooser() = default;
+  // Null: the user declined.
+  virtual std::optional<ExportTarget> Choose() = 0;
+};
+
+// The export's progress, and the user's cancel.
+class IExportProgress {
+ public:
+  virtual ~IExportProgress() = default;
+  // After each mail; false: the user stopped the export.
+  virtual bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t containerBytes) = 0;
+  // A mail is in the container: its folder path, EntryID and size.
+  virtual void MailAdded(std::u16string_view /*folder*/, std::u16string_view /*entryId*/, std::int64_t /*size*/) {}
+  // The container is complete at its place.
+  virtual void ContainerWritten(const std::filesystem::path&) {}
+  // The container cannot be written (a full disk, a target directory gone):
+  // why, naming the file. The export ends without a container.
+  virtual void Failed(std::string_view /*cause*/) {}
+};
+
+// Where a mail came from, as its host knows it (a file of a store on disk):
+// the manifest keeps it. Empty when the host cannot tell.
+using MailSource = std::function<std::string(std::u16string_view folderPath, std::u16string_view entryId)>;
+
+struct WriterPorts {
+  std::shared_ptr<IExportTargetChooser> target;
+  std::shared_ptr<IExportProgress> progress;  // may be null
+  std::shared_ptr<FS::IFileSystem> fs;         // reads the mails' files
+  int compressionLevel = 6;
+  MailSource source;  // may be null
+};
+
+class CContainerWriter final : public IObject, public std::enable_shared_from_this<CContainerWriter> {
+ public:
+  explicit CContainerWriter(WriterPorts ports);
+  ~CContainerWriter() override;
+
+  ObjectPtr QueryInterface(const Guid& iid) override;
+  Variant Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) override;
+  std::uint32_t Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) override;
+  void Unadvise(std::uint32_t cookie) override;
+
+ private:
+  bool BeginExport();
+  bool AddEMail(const ObjectPtr& email);
+  void EndExport();
+  void Discard() noexcept;
+  void Fail(const std::exception& cause) noexcept;
+
+  WriterPorts m_ports;
+  std::mutex m_mutex;
+  bool m_option = false;
+  std::u16string m_sourceApplication;
+  std::int32_t m_announced = 0;
+  std::int32_t m_received = 0;
+  std::optional<ExportTarget> m_target;
+  std::filesystem::path m_temporary;
+  std::unique_ptr<OwnerLock> m_temporaryLock;  // held while the temporary file is ours
+  std::unique_ptr<ZipWriter> m_zip;
+  std::unique_ptr<MemberPipeline> m_pipeline;  // writes into m_zip
+  std::vector<std::pair<std::u16string, std::u16string>> m_properties;
+  std::unique_ptr<SpoolFile> m_mails;  // the manifest's mail entries, JSON, comma-separated
+  std::int32_t m_number = 0;
+  bool m_ended = false;
+};
+
+class CComponentRegistry;
+// Makes the factory create this writer for "CVMail.CVMailExport".
+void RegisterContainerWriter(CComponentRegistry& factory, WriterPorts ports);
+
+}  // namespace CV::Components

@@ -1,0 +1,99 @@
+// ZipWriter: one ZIP file, members deflated through zlib, streamed: each
+// member is compressed as its bytes arrive and its sizes and CRC are written
+// into its local header afterwards. Names are UTF-8. ZIP64 records appear
+// only where a size, an offset or the number of members needs them. A member
+// that fails half-way can be dropped, and its space is reused.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "components/container/byte_sink.h"
+#include "components/container/sha256.h"
+#include "components/container/spool_file.h"
+
+namespace CV::Components {
+
+// A failure to read or write a ZIP file; for a failure of the system its
+// errno, and the text says what and where.
+class ZipError : public std::runtime_error {
+ public:
+  explicit ZipError(const std::string& what, int systemError = 0);
+  int SystemError() const noexcept { return m_systemError; }
+
+ private:
+  int m_systemError;
+};
+
+// A member's bytes deflated ahead, on any thread: its data as the ZIP
+// stores it, with what the directory needs.
+struct DeflatedMember {
+  std::string data;
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0;
+  Sha256::Digest sha256{};
+};
+// Raw deflate of bytes at level, as ZipWriter's members are compressed: the
+// same bytes as when they are streamed through Begin, Write and End.
+DeflatedMember Deflate(std::string_view bytes, int level);
+
+class ZipWriter final : public IByteSink {
+ public:
+  struct Member {
+    std::string name;
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0, compressedSize = 0, offset = 0;
+    Sha256::Digest sha256{};
+  };
+
+  // Creates or truncates the file; throws ZipError. The members' time is
+  // the local time of now, unless SetTime says another.
+  ZipWriter(const std::filesystem::path& path, int level);
+  void SetTime(std::time_t moment);
+  ~ZipWriter() override;
+
+  // Starts a member whose uncompressed size will not exceed sizeBound.
+  void Begin(const std::string& utf8Name, std::uint64_t sizeBound);
+  void Write(const void* data, std::size_t size) override;
+  using IByteSink::Write;
+  // Completes the member and returns what was written.
+  const Member& End();
+  // Forgets the member under way; its space is written over.
+  void Drop();
+  // A whole member deflated ahead (Deflate): the same bytes in the file as
+  // Begin(name, sizeBound), Write and End would give.
+  const Member& Add(const std::string& utf8Name, std::uint64_t sizeBound, const DeflatedMember& member);
+  // The central directory and its end records; then the file is closed.
+  void Finish();
+
+
+ private:
+  void Put(const void* data, std::size_t size);
+  std::string LocalHeader(const std::string& utf8Name, bool zip64) const;
+  void Record(const Member& member);
+  void Deflate(int flush);
+
+  std::filesystem::path m_path;
+  std::ofstream m_file;
+  int m_level;
+  struct Stream;
+  std::unique_ptr<Stream> m_stream;
+  std::unique_ptr<SpoolFile> m_directory;  // the central directory's records, as members are done
+  std::uint64_t m_count = 0;
+  Member m_current;
+  bool m_inMember = false;
+  bool m_localZip64 = false;
+  std::uint64_t m_end = 0;  // the end of the last completed member
+  std::uint32_t m_dosTime = 0, m_dosDate = 0;
+  Sha256 m_sha;
+  std::vector<unsigned char> m_out;
+};
+
+}  // namespace CV::Components

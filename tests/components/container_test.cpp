@@ -1,0 +1,241 @@
+// The pieces of our container writer: SHA-256 against the FIPS
+// 180-4 examples, the ZIP writer and reader (ZIP64 by count and by size
+// bound, dropped members), and the MIME composition's header texts, dates,
+// locations and folder names.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "components/container/member_pipeline.h"
+#include "components/container/mime_message.h"
+#include "components/container/sha256.h"
+#include "components/container/spool_file.h"
+#include "components/container/zip_reader.h"
+#include "components/container/zip_writer.h"
+
+namespace CV::Components {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ShaOf(const std::string& bytes) {
+  Sha256 sha;
+  sha.Update(bytes.data(), bytes.size());
+  return Sha256::Hex(sha.Final());
+}
+
+TEST(Sha256, FipsExamples) {
+  EXPECT_EQ(ShaOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(ShaOf(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(ShaOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  Sha256 sha;
+  const std::string thousand(1000, 'a');
+  for (int i = 0; i < 1000; ++i) sha.Update(thousand.data(), thousand.size());
+  EXPECT_EQ(Sha256::Hex(sha.Final()), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+class ZipTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cv-zip-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  // Python's zipfile, where there is a Python, reads every member clean.
+  void PythonReads(const fs::path& zip) {
+    if (std::system("python3 -c 'pass' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+    const std::string command = "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                                "sys.exit(z.testzip() is not None)\" '" + zip.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+  fs::path dir;
+};
+
+TEST_F(ZipTest, MembersComeBackAndADroppedOneLeavesNoTrace) {
+  const fs::path path = dir / "a.zip";
+  {
+    ZipWriter zip(path, 6);
+    zip.Begin("eins/1.txt", 10);
+    zip.Write("Grüße");
+    zip.End();
+    zip.Begin("weg.txt", 1 << 20);
+    zip.Write(std::string(100000, 'x'));
+    zip.Drop();  // half-written: its space is used again
+    zip.Begin("ümlaut/2.bin", 1ull << 33);  // a bound beyond 4 GB: ZIP64 sizes in the local header
+    std::string binary;
+    for (int i = 0; i < 70000; ++i) binary += static_cast<char>(i * 7919 % 251);
+    zip.Write(binary);
+    zip.End();
+    zip.Begin("leer", 0);
+    zip.End();
+    zip.Finish();
+  }
+  ZipReader reader(path);
+  ASSERT_EQ(reader.Entries().size(), 3u);
+  EXPECT_EQ(reader.ReadAll(*reader.Find("eins/1.txt")), "Grüße");
+  EXPECT_EQ(reader.ReadAll(*reader.Find("ümlaut/2.bin")).size(), 70000u);
+  EXPECT_EQ(reader.ReadAll(*reader.Find("leer")), "");
+  EXPECT_EQ(reader.Find("weg.txt"), nullptr);
+  PythonReads(path);
+}
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Members deflated ahead, on both cores, give the file that streaming them
+// one after the other gives: the same bytes, whatever the pieces and
+// threads, a ZIP64 local header included.
+TEST_F(ZipTest, MembersDeflatedAheadGiveTheSameBytesAsStreamedOnes) {
+  std::vector<std::pair<std::string, std::string>> members;
+  std::uint32_t state = 1;
+  for (int i = 0; i < 40; ++i) {
+    std::string bytes;
+    const std::size_t size = i == 0 ? 0 : (i * 7919u) % 300000;
+    for (std::size_t k = 0; k < size; ++k) {
+      state = state * 1103515245u + 12345u;
+      bytes += i % 3 ? static_cast<char>('a' + (state >> 16) % 7) : static_cast<char>(state >> 16);
+    }
+    members.emplace_back("m/" + std::to_string(i), std::move(bytes));
+  }
+  const auto bound = [](std::size_t i, const std::string& bytes) { return i == 5 ? 1ull << 33 : bytes.size(); };
+  {
+    ZipWriter zip(dir / "streamed.zip", 6);
+    zip.SetTime(1764576000);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      zip.Begin(members[i].first, bound(i, members[i].second));
+      for (std::size_t at = 0; at < members[i].second.size(); at += 4099)
+        zip.Write(std::string_view(members[i].second).substr(at, 4099));
+      zip.End();
+    }
+    zip.Finish();
+  }
+  for (const std::size_t limit : {std::size_t{1}, std::size_t{1} << 30}) {  // always helping, never helping
+    SCOPED_TRACE(limit);
+    {
+      ZipWriter zip(dir / "ahead.zip", 6);
+      zip.SetTime(1764576000);
+      {
+        MemberPipeline pipeline(zip, 6, limit);
+        int written = 0;
+        for (std::size_t i = 0; i < members.size(); ++i)
+          pipeline.Add({members[i].first, bound(i, members[i].second), members[i].second,
+                        [&written, i](const ZipWriter::Member& m) { EXPECT_EQ(written++, static_cast<int>(i)) << m.name; }});
+        pipeline.Flush();
+        EXPECT_EQ(written, 40);
+      }
+      zip.Finish();
+    }
+    EXPECT_TRUE(FileBytes(dir / "ahead.zip") == FileBytes(dir / "streamed.zip"));
+  }
+}
+
+TEST_F(ZipTest, SeventyThousandMembersNeedZip64Records) {
+  const fs::path path = dir / "many.zip";
+  {
+    ZipWriter zip(path, 1);
+    for (int i = 0; i < 70000; ++i) {
+      zip.Begin("m/" + std::to_string(i), 16);
+      zip.Write(std::to_string(i));
+      zip.End();
+    }
+    zip.Finish();
+  }
+  ZipReader reader(path);
+  ASSERT_EQ(reader.Entries().size(), 70000u);
+  EXPECT_EQ(reader.ReadAll(reader.Entries()[69999]), "69999");
+  PythonReads(path);
+}
+
+TEST_F(ZipTest, WhatIsNoZipFileIsRefused) {
+  const fs::path path = dir / "no.zip";
+  { std::ofstream(path) << "PK\x03\x04 but nothing more"; }
+  EXPECT_THROW(ZipReader{path}, ZipError);
+  EXPECT_THROW(ZipWriter(dir / "missing" / "x.zip", 6), ZipError);
+}
+
+TEST_F(ZipTest, TheSpoolLeavesNoFileAndGivesBackWhatItGot) {
+  std::string expected;
+  {
+    SpoolFile spool(dir, 7);  // pieces smaller than what was appended, and a short last one
+    for (int i = 0; i < 1000; ++i) {
+      const std::string text = std::to_string(i) + (i % 3 ? "," : "\n");
+      spool.Append(text);
+      expected += text;
+    }
+    EXPECT_TRUE(fs::is_empty(dir));
+    for (int round = 0; round < 2; ++round) {
+      std::string back;
+      std::size_t largest = 0;
+      spool.ReadBack([&](std::string_view piece) {
+        back += piece;
+        largest = std::max(largest, piece.size());
+      });
+      EXPECT_EQ(back, expected);
+      EXPECT_EQ(largest, 7u);
+    }
+    spool.Append("!");  // appending goes on after a read-back
+    std::string back;
+    spool.ReadBack([&](std::string_view piece) { back += piece; });
+    EXPECT_EQ(back, expected + "!");
+  }
+  EXPECT_THROW(SpoolFile(dir / "missing"), std::runtime_error);
+}
+
+TEST(Mime, DisplayTextsBecomeGroups) {
+  const std::pair<std::u16string_view, std::string> cases[] = {
+      {u"Schulz (Meier)", "\"Schulz (Meier)\": ;"},
+      {u"Müller", "=?UTF-8?B?TcO8bGxlcg==?= : ;"},
+      {u"say \"hi\" \\ bye", "\"say \\\"hi\\\" \\\\ bye\": ;"},
+      {u"tab\there", "=?UTF-8?B?dGFiCWhlcmU=?= : ;"},
+  };
+  for (const auto& [text, header] : cases) EXPECT_EQ(DisplayGroup(text), header);
+  const std::string words = DisplayGroup(std::u16string(100, u'ä') + u" " + std::u16string(100, u'ö'));
+  EXPECT_NE(words.find("?=\r\n =?UTF-8?B?"), std::string::npos);  // split at the blank only
+}
+
+TEST(Mime, UnstructuredTextStaysPlainOnlyWhenItCan) {
+  EXPECT_EQ(UnstructuredText(u"Angebot Nr. 7"), "Angebot Nr. 7");
+  for (std::u16string_view text : {u"Grüße", u"a\r\nb", u" padded", u"has =?x?= in it"})
+    EXPECT_TRUE(UnstructuredText(text).starts_with("=?UTF-8?B?"));
+  // Long texts: unpadded words where the characters allow it.
+  const std::string long_ = UnstructuredText(std::u16string(400, u'ä'));
+  EXPECT_EQ(long_.find("=?=\r\n"), std::string::npos);  // only the last word may be padded
+}
+
+TEST(Mime, DatesCarryTheMomentsOwnOffset) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  EXPECT_EQ(RfcDate(46000.5), "Tue, 09 Dec 2025 12:00:00 +0100");
+  EXPECT_EQ(IsoDate(46000.5), "2025-12-09T12:00:00+01:00");
+  EXPECT_EQ(IsoDate(45856.75), "2025-07-18T18:00:00+02:00");  // summer time
+  EXPECT_EQ(RfcDate(2.0), std::nullopt);  // 1900 is beyond what the calendar functions take
+  EXPECT_EQ(IsoDate(1e300), std::nullopt);
+  if (old) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
+TEST(Mime, LocationsFolderNamesCharsetsAndTypes) {
+  EXPECT_EQ(UrlPath(u"Content-Dateien\\image001.png"), "Content-Dateien/image001.png");
+  EXPECT_EQ(UrlPath(u"Bilder\\Gr\u00FC\u00DFe 1.png"), "Bilder/Gr%FC%DFe%201.png");  // bytes of an 8-bit body
+  EXPECT_EQ(UrlPath(u"\u20AC.png"), "%E2%82%AC.png");
+  EXPECT_EQ(MemberFolder(u"Persönliche Ordner\\Posteingang"), "Persönliche Ordner/Posteingang");
+  EXPECT_EQ(MemberFolder(u"A%B\\a/b\\ x.\\.y\\q?*:"), "A%25B/a%2Fb/%20x%2E/%2Ey/q%3F%2A%3A");
+  EXPECT_EQ(HtmlCharset("<meta http-equiv=Content-Type content=\"text/html; charset=windows-1252\">"), "windows-1252");
+  EXPECT_EQ(HtmlCharset("<meta charset='UTF-8'>"), "UTF-8");
+  EXPECT_EQ(HtmlCharset("\xFF\xFE<\0h\0"), "utf-16");
+  EXPECT_EQ(HtmlCharset("<p>no declaration</p>"), "");
+  EXPECT_EQ(ContentType(u"a.PNG"), "image/png");
+  EXPECT_EQ(ContentType(u"README"), "application/octet-stream");
+}
+
+}  // namespace
+}  // namespace CV::Components
