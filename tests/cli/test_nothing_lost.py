@@ -61,6 +61,24 @@ def limit_file_size(limit):
     return apply
 
 
+def user_without_rights(test):
+    """A user other than root to run cvmail as, who can start it; None when
+    the tests do not run as root. Skips the test where there is none."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        user = pwd.getpwnam("nobody").pw_uid
+    except KeyError:
+        test.skipTest("no user without rights to run as")
+    try:
+        started = subprocess.run([CVMAIL, "--help"], capture_output=True, user=user).returncode == 0
+    except PermissionError:
+        started = False
+    if not started:
+        test.skipTest(f"{CVMAIL} cannot be run by a user without rights")
+    return user
+
+
 class NothingLost(unittest.TestCase):
     def setUp(self):
         self.dir = pathlib.Path(tempfile.mkdtemp(prefix="cvmail-lost-"))
@@ -182,13 +200,7 @@ class NothingLost(unittest.TestCase):
                 self.assertFalse(out.exists())
 
     def test_an_unreadable_mail_is_named(self):
-        if os.geteuid() != 0:
-            user = None
-        else:
-            try:
-                user = pwd.getpwnam("nobody").pw_uid
-            except KeyError:
-                self.skipTest("no user without rights to run as")
+        user = user_without_rights(self)
         store = self.store({"gut.eml": eml("Gut"), "gesperrt.eml": eml("Gesperrt")})
         (store / "Posteingang" / "gesperrt.eml").chmod(0)
         out = self.make_dir("ausgabe") / "o.zip"

@@ -24,6 +24,24 @@ def manifest_of(container):
         return json.loads(archive.read("manifest.json"))
 
 
+def user_without_rights(test):
+    """A user other than root to run cvmail as, who can start it; None when
+    the tests do not run as root. Skips the test where there is none."""
+    if os.geteuid() != 0:
+        return None
+    try:
+        user = pwd.getpwnam("nobody").pw_uid
+    except KeyError:
+        test.skipTest("no user without rights to run as")
+    try:
+        started = subprocess.run([CVMAIL, "--help"], capture_output=True, user=user).returncode == 0
+    except PermissionError:
+        started = False
+    if not started:
+        test.skipTest(f"{CVMAIL} cannot be run by a user without rights")
+    return user
+
+
 class Run(unittest.TestCase):
     def setUp(self):
         self.dir = pathlib.Path(tempfile.mkdtemp(prefix="cvmail-shapes-"))
@@ -121,13 +139,7 @@ class StoreShapes(Run):
         self.assertEqual(self.run_cvmail("verify", out)[0], 0)
 
     def test_an_unreadable_directory_is_a_named_skipped_folder(self):
-        if os.geteuid() == 0:
-            try:
-                user = pwd.getpwnam("nobody").pw_uid
-            except KeyError:
-                self.skipTest("no user without rights to run as")
-        else:
-            user = None
+        user = user_without_rights(self)
         store = self.dir / "Postfach"
         self.write(store / "Posteingang" / "a.eml", eml("lesbar"))
         self.write(store / "Gesperrt" / "a.eml", eml("gesperrt"))
