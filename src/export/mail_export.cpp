@@ -5,6 +5,7 @@
 
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
+#include "foundation/abandon.h"
 #include "foundation/com_error.h"
 #include "foundation/debug_trace.h"
 #include "foundation/directory.h"
@@ -22,6 +23,19 @@ int HexValue(char16_t c) {
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
   return -1;
+}
+
+// A MAPI property the item does not have reads as empty (0 as a number, ""
+// as text): real stores often lack the security and attachment flags and
+// the content id, and failing the mail for that would lose it. Any other
+// failure still fails the mail.
+Variant PropertyOrDefault(const Outlook::PropertyAccessor& properties, std::u16string_view tag) {
+  try {
+    return properties.GetProperty(tag);
+  } catch (const ComError& e) {
+    if (e.Error() != Outlook::MAPI_E_NOT_FOUND) throw;
+    return {};
+  }
 }
 
 // The text of an attachment's failure: its name, then what the error said.
@@ -88,8 +102,13 @@ Vendor::EMail CMailExport::Export(const Outlook::MailItem& mail, bool headersOnl
   // A component that cannot be created leaves the reference empty: the first
   // call on it fails with E_POINTER.
   Vendor::EMail email;
-  if (ObjectPtr created = m_ports.factory->Create(Vendor::kEMailProgId))
-    email = Vendor::EMail(QueryObject(created, Vendor::EMail::kIid));
+  try {
+    if (ObjectPtr created = m_ports.factory->Create(Vendor::kEMailProgId))
+      email = Vendor::EMail(QueryObject(created, Vendor::EMail::kIid));
+  } catch (const ComError&) {
+    // a failed query leaves the reference empty too
+    if (IsAbandoned()) throw;
+  }
   FillProperties(email);
   if (headersOnly) return email;
   if (m_tempDir.empty()) m_tempDir = FS::CreateTempDirectory(u"", *m_ports.fs, *m_ports.guids);
@@ -133,8 +152,9 @@ void CMailExport::ExportBody(const Vendor::EMail& email) {
   try {
     FS::CPath bodyPath(m_tempDir, *m_ports.fs);
     bodyPath.Append(kBodyFile);
-    const std::int32_t flags =
-        m_mail.PropertyAccessor().GetProperty(Outlook::Property::SecurityFlags).ChangeType(VarType::I4).AsInt32();
+    const std::int32_t flags = PropertyOrDefault(m_mail.PropertyAccessor(), Outlook::Property::SecurityFlags)
+                                   .ChangeType(VarType::I4)
+                                   .AsInt32();
     if (flags == 0) m_mail.SaveAs(bodyPath.StringWithoutPrefix(), Outlook::olHTML);
     else SaveThroughCopy(bodyPath.StringWithoutPrefix());
 
@@ -142,7 +162,8 @@ void CMailExport::ExportBody(const Vendor::EMail& email) {
     Bstr html;
     {
       std::unique_ptr<FS::IReadableFile> stream;
-      if (m_ports.fs->OpenForReading(bodyPath.String(), stream) != 0) stream.reset();
+      // nobody changes the body while it is read
+      if (m_ports.fs->OpenForReadingExclusive(bodyPath.String(), stream) != 0) stream.reset();
       const HtmlPictures pictures{m_ports.cache.get(), *m_ports.fs, *m_ports.guids, m_tempDir};
       html = ProcessHtml(stream.get(), pictures, files);
     }
@@ -213,10 +234,11 @@ bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment) {
   switch (mail.BodyFormat()) {
     case Outlook::olFormatHTML: {
       const Outlook::PropertyAccessor properties = attachment.PropertyAccessor();
-      const std::int32_t flags = properties.GetProperty(Outlook::Property::AttachFlags).ChangeType(VarType::I4).AsInt32();
+      const std::int32_t flags =
+          PropertyOrDefault(properties, Outlook::Property::AttachFlags).ChangeType(VarType::I4).AsInt32();
       if (flags & Outlook::ATT_MHTML_REF) return true;
       const std::u16string contentId =
-          properties.GetProperty(Outlook::Property::AttachContentId).ChangeType(VarType::Bstr).AsText();
+          PropertyOrDefault(properties, Outlook::Property::AttachContentId).ChangeType(VarType::Bstr).AsText();
       return !contentId.empty() && mail.HTMLBody().find(u"cid:" + contentId) != std::u16string::npos;
     }
     case Outlook::olFormatRichText:

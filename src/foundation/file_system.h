@@ -117,6 +117,11 @@ class IFileSystem {
 
   // Opens an existing file for reading, shared for reading only.
   virtual std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) = 0;
+  // Opens an existing file for reading and shares it with nobody while it
+  // is open (where the platform has no sharing modes, as OpenForReading).
+  virtual std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) {
+    return OpenForReading(path, file);
+  }
 };
 
 // Forwards every call; derive from it to change a few (fault injection).
@@ -151,6 +156,9 @@ class FileSystemWrapper : public IFileSystem {
   }
   std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
     return m_target.OpenForReading(path, file);
+  }
+  std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    return m_target.OpenForReadingExclusive(path, file);
   }
 
  protected:

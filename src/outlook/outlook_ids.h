@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "foundation/guid.h"
+#include "foundation/hresult.h"
 
 namespace CV::Outlook {
 
@@ -90,6 +91,8 @@ inline constexpr std::u16string_view AttachFlags = u"http://schemas.microsoft.co
 inline constexpr std::u16string_view AttachContentId = u"http://schemas.microsoft.com/mapi/proptag/0x3712001F";
 }  // namespace Property
 inline constexpr std::int32_t ATT_MHTML_REF = 4;
+// What GetProperty answers for a property the item does not have.
+inline constexpr HRESULT MAPI_E_NOT_FOUND = MakeHResult(0x8004010Fu);
 
 // OlExchangeStoreType
 inline constexpr std::int32_t olPrimaryExchangeMailbox = 0;

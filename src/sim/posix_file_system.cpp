@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "foundation/ascii.h"
 #include "foundation/file_system.h"
@@ -72,13 +73,21 @@ using FileKey = std::pair<dev_t, ino_t>;
 
 class OpenFiles {
  public:
-  void Add(FileKey key) {
+  // False when the file is held exclusively, or when exclusive is asked
+  // for a file held at all.
+  bool Add(FileKey key, bool exclusive) {
     std::lock_guard lock(m_mutex);
+    if (m_exclusive.count(key) || (exclusive && m_count.count(key))) return false;
     ++m_count[key];
+    if (exclusive) m_exclusive.insert(key);
+    return true;
   }
   void Remove(FileKey key) {
     std::lock_guard lock(m_mutex);
-    if (--m_count[key] == 0) m_count.erase(key);
+    if (--m_count[key] == 0) {
+      m_count.erase(key);
+      m_exclusive.erase(key);
+    }
   }
   bool IsOpen(FileKey key) const {
     std::lock_guard lock(m_mutex);
@@ -88,6 +97,7 @@ class OpenFiles {
  private:
   mutable std::mutex m_mutex;
   std::map<FileKey, int> m_count;
+  std::set<FileKey> m_exclusive;
 };
 
 OpenFiles& TheOpenFiles() {
@@ -98,9 +108,8 @@ OpenFiles& TheOpenFiles() {
 
 class PosixReadableFile final : public IReadableFile {
  public:
-  PosixReadableFile(int fd, FileKey key, std::uint64_t size) : m_fd(fd), m_key(key), m_size(size) {
-    TheOpenFiles().Add(m_key);
-  }
+  // The file is registered as open already.
+  PosixReadableFile(int fd, FileKey key, std::uint64_t size) : m_fd(fd), m_key(key), m_size(size) {}
   ~PosixReadableFile() override {
     TheOpenFiles().Remove(m_key);
     ::close(m_fd);
@@ -295,6 +304,14 @@ class PosixFileSystem final : public IFileSystem {
   }
 
   std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    return Open(path, false, file);
+  }
+  std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    return Open(path, true, file);
+  }
+
+ private:
+  std::int32_t Open(std::u16string_view path, bool exclusive, std::unique_ptr<IReadableFile>& file) {
     std::string posix;
     if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
     const int fd = ::open(posix.c_str(), O_RDONLY | O_CLOEXEC);
@@ -305,11 +322,15 @@ class PosixFileSystem final : public IFileSystem {
       ::close(fd);
       return ErrorFromErrno(error, posix);
     }
-    file = std::make_unique<PosixReadableFile>(fd, FileKey{st.st_dev, st.st_ino}, static_cast<std::uint64_t>(st.st_size));
+    const FileKey key{st.st_dev, st.st_ino};
+    if (!TheOpenFiles().Add(key, exclusive)) {
+      ::close(fd);
+      return Win32Error::SharingViolation;
+    }
+    file = std::make_unique<PosixReadableFile>(fd, key, static_cast<std::uint64_t>(st.st_size));
     return Win32Error::Success;
   }
 
- private:
   std::int32_t Write(std::u16string_view path, std::span<const std::uint8_t> bytes, bool failIfExists) {
     std::string posix;
     if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;

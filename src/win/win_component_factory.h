@@ -1,5 +1,5 @@
 // Components by ProgID through COM: CLSIDFromProgID, CoCreateInstance with
-// CLSCTX_ALL for IDispatch, OleRun.
+// CLSCTX_ALL for IUnknown, OleRun, then the query for IDispatch.
 #pragma once
 
 #include "foundation/component_factory.h"

@@ -134,7 +134,15 @@ class WinFileSystem final : public IFileSystem {
   }
 
   std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
-    Win::UniqueFile handle(::CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    return Open(path, FILE_SHARE_READ, file);
+  }
+  std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    return Open(path, 0, file);
+  }
+
+ private:
+  std::int32_t Open(std::u16string_view path, DWORD sharing, std::unique_ptr<IReadableFile>& file) {
+    Win::UniqueFile handle(::CreateFileW(W(path).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return LastError();
     LARGE_INTEGER size{};

@@ -4,11 +4,19 @@
 // locations and folder names.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <optional>
 #include <ctime>
 #include <filesystem>
 
+#include "components/container/container_writer.h"
 #include "components/container/member_pipeline.h"
+#include "components/email_object.h"
+#include "foundation/lifetime.h"
+#include "support/reference_mails.h"
+#include "support/scratch_directory.h"
 #include "components/container/mime_message.h"
 #include "components/container/sha256.h"
 #include "components/container/spool_file.h"
@@ -235,6 +243,63 @@ TEST(Mime, LocationsFolderNamesCharsetsAndTypes) {
   EXPECT_EQ(HtmlCharset("<p>no declaration</p>"), "");
   EXPECT_EQ(ContentType(u"a.PNG"), "image/png");
   EXPECT_EQ(ContentType(u"README"), "application/octet-stream");
+}
+
+}  // namespace
+}  // namespace CV::Components
+
+namespace CV::Components {
+namespace {
+
+class FixedTarget final : public IExportTargetChooser {
+ public:
+  explicit FixedTarget(fs::path file) : m_file(std::move(file)) {}
+  std::optional<ExportTarget> Choose() override { return ExportTarget{m_file, u"Referenz"}; }
+
+ private:
+  fs::path m_file;
+};
+
+// The reference mails through the writer on this platform: its members and
+// manifest are the bytes the Windows build writes too (a Wine test holds it
+// to the same list). CV_WRITE_REFERENCE=1 writes the list anew.
+TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
+  Fake::ScratchDirectory scratch;
+  const auto mails = Fake::WriteReferenceMails(FS::DefaultFileSystem(), scratch.Path() + u"\\");
+  const fs::path file = fs::temp_directory_path() / ("cv-reference-" + std::to_string(::getpid()) + ".zip");
+  {
+    auto writer = std::make_shared<CContainerWriter>(
+        WriterPorts{std::make_shared<FixedTarget>(file), nullptr, ProcessLifetime(FS::DefaultFileSystem()), 6});
+    writer->Invoke(u"Option", InvokeKind::PropertyPut, {Variant::FromBool(true)});
+    writer->Invoke(u"SourceApplication", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(u"Microsoft Outlook 2010"))});
+    writer->Invoke(u"MailCount", InvokeKind::PropertyPut, {Variant::FromI4(3)});
+    ASSERT_FALSE(writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool());
+    for (const auto& mail : mails) {
+      auto email = std::make_shared<CEMail>();
+      for (const auto& [name, value] : mail.properties) email->Invoke(name, InvokeKind::PropertyPut, {value});
+      for (const auto& [name, args] : mail.calls) {
+        std::vector<Variant> values;
+        for (const auto& arg : args) values.push_back(Variant::FromBstr(Bstr(arg)));
+        email->Invoke(name, InvokeKind::Method, values);
+      }
+      ASSERT_FALSE(writer->Invoke(u"AddEMail", InvokeKind::Method, {Variant::FromObject(email)}).AsBool());
+    }
+    for (const auto& [name, value] : Fake::ReferenceProperties())
+      writer->Invoke(u"SetProperty", InvokeKind::Method, {Variant::FromBstr(Bstr(name)), Variant::FromBstr(Bstr(value))});
+    writer->Invoke(u"EndExport", InvokeKind::Method, {});
+  }
+  const std::vector<std::string> digests = Fake::MemberDigests(file.string());
+  fs::remove(file);
+  const fs::path recorded = fs::path(CV_TEST_DATA) / "container" / "reference-sha256.txt";
+  if (std::getenv("CV_WRITE_REFERENCE")) {
+    std::ofstream out(recorded, std::ios::binary);
+    for (const auto& line : digests) out << line << "\n";
+  }
+  std::ifstream in(recorded);
+  std::vector<std::string> expected;
+  for (std::string line; std::getline(in, line);) expected.push_back(line);
+  EXPECT_EQ(digests, expected);
+  EXPECT_EQ(digests.size(), 4u);
 }
 
 }  // namespace

@@ -392,5 +392,25 @@ TEST_F(MailExportTest, FailuresOfTheConverterItself) {
   EXPECT_EQ(Fake::ErrorOf([&] { Export(unreadable); }), E_FAIL);  // no security flags, no body
 }
 
+// A store that never set the security flags, the attachment flags or the
+// content id: the mail is not lost for it. The three read as 0 and "".
+TEST_F(MailExportTest, MissingMapiPropertiesReadAsEmpty) {
+  auto mail = inbox->AddMail(u"Ohne Eigenschaften");
+  mail->htmlBody = u"<body><img src=\"cid:bild@x\"></body>";
+  mail->Accessor()->Remove(Property::SecurityFlags);
+  auto picture = mail->AddInlinePicture(u"bild.png", "png", u"bild@x");
+  picture->Accessor()->Remove(Property::AttachFlags);
+  auto file = mail->AddAttachment(u"plain.txt", "text");
+  file->Accessor()->Remove(Property::AttachFlags);
+  file->Accessor()->Remove(Property::AttachContentId);
+  const auto email = Export(mail);
+  EXPECT_EQ(AttachmentNames(email), std::vector<std::u16string>{u"plain.txt"});  // the picture stays inline
+  EXPECT_EQ(email->Resources().size(), 1u);
+  picture->Accessor()->Remove(Property::AttachContentId);  // no content id: an attachment after all
+  EXPECT_EQ(AttachmentNames(Export(mail)), (std::vector<std::u16string>{u"bild.png", u"plain.txt"}));
+  file->Accessor()->FailAlways("GetProperty", E_ACCESSDENIED);  // any other failure fails the mail
+  EXPECT_EQ(Fake::ErrorOf([&] { Export(mail); }), E_ACCESSDENIED);
+}
+
 }  // namespace
 }  // namespace CV::Office

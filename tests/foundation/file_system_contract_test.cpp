@@ -125,6 +125,25 @@ TEST_F(FileSystemContract, FileHeldOpenCannotBeDeleted) {
   EXPECT_EQ(fs.RemoveFile(dir / u"held.txt"), 0);
 }
 
+TEST_F(FileSystemContract, FileReadExclusivelyIsSharedWithNobody) {
+  const ScratchDirectory dir(fs);
+  dir.WriteFile(u"body.html", "body");
+  std::unique_ptr<IReadableFile> held, other;
+  {
+    ASSERT_EQ(fs.OpenForReading(dir / u"body.html", held), 0);
+    EXPECT_EQ(fs.OpenForReadingExclusive(dir / u"body.html", other), Win32Error::SharingViolation);
+    EXPECT_EQ(fs.OpenForReading(dir / u"body.html", other), 0);  // readers share with readers
+    held.reset();
+    other.reset();
+  }
+  ASSERT_EQ(fs.OpenForReadingExclusive(dir / u"body.html", held), 0);
+  EXPECT_EQ(held->Size(), 4u);
+  EXPECT_EQ(fs.OpenForReading(dir / u"body.html", other), Win32Error::SharingViolation);
+  EXPECT_EQ(fs.OpenForReadingExclusive(dir / u"body.html", other), Win32Error::SharingViolation);
+  held.reset();
+  EXPECT_EQ(fs.OpenForReading(dir / u"body.html", other), 0);
+}
+
 TEST_F(FileSystemContract, HiddenEntriesAreMarked) {
   const ScratchDirectory dir(fs);
   dir.MakeDirectory(u".hidden");

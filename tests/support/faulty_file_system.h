@@ -80,6 +80,9 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   std::int32_t OpenForReading(std::u16string_view p, std::unique_ptr<FS::IReadableFile>& f) override {
     CV_FAULTY(OpenForReading, p, f);
   }
+  std::int32_t OpenForReadingExclusive(std::u16string_view p, std::unique_ptr<FS::IReadableFile>& f) override {
+    CV_FAULTY(OpenForReadingExclusive, p, f);
+  }
 #undef CV_FAULTY
   std::int32_t FindFirst(std::u16string_view pattern, FS::FindData& first,
                          std::unique_ptr<FS::IDirectorySearch>& search) override {

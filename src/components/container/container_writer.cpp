@@ -118,6 +118,7 @@ Variant CContainerWriter::Invoke(std::u16string_view name, InvokeKind kind, std:
   }
   if (name == u"Comment") return Variant::FromBstr(Bstr(m_target ? m_target->comment : u""));
   if (name == u"Option") return Variant::FromBool(m_option);
+  if (name == u"SourceApplication") return Variant::FromBstr(Bstr(m_sourceApplication));
   if (name == u"MailCount") return Variant::FromI4(m_announced);
   ThrowComError(DISP_E_UNKNOWNNAME, Vendor::Iid::CVMailExport);
 }

@@ -4,6 +4,7 @@
 // no owner any more.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -18,7 +19,7 @@ class OwnerLock {
   OwnerLock& operator=(const OwnerLock&) = delete;
 
  private:
-  int m_fd;
+  std::intptr_t m_handle;  // a file descriptor, or a Windows handle
 };
 
 // True when file exists and nobody holds its lock.

@@ -21,7 +21,12 @@ class Sha256 {
   // The digest; the object starts afresh.
   Digest Final();
 
-  static std::string Hex(const Digest& digest);
+  static std::string Hex(const Digest& digest) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : digest) text += kHex[b >> 4], text += kHex[b & 15];
+    return text;
+  }
 
  private:
   struct Context;

@@ -32,11 +32,4 @@ Sha256::Digest Sha256::Final() {
   return digest;
 }
 
-std::string Sha256::Hex(const Digest& digest) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (std::uint8_t b : digest) text += kHex[b >> 4], text += kHex[b & 15];
-  return text;
-}
-
 }  // namespace CV::Components

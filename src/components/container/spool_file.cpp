@@ -13,9 +13,15 @@ namespace CV::Components {
 SpoolFile::SpoolFile(const std::filesystem::path& directory, std::size_t pieceSize) : m_pieceSize(pieceSize) {
   std::random_device random;
   const std::filesystem::path name = directory / (".spool-" + std::to_string(random() % 1000000000u));
+#ifdef _WIN32
+  // Deleted when it is closed: Windows cannot remove a file that is open.
+  m_file = ::_wfopen(name.c_str(), L"w+bD");
+  if (!m_file) throw ZipError("cannot create " + name.string(), errno);
+#else
   m_file = std::fopen(name.c_str(), "w+bx");
   if (!m_file) throw ZipError("cannot create " + name.string(), errno);
   std::remove(name.c_str());  // the open file stays; nothing is left behind, even after a crash
+#endif
 }
 
 SpoolFile::~SpoolFile() { std::fclose(m_file); }

@@ -66,6 +66,10 @@ void SimPropertyAccessor::Property(std::u16string schemaName, Getter get, Setter
   m_properties[std::move(schemaName)] = {std::move(get), std::move(set)};
 }
 
+void SimPropertyAccessor::Remove(std::u16string_view schemaName) {
+  if (const auto it = m_properties.find(schemaName); it != m_properties.end()) m_properties.erase(it);
+}
+
 // ---- attachments
 
 SimAttachment::SimAttachment(std::shared_ptr<SimWorld> world, std::weak_ptr<SimItem> parent, std::u16string fileName_,
@@ -193,6 +197,8 @@ std::int32_t SimItem::SizeNow() const {
 }
 
 void SimItem::SaveAsHtml(const std::u16string& path) {
+  // Outlook takes no long-path form.
+  if (path.starts_with(u"\\\\?\\")) ThrowComError(E_INVALIDARG, Iid::MailItem);
   // Outlook cannot write what it cannot read: a signed or encrypted item is
   // saved through a copy whose security flags were cleared.
   if (securityFlags != 0) ThrowComError(E_ACCESSDENIED, Iid::MailItem);

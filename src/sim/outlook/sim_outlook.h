@@ -58,6 +58,9 @@ class SimPropertyAccessor : public SimObject {
   using Setter = std::function<void(const Variant&)>;
   SimPropertyAccessor(std::shared_ptr<SimWorld> world);
   void Property(std::u16string schemaName, Getter get, Setter set = nullptr);
+  // The item does not have it: GetProperty answers MAPI_E_NOT_FOUND, as for
+  // a property a real store never set.
+  void Remove(std::u16string_view schemaName);
 
  private:
   std::map<std::u16string, std::pair<Getter, Setter>, std::less<>> m_properties;
@@ -74,6 +77,7 @@ class SimAttachment : public SimObject {
   std::int32_t type;
   std::u16string contentId;  // PR_ATTACH_CONTENT_ID
   std::int32_t flags = 0;    // PR_ATTACH_FLAGS
+  const std::shared_ptr<SimPropertyAccessor>& Accessor() const noexcept { return m_accessor; }
 
  private:
   std::weak_ptr<SimItem> m_parent;

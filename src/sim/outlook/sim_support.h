@@ -9,7 +9,7 @@
 
 namespace CV::Sim::Support {
 
-inline constexpr HRESULT MAPI_E_NOT_FOUND = MakeHResult(0x8004010Fu);
+using Outlook::MAPI_E_NOT_FOUND;
 inline constexpr HRESULT RPC_E_DISCONNECTED_ = MakeHResult(0x80010108u);
 
 // The object a weak link points to; RPC_E_DISCONNECTED when it is gone.

@@ -5,7 +5,7 @@
 #include "addin/addin_ids.h"
 #include "foundation/guid_source.h"
 #include "foundation/lifetime.h"
-#include "win/addin/module.h"
+#include "win/module.h"
 #include "win/win_component_factory.h"
 #include "win/win_help_system.h"
 #include "win/win_internet_cache.h"

@@ -3,7 +3,7 @@
 
 #include "addin/addin_ids.h"
 #include "win/addin/connect_com.h"
-#include "win/addin/module.h"
+#include "win/module.h"
 #include "win/com_support.h"
 
 namespace CV::Win {

@@ -11,7 +11,7 @@
 
 #include "addin/connect.h"
 #include "cvmailarchiveol.h"
-#include "win/addin/module.h"
+#include "win/module.h"
 #include "win/com_ptr.h"
 
 namespace CV::Win {

@@ -1,4 +1,4 @@
-// The DLL's module: its instance handle and path, and the lock count that
+// A DLL's module: its instance handle and path, and the lock count that
 // DllCanUnloadNow reports (every live add-in object and class factory lock
 // holds one).
 #pragma once

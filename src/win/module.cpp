@@ -1,4 +1,4 @@
-#include "win/addin/module.h"
+#include "win/module.h"
 
 #include <atomic>
 

@@ -1,0 +1,26 @@
+// Registers one of our COM servers for all users or for the current user
+// from its table (registration_table.h): the table's values, with the DLL's
+// path put in, and the type library in the DLL.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "win/registration_table.h"
+
+namespace CV::Win::Registration {
+
+enum class Scope { Machine, User };
+
+// Writes the table below HKLM\Software (Machine) or HKCU\Software (User),
+// after removing the keys it owns, and registers the type library in
+// modulePath. The first failure is returned; the rest is still written.
+::HRESULT Register(const Registry::Table& table, Scope scope, const std::wstring& modulePath);
+// Removes the keys the table owns and the type library; shared keys stay.
+::HRESULT Unregister(const Registry::Table& table, Scope scope);
+// DllInstall: "user" (regsvr32 /n /i:user) registers or, with /u, removes
+// the registration of the current user; anything else is refused.
+::HRESULT Install(const Registry::Table& table, BOOL install, LPCWSTR commandLine, const std::wstring& modulePath);
+
+}  // namespace CV::Win::Registration

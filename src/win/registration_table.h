@@ -1,0 +1,43 @@
+// What each of our COM servers leaves in the registry, as data: the keys
+// and values (key, value name, data) below a scope's root, "Software" of
+// HKEY_LOCAL_MACHINE for all users or of HKEY_CURRENT_USER for one. Both
+// DLLs apply their table (registration.h) and the installer packages are
+// made from the same tables, so that the two ways of installing cannot
+// drift. Portable: no platform header, so a build tool can read it too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/guid.h"
+
+namespace CV::Win::Registry {
+
+// Stands for the DLL's full path in a value.
+inline constexpr char16_t kModulePath[] = u"[module]";
+
+struct Value {
+  enum class Kind { Key, String, Dword };
+  std::u16string key;   // below the scope's "Software", e.g. u"Classes\\CLSID\\{...}"
+  std::u16string name;  // empty: the key's default value
+  Kind kind = Kind::Key;
+  std::u16string text;  // String; kModulePath is replaced
+  std::uint32_t number = 0;  // Dword
+};
+
+struct Table {
+  std::u16string dllName;  // "CVMailArchiveOl.dll"
+  // Removed whole on unregistering (and before registering, so that an
+  // older version leaves nothing): every key that is ours alone. Parents
+  // shared with others (CLSID, Addins) are never removed.
+  std::vector<std::u16string> ownedKeys;
+  std::vector<Value> values;
+  Guid libId;  // the type library in the DLL, registered by the system's call
+  std::uint16_t libMajor = 1, libMinor = 0;
+};
+
+Table AddinTable();
+Table ComponentsTable();
+
+}  // namespace CV::Win::Registry

@@ -1,0 +1,243 @@
+// CVMailComponents.dll registered and driven through real COM: the e-mail
+// object's properties by name, and the writer that an STA made writing on
+// a worker while that STA is blocked, into the same bytes as on Linux.
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "components/component_ids.h"
+#include "components/email_object.h"
+#include "foundation/bstr.h"
+#include "foundation/com_error.h"
+#include "foundation/file_system.h"
+#include "support/reference_mails.h"
+#include "support/scratch_directory.h"
+#include "vendor/container_writer.h"
+#include "vendor/email.h"
+#include "vendor/vendor_ids.h"
+#include "win/addin_host.h"
+#include "win/com_support.h"
+#include "win/components/win_export_target.h"
+#include "win/dispatch_object.h"
+#include "win/win_component_factory.h"
+
+namespace CV {
+namespace {
+
+using Host::KeyExists;
+using Host::ReadString;
+
+const Guid kDispatchIid = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
+
+std::wstring ComponentsDllPath() {
+  std::wstring out = L"Z:";
+  for (char c : std::string(CV_COMPONENTS_DLL)) out += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  return out;
+}
+
+DWORD Regsvr32(const std::wstring& options) {
+  return Host::Run(L"regsvr32.exe /s " + options + L" \"" + ComponentsDllPath() + L"\"");
+}
+
+std::wstring W(const Guid& guid) {
+  const std::u16string text = guid.ToRegistryForm();
+  return {text.begin(), text.end()};
+}
+
+class ComponentsDll : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_EQ(Regsvr32(L""), 0u); }
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(m_sta.Result())); }
+
+  Host::Sta m_sta;
+  Win::WinComponentFactory m_factory;
+};
+
+TEST_F(ComponentsDll, RegistersBothClassesForTheMachineAndForTheUser) {
+  const std::pair<const wchar_t*, Guid> classes[] = {{L"CVMail.CVMailExport", ComponentIds::ClsidMailExport},
+                                                     {L"CVMail.CVEMail", ComponentIds::ClsidEMail}};
+  for (const auto& [progId, clsid] : classes) {
+    SCOPED_TRACE(progId);
+    const std::wstring prog = progId, clsidKey = L"CLSID\\" + W(clsid);
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, prog + L"\\CLSID"), W(clsid));
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, prog + L".1\\CLSID"), W(clsid));
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, prog + L"\\CurVer"), prog + L".1");
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32"), ComponentsDllPath());
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32", L"ThreadingModel"), L"Both");
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, clsidKey + L"\\TypeLib"), W(ComponentIds::LibId));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + L"\\Programmable"));  // not an add-in
+  }
+  Win::ComPtr<ITypeLib> library;
+  EXPECT_EQ(::LoadRegTypeLib(Win::ToGUID(ComponentIds::LibId), 1, 0, 0, library.Put()), S_OK);
+
+  const std::wstring user = L"Software\\Classes\\";
+  ASSERT_EQ(Regsvr32(L"/n /i:user"), 0u);
+  for (const auto& [progId, clsid] : classes) {
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + progId + L"\\CLSID"), W(clsid));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + L"CLSID\\" + W(clsid) + L"\\InprocServer32", L"ThreadingModel"),
+              L"Both");
+  }
+  ASSERT_EQ(Regsvr32(L"/u /n /i:user"), 0u);
+  for (const auto& [progId, clsid] : classes) {
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + progId));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + L"CLSID\\" + W(clsid)));
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID"), W(clsid));  // the machine's stay
+  }
+  // Wine keeps one type library registration for both scopes: the user's
+  // removal took the machine's with it.
+  ASSERT_EQ(Regsvr32(L""), 0u);
+}
+
+TEST_F(ComponentsDll, EMailPropertiesRoundTripByName) {
+  const ObjectPtr created = m_factory.Create(Vendor::kEMailProgId);
+  ASSERT_TRUE(created);
+  const ObjectPtr email = QueryObject(created, Vendor::EMail::kIid);
+  ASSERT_TRUE(email);
+  const std::string oddBytes = "<p>\xe4\xf6</p>";  // seven bytes: the body is bytes, not UTF-16
+  const std::vector<std::pair<std::u16string, Variant>> values = {
+      {u"FolderPath", Variant::FromBstr(Bstr(u"Postfach\\Posteingang"))},
+      {u"EntryID", Variant::FromBstr(Bstr(u"00AB"))},
+      {u"Type", Variant::FromI4(1)},
+      {u"Subject", Variant::FromBstr(Bstr(u"Gr\u00fc\u00dfe \U0001F4E7"))},
+      {u"From", Variant::FromBstr(Bstr(u"Anna"))},
+      {u"To", Variant::FromBstr(Bstr(u"Peter; Paul"))},
+      {u"CC", Variant::FromBstr(Bstr(u"Maria"))},
+      {u"BCC", Variant::FromBstr(Bstr(u"Archiv"))},
+      {u"Size", Variant::FromI4(4711)},
+      {u"Date", Variant::FromDate(46362.5)},
+      {u"MailState", Variant::FromI4(2)},
+      {u"Importance", Variant::FromI4(2)},
+      {u"HtmlBody", Variant::FromBstr(Bstr::FromBytes(oddBytes.data(), oddBytes.size()))},
+      {u"HtmlFileName", Variant::FromBstr(Bstr(u"Content.html"))},
+  };
+  for (const auto& [name, value] : values) PutProperty(email, name, value);
+  for (const auto& [name, value] : values) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    const Variant back = GetProperty(email, name);
+    EXPECT_EQ(back.Type(), value.Type());
+    if (value.Type() == VarType::Bstr) EXPECT_EQ(back.AsBstr().Bytes(), value.AsBstr().Bytes());
+    else if (value.Type() == VarType::Date) EXPECT_EQ(back.AsDouble(), value.AsDouble());
+    else EXPECT_EQ(back.AsInt32(), value.AsInt32());
+  }
+  CallMethod(email, u"AddAttachment", {Variant::FromBstr(Bstr(u"C:\\a\\Bericht.pdf"))});
+  CallMethod(email, u"AddNamedAttachment", {Variant::FromBstr(Bstr(u"C:\\a\\x1.txt")), Variant::FromBstr(Bstr(u"kurz.txt"))});
+  CallMethod(email, u"AddHtmlResource", {Variant::FromBstr(Bstr(u"C:\\t\\b\\i.png")), Variant::FromBstr(Bstr(u"b\\i.png"))});
+  EXPECT_EQ(CallMethod(email, u"AttachmentCount").AsInt32(), 2);
+  EXPECT_EQ(CallMethod(email, u"Attachment", {Variant::FromI4(1)}).AsText(), u"C:\\a\\x1.txt");
+  EXPECT_EQ(CallMethod(email, u"AttachmentName", {Variant::FromI4(1)}).AsText(), u"kurz.txt");
+  EXPECT_EQ(CallMethod(email, u"ResourceCount").AsInt32(), 1);
+  EXPECT_EQ(CallMethod(email, u"ResourcePath", {Variant::FromI4(0)}).AsText(), u"b\\i.png");
+  // A bad index is an error the caller sees, not a crash.
+  EXPECT_THROW(CallMethod(email, u"Attachment", {Variant::FromI4(2)}), ComError);
+}
+
+TEST_F(ComponentsDll, AClassThatIsNotRegisteredGivesNoObject) {
+  EXPECT_EQ(m_factory.Create(u"CVMail.Unbekannt"), nullptr);
+}
+
+// The mails' properties and calls on an object, by name.
+void Fill(const ObjectPtr& email, const Fake::ReferenceMail& mail) {
+  for (const auto& [name, value] : mail.properties) PutProperty(email, name, value);
+  for (const auto& [name, args] : mail.calls) {
+    std::vector<Variant> values;
+    for (const auto& arg : args) values.push_back(Variant::FromBstr(Bstr(arg)));
+    CallMethod(email, name, values);
+  }
+}
+
+// The writer made and begun on this STA, handed to a worker through the
+// interface table; the worker makes the e-mail objects and writes every
+// mail while this thread waits without serving its apartment. A call that
+// went through the STA would never return: the wait would end unfinished.
+TEST_F(ComponentsDll, WriterMadeOnTheStaWritesOnTheWorkerIntoTheLinuxBytes) {
+  Fake::ScratchDirectory scratch;
+  const std::wstring folder(scratch.Path().begin(), scratch.Path().end());
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr), ERROR_SUCCESS);
+  ::RegSetValueExW(key, L"TargetFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  ::RegSetValueExW(key, L"Comment", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Referenz"), 9 * sizeof(wchar_t));
+  ::RegCloseKey(key);
+  SYSTEMTIME today{};
+  ::GetLocalTime(&today);
+  wchar_t name[40];
+  swprintf(name, 40, L"\\Mailarchiv %04u-%02u-%02u.zip", today.wYear, today.wMonth, today.wDay);
+  const std::wstring container = folder + name;
+
+  const auto mails = Fake::WriteReferenceMails(FS::DefaultFileSystem(), scratch.Path() + u"\\");
+  const ObjectPtr created = m_factory.Create(Vendor::kMailExportProgId);
+  ASSERT_TRUE(created);
+  const ObjectPtr writer = QueryObject(created, Vendor::MailExport::kIid);
+  PutProperty(writer, u"Option", Variant::FromBool(true));
+  PutProperty(writer, u"SourceApplication", Variant::FromBstr(Bstr(u"Microsoft Outlook 2010")));
+  PutProperty(writer, u"MailCount", Variant::FromI4(3));
+  ASSERT_FALSE(CallMethod(writer, u"BeginExport").AsBool());
+  EXPECT_EQ(GetProperty(writer, u"Comment").AsText(), u"Referenz");
+
+  Win::ComPtr<IGlobalInterfaceTable> table;
+  ASSERT_EQ(::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
+                               reinterpret_cast<void**>(table.Put())), S_OK);
+  // The writer's own interface, not a bridge of ours.
+  const Win::DispatchObject* bridge = dynamic_cast<const Win::DispatchObject*>(writer.get());
+  ASSERT_NE(bridge, nullptr);
+  DWORD cookie = 0;
+  ASSERT_EQ(table->RegisterInterfaceInGlobal(bridge->Dispatch().Get(), IID_IDispatch, &cookie), S_OK);
+
+  struct Work {
+    IGlobalInterfaceTable* table;
+    DWORD cookie;
+    const std::vector<Fake::ReferenceMail>* mails;
+    std::string failure;
+  } work{table.Get(), cookie, &mails, {}};
+  HANDLE worker = ::CreateThread(nullptr, 0, [](void* p) -> DWORD {
+    auto& w = *static_cast<Work*>(p);
+    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    try {
+      Win::ComPtr<IDispatch> fetched;
+      CheckCom(w.table->GetInterfaceFromGlobal(w.cookie, IID_IDispatch, reinterpret_cast<void**>(fetched.Put())));
+      const ObjectPtr writer = std::make_shared<Win::DispatchObject>(std::move(fetched), kDispatchIid);
+      Win::WinComponentFactory factory;
+      for (std::size_t i = 0; i < w.mails->size(); ++i) {
+        // The second mail is someone else's object: the writer reads it by name.
+        ObjectPtr email = i == 1 ? std::make_shared<Components::CEMail>() : factory.Create(Vendor::kEMailProgId);
+        if (!email) throw std::runtime_error("no e-mail object");
+        Fill(email, (*w.mails)[i]);
+        if (CallMethod(writer, u"AddEMail", {Variant::FromObject(email)}).AsBool()) throw std::runtime_error("stopped");
+      }
+      for (const auto& [name, value] : Fake::ReferenceProperties())
+        CallMethod(writer, u"SetProperty", {Variant::FromBstr(Bstr(name)), Variant::FromBstr(Bstr(value))});
+      CallMethod(writer, u"EndExport");
+    } catch (const std::exception& e) {
+      w.failure = e.what();
+    }
+    ::CoUninitialize();
+    return 0;
+  }, &work, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  const DWORD waited = ::WaitForSingleObject(worker, 60000);  // deliberately deaf to COM
+  if (waited != WAIT_OBJECT_0) Host::PumpUntil([&] { return ::WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; },
+                                               std::chrono::seconds(120));
+  ::CloseHandle(worker);
+  table->RevokeInterfaceFromGlobal(cookie);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the worker's calls waited for the blocked STA";
+  ASSERT_EQ(work.failure, "");
+
+  const std::vector<std::string> digests = Fake::MemberDigests(std::string(container.begin(), container.end()));
+  std::ifstream in(std::filesystem::path(CV_TEST_DATA) / "container" / "reference-sha256.txt");
+  std::vector<std::string> expected;
+  for (std::string line; std::getline(in, line);) expected.push_back(line);
+  EXPECT_EQ(digests, expected);
+  EXPECT_EQ(digests.size(), 4u);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey);
+}
+
+}  // namespace
+}  // namespace CV
