@@ -11,5 +11,6 @@ void AddArchive(CLI::App& app);
 void AddRibbon(CLI::App& app);
 void AddContainerCommands(CLI::App& app);
 void AddSettings(CLI::App& app);
+void AddSnapshot(CLI::App& app);
 
 }  // namespace CV::Cli

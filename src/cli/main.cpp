@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   CV::Cli::AddContainerCommands(app);
   CV::Cli::AddSettings(app);
   CV::Cli::AddRewriteHtml(app);
+  CV::Cli::AddSnapshot(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -12,6 +12,8 @@
 #include <filesystem>
 
 #include "components/container/container_writer.h"
+#include "components/container/export_outcome.h"
+#include "foundation/com_error.h"
 #include "components/container/member_pipeline.h"
 #include "components/email_object.h"
 #include "foundation/lifetime.h"
@@ -300,6 +302,70 @@ TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
   for (std::string line; std::getline(in, line);) expected.push_back(line);
   EXPECT_EQ(digests, expected);
   EXPECT_EQ(digests.size(), 4u);
+}
+
+TEST(ExportOutcome, MessageNamesTheContainerAndTheMailsOrWhyThereIsNone) {
+  const fs::path file = fs::path("/archiv") / "Mailarchiv 2026-12-06.zip";
+  const std::u16string head = u"Das Archiv „Mailarchiv 2026-12-06.zip“ wurde erstellt.\nOrdner: /archiv\n\n";
+  const struct {
+    ExportOutcome outcome;
+    std::u16string message;
+  } cases[] = {
+      {{file, 3, 3, ""}, head + u"Es enthält alle 3 E-Mails."},
+      {{file, 1, 1, ""}, head + u"Es enthält die E-Mail."},
+      {{file, 0, 0, ""}, head + u"Es enthält keine E-Mails."},
+      {{file, 5, 3, ""}, head + u"Es enthält 3 von 5 E-Mails; 2 E-Mails wurden nicht archiviert."},
+      {{file, 2, 1, ""}, head + u"Es enthält 1 von 2 E-Mails; 1 E-Mail wurde nicht archiviert."},
+      {{std::nullopt, 3, 2, "cannot write /archiv/x: No space left on device"},
+       u"Es wurde kein Archiv erstellt.\n\nGrund: cannot write /archiv/x: No space left on device"},
+      {{std::nullopt, 3, 3, ""},
+       u"Es wurde kein Archiv erstellt.\n\nDie Archivierung endete, bevor alle E-Mails übergeben waren."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OutcomeMessage(c.outcome), c.message);
+}
+
+class NoTarget final : public IExportTargetChooser {
+ public:
+  explicit NoTarget(fs::path file) : m_file(std::move(file)) {}
+  std::optional<ExportTarget> Choose() override { return ExportTarget{m_file, u""}; }
+
+ private:
+  fs::path m_file;
+};
+
+// The recorder hears what the writer learns: the mails in the container and
+// the container at its place, or the first cause of a failure.
+TEST(ExportOutcome, RecorderHearsTheWriter) {
+  const fs::path directory = fs::temp_directory_path() / ("cv-outcome-" + std::to_string(::getpid()));
+  fs::create_directories(directory);
+  const auto run = [&](const fs::path& file, int mails) {
+    auto recorder = std::make_shared<OutcomeRecorder>();
+    auto writer = std::make_shared<CContainerWriter>(
+        WriterPorts{std::make_shared<NoTarget>(file), recorder, ProcessLifetime(FS::DefaultFileSystem()), 1});
+    writer->Invoke(u"MailCount", InvokeKind::PropertyPut, {Variant::FromI4(3)});
+    try {
+      if (!writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool()) {
+        for (int i = 0; i < mails; ++i) {
+          auto email = std::make_shared<CEMail>();
+          email->Invoke(u"Subject", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(u"Hallo"))});
+          writer->Invoke(u"AddEMail", InvokeKind::Method, {Variant::FromObject(email)});
+        }
+        writer->Invoke(u"EndExport", InvokeKind::Method, {});
+      }
+    } catch (const ComError&) {
+    }
+    return recorder->Outcome();
+  };
+  const ExportOutcome written = run(directory / "a.zip", 2);
+  EXPECT_EQ(written.container, directory / "a.zip");
+  EXPECT_EQ(written.added, 2);
+  EXPECT_EQ(written.announced, 3);
+  EXPECT_EQ(written.cause, "");
+  const ExportOutcome failed = run(directory / "fehlt" / "b.zip", 2);
+  EXPECT_FALSE(failed.container);
+  EXPECT_NE(failed.cause, "");
+  EXPECT_FALSE(fs::exists(directory / "fehlt"));
+  fs::remove_all(directory);
 }
 
 }  // namespace

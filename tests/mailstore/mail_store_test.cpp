@@ -15,6 +15,7 @@
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
 #include "mailstore/message_source.h"
+#include "snapshot/store_snapshot.h"
 #include "sim/posix_paths.h"
 #include "sim/sim_interface_table.h"
 #include "sim/sim_internet_cache.h"
@@ -227,3 +228,45 @@ TEST(Mbox, UnescapingAndBoundaries) {
 
 }  // namespace
 }  // namespace CV::MailStore
+
+namespace CV::Snapshot {
+namespace {
+
+// A snapshot loaded again gives the same document: every field the loader
+// reads is one the writer wrote, and nothing changes on the way (the
+// unreadable mail, the signed one and the pictures of the sample included).
+TEST(StoreSnapshot, LoadedAgainGivesTheSameDocument) {
+  Sim::SimOutlook first;
+  const auto store = MailStore::LoadStore(first, CV_SAMPLES "/mailbox");
+  const std::string document = Write(*store);
+  Sim::SimOutlook second;
+  const auto loaded = Load(second, document);
+  EXPECT_EQ(Write(*loaded), document);
+  EXPECT_NE(document.find("\"fails\""), std::string::npos);
+  EXPECT_NE(document.find("\"securityFlags\": 2"), std::string::npos);
+  EXPECT_NE(document.find("\"contentId\": \"image"), std::string::npos);
+}
+
+TEST(StoreSnapshot, RefusesWhatIsNoSnapshot) {
+  Sim::SimOutlook outlook;
+  for (const char* document : {"", "{}", "[1]", R"({"format":"cv-store-snapshot","version":2})",
+                               R"({"format":"cv-store-snapshot","version":1,"store":"S","root":{"items":[{"kind":0}]}})",
+                               R"({"format":"cv-store-snapshot","version":1,"store":"S","root":{"items":[],"folders":[]}})"}) {
+    SCOPED_TRACE(document);
+    if (std::string_view(document).find("\"folders\":[]") != std::string_view::npos) {
+      EXPECT_NO_THROW(Load(outlook, document));  // an empty store is one
+      continue;
+    }
+    EXPECT_THROW(Load(outlook, document), std::runtime_error);
+  }
+  const std::string badBytes =
+      R"({"format":"cv-store-snapshot","version":1,"store":"S","root":{"items":[{"kind":0,"entryId":"E","subject":"s",)"
+      R"("senderEmailAddress":"","to":"","cc":"","bcc":"","senderName":"","sentOnBehalfOfName":"","receivedByName":"",)"
+      R"("bodyFormat":2,"htmlBody":"","body":"","importance":1,"securityFlags":0,"size":-1,"receivedTime":1.0,)"
+      R"("sentOn":1.0,"creationTime":1.0,"sent":true,"submitted":true,"savesAsUnicode":false,)"
+      R"("attachments":[{"fileName":"a","bytes":"\u0100","type":1,"contentId":"","flags":0}]}],"folders":[]}})";
+  EXPECT_THROW(Load(outlook, badBytes), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace CV::Snapshot

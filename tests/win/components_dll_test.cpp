@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,40 @@ void Fill(const ObjectPtr& email, const Fake::ReferenceMail& mail) {
   }
 }
 
+struct WriterWork {
+  IGlobalInterfaceTable* table;
+  DWORD cookie;
+  const std::vector<Fake::ReferenceMail>* mails;
+  std::string failure;
+};
+
+// The job's worker: the writer from the interface table, e-mail objects of
+// its own making, every mail, the properties and the end.
+DWORD WINAPI WriteOnWorker(void* p) {
+  auto& w = *static_cast<WriterWork*>(p);
+  ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  try {
+    Win::ComPtr<IDispatch> fetched;
+    CheckCom(w.table->GetInterfaceFromGlobal(w.cookie, IID_IDispatch, reinterpret_cast<void**>(fetched.Put())));
+    const ObjectPtr writer = std::make_shared<Win::DispatchObject>(std::move(fetched), kDispatchIid);
+    Win::WinComponentFactory factory;
+    for (std::size_t i = 0; i < w.mails->size(); ++i) {
+      // The second mail is someone else's object: the writer reads it by name.
+      ObjectPtr email = i == 1 ? std::make_shared<Components::CEMail>() : factory.Create(Vendor::kEMailProgId);
+      if (!email) throw std::runtime_error("no e-mail object");
+      Fill(email, (*w.mails)[i]);
+      if (CallMethod(writer, u"AddEMail", {Variant::FromObject(email)}).AsBool()) throw std::runtime_error("stopped");
+    }
+    for (const auto& [name, value] : Fake::ReferenceProperties())
+      CallMethod(writer, u"SetProperty", {Variant::FromBstr(Bstr(name)), Variant::FromBstr(Bstr(value))});
+    CallMethod(writer, u"EndExport");
+  } catch (const std::exception& e) {
+    w.failure = e.what();
+  }
+  ::CoUninitialize();
+  return 0;
+}
+
 // The writer made and begun on this STA, handed to a worker through the
 // interface table; the worker makes the e-mail objects and writes every
 // mail while this thread waits without serving its apartment. A call that
@@ -165,6 +201,8 @@ TEST_F(ComponentsDll, WriterMadeOnTheStaWritesOnTheWorkerIntoTheLinuxBytes) {
   ::RegSetValueExW(key, L"TargetFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
                    static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
   ::RegSetValueExW(key, L"Comment", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Referenz"), 9 * sizeof(wchar_t));
+  const DWORD quiet = 1;  // the outcome messages have tests of their own
+  ::RegSetValueExW(key, L"Quiet", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&quiet), sizeof quiet);
   ::RegCloseKey(key);
   SYSTEMTIME today{};
   ::GetLocalTime(&today);
@@ -191,36 +229,8 @@ TEST_F(ComponentsDll, WriterMadeOnTheStaWritesOnTheWorkerIntoTheLinuxBytes) {
   DWORD cookie = 0;
   ASSERT_EQ(table->RegisterInterfaceInGlobal(bridge->Dispatch().Get(), IID_IDispatch, &cookie), S_OK);
 
-  struct Work {
-    IGlobalInterfaceTable* table;
-    DWORD cookie;
-    const std::vector<Fake::ReferenceMail>* mails;
-    std::string failure;
-  } work{table.Get(), cookie, &mails, {}};
-  HANDLE worker = ::CreateThread(nullptr, 0, [](void* p) -> DWORD {
-    auto& w = *static_cast<Work*>(p);
-    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    try {
-      Win::ComPtr<IDispatch> fetched;
-      CheckCom(w.table->GetInterfaceFromGlobal(w.cookie, IID_IDispatch, reinterpret_cast<void**>(fetched.Put())));
-      const ObjectPtr writer = std::make_shared<Win::DispatchObject>(std::move(fetched), kDispatchIid);
-      Win::WinComponentFactory factory;
-      for (std::size_t i = 0; i < w.mails->size(); ++i) {
-        // The second mail is someone else's object: the writer reads it by name.
-        ObjectPtr email = i == 1 ? std::make_shared<Components::CEMail>() : factory.Create(Vendor::kEMailProgId);
-        if (!email) throw std::runtime_error("no e-mail object");
-        Fill(email, (*w.mails)[i]);
-        if (CallMethod(writer, u"AddEMail", {Variant::FromObject(email)}).AsBool()) throw std::runtime_error("stopped");
-      }
-      for (const auto& [name, value] : Fake::ReferenceProperties())
-        CallMethod(writer, u"SetProperty", {Variant::FromBstr(Bstr(name)), Variant::FromBstr(Bstr(value))});
-      CallMethod(writer, u"EndExport");
-    } catch (const std::exception& e) {
-      w.failure = e.what();
-    }
-    ::CoUninitialize();
-    return 0;
-  }, &work, 0, nullptr);
+  WriterWork work{table.Get(), cookie, &mails, {}};
+  HANDLE worker = ::CreateThread(nullptr, 0, &WriteOnWorker, &work, 0, nullptr);
   ASSERT_NE(worker, nullptr);
   const DWORD waited = ::WaitForSingleObject(worker, 60000);  // deliberately deaf to COM
   if (waited != WAIT_OBJECT_0) Host::PumpUntil([&] { return ::WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; },
@@ -237,6 +247,153 @@ TEST_F(ComponentsDll, WriterMadeOnTheStaWritesOnTheWorkerIntoTheLinuxBytes) {
   EXPECT_EQ(digests, expected);
   EXPECT_EQ(digests.size(), 4u);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey);
+}
+
+}  // namespace
+}  // namespace CV
+
+namespace CV {
+namespace {
+
+// The control of a dialog with this id, at any depth (the customised
+// controls sit in panes of their own).
+HWND Control(HWND window, int id, const wchar_t* className) {
+  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(child, name, 64);
+    if (::GetDlgCtrlID(child) == id && ::lstrcmpiW(name, className) == 0) return child;
+    if (HWND found = Control(child, id, className)) return found;
+  }
+  return nullptr;
+}
+
+HWND WaitForDialog(const std::function<bool(HWND)>& accept) {
+  for (int i = 0; i < 300; ++i) {
+    if (HWND dialog = Host::FindDialog(accept)) return dialog;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return nullptr;
+}
+
+// The writer's own settings, gone again after the test.
+class ComponentsDllSettings : public ComponentsDll {
+ protected:
+  void SetUp() override {
+    ComponentsDll::SetUp();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey);
+  }
+  void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey); }
+  void SetText(const wchar_t* name, const std::wstring& value) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey, name, REG_SZ, value.c_str(),
+                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  }
+  void SetNumber(const wchar_t* name, DWORD value) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey, name, REG_DWORD, &value, sizeof value);
+  }
+  ObjectPtr NewWriter(int announced) {
+    const ObjectPtr writer = QueryObject(m_factory.Create(Vendor::kMailExportProgId), Vendor::MailExport::kIid);
+    PutProperty(writer, u"MailCount", Variant::FromI4(announced));
+    return writer;
+  }
+  void AddMail(const ObjectPtr& writer, std::u16string subject) {
+    const ObjectPtr email = m_factory.Create(Vendor::kEMailProgId);
+    PutProperty(email, u"Subject", Variant::FromBstr(Bstr(subject)));
+    ASSERT_FALSE(CallMethod(writer, u"AddEMail", {Variant::FromObject(email)}).AsBool());
+  }
+  // The outcome message: its text; closed with the given answer.
+  std::wstring TakeOutcome(const std::wstring& screenshot, WPARAM answer) {
+    HWND box = nullptr;
+    Host::PumpUntil([&] {
+      box = Host::FindDialog([](HWND w) { return Host::WindowText(w) == L"Corvane Mail-Export"; });
+      return box != nullptr;
+    }, std::chrono::seconds(30));
+    if (!box) return L"(keine Meldung)";
+    const std::wstring text = Host::StaticTexts(box);
+    Host::SaveScreenshot(box, screenshot);
+    ::PostMessageW(box, WM_COMMAND, answer, 0);
+    Host::PumpUntil([&] { return !::IsWindow(box); }, std::chrono::seconds(30));
+    return text;
+  }
+};
+
+// The dialog asks where, in German, starting in the folder used last; the
+// comment typed into it is the container's; an existing file is replaced
+// only after the question; the outcome names the file and its mails.
+TEST_F(ComponentsDllSettings, SaveDialogChoosesTheFileAndTheComment) {
+  Fake::ScratchDirectory scratch;
+  const std::wstring folder(scratch.Path().begin(), scratch.Path().end());
+  const std::wstring plainFolder = folder.starts_with(L"\\\\?\\") ? folder.substr(4) : folder;
+  const std::wstring file = plainFolder + L"\\Testarchiv.zip";
+  ASSERT_EQ(FS::DefaultFileSystem().WriteWholeFile(scratch.Path() + u"\\Testarchiv.zip", std::span<const std::uint8_t>()), 0);
+  SetText(L"LastFolder", folder);
+  const ObjectPtr writer = NewWriter(2);
+  std::wstring seenFolder, problem;
+  std::thread user([&] {
+    HWND dialog = WaitForDialog([](HWND w) { return Host::WindowText(w) == L"Mail-Archiv speichern"; });
+    if (!dialog) return void(problem = L"no save dialog");
+    HWND name = Control(dialog, 1152, L"Edit"), comment = Control(dialog, 8193, L"Edit");
+    if (!name || !comment) return void(problem = L"no name or comment field");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::SetWindowTextW(comment, L"Quartal 4, Gr\u00fc\u00dfe");
+    ::SetWindowTextW(name, L"Testarchiv.zip");
+    Host::SaveScreenshot(dialog, L"save_dialog");
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    HWND question = WaitForDialog([&](HWND w) { return w != dialog; });
+    if (!question) return void(problem = L"no overwrite question");
+    Host::SaveScreenshot(question, L"save_dialog_overwrite");
+    ::PostMessageW(question, WM_COMMAND, IDYES, 0);
+  });
+  const bool cancelled = CallMethod(writer, u"BeginExport").AsBool();
+  user.join();
+  ASSERT_EQ(problem, L"");
+  ASSERT_FALSE(cancelled);
+  EXPECT_EQ(GetProperty(writer, u"Comment").AsText(), u"Quartal 4, Gr\u00fc\u00dfe");
+  EXPECT_EQ(Host::ReadString(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey, L"LastFolder"), plainFolder);
+  AddMail(writer, u"Erste");
+  AddMail(writer, u"Zweite");
+  CallMethod(writer, u"EndExport");
+  const std::wstring outcome = TakeOutcome(L"outcome_written", IDNO);
+  EXPECT_NE(outcome.find(L"\u201eTestarchiv.zip\u201c wurde erstellt"), std::wstring::npos) << outcome;
+  EXPECT_NE(outcome.find(L"Es enth\u00e4lt alle 2 E-Mails."), std::wstring::npos) << outcome;
+  EXPECT_NE(outcome.find(L"Ordner \u00f6ffnen"), std::wstring::npos) << outcome;
+  const std::vector<std::string> digests = Fake::MemberDigests(std::string(file.begin(), file.end()));
+  EXPECT_EQ(digests.size(), 3u);  // the empty file was replaced by the container
+}
+
+TEST_F(ComponentsDllSettings, CancelInTheSaveDialogDeclinesWithoutAMessage) {
+  const ObjectPtr writer = NewWriter(1);
+  std::thread user([] {
+    if (HWND dialog = WaitForDialog([](HWND w) { return Host::WindowText(w) == L"Mail-Archiv speichern"; }))
+      ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_TRUE(CallMethod(writer, u"BeginExport").AsBool());
+  user.join();
+  Host::PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+  EXPECT_EQ(Host::FindDialog([](HWND w) { return Host::WindowText(w) == L"Corvane Mail-Export"; }), nullptr);
+}
+
+// Released after BeginExport without EndExport: no file, and the user
+// learns that no archive was created; Quiet keeps every message back.
+TEST_F(ComponentsDllSettings, AnExportEndedEarlyLeavesNoFileAndSaysSo) {
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "told");
+    Fake::ScratchDirectory scratch;
+    SetText(L"TargetFolder", std::wstring(scratch.Path().begin(), scratch.Path().end()));
+    SetNumber(L"Quiet", quiet ? 1 : 0);
+    {
+      const ObjectPtr writer = NewWriter(3);
+      ASSERT_FALSE(CallMethod(writer, u"BeginExport").AsBool());
+      AddMail(writer, u"Erste");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(std::wstring(scratch.Path().begin(), scratch.Path().end()))));
+    if (quiet) {
+      Host::PumpUntil([] { return false; }, std::chrono::milliseconds(500));
+      EXPECT_EQ(Host::FindDialog([](HWND w) { return Host::WindowText(w) == L"Corvane Mail-Export"; }), nullptr);
+    } else {
+      const std::wstring outcome = TakeOutcome(L"outcome_not_written", IDOK);
+      EXPECT_NE(outcome.find(L"Es wurde kein Archiv erstellt."), std::wstring::npos) << outcome;
+    }
+  }
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "components/container/container_writer.h"
+#include "components/container/export_outcome.h"
 #include "components/email_object.h"
 #include "foundation/lifetime.h"
 #include "vendor/vendor_ids.h"
 #include "win/com_support.h"
+#include "win/components/outcome_message.h"
 #include "win/components/win_export_target.h"
 #include "win/module.h"
 
@@ -260,7 +262,12 @@ class MailExportCom final : public Dual<ICVMailExport> {
     return Answer(riid, IID_ICVMailExport, ppv);
   }
 
-  ::HRESULT STDMETHODCALLTYPE BeginExport(VARIANT_BOOL* cancel) override { return Bool(u"BeginExport", {}, cancel); }
+  ::HRESULT STDMETHODCALLTYPE BeginExport(VARIANT_BOOL* cancel) override {
+    const HRESULT hr = Bool(u"BeginExport", {}, cancel);
+    if (SUCCEEDED(hr)) m_begun = *cancel == VARIANT_FALSE;
+    else m_beginFailed = true;
+    return hr;
+  }
   ::HRESULT STDMETHODCALLTYPE AddEMail(VARIANT email, VARIANT_BOOL* stop) override {
     return GuardCom([&] {
       ObjectPtr object;
@@ -275,7 +282,13 @@ class MailExportCom final : public Dual<ICVMailExport> {
       return Bool(u"AddEMail", {Variant::FromObject(object)}, stop);
     });
   }
-  ::HRESULT STDMETHODCALLTYPE EndExport() override { return m_call.Call(u"EndExport", {}); }
+  // The outcome is told once the container is at its place, or failed to
+  // get there.
+  ::HRESULT STDMETHODCALLTYPE EndExport() override {
+    const HRESULT hr = m_call.Call(u"EndExport", {});
+    if (m_begun && !m_told) Tell();
+    return hr;
+  }
   ::HRESULT STDMETHODCALLTYPE get_Option(VARIANT_BOOL* option) override {
     if (!option) return E_POINTER;
     return GuardCom([&] {
@@ -307,8 +320,28 @@ class MailExportCom final : public Dual<ICVMailExport> {
     return hr;
   }
 
-  std::shared_ptr<CContainerWriter> m_writer = std::make_shared<CContainerWriter>(ExportWriterPorts());
+  // Released after BeginExport without EndExport (the job ended early), or
+  // BeginExport could not make the container: no archive, and the user is
+  // told so with the cause the writer knows.
+  ~MailExportCom() override {
+    if ((m_begun || m_beginFailed) && !m_told) Tell();
+  }
+  void Tell() noexcept {
+    m_told = true;
+    if (Quiet()) return;
+    try {
+      m_recorder->Announced(m_writer->Invoke(u"MailCount", InvokeKind::PropertyGet, {}).AsInt32());
+      ShowOutcomeSoon(m_recorder->Outcome());
+    } catch (...) {
+      ::OutputDebugStringW(L"Corvane Mail-Export: the outcome could not be shown");
+    }
+  }
+
+  std::shared_ptr<CV::Components::OutcomeRecorder> m_recorder = std::make_shared<CV::Components::OutcomeRecorder>();
+  std::shared_ptr<CContainerWriter> m_writer = std::make_shared<CContainerWriter>(
+      CV::Components::WriterPorts{ExportTargetChooser(), m_recorder, ProcessLifetime(FS::DefaultFileSystem()), 6, nullptr});
   Forward m_call{*m_writer};
+  bool m_begun = false, m_beginFailed = false, m_told = false;
 };
 
 template <class Com>

@@ -1,0 +1,49 @@
+// cvmail snapshot: a mail store as the JSON document the Windows test host
+// and `scripts/demo --windows` play Outlook over.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "cli/archive_command.h"
+#include "cli/command_line.h"
+#include "cli/exit_codes.h"
+#include "mailstore/mail_store.h"
+#include "sim/outlook/sim_outlook.h"
+#include "snapshot/store_snapshot.h"
+
+namespace CV::Cli {
+
+void AddSnapshot(CLI::App& app) {
+  auto store = std::make_shared<std::string>();
+  auto output = std::make_shared<std::string>();
+  CLI::App* command = app.add_subcommand("snapshot", "Write a mail store, read in full, as one JSON document");
+  command->add_option("STORE", *store, "the mail store directory")->required();
+  command->add_option("-o,--output", *output, "the document to write")->required();
+  command->callback([store, output] {
+    Sim::SimOutlook outlook;
+    MailStore::LoadStatistics statistics;
+    std::shared_ptr<Sim::SimStore> loaded;
+    try {
+      loaded = MailStore::LoadStore(outlook, *store, &statistics);
+    } catch (const MailStore::StoreError& e) {
+      throw Failure(Exit::Usage, e.what());
+    }
+    const std::string document = Snapshot::Write(*loaded);
+    const std::filesystem::path target(*output), temporary(*output + ".part");
+    {
+      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+      out.write(document.data(), static_cast<std::streamsize>(document.size()));
+      out.close();
+      if (!out) {
+        std::filesystem::remove(temporary);
+        throw Failure(Exit::Usage, "cannot write " + temporary.string());
+      }
+    }
+    std::filesystem::rename(temporary, target);  // never a half-written document under the name
+    for (const auto& problem : statistics.problems->All())
+      std::cerr << "nicht gelesen: " << problem.path.string() << ": " << problem.why << "\n";
+    std::cout << *output << ": " << statistics.folders << " Ordner, " << statistics.messages << " Nachrichten\n";
+  });
+}
+
+}  // namespace CV::Cli
