@@ -11,9 +11,19 @@ add_subdirectory(${CV_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_
 
 # One ctest test per binary: under Wine each start costs seconds, and the
 # binary prints every case anyway.
+# The bound of one test run; CV_TEST_TIMEOUT (seconds, from the environment
+# at configure time) lowers it where a hang should end sooner, as in a
+# mutation run.
+if(DEFINED ENV{CV_TEST_TIMEOUT})
+  set(CV_TEST_TIMEOUT $ENV{CV_TEST_TIMEOUT})
+else()
+  set(CV_TEST_TIMEOUT 600)
+endif()
+math(EXPR CV_LONG_TEST_TIMEOUT "${CV_TEST_TIMEOUT} * 3 / 2")
+
 function(cv_add_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest_main GTest::gmock)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${CV_TEST_TIMEOUT})
 endfunction()

@@ -307,9 +307,9 @@ HRESULT CConnect::ResetSelection(const ObjectPtr&) {
 
 HRESULT CConnect::StartARCCreation(const ObjectPtr&) {
   try {
-    // While a job runs the writer would ask the user for a target only for
-    // the runner to refuse the job.
-    if (IsBusy()) return S_OK;
+    // While a job runs, or its worker still unwinds, the writer would ask
+    // the user for a target only for the runner to refuse the job.
+    if (IsBusy() || m_jobRunner.WorkerAlive()) return S_OK;
     auto* job = new CFillMailArchiveJob(ArchiveJobPorts{m_ports.table, m_ports.ui, m_ports.user, m_ports.mailExport, m_ports.archiveReport});
     if (!job->Init(m_archiveList) || m_jobRunner.Start(job, -1) != S_OK) job->Destroy();
   } catch (...) {

@@ -41,6 +41,26 @@ class PinningThreadHooks final : public IThreadHooks {
   }
 };
 
+// Skipped mails and a run that ended early go to the debugger output (a
+// support engineer's debug viewer), where Outlook shows nothing.
+class DebugOutputRunReport final : public IArchiveRunReport {
+ public:
+  void MailSkipped(std::u16string_view folderPath, std::u16string_view entryId, std::u16string_view cause) override {
+    Write(u"Mail \u00fcbersprungen: ", folderPath, entryId, cause);
+  }
+  void RunEnded(std::u16string_view folderPath, std::u16string_view entryId, std::u16string_view cause) override {
+    Write(u"Archivierung beendet: ", folderPath, entryId, cause);
+  }
+
+ private:
+  static void Write(std::u16string_view what, std::u16string_view folderPath, std::u16string_view entryId,
+                    std::u16string_view cause) {
+    std::u16string line = u"Corvane: " + std::u16string(what) + std::u16string(folderPath) + u" " +
+                          std::u16string(entryId) + u": " + std::u16string(cause) + u"\n";
+    ::OutputDebugStringW(std::wstring(line.begin(), line.end()).c_str());
+  }
+};
+
 }  // namespace
 
 AddinPorts ModulePorts() {
@@ -63,7 +83,8 @@ AddinPorts ModulePorts() {
                                             ProcessLifetime(DefaultGuidSource()),
                                             std::make_shared<WinInternetCache>()},
                     nullptr,
-                    std::make_shared<WinHelpSystem>()};
+                    std::make_shared<WinHelpSystem>(),
+                    std::make_shared<DebugOutputRunReport>()};
 }
 
 }  // namespace CV::Win

@@ -13,6 +13,7 @@
 #include "vendor/vendor_ids.h"
 #include "win/com_support.h"
 #include "win/components/outcome_message.h"
+#include "win/components/progress_window.h"
 #include "win/components/win_export_target.h"
 #include "win/module.h"
 
@@ -266,6 +267,7 @@ class MailExportCom final : public Dual<ICVMailExport> {
     const HRESULT hr = Bool(u"BeginExport", {}, cancel);
     if (SUCCEEDED(hr)) m_begun = *cancel == VARIANT_FALSE;
     else m_beginFailed = true;
+    if (m_begun) m_progress->Open();
     return hr;
   }
   ::HRESULT STDMETHODCALLTYPE AddEMail(VARIANT email, VARIANT_BOOL* stop) override {
@@ -286,6 +288,7 @@ class MailExportCom final : public Dual<ICVMailExport> {
   // get there.
   ::HRESULT STDMETHODCALLTYPE EndExport() override {
     const HRESULT hr = m_call.Call(u"EndExport", {});
+    m_progress->Close();
     if (m_begun && !m_told) Tell();
     return hr;
   }
@@ -324,6 +327,7 @@ class MailExportCom final : public Dual<ICVMailExport> {
   // BeginExport could not make the container: no archive, and the user is
   // told so with the cause the writer knows.
   ~MailExportCom() override {
+    m_progress->Close();
     if ((m_begun || m_beginFailed) && !m_told) Tell();
   }
   void Tell() noexcept {
@@ -338,8 +342,9 @@ class MailExportCom final : public Dual<ICVMailExport> {
   }
 
   std::shared_ptr<CV::Components::OutcomeRecorder> m_recorder = std::make_shared<CV::Components::OutcomeRecorder>();
+  std::shared_ptr<ExportProgress> m_progress = std::make_shared<ExportProgress>(m_recorder);
   std::shared_ptr<CContainerWriter> m_writer = std::make_shared<CContainerWriter>(
-      CV::Components::WriterPorts{ExportTargetChooser(), m_recorder, ProcessLifetime(FS::DefaultFileSystem()), 6, nullptr});
+      CV::Components::WriterPorts{ExportTargetChooser(), m_progress, ProcessLifetime(FS::DefaultFileSystem()), 6, nullptr});
   Forward m_call{*m_writer};
   bool m_begun = false, m_beginFailed = false, m_told = false;
 };

@@ -29,9 +29,19 @@ DWORD WINAPI ShowMessage(void* parameter) {
 
 std::wstring Wide(const std::u16string& text) { return {text.begin(), text.end()}; }
 
+// The user reads, and the shell opens, paths without the long-path prefix.
+std::filesystem::path Readable(const std::filesystem::path& path) {
+  const std::wstring text = path.wstring();
+  if (text.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + text.substr(8);
+  if (text.starts_with(L"\\\\?\\")) return text.substr(4);
+  return path;
+}
+
 }  // namespace
 
-void ShowOutcomeSoon(const CV::Components::ExportOutcome& outcome) {
+void ShowOutcomeSoon(const CV::Components::ExportOutcome& written) {
+  CV::Components::ExportOutcome outcome = written;
+  if (outcome.container) outcome.container = Readable(*outcome.container);
   auto message = std::make_unique<Message>();
   message->text = Wide(CV::Components::OutcomeMessage(outcome));
   if (outcome.container) {

@@ -1,0 +1,83 @@
+"""The container the add-in wrote through both DLLs under Wine (the win64
+build tree's tests/e2e/Archiv-windows.zip), read by tools nobody on the team
+wrote and compared with what cvmail writes for the same store: cvmail
+verify, Python's zipfile and email modules, and the manifests, which must
+agree in everything but times, the creator and where a mail's file lies.
+Skipped where no win64 build has written it."""
+import email
+import email.policy
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+CVMAIL = os.environ["CVMAIL"]
+CONTAINER = os.environ["CV_WINDOWS_CONTAINER"]
+SAMPLES = os.environ["CV_SAMPLES"]
+SNAPSHOT = os.environ["CV_E2E_SNAPSHOT"]
+
+
+def manifest(path):
+    with zipfile.ZipFile(path) as z:
+        return json.loads(z.read("manifest.json"))
+
+
+def comparable(document):
+    """The manifest without what differs by machine and time."""
+    properties = {name: value for name, value in document["properties"]
+                  if name not in ("Ersteller", "Erstellungsdatum")}
+    mails = [{k: v for k, v in mail.items() if k != "source"} for mail in document["mails"]]
+    return properties, mails, document["announced"], document["received"]
+
+
+@unittest.skipUnless(os.path.exists(CONTAINER), "no container from the win64 build")
+class WindowsContainer(unittest.TestCase):
+    def test_cvmail_verifies_it(self):
+        run = subprocess.run([CVMAIL, "verify", CONTAINER], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+
+    def test_zipfile_and_email_read_every_member(self):
+        with zipfile.ZipFile(CONTAINER) as z:
+            self.assertIsNone(z.testzip())
+            names = [n for n in z.namelist() if n != "manifest.json"]
+            self.assertGreater(len(names), 5)
+            for name in names:
+                message = email.message_from_bytes(z.read(name), policy=email.policy.default)
+                self.assertIsNotNone(message["Subject"], name)
+                self.assertEqual(message.defects, [], name)
+                for part in message.walk():
+                    part.get_content() if not part.is_multipart() else None
+
+    def test_manifest_matches_what_cvmail_writes_for_the_same_store(self):
+        with tempfile.TemporaryDirectory() as directory:
+            linux = os.path.join(directory, "linux.zip")
+            run = subprocess.run([CVMAIL, "archive", os.path.join(SAMPLES, "mailbox"), "-o", linux,
+                                  "--add-folder", "Posteingang"], capture_output=True, text=True)
+            self.assertIn(run.returncode, (0, 1), run.stdout + run.stderr)  # 1: the unreadable mail is named
+            windows, native = comparable(manifest(CONTAINER)), comparable(manifest(linux))
+            self.assertEqual(windows[0], native[0])
+            self.assertEqual(windows[2:], native[2:])
+            self.assertEqual(len(windows[1]), len(native[1]))
+            for ours, theirs in zip(windows[1], native[1]):
+                self.assertEqual(ours, theirs)
+
+
+class SampleSnapshot(unittest.TestCase):
+    """The Wine tests play the sample mailbox from its snapshot: it must be
+    the one cvmail writes for the mailbox as it is now."""
+
+    def test_snapshot_is_current(self):
+        with tempfile.TemporaryDirectory() as directory:
+            fresh = os.path.join(directory, "snapshot.json")
+            run = subprocess.run([CVMAIL, "snapshot", os.path.join(SAMPLES, "mailbox"), "-o", fresh],
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            with open(fresh, "rb") as a, open(SNAPSHOT, "rb") as b:
+                self.assertTrue(a.read() == b.read(),
+                                "run: cvmail snapshot samples/mailbox -o tests/data/e2e/mailbox.snapshot.json")
+
+
+if __name__ == "__main__":
+    unittest.main()
