@@ -1,15 +1,5 @@
 #include "win/registration.h"
 
-#include <oleauto.h>
-
-#include "win/com_ptr.h"
-#include "win/com_support.h"
-
-// In oleaut32 since Windows Vista; the mingw-w64 headers do not declare them.
-extern "C" {
-WINOLEAUTAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* helpDirectory);
-WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libId, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
-}
 
 namespace CV::Win::Registration {
 namespace {
@@ -73,28 +63,6 @@ class Writer {
   HRESULT m_result = S_OK;
 };
 
-SYSKIND OwnSysKind() { return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32; }
-
-HRESULT RegisterTypeLibrary(Scope scope, const std::wstring& module) {
-  ComPtr<ITypeLib> library;
-  HRESULT hr = ::LoadTypeLibEx(module.c_str(), REGKIND_NONE, library.Put());
-  if (FAILED(hr)) return hr;
-  std::wstring writable = module;
-  return scope == Scope::Machine ? ::RegisterTypeLib(library.Get(), writable.data(), nullptr)
-                                 : ::RegisterTypeLibForUser(library.Get(), writable.data(), nullptr);
-}
-
-HRESULT UnregisterTypeLibrary(const Registry::Table& table, Scope scope) {
-  const GUID libId = ToGUID(table.libId);
-  BSTR registered = nullptr;
-  if (FAILED(::QueryPathOfRegTypeLib(libId, table.libMajor, table.libMinor, 0, &registered))) return S_OK;
-  ::SysFreeString(registered);
-  const HRESULT hr = scope == Scope::Machine
-                         ? ::UnRegisterTypeLib(libId, table.libMajor, table.libMinor, 0, OwnSysKind())
-                         : ::UnRegisterTypeLibForUser(libId, table.libMajor, table.libMinor, 0, OwnSysKind());
-  return hr == TYPE_E_LIBNOTREGISTERED ? S_OK : hr;
-}
-
 }  // namespace
 
 ::HRESULT Register(const Registry::Table& table, Scope scope, const std::wstring& modulePath) {
@@ -102,15 +70,13 @@ HRESULT UnregisterTypeLibrary(const Registry::Table& table, Scope scope) {
   Writer w(HiveOf(scope));
   for (const std::u16string& key : table.ownedKeys) w.Delete(Path(key));  // written anew, without what an older version left
   for (const Registry::Value& value : table.values) w.Write(value, modulePath);
-  if (FAILED(w.Result())) return w.Result();
-  return RegisterTypeLibrary(scope, modulePath);
+  return w.Result();
 }
 
 ::HRESULT Unregister(const Registry::Table& table, Scope scope) {
   Writer w(HiveOf(scope));
   for (const std::u16string& key : table.ownedKeys) w.Delete(Path(key));
-  const HRESULT library = UnregisterTypeLibrary(table, scope);
-  return FAILED(w.Result()) ? w.Result() : library;
+  return w.Result();
 }
 
 ::HRESULT Install(const Registry::Table& table, BOOL install, LPCWSTR commandLine, const std::wstring& modulePath) {

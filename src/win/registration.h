@@ -1,6 +1,6 @@
 // Registers one of our COM servers for all users or for the current user
 // from its table (registration_table.h): the table's values, with the DLL's
-// path put in, and the type library in the DLL.
+// path put in (the type library's keys are among them).
 #pragma once
 
 #include <windows.h>
@@ -14,10 +14,9 @@ namespace CV::Win::Registration {
 enum class Scope { Machine, User };
 
 // Writes the table below HKLM\Software (Machine) or HKCU\Software (User),
-// after removing the keys it owns, and registers the type library in
-// modulePath. The first failure is returned; the rest is still written.
+// after removing the keys it owns. The first failure is returned; the rest is still written.
 ::HRESULT Register(const Registry::Table& table, Scope scope, const std::wstring& modulePath);
-// Removes the keys the table owns and the type library; shared keys stay.
+// Removes the keys the table owns; shared keys stay.
 ::HRESULT Unregister(const Registry::Table& table, Scope scope);
 // DllInstall: "user" (regsvr32 /n /i:user) registers or, with /u, removes
 // the registration of the current user; anything else is refused.

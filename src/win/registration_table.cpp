@@ -1,6 +1,10 @@
 #include "win/registration_table.h"
 
+#include <initializer_list>
+#include <string>
+
 #include "addin/addin_ids.h"
+#include "foundation/utf.h"
 #include "components/component_ids.h"
 #include "vendor/vendor_ids.h"
 
@@ -32,13 +36,48 @@ void AddClass(Table& table, const Guid& clsid, std::u16string_view progId, std::
   add(clsidKey + u"\\TypeLib", u"", table.libId.ToRegistryForm());
 }
 
+struct Interface {
+  Guid iid;
+  std::u16string_view name;
+};
+
+// The keys the system's type library registration writes for a library
+// and its dual interfaces (marshalled by the automation marshaler). The
+// library's FLAGS are 0: it is neither restricted, hidden nor a control.
+void AddTypeLibrary(Table& table, std::u16string_view description, Bitness bitness,
+                    std::initializer_list<Interface> interfaces) {
+  const std::u16string libId = table.libId.ToRegistryForm();
+  const std::u16string version =
+      FromUtf8(std::to_string(table.libMajor) + "." + std::to_string(table.libMinor));
+  const std::u16string libKey = u"Classes\\TypeLib\\" + libId, versionKey = libKey + u"\\" + version;
+  table.ownedKeys.push_back(libKey);
+  const auto add = [&](std::u16string key, std::u16string name, std::u16string text) {
+    table.values.push_back({std::move(key), std::move(name), Kind::String, std::move(text)});
+  };
+  add(versionKey, u"", std::u16string(description));
+  add(versionKey + (bitness == Bitness::x64 ? u"\\0\\win64" : u"\\0\\win32"), u"", kModulePath);
+  add(versionKey + u"\\FLAGS", u"", u"0");
+  constexpr char16_t kAutomationMarshaler[] = u"{00020424-0000-0000-C000-000000000046}";
+  for (const Interface& each : interfaces) {
+    const std::u16string key = u"Classes\\Interface\\" + each.iid.ToRegistryForm();
+    table.ownedKeys.push_back(key);
+    add(key, u"", std::u16string(each.name));
+    add(key + u"\\ProxyStubClsid", u"", kAutomationMarshaler);
+    add(key + u"\\ProxyStubClsid32", u"", kAutomationMarshaler);
+    add(key + u"\\TypeLib", u"", libId);
+    add(key + u"\\TypeLib", u"Version", version);
+  }
+}
+
 }  // namespace
 
-Table AddinTable() {
+Table AddinTable(Bitness bitness) {
   Table table;
   table.dllName = u"CVMailArchiveOl.dll";
   table.libId = AddinIds::LibId;
   AddClass(table, AddinIds::ClsidConnect, AddinIds::kProgId, u"Connect Class", u"Apartment", true);
+  AddTypeLibrary(table, u"CVMailArchiveOl 1.0 Type Library", bitness,
+                 {{AddinIds::ICVMailArchiveOlCb, u"ICVMailArchiveOlCb"}});
   const std::u16string addins = u"Microsoft\\Office\\Outlook\\Addins\\" + std::u16string(AddinIds::kProgId);
   table.ownedKeys.push_back(addins);
   table.values.push_back({addins, u"Description", Kind::String, u"Archiviert Ihre Mails in Arcsafen"});
@@ -50,12 +89,14 @@ Table AddinTable() {
 // "Both": a writer made on Outlook's UI thread is called from the job's
 // worker directly (with the free-threaded marshaler), never through the
 // UI thread.
-Table ComponentsTable() {
+Table ComponentsTable(Bitness bitness) {
   Table table;
   table.dllName = u"CVMailComponents.dll";
   table.libId = ComponentIds::LibId;
   AddClass(table, ComponentIds::ClsidMailExport, Vendor::kMailExportProgId, u"CVMailExport Class", u"Both", false);
   AddClass(table, ComponentIds::ClsidEMail, Vendor::kEMailProgId, u"CVEMail Class", u"Both", false);
+  AddTypeLibrary(table, u"Corvane Mail-Export-Komponenten", bitness,
+                 {{Vendor::Iid::CVMailExport, u"ICVMailExport"}, {Vendor::Iid::CVEMail, u"ICVEMail"}});
   return table;
 }
 

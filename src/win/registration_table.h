@@ -3,7 +3,9 @@
 // HKEY_LOCAL_MACHINE for all users or of HKEY_CURRENT_USER for one. Both
 // DLLs apply their table (registration.h) and the installer packages are
 // made from the same tables, so that the two ways of installing cannot
-// drift. Portable: no platform header, so a build tool can read it too.
+// drift. The type library is registered by the same values, not by the
+// system's call, for the same reason. Portable: no platform header, so a
+// build tool can read it too.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,11 @@ namespace CV::Win::Registry {
 
 // Stands for the DLL's full path in a value.
 inline constexpr char16_t kModulePath[] = u"[module]";
+
+// The Windows the DLL is built for: its type library is registered below
+// "win32" or "win64".
+enum class Bitness { x86, x64 };
+inline constexpr Bitness kOwnBitness = sizeof(void*) == 8 ? Bitness::x64 : Bitness::x86;
 
 struct Value {
   enum class Kind { Key, String, Dword };
@@ -33,11 +40,11 @@ struct Table {
   // shared with others (CLSID, Addins) are never removed.
   std::vector<std::u16string> ownedKeys;
   std::vector<Value> values;
-  Guid libId;  // the type library in the DLL, registered by the system's call
+  Guid libId;  // the type library in the DLL; its keys and its interfaces' are among the values
   std::uint16_t libMajor = 1, libMinor = 0;
 };
 
-Table AddinTable();
-Table ComponentsTable();
+Table AddinTable(Bitness bitness = kOwnBitness);
+Table ComponentsTable(Bitness bitness = kOwnBitness);
 
 }  // namespace CV::Win::Registry

@@ -81,6 +81,8 @@ TEST_F(ComponentsDll, RegistersBothClassesForTheMachineAndForTheUser) {
 
   const std::wstring user = L"Software\\Classes\\";
   ASSERT_EQ(Regsvr32(L"/n /i:user"), 0u);
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + L"Interface\\" + W(Vendor::Iid::CVEMail) + L"\\TypeLib"),
+            W(ComponentIds::LibId));
   for (const auto& [progId, clsid] : classes) {
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + progId + L"\\CLSID"), W(clsid));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, user + L"CLSID\\" + W(clsid) + L"\\InprocServer32", L"ThreadingModel"),
@@ -92,9 +94,12 @@ TEST_F(ComponentsDll, RegistersBothClassesForTheMachineAndForTheUser) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, user + L"CLSID\\" + W(clsid)));
     EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID"), W(clsid));  // the machine's stay
   }
-  // Wine keeps one type library registration for both scopes: the user's
-  // removal took the machine's with it.
-  ASSERT_EQ(Regsvr32(L""), 0u);
+  // The type library is registered per scope, like the classes.
+  const std::wstring bits = sizeof(void*) == 8 ? L"win64" : L"win32";
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, L"TypeLib\\" + W(ComponentIds::LibId) + L"\\1.0\\0\\" + bits),
+            ComponentsDllPath());
+  Win::ComPtr<ITypeLib> again;
+  EXPECT_EQ(::LoadRegTypeLib(Win::ToGUID(ComponentIds::LibId), 1, 0, 0, again.Put()), S_OK);
 }
 
 TEST_F(ComponentsDll, EMailPropertiesRoundTripByName) {

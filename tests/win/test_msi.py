@@ -1,0 +1,273 @@
+"""The installer packages: built from this preset's DLLs, read back with
+msitools (both bitnesses), and installed, upgraded, repaired and removed
+with Wine's msiexec (x64), compared with what regsvr32 leaves."""
+
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+SOURCE = pathlib.Path(os.environ["CV_SOURCE_DIR"])
+TOOL = pathlib.Path(os.environ["CV_MSI_SOURCE"])
+ARCH = "x64" if os.environ["CV_WINE_ARCH"] == "win64" else "x86"
+VERSION = re.search(r"project\(CorvaneMailArchive VERSION ([0-9.]+)",
+                    (SOURCE / "CMakeLists.txt").read_text()).group(1)
+# Every key of ours has one of these in its path.
+MARKERS = ("7C2D4E9", "3E1A6C2", "B7AF92AD", "71BDE7AE", "CVMailArchiveOl.Connect", "CVMail.CVMailExport",
+           "CVMail.CVEMail")
+
+
+def build_package(folder, scope, version=VERSION, arch=ARCH):
+    dlls = folder / "dlls"
+    if not dlls.exists():
+        dlls.mkdir()
+        shutil.copy(os.environ["CV_ADDIN_DLL"], dlls / "CVMailArchiveOl.dll")
+        shutil.copy(os.environ["CV_COMPONENTS_DLL"], dlls / "CVMailComponents.dll")
+    out = folder / f"{scope}-{arch}-{version}.msi"
+    subprocess.run([SOURCE / "scripts" / "build-msi", scope, arch, version, dlls, out, TOOL], check=True)
+    return out
+
+
+def table(package, name):
+    text = subprocess.run(["msiinfo", "export", package, name], check=True, capture_output=True,
+                          text=True).stdout
+    lines = text.replace("\r", "").split("\n")
+    columns = lines[0].split("\t")
+    return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+
+
+class Packages(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not TOOL.exists():
+            raise AssertionError(f"no {TOOL}: build the linux preset first (scripts/test does)")
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.dir = pathlib.Path(cls.tmp.name)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+
+class Static(Packages):
+    def test_registry_entries_scope_and_bitness(self):
+        codes = set()
+        for scope in ("machine", "user"):
+            with self.subTest(scope=scope):
+                package = build_package(self.dir, scope)
+                rows = table(package, "Registry")
+                self.assertEqual({row["Root"] for row in rows}, {"2" if scope == "machine" else "1"})
+                keys = [(row["Key"], row["Name"]) for row in rows]
+                self.assertEqual(len(keys), len(set(keys)), "a value written twice")
+                value = {(row["Key"], row["Name"]): row["Value"] for row in rows}
+                bits = "win64" if ARCH == "x64" else "win32"
+                self.assertEqual(value[(r"Software\Classes\TypeLib\{7C2D4E92-3B5A-4F8E-A1D6-2E9B0C4F7A13}\1.0\0"
+                                        "\\" + bits, "")], "[#AddinDll]")
+                self.assertEqual(value[(r"Software\Classes\CLSID\{3E1A6C20-5D47-4B8E-9F2A-6C1D0B7E4A51}"
+                                        r"\InprocServer32", "")], "[#ComponentsDll]")
+                self.assertEqual(value[(r"Software\Classes\CLSID\{7C2D4E91-3B5A-4F8E-A1D6-2E9B0C4F7A13}"
+                                        r"\Programmable", "*")], "")
+                self.assertEqual(value[(r"Software\Microsoft\Office\Outlook\Addins\CVMailArchiveOl.Connect",
+                                        "LoadBehavior")], "#3")
+                self.assertEqual(value[(r"Software\Classes\Interface\{B7AF92AD-149E-4CB1-A79E-CA9227C9C734}"
+                                        r"\TypeLib", "Version")], "1.0")
+                self.assertFalse([k for k, _ in keys if "Wow6432Node" in k])
+
+                components = {row["Component"]: row for row in table(package, "Component")}
+                self.assertEqual(set(components), {"AddinDll", "ComponentsDll"})
+                for row in components.values():
+                    self.assertEqual(int(row["Attributes"]) & 256 != 0, ARCH == "x64")  # 64-bit component
+                folders = {row["Directory"] for row in table(package, "Directory")}
+                expected = {"machine": "ProgramFiles64Folder" if ARCH == "x64" else "ProgramFilesFolder",
+                            "user": "LocalAppDataFolder"}[scope]
+                self.assertIn(expected, folders)
+                properties = {row["Property"]: row["Value"] for row in table(package, "Property")}
+                self.assertEqual(properties.get("ALLUSERS"), "1" if scope == "machine" else None)
+                self.assertEqual(properties["ProductVersion"], ".".join(VERSION.split(".")[:3]))
+                self.assertEqual(properties["ProductLanguage"], "1031")
+                codes.add(properties["UpgradeCode"])
+                summary = subprocess.run(["msiinfo", "suminfo", package], check=True, capture_output=True,
+                                         text=True).stdout
+                self.assertIn(("x64" if ARCH == "x64" else "Intel") + ";1031", summary)
+
+                # A second build: the same components, a new product.
+                again = self.dir / "again"
+                again.mkdir(exist_ok=True)
+                shutil.copytree(self.dir / "dlls", again / "dlls", dirs_exist_ok=True)
+                second = build_package(again, scope)
+                self.assertEqual({r["Component"]: r["ComponentId"] for r in table(second, "Component")},
+                                 {c: r["ComponentId"] for c, r in components.items()})
+                self.assertNotEqual(table(second, "Property"), table(package, "Property"))
+        self.assertEqual(len(codes), 2, "one upgrade code per scope")
+
+    def test_a_version_the_installer_cannot_compare_is_refused(self):
+        for version in ("256.0.0", "1.0.65536", "1", "1.x.0", "1.0.0.0.0"):
+            with self.subTest(version=version):
+                with self.assertRaises(subprocess.CalledProcessError):
+                    build_package(self.dir, "machine", version)
+
+
+def wine_env():
+    env = dict(os.environ)
+    out = subprocess.run(["bash", "-c", f". {SOURCE}/cmake/wine-env; cv_wine_env win64; env"], check=True,
+                         capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        name, _, value = line.partition("=")
+        if name.startswith("WINE"):
+            env[name] = value
+    return env
+
+
+def read_registry(path, hive):
+    """The keys of a Wine registry file with their values, times left out."""
+    keys, current = {}, None
+    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+        if line.startswith("["):
+            current = hive + "\\" + line[1:line.rindex("]")].replace("\\\\", "\\")
+            keys[current] = []
+        elif current and line and not line.startswith("#"):
+            keys[current].append(line)
+    return keys
+
+
+@unittest.skipUnless(ARCH == "x64", "the x86 packages are checked statically")
+class UnderWine(Packages):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.env = wine_env()
+        cls.loader, cls.server = cls.env["WINELOADER"], cls.env["WINESERVER"]
+        cls.prefix = cls.dir / "prefix"
+        cls.env["WINEPREFIX"] = str(cls.prefix)
+        cls.wine("wineboot", "--init")
+        cls.machine = build_package(cls.dir, "machine")
+        cls.user = build_package(cls.dir, "user")
+        cls.older = build_package(cls.dir, "machine", "0.9.0")
+        cls.program = cls.prefix / "drive_c" / "Program Files" / "Corvane" / "Mailarchiv"
+        cls.local = cls.prefix / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local" / \
+            "Corvane" / "Mailarchiv"
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([cls.server, "-k"], env=cls.env, check=False)
+        super().tearDownClass()
+
+    @classmethod
+    def wine(cls, *args):
+        result = subprocess.run([cls.loader, *map(str, args)], env=cls.env, capture_output=True, text=True,
+                                timeout=300)
+        subprocess.run([cls.server, "-w"], env=cls.env, check=True)  # the registry is on disk
+        return result
+
+    def msiexec(self, *args):
+        result = self.wine("msiexec", *args, "/qn")
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def windows(self, path):
+        return "Z:" + str(path).replace("/", "\\")
+
+    def in_c(self, path):
+        return "C:\\" + str(path.relative_to(self.prefix / "drive_c")).replace("/", "\\")
+
+    def registry(self):
+        keys = read_registry(self.prefix / "system.reg", "HKLM")
+        keys.update(read_registry(self.prefix / "user.reg", "HKCU"))
+        return keys
+
+    def ours(self, keys):
+        return {k: v for k, v in keys.items() if any(m.lower() in k.lower() for m in MARKERS)}
+
+    def files(self):
+        return sorted(str(p.relative_to(self.prefix)) for p in (self.prefix / "drive_c").rglob("*") if p.is_file()
+                      and "windows" not in p.parts)
+
+    def assert_as_before(self, before, files_before):
+        after = self.registry()
+        self.assertEqual(self.ours(after), {})
+        # Where a package writes; the rest of Wine's registry changes by itself (network cards, devices).
+        areas = ("\\Software\\Classes\\", "\\Software\\Microsoft\\Office\\", "\\Software\\Corvanworks",
+                 "\\Software\\Microsoft\\Windows\\CurrentVersion\\")
+        software = lambda keys: {k: v for k, v in keys.items() if any(a in k for a in areas)}
+        changed = {k for k in set(software(before)) | set(software(after)) if before.get(k) != after.get(k)}
+        # Wine's installer keeps the empty folders of its own bookkeeping.
+        self.assertEqual({k for k in changed if after.get(k) or "\\Installer" not in k}, set())
+        self.assertEqual(self.files(), files_before)
+
+    def test_1_machine_package_writes_what_regsvr32_writes_and_uninstall_leaves_nothing(self):
+        before, files_before = self.registry(), self.files()
+        self.msiexec("/i", self.windows(self.machine))
+        installed = self.ours(self.registry())
+        self.assertTrue((self.program / "CVMailArchiveOl.dll").exists())
+        self.assertIn("HKLM\\Software\\Microsoft\\Office\\Outlook\\Addins\\CVMailArchiveOl.Connect", installed)
+        probe = self.wine(os.environ["CV_PROBE"])
+        self.assertEqual(probe.returncode, 0, probe.stdout + probe.stderr)
+        self.assertIn("callback GetMailCount answered: ok", probe.stdout)
+
+        # A repair brings a deleted DLL back.
+        (self.program / "CVMailComponents.dll").unlink()
+        # (msiexec /fa; Wine's msiexec takes a repair by these properties only)
+        self.msiexec("/i", self.windows(self.machine), "REINSTALL=ALL", "REINSTALLMODE=omus")
+        self.assertTrue((self.program / "CVMailComponents.dll").exists())
+
+        self.msiexec("/x", self.windows(self.machine))
+        self.assert_as_before(before, files_before)
+
+        # regsvr32 from the same folder leaves the same entries.
+        self.program.mkdir(parents=True)
+        for dll in ("CVMailComponents.dll", "CVMailArchiveOl.dll"):
+            shutil.copy(self.dir / "dlls" / dll, self.program / dll)
+            self.assertEqual(self.wine("regsvr32", "/s", f"C:\\Program Files\\Corvane\\Mailarchiv\\{dll}")
+                             .returncode, 0)
+        self.assertEqual(self.ours(self.registry()), installed)
+        for dll in ("CVMailArchiveOl.dll", "CVMailComponents.dll"):
+            self.wine("regsvr32", "/s", "/u", f"C:\\Program Files\\Corvane\\Mailarchiv\\{dll}")
+        shutil.rmtree(self.program.parent)
+        self.assertEqual(self.ours(self.registry()), {})
+
+    def test_2_user_package_writes_what_regsvr32_user_writes(self):
+        before, files_before = self.registry(), self.files()
+        self.msiexec("/i", self.windows(self.user))
+        installed = self.ours(self.registry())
+        self.assertTrue((self.local / "CVMailComponents.dll").exists())
+        self.assertTrue(installed)
+        self.assertEqual([k for k in installed if not k.startswith("HKCU\\")], [])
+        self.msiexec("/x", self.windows(self.user))
+        self.assert_as_before(before, files_before)
+
+        self.local.mkdir(parents=True)
+        for dll in ("CVMailComponents.dll", "CVMailArchiveOl.dll"):
+            shutil.copy(self.dir / "dlls" / dll, self.local / dll)
+            self.assertEqual(self.wine("regsvr32", "/s", "/n", "/i:user", self.in_c(self.local / dll)).returncode, 0)
+        self.assertEqual(self.ours(self.registry()), installed)
+        for dll in ("CVMailArchiveOl.dll", "CVMailComponents.dll"):
+            self.wine("regsvr32", "/s", "/u", "/n", "/i:user", self.in_c(self.local / dll))
+        shutil.rmtree(self.local.parent)
+
+    def test_3_a_newer_package_replaces_the_older_and_keeps_the_excluded_folders(self):
+        self.msiexec("/i", self.windows(self.older))
+        stored = r"\\Postfach\Gesendete Elemente"
+        settings = r"HKCU\Software\Corvanworks\Corvane\CVMailArchiveOl"
+        self.assertEqual(self.wine("reg", "add", settings, "/v", "ExcludeFolder", "/d", stored, "/f").returncode, 0)
+        uninstall = r"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+        products = lambda: [k for k, v in self.registry().items() if "CurrentVersion\\Uninstall\\{" in k and
+                            any("Corvane Mailarchiv" in line for line in v)]
+        self.assertEqual(len(products()), 1)
+        older = products()
+        self.msiexec("/i", self.windows(self.machine))
+        self.assertEqual(len(products()), 1, uninstall)
+        self.assertNotEqual(products(), older)
+        self.assertTrue(any(f'"DisplayVersion"="{".".join(VERSION.split(".")[:3])}"' in line
+                            for line in self.registry()[products()[0]]))
+        self.assertTrue((self.program / "CVMailArchiveOl.dll").exists())
+        query = self.wine("reg", "query", settings, "/v", "ExcludeFolder")
+        self.assertIn("Gesendete Elemente", query.stdout)
+        self.msiexec("/x", self.windows(self.machine))
+        self.assertEqual(products(), [])
+        self.assertFalse(self.program.exists())
+
+
+if __name__ == "__main__":
+    unittest.main()
