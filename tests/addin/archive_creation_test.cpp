@@ -7,7 +7,9 @@
 
 #include <sys/resource.h>
 
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +240,56 @@ TEST_F(ArchiveCreationTest, DecliningTheTargetEndsSilently) {
   EXPECT_EQ(target->asked, 1);
   EXPECT_TRUE(ui->MessagesShown().empty());
   EXPECT_EQ(connect->JobRunner().GetStatus(), 0u);  // no job ran
+}
+
+// The worker's last steps (the job's end, the writer released) come after
+// the run's status is final: a press then must not ask for a second target
+// only for the runner to refuse the job.
+TEST_F(ArchiveCreationTest, APressWhileTheLastWorkerStillEndsAsksForNothing) {
+  // Holds each worker in its last step until opened.
+  class GatedEnd final : public IThreadHooks {
+   public:
+    void Enter(int) override {}
+    void Leave() override {
+      std::unique_lock lock(mutex);
+      leaving = true;
+      apartment->Wake();  // the UI thread serves its apartment while it waits for this
+      opened.wait(lock, [&] { return open; });
+      leaving = open = false;
+    }
+    bool Leaving() {
+      std::lock_guard lock(mutex);
+      return leaving;
+    }
+    void Open() {
+      std::lock_guard lock(mutex);
+      open = true;
+      opened.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool leaving = false, open = false;
+    std::shared_ptr<Sim::SimApartment> apartment;
+  };
+  auto gate = std::make_shared<GatedEnd>();
+  gate->apartment = apartment;
+  threads = gate;
+  Connect();
+  Call(u"OnLoad", {Variant::FromObject(ribbon)});
+  inbox->AddMails(2);
+  Call(u"AddFolder", {Variant::FromObject(On(inbox))});
+  ASSERT_TRUE(Serve([&] { return gate->Leaving(); }));
+  gate->Open();
+  ASSERT_TRUE(Serve([&] { return !connect->JobRunner().WorkerAlive(); }));
+
+  Call(u"StartARCCreation", {Variant::FromObject(On(explorer))});
+  ASSERT_TRUE(Serve([&] { return gate->Leaving(); }));
+  EXPECT_NE(connect->JobRunner().GetStatus(), kStillActive);  // the run is over, its worker is not
+  Call(u"StartARCCreation", {Variant::FromObject(On(explorer))});
+  EXPECT_EQ(target->asked, 1);
+  gate->Open();
+  ASSERT_TRUE(Serve([&] { return !connect->JobRunner().WorkerAlive(); }));
+  EXPECT_EQ(Manifest()["mails"].size(), 2u);
 }
 
 // The writer's answer, Outlook's failures and the disk end the run; none of

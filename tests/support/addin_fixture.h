@@ -67,7 +67,7 @@ class AddinFixture : public ::testing::Test {
     return std::make_shared<CConnect>(Ports());
   }
   AddinPorts Ports() {
-    return AddinPorts{table,    ui,          ModuleResources(), screen, pictures, version, ProcessLifetime(DefaultThreadHooks()),
+    return AddinPorts{table,    ui,          ModuleResources(), screen, pictures, version, threads,
                       apartment, settings, user, Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()),
                                                                         ProcessLifetime(DefaultGuidSource()), nullptr},
                       dialogs};
@@ -86,6 +86,7 @@ class AddinFixture : public ::testing::Test {
     return connect->Invoke(name, InvokeKind::Method, std::move(args));
   }
 
+  std::shared_ptr<IThreadHooks> threads = ProcessLifetime(DefaultThreadHooks());
   std::shared_ptr<Sim::SimApartment> apartment = std::make_shared<Sim::SimApartment>();
   Sim::SimOutlook outlook;
   std::shared_ptr<Sim::SimStore> store;
