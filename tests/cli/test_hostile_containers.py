@@ -153,6 +153,17 @@ CASES = [  # name, bytes, a text verify must print
     ("a mail without subject", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
         [mail_entry("mails/a/000001.eml", b"x", subject="DROP")]))), "mail 1 has no \"subject\""),
     ("garbage", lambda: os.urandom(4096), "not a ZIP file"),
+    ("another format", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(format="zip-index"))),
+     "the manifest is not of format corvane-archive"),
+    ("version 3", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(version=3))),
+     "the manifest's version is neither 1 nor 2"),
+    ("a format that is no text", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(format=7))),
+     "\"format\" has the wrong type"),
+    ("a version that is text", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(version="2"))),
+     "\"version\" has the wrong type"),
+    ("a whole manifest and then more", lambda: container([("mails/a/000001.eml", b"x")],
+                                                         json.dumps(manifest()) + " {}"),
+     "the manifest is no JSON"),
 ]
 
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
 #include "components/container/container_writer.h"
 #include "components/container/export_outcome.h"
@@ -22,6 +23,7 @@
 #include "components/container/mime_message.h"
 #include "components/container/sha256.h"
 #include "components/container/spool_file.h"
+#include "components/container/zip_format.h"
 #include "components/container/zip_reader.h"
 #include "components/container/zip_writer.h"
 
@@ -91,6 +93,59 @@ TEST_F(ZipTest, MembersComeBackAndADroppedOneLeavesNoTrace) {
   EXPECT_EQ(reader.ReadAll(*reader.Find("leer")), "");
   EXPECT_EQ(reader.Find("weg.txt"), nullptr);
   PythonReads(path);
+}
+
+// A member bigger than 4 GB (zeros: small once deflated) has its sizes in
+// the ZIP64 extra field of its directory record, a member after it none.
+TEST_F(ZipTest, AMemberOverFourGigabytesHasItsSizesInTheZip64Extra) {
+  const fs::path path = dir / "gross.zip";
+  constexpr std::uint64_t kBig = (1ull << 32) + 3;
+  {
+    ZipWriter zip(path, 1);
+    zip.Begin("gross.bin", kBig);
+    const std::string zeros(1 << 20, '\0');
+    std::uint64_t left = kBig;
+    for (; left >= zeros.size(); left -= zeros.size()) zip.Write(zeros);
+    zip.Write(zeros.data(), static_cast<std::size_t>(left));
+    zip.End();
+    zip.Begin("klein.txt", 5);
+    zip.Write("klein");
+    zip.End();
+    zip.Finish();
+  }
+  ZipReader reader(path);
+  ASSERT_EQ(reader.Entries().size(), 2u);
+  EXPECT_EQ(reader.Entries()[0].size, kBig);
+  EXPECT_LT(reader.Entries()[0].compressedSize, kBig / 100);
+  EXPECT_EQ(reader.ReadAll(*reader.Find("klein.txt")), "klein");
+  if (std::system("python3 -c 'pass' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  const std::string command = "python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                              "i=z.infolist(); sys.exit(not (i[0].file_size==" + std::to_string(kBig) +
+                              " and z.read('klein.txt')==b'klein'))\" '" + path.string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+// An empty member may sit at the very end of the file: its data, none,
+// starts where the file ends (here inside the end record's comment).
+TEST_F(ZipTest, AnEmptyMemberWhoseDataStartsAtTheEndOfTheFileIsRead) {
+  using namespace Zip;
+  std::string central, end, local;
+  Put32(local, 0x04034B50), Put16(local, 20), Put16(local, 0), Put16(local, 0), Put32(local, 0), Put32(local, 0);
+  Put32(local, 0), Put32(local, 0), Put16(local, 1), Put16(local, 0);
+  local += "a";
+  Put32(central, 0x02014B50), Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0);
+  Put32(central, 0), Put32(central, 0), Put32(central, 0), Put32(central, 0), Put16(central, 1);
+  Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0), Put32(central, 0);
+  Put32(central, 46 + 1 + 22);  // the local header: after this record and the end record
+  central += "a";
+  Put32(end, 0x06054B50), Put16(end, 0), Put16(end, 0), Put16(end, 1), Put16(end, 1);
+  Put32(end, static_cast<std::uint32_t>(central.size())), Put32(end, 0);
+  Put16(end, static_cast<std::uint16_t>(local.size()));
+  const fs::path path = dir / "rand.zip";
+  std::ofstream(path, std::ios::binary) << central << end << local;
+  ZipReader reader(path);
+  ASSERT_EQ(reader.Entries().size(), 1u);
+  EXPECT_EQ(reader.ReadAll(reader.Entries()[0]), "");
 }
 
 std::string FileBytes(const fs::path& path) {
@@ -209,6 +264,41 @@ TEST(Mime, DisplayTextsBecomeGroups) {
   EXPECT_NE(words.find("?=\r\n =?UTF-8?B?"), std::string::npos);  // split at the blank only
 }
 
+// Each encoded word holds whole characters (readers decode them one by
+// one), of one, two, three and four bytes, and together the whole text.
+TEST(Mime, EncodedWordsNeverCutACharacter) {
+  const auto decode = [](std::string_view base64) {
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0, count = 0;
+    for (char c : base64) {
+      if (c == '=') break;
+      bits = (bits << 6) | static_cast<unsigned>(alphabet.find(c)), count += 6;
+      if (count >= 8) out += static_cast<char>((bits >> (count -= 8)) & 0xFF);
+    }
+    return out;
+  };
+  for (const std::u16string& text : {std::u16string(60, u'\u00e4'), std::u16string(60, u'\u20ac'),
+                                     std::u16string(u"a\u00e4\u20ac\U0001F600") + std::u16string(90, u'\u20ac'),
+                                     std::u16string(u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"
+                                                    u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"
+                                                    u"\U0001F600\U0001F600\U0001F600\U0001F600x")}) {
+    const std::string header = UnstructuredText(text);
+    std::string whole;
+    std::size_t words = 0;
+    for (std::size_t at = 0; (at = header.find("=?UTF-8?B?", at)) != std::string::npos; ++words) {
+      at += 10;
+      const std::string piece = decode(header.substr(at, header.find("?=", at) - at));
+      EXPECT_EQ(ToUtf8(FromUtf8(piece)), piece) << "a word ends inside a character";
+      EXPECT_FALSE(piece.empty() || (static_cast<unsigned char>(piece[0]) & 0xC0) == 0x80)
+          << "a word starts inside a character";
+      whole += piece;
+    }
+    EXPECT_GT(words, 1u);
+    EXPECT_EQ(whole, ToUtf8(text));
+  }
+}
+
 TEST(Mime, UnstructuredTextStaysPlainOnlyWhenItCan) {
   EXPECT_EQ(UnstructuredText(u"Angebot Nr. 7"), "Angebot Nr. 7");
   for (std::u16string_view text : {u"Grüße", u"a\r\nb", u" padded", u"has =?x?= in it"})
@@ -228,6 +318,7 @@ TEST(Mime, DatesCarryTheMomentsOwnOffset) {
   EXPECT_EQ(IsoDate(45856.75), "2025-07-18T18:00:00+02:00");  // summer time
   EXPECT_EQ(RfcDate(2.0), std::nullopt);  // 1900 is beyond what the calendar functions take
   EXPECT_EQ(IsoDate(1e300), std::nullopt);
+  EXPECT_EQ(IsoDate(2958465.0), "9999-12-31T00:00:00+01:00");  // the last day there is
   if (old) setenv("TZ", saved.c_str(), 1);
   else unsetenv("TZ");
   tzset();
@@ -243,6 +334,7 @@ TEST(Mime, LocationsFolderNamesCharsetsAndTypes) {
   EXPECT_EQ(HtmlCharset("<meta charset='UTF-8'>"), "UTF-8");
   EXPECT_EQ(HtmlCharset("\xFF\xFE<\0h\0"), "utf-16");
   EXPECT_EQ(HtmlCharset("<p>no declaration</p>"), "");
+  for (const char* eightBit : {"\xFE<p>", "<\xFF", "\xFF<p>"}) EXPECT_EQ(HtmlCharset(eightBit), "") << eightBit;
   EXPECT_EQ(ContentType(u"a.PNG"), "image/png");
   EXPECT_EQ(ContentType(u"README"), "application/octet-stream");
 }
