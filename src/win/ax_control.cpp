@@ -4,49 +4,22 @@
 
 #include <utility>
 
+#include "win/connection_point.h"
+
 namespace CV::Win {
 
-// The events interface's connection point, part of the control: a separate
-// object because IOleObject::Unadvise and IConnectionPoint::Unadvise share
-// their signature.
-class AxControl::Point final : public IConnectionPoint {
+// The events interface's connection point: a separate object because
+// IOleObject::Unadvise and IConnectionPoint::Unadvise share their signature.
+class AxControl::Point final : public ConnectionPointBase {
  public:
-  explicit Point(AxControl& control) : m_control(control) { m_control.AddRef(); }
-  ~Point() { m_control.Release(); }
+  explicit Point(AxControl& control) : ConnectionPointBase(&control, control.m_eventsIid), m_control(control) {}
 
-  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-      *out = static_cast<IConnectionPoint*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-  ::HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
-    if (!iid) return E_POINTER;
-    *iid = m_control.m_eventsIid;
-    return S_OK;
-  }
-  ::HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override {
-    if (!container) return E_POINTER;
-    *container = &m_control;
-    m_control.AddRef();
-    return S_OK;
-  }
   ::HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
     ComPtr<IDispatch> dispatch;
     // A sink answers the events interface (a dispinterface) or IDispatch.
-    if (FAILED(sink->QueryInterface(m_control.m_eventsIid, reinterpret_cast<void**>(dispatch.Put()))) &&
+    if (FAILED(sink->QueryInterface(Iid(), reinterpret_cast<void**>(dispatch.Put()))) &&
         FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.Put()))))
       return CONNECT_E_CANNOTCONNECT;
     *cookie = m_control.m_nextCookie++;
@@ -56,11 +29,9 @@ class AxControl::Point final : public IConnectionPoint {
   ::HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
     return m_control.m_sinks.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
   }
-  ::HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
  private:
-  AxControl& m_control;
-  std::atomic<ULONG> m_references{1};
+  AxControl& m_control;  // kept by the base
 };
 
 AxControl::AxControl(const CLSID& clsid, const IID& eventsIid, ComPtr<ITypeInfo> classInfo)

@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include "win/com_support.h"
+#include "win/connection_point.h"
 
 namespace CV::Win {
 
@@ -38,46 +39,18 @@ class DispatchSinkAdapter final : public IEventSink {
   ComPtr<IDispatch> m_sink;
 };
 
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public ConnectionPointBase {
  public:
-  ConnectionPoint(ExposedObject* container, const IID& iid) : m_container(container), m_iid(iid) {
-    m_container->AddRef();
+  ConnectionPoint(ExposedObject* container, const IID& iid) : ConnectionPointBase(container, iid), m_container(container) {
     ++detail::g_liveBridgeObjects;
   }
 
-  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
-      *ppv = static_cast<IConnectionPoint*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
-  ::HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
-    if (!iid) return E_POINTER;
-    *iid = m_iid;
-    return S_OK;
-  }
-  ::HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override {
-    if (!out) return E_POINTER;
-    *out = m_container;
-    m_container->AddRef();
-    return S_OK;
-  }
   ::HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
     if (!sink || !cookie) return E_POINTER;
     return GuardCom([&] {
       ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(sink).TryQuery<IDispatch>(IID_IDispatch);
       if (!dispatch) return static_cast<HRESULT>(CONNECT_E_CANNOTCONNECT);
-      *cookie = m_container->Object()->Advise(ToGuid(m_iid), std::make_shared<DispatchSinkAdapter>(dispatch));
+      *cookie = m_container->Object()->Advise(ToGuid(Iid()), std::make_shared<DispatchSinkAdapter>(dispatch));
       return S_OK;
     });
   }
@@ -87,20 +60,11 @@ class ConnectionPoint final : public IConnectionPoint {
       return S_OK;
     });
   }
-  ::HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
 
  private:
-  ~ConnectionPoint() {
-    m_container->Release();
-    --detail::g_liveBridgeObjects;
-  }
+  ~ConnectionPoint() override { --detail::g_liveBridgeObjects; }
 
-  std::atomic<ULONG> m_references{1};
-  ExposedObject* m_container;
-  IID m_iid;
+  ExposedObject* m_container;  // kept by the base
 };
 
 }  // namespace

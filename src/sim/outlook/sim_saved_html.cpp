@@ -7,25 +7,14 @@
 
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
+#include "foundation/markup.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
 
 namespace CV::Sim {
 namespace {
 
-std::string Escaped(std::u16string_view text) {
-  std::string out;
-  for (char c : ToUtf8(text)) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string Escaped(std::u16string_view text) { return MarkupEscaped(ToUtf8(text)); }
 
 struct CivilTime {
   long long year;

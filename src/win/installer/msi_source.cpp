@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "foundation/markup.h"
 #include "foundation/utf.h"
 
 namespace CV::Win::Installer {
@@ -13,19 +14,7 @@ namespace {
 
 using Registry::Bitness;
 
-std::string Xml(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string Xml(std::string_view text) { return MarkupEscaped(text); }
 
 // Brackets are properties in the installer's formatted text: a literal one
 // is written as [\[] or [\]].
