@@ -284,6 +284,45 @@ TEST_F(DialogsTest, OpeningAMailShowsItModally) {
   EXPECT_EQ(sentMails[0]->Calls("Display"), 0u);
 }
 
+// A control that sends its events short of arguments (or with more)
+// reaches the dialog with empty texts for the missing ones: nothing opens,
+// nothing is written back, nothing breaks.
+TEST_F(DialogsTest, EventsShortOfArgumentsOpenNothing) {
+  class SinkTap final : public IObject, public std::enable_shared_from_this<SinkTap> {
+   public:
+    explicit SinkTap(ObjectPtr target) : m_target(std::move(target)) {}
+    ObjectPtr QueryInterface(const Guid& iid) override { return m_target->QueryInterface(iid) ? shared_from_this() : nullptr; }
+    Variant Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) override {
+      return m_target->Invoke(name, kind, std::move(args));
+    }
+    std::uint32_t Advise(const Guid& iid, std::shared_ptr<IEventSink> s) override {
+      sink = s;
+      return m_target->Advise(iid, std::move(s));
+    }
+    void Unadvise(std::uint32_t cookie) override { m_target->Unadvise(cookie); }
+    std::shared_ptr<IEventSink> sink;
+
+   private:
+    ObjectPtr m_target;
+  };
+  std::shared_ptr<SinkTap> tap;
+  auto host = std::make_shared<Sim::SimDialogHost>(
+      [&](int) { return tap = std::make_shared<SinkTap>(std::make_shared<CMailSelectControl>()); },
+      [&](int, const ObjectPtr&) {
+        const Variant sentPath = Variant::FromBstr(Bstr(kSent));
+        tap->sink->OnEvent(Vendor::MailSelectEvent::MailOpen, {sentPath});
+        tap->sink->OnEvent(Vendor::MailSelectEvent::MailOpen, {});
+        tap->sink->OnEvent(Vendor::MailSelectEvent::FolderSelected, {});
+        tap->sink->OnEvent(Vendor::MailSelectEvent::MailOpen,
+                           {sentPath, Variant::FromBstr(Bstr(sentMails[2]->EntryId())), sentPath});
+        return DialogResult::Cancel;
+      });
+  CDlgEMailSelect dialog(connect->SharedArchiveList(), Ports().mailExport);
+  EXPECT_EQ(dialog.DoModal(*host, 0), DialogResult::Cancel);
+  for (const auto& mail : sentMails) EXPECT_EQ(mail->Calls("Display"), mail == sentMails[2] ? 1u : 0u);
+  EXPECT_EQ(connect->ArchiveList().GetSelectedMailCount(), 7);
+}
+
 TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
   const auto value = [&] {
     std::unique_ptr<ISettingsKey> key;
