@@ -323,6 +323,23 @@ TEST_F(DialogsTest, EventsShortOfArgumentsOpenNothing) {
   EXPECT_EQ(connect->ArchiveList().GetSelectedMailCount(), 7);
 }
 
+// The stand-in's connections: only its events interface, only cookies it
+// gave, each once.
+TEST(MailSelectStandIn, ConnectionsTakeOnlyWhatTheyGave) {
+  struct Quiet final : IEventSink {
+    void OnEvent(std::int32_t, const std::vector<Variant>&) override {}
+  };
+  auto control = std::make_shared<CMailSelectControl>();
+  auto sink = std::make_shared<Quiet>();
+  EXPECT_THROW(control->Advise(Vendor::Iid::CVMailSelect, sink), ComError);
+  const std::uint32_t cookie = control->Advise(Vendor::Iid::CVMailSelectEvents, sink);
+  EXPECT_THROW(control->Unadvise(cookie + 1), ComError);
+  EXPECT_EQ(control->SinkCount(), 1u);
+  EXPECT_NO_THROW(control->Unadvise(cookie));
+  EXPECT_EQ(control->SinkCount(), 0u);
+  EXPECT_THROW(control->Unadvise(cookie), ComError);
+}
+
 TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
   const auto value = [&] {
     std::unique_ptr<ISettingsKey> key;

@@ -222,6 +222,34 @@ TEST_F(HandmadeStore, HostileAndOddFiles) {
   EXPECT_THROW(LoadStore(outlook, dir / "fehlt"), StoreError);
 }
 
+// What a careless loader would lose or let in: the text of a multipart
+// without boundary before a later plain part, the mail's own moment, and
+// the hidden entries of a directory tree.
+TEST_F(HandmadeStore, TextDatesAndHiddenEntries) {
+  Write("Ordner/1.eml",
+        "From: a@example.org\nSubject: ohne Grenze\nDate: Tue, 09 Dec 2025 12:00:00 +0100\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\nContent-Type: multipart/alternative\n\nErster Text\n"
+        "--b\nContent-Type: text/plain\n\nZweiter Text\n--b--\n");
+  Write("Ordner/.DS_Store", Mail("kein Brief"));
+  Write(".versteckt/1.eml", Mail("versteckt"));
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  auto store = LoadStore(outlook, dir);
+  const Folder folder = FolderAt(store, "Ordner");
+  ASSERT_EQ(folder.Items().Count(), 1);
+  const MailItem mail = Query<MailItem>(folder.Items().Item(1));
+  EXPECT_EQ(GetProperty(mail.Object(), u"Body").AsText(), u"Erster Text");
+  ASSERT_EQ(mail.Attachments().Count(), 1);  // the later plain part, kept as a file
+  EXPECT_EQ(mail.ReceivedTime().AsDouble(), 46000.5);
+  const Folders top = Folder(store->Root()).Folders();
+  for (std::int32_t i = 1; i <= top.Count(); ++i) EXPECT_EQ(top.Item(i).FullFolderPath().find(u"versteckt"), std::u16string::npos);
+  if (old) setenv("TZ", saved.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
 TEST(Mbox, UnescapingAndBoundaries) {
   EXPECT_EQ(UnescapeMbox(">From a\n>>From b\nFrom c\n> From d\n"), "From a\n>From b\nFrom c\n> From d\n");
 }
