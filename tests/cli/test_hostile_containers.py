@@ -161,6 +161,16 @@ CASES = [  # name, bytes, a text verify must print
      "\"format\" has the wrong type"),
     ("a version that is text", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(version="2"))),
      "\"version\" has the wrong type"),
+    ("a field the manifest does not have", lambda: container([("mails/a/000001.eml", b"x")],
+                                                             json.dumps(manifest(extra=1))),
+     "\"extra\" is not a field of the manifest"),
+    ("a field the manifest does not have, holding an object",
+     lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(extra={"a": 1}))),
+     "\"extra\" is not a field of the manifest"),
+    ("a manifest that is a list", lambda: container([("mails/a/000001.eml", b"x")], "[]"),
+     "the manifest is not an object"),
+    ("a manifest that is a number", lambda: container([("mails/a/000001.eml", b"x")], "7"),
+     "the manifest is not an object"),
     ("a whole manifest and then more", lambda: container([("mails/a/000001.eml", b"x")],
                                                          json.dumps(manifest()) + " {}"),
      "the manifest is no JSON"),
@@ -185,6 +195,11 @@ class HostileContainers(unittest.TestCase):
         return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
 
     def test_the_good_container_passes(self):
+        # version 1 had no "source" per mail
+        path = self.dir / "eins.zip"
+        path.write_bytes(container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
+            [mail_entry("mails/a/000001.eml", b"x", source="DROP")], version=1))))
+        self.assertEqual(self.run_bounded("verify", path)[0], 0)
         path = self.dir / "gut.zip"
         path.write_bytes(good())
         self.assertEqual(self.run_bounded("verify", path)[0], 0)

@@ -166,6 +166,28 @@ class StoreShapes(Run):
         self.assertIn("Gesperrt: the folder cannot be read: Permission denied", stdout)
         self.assertEqual([m["subject"] for m in manifest_of(out / "o.zip")["mails"]], ["lesbar"])
 
+    def test_a_user_the_system_does_not_know_still_archives(self):
+        # Containers run with any uid; without a passwd entry there is no name
+        # to give, and the container goes without "Ersteller".
+        if os.geteuid() != 0:
+            self.skipTest("needs root to run as another uid")
+        uid = next(u for u in range(54321, 60000) if not any(p.pw_uid == u for p in pwd.getpwall()))
+        if subprocess.run([CVMAIL, "--help"], capture_output=True, user=uid, group=uid).returncode != 0:
+            self.skipTest(f"{CVMAIL} cannot be run by uid {uid}")
+        store = self.dir / "Postfach"
+        self.write(store / "Posteingang" / "a.eml", eml("niemand"))
+        for path in self.dir.rglob("*"):
+            path.chmod(0o777 if path.is_dir() else 0o644)
+        out = self.dir / "ausgabe"
+        out.mkdir(mode=0o777)
+        out.chmod(0o777)
+        result = subprocess.run([CVMAIL, "archive", store, "-o", out / "o.zip"], capture_output=True, timeout=120,
+                                env=self.env, user=uid, group=uid)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        properties = dict(manifest_of(out / "o.zip")["properties"])
+        self.assertNotIn("Ersteller", properties)
+        self.assertEqual(properties["Anzahl der Mails"], "1")
+
     def test_the_output_never_lands_in_the_store(self):
         store = self.dir / "Postfach"
         self.write(store / "Posteingang" / "a.eml", eml("a"))

@@ -187,6 +187,7 @@ TEST_F(HtmlRewriting, TheSavedHeaderBlockGoesAndTheBodyStays) {
       {"English block", english + word + ".", word + "."},
       {"German labels of the rarer fields", header("Von:") + header("Wichtigkeit:") + header("Anlagen:") + word,
        word},
+      {"label after Word's line breaks and tabs", paragraph(150, "\r\n\tVon:\r\n\tWert") + word, word},
       {"label after blanks and &nbsp;, split by tags, any case",
        paragraph(150, " &nbsp;</b><span>VON</span>:<b>") + word, word},
       {"no block: long body paragraphs stay", word + word + ".", word + word + "."},
