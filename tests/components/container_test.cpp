@@ -449,6 +449,14 @@ class NoTarget final : public IExportTargetChooser {
 
 // The recorder hears what the writer learns: the mails in the container and
 // the container at its place, or the first cause of a failure.
+// The first cause is the one the user reads: what followed came of it.
+TEST(ExportOutcome, TheFirstCauseCounts) {
+  OutcomeRecorder recorder;
+  recorder.Failed("Datenträger voll");
+  recorder.Failed("Schreiben fehlgeschlagen");
+  EXPECT_EQ(recorder.Outcome().cause, "Datenträger voll");
+}
+
 TEST(ExportOutcome, RecorderHearsTheWriter) {
   const fs::path directory = fs::temp_directory_path() / ("cv-outcome-" + std::to_string(::getpid()));
   fs::create_directories(directory);

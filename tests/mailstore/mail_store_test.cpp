@@ -208,7 +208,7 @@ TEST_F(HandmadeStore, HostileAndOddFiles) {
   Write("Ordner mit \"Sonderzeichen\" & <Klammern>/2.eml", std::string(3000, '\0'));
   Write("Ordner mit \"Sonderzeichen\" & <Klammern>/3.eml", "");
   Write("Ordner mit \"Sonderzeichen\" & <Klammern>/.cvfolder", "kind=mail\n");
-  Write("Notizen/.cvfolder", "default=drafts\n");
+  Write("Notizen/.cvfolder", "kind=mail\r\ndefault=drafts\r\n");  // written on Windows
   Write("Notizen/1.eml", Mail("Notiz"));
   auto store = LoadStore(outlook, dir);
   const Folder odd = FolderAt(store, "Ordner mit \"Sonderzeichen\" & <Klammern>");
