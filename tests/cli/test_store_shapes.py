@@ -192,6 +192,16 @@ class StoreShapes(Run):
         self.assertNotIn("Ersteller", properties)
         self.assertEqual(properties["Anzahl der Mails"], "1")
 
+    def test_the_creator_is_the_users_display_name_or_host_and_login(self):
+        store = self.dir / "Postfach"
+        self.write(store / "Posteingang" / "a.eml", eml("wer"))
+        code, stdout, stderr = self.run_cvmail("archive", store, "-o", self.dir / "o.zip")
+        self.assertEqual(code, 0, stdout + stderr)
+        entry = pwd.getpwuid(os.getuid())
+        display = (entry.pw_gecos or "").split(",")[0]
+        expected = display if display else f"{os.uname().nodename}\\{entry.pw_name}"
+        self.assertEqual(dict(manifest_of(self.dir / "o.zip")["properties"]).get("Ersteller"), expected)
+
     def test_the_output_never_lands_in_the_store(self):
         store = self.dir / "Postfach"
         self.write(store / "Posteingang" / "a.eml", eml("a"))

@@ -300,6 +300,7 @@ TEST_F(DialogsTest, EventsShortOfArgumentsOpenNothing) {
       return m_target->Advise(iid, std::move(s));
     }
     void Unadvise(std::uint32_t cookie) override { m_target->Unadvise(cookie); }
+    const ObjectPtr& Target() const { return m_target; }
     std::shared_ptr<IEventSink> sink;
 
    private:
@@ -321,6 +322,8 @@ TEST_F(DialogsTest, EventsShortOfArgumentsOpenNothing) {
   EXPECT_EQ(dialog.DoModal(*host, 0), DialogResult::Cancel);
   for (const auto& mail : sentMails) EXPECT_EQ(mail->Calls("Display"), mail == sentMails[2] ? 1u : 0u);
   EXPECT_EQ(connect->ArchiveList().GetSelectedMailCount(), 7);
+  // The dialog's connection ends with it.
+  EXPECT_EQ(std::dynamic_pointer_cast<CMailSelectControl>(tap->Target())->SinkCount(), 0u);
 }
 
 // The stand-in's connections: only its events interface, only cookies it
