@@ -303,6 +303,9 @@ TEST(StoreSnapshot, RefusesWhatIsNoSnapshot) {
       R"("sentOn":1.0,"creationTime":1.0,"sent":true,"submitted":true,"savesAsUnicode":false,)"
       R"("attachments":[{"fileName":"a","bytes":"\u0100","type":1,"contentId":"","flags":0}]}],"folders":[]}})";
   EXPECT_THROW(Load(outlook, badBytes), std::runtime_error);
+  std::string topByte = badBytes;
+  topByte.replace(topByte.find("\\u0100"), 6, "\\u00ff");  // the largest byte there is
+  EXPECT_NO_THROW(Load(outlook, topByte));
 }
 
 }  // namespace
