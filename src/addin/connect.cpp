@@ -10,6 +10,7 @@
 #include "dialogs/excluded_folders.h"
 #include "dialogs/excluded_folders_dialog.h"
 #include "dialogs/refine_selection_dialog.h"
+#include "foundation/string_table.h"
 #include "foundation/format.h"
 #include "foundation/com_error.h"
 
@@ -318,12 +319,21 @@ HRESULT CConnect::StartARCCreation(const ObjectPtr&) {
   return S_OK;
 }
 
+// A dialog whose control cannot be made would stand there empty: the user
+// learns that the installation is damaged instead.
+void CConnect::ShowDialog(IDialogLogic& dialog) {
+  const WindowHandle owner = m_ports.ui->ActiveWindow();
+  if (m_ports.dialogs->DoModal(dialog, owner) == DialogResult::NoControl)
+    ShowMessage(m_ports.ui->Messages(), owner, StringId::InstallationDamaged, StringId::ProductTitle,
+                MessageStyle::IconError | MessageStyle::Ok);
+}
+
 HRESULT CConnect::RefineSelection(const ObjectPtr&) {
   try {
     // The dialog reads and writes the list under its map lock.
     if (IsBusy() || !m_ports.dialogs) return S_OK;
     CDlgEMailSelect dialog(m_archiveList, m_ports.mailExport);
-    dialog.DoModal(*m_ports.dialogs, m_ports.ui->ActiveWindow());
+    ShowDialog(dialog);
   } catch (...) {
     // Nothing is shown; the ribbon shows no error.
   }
@@ -334,7 +344,7 @@ HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) {
   try {
     if (!m_ports.dialogs) return S_OK;
     CDlgProperties dialog(m_spApplication);
-    dialog.DoModal(*m_ports.dialogs, m_ports.ui->ActiveWindow());
+    ShowDialog(dialog);
   } catch (...) {
     // Nothing is shown; the ribbon shows no error.
   }

@@ -106,6 +106,7 @@ class CConnect final : public IObject, public std::enable_shared_from_this<CConn
 
   // A job runs (the runner reports 259): every command with a rule is disabled.
   bool IsBusy() const;
+  void ShowDialog(IDialogLogic& dialog);
   // The folder a command works on: the store's root folder or the folder of
   // a context menu, else the active explorer's current folder. Throws
   // ComError (E_POINTER without control, application or active explorer).

@@ -1,22 +1,25 @@
 #include "components/folder_select_control.h"
 
-#include <algorithm>
-#include <functional>
 
+#include "dialogs/excluded_folders.h"
+#include "foundation/registry_key.h"
 #include "foundation/com_error.h"
-#include "outlook/wrappers.h"
 #include "vendor/selection_controls.h"
 
 namespace CV::Components {
 namespace {
 
 constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
-constexpr std::u16string_view kRoot = u"Software\\Corvanworks\\Corvane\\";
 
 void Walk(const Outlook::Folder& folder, std::vector<std::u16string>& out) {
   out.push_back(folder.FullFolderPath());
   const Outlook::Folders children = folder.Folders();
   for (std::int32_t i = 1; i <= children.Count(); ++i) Walk(children.Item(i), out);
+}
+
+CFolderSelectControl::Node NodeOf(Outlook::Folder folder) {
+  CFolderSelectControl::Node node{folder.Name(), folder.FullFolderPath(), folder, folder.Folders().Count() > 0};
+  return node;
 }
 
 }  // namespace
@@ -35,7 +38,7 @@ Variant CFolderSelectControl::Invoke(std::u16string_view name, InvokeKind kind, 
     else if (name == u"Mode") m_mode = args[0].ChangeType(VarType::I4).AsInt32();
     else if (name == u"SettingsKey") m_settingsKey = args[0].ChangeType(VarType::Bstr).AsText();
     else ThrowComError(DISP_E_UNKNOWNNAME, Vendor::Iid::CVFolderSelect);
-    if (name != u"Mode") Load();
+    if (name != u"Mode") LoadMarks();
     return {};
   }
   if (name == u"Dirty") return Variant::FromBool(m_dirty);
@@ -43,9 +46,9 @@ Variant CFolderSelectControl::Invoke(std::u16string_view name, InvokeKind kind, 
     std::u16string lines;
     for (const std::u16string& path : m_marked) lines += path + u"\r\n";
     std::unique_ptr<ISettingsKey> key;
-    if (const std::int32_t error = m_settings.OpenUserKey(std::u16string(kRoot) + m_settingsKey, key))
+    if (const std::int32_t error = m_settings.OpenUserKey(std::u16string(kRegistryKeyRoot) + m_settingsKey, key))
       ThrowComError(HResultFromWin32(error), Vendor::PropertyPage::kIid);
-    if (const std::int32_t error = key->WriteValue(u"ExcludeFolder", RegType::Sz, RegistryString(lines)))
+    if (const std::int32_t error = key->WriteValue(kExcludeFolderValue, RegType::Sz, RegistryString(lines)))
       ThrowComError(HResultFromWin32(error), Vendor::PropertyPage::kIid);
     m_dirty = false;
     return {};
@@ -58,26 +61,47 @@ std::uint32_t CFolderSelectControl::Advise(const Guid&, std::shared_ptr<IEventSi
 }
 void CFolderSelectControl::Unadvise(std::uint32_t) { ThrowComError(CONNECT_E_NOCONNECTION, Vendor::Iid::CVFolderSelect); }
 
-// The tree of every store, and the marks of the stored value.
-void CFolderSelectControl::Load() {
-  m_folders.clear();
+// The folders excluded in effect: a recursive add skips the default set
+// while nothing is stored, so the tree shows that set marked.
+void CFolderSelectControl::LoadMarks() {
   m_marked.clear();
-  if (m_application) {
-    const Outlook::Stores stores = Outlook::Application(m_application).Session().Stores();
-    for (std::int32_t i = 1; i <= stores.Count(); ++i) Walk(stores.Item(i).GetRootFolder(), m_folders);
-  }
+  m_dirty = false;
   if (m_settingsKey.empty()) return;
-  std::unique_ptr<ISettingsKey> key;
-  std::vector<std::uint8_t> data;
-  if (m_settings.OpenUserKey(std::u16string(kRoot) + m_settingsKey, key) != 0 ||
-      key->QueryValueData(u"ExcludeFolder", data) != 0)
-    return;
-  for (std::u16string& path : NonEmptyLines(RegistryText(data))) m_marked.insert(std::move(path));
+  std::optional<std::vector<std::u16string>> paths =
+      StoredExcludedFolders(m_settings, std::u16string(kRegistryKeyRoot) + m_settingsKey);
+  if (!paths && m_application) paths = DefaultExcludedFolders(Outlook::Application(m_application));
+  if (paths) m_marked.insert(paths->begin(), paths->end());
+}
+
+std::vector<CFolderSelectControl::Node> CFolderSelectControl::Roots() const {
+  ObjectPtr application;
+  {
+    std::lock_guard lock(m_mutex);
+    application = m_application;
+  }
+  std::vector<Node> nodes;
+  if (!application) return nodes;
+  const Outlook::Stores stores = Outlook::Application(application).Session().Stores();
+  for (std::int32_t i = 1; i <= stores.Count(); ++i) nodes.push_back(NodeOf(stores.Item(i).GetRootFolder()));
+  return nodes;
+}
+
+std::vector<CFolderSelectControl::Node> CFolderSelectControl::Children(const Outlook::Folder& folder) {
+  std::vector<Node> nodes;
+  const Outlook::Folders children = folder.Folders();
+  for (std::int32_t i = 1; i <= children.Count(); ++i) nodes.push_back(NodeOf(children.Item(i)));
+  return nodes;
 }
 
 std::vector<std::u16string> CFolderSelectControl::FolderPaths() const {
+  std::vector<std::u16string> paths;
+  for (const Node& root : Roots()) Walk(root.folder, paths);
+  return paths;
+}
+
+bool CFolderSelectControl::IsMarked(const std::u16string& folderPath) const {
   std::lock_guard lock(m_mutex);
-  return m_folders;
+  return m_marked.count(folderPath) > 0;
 }
 
 std::set<std::u16string> CFolderSelectControl::Marked() const {
@@ -87,10 +111,9 @@ std::set<std::u16string> CFolderSelectControl::Marked() const {
 
 bool CFolderSelectControl::Mark(const std::u16string& folderPath, bool marked) {
   std::lock_guard lock(m_mutex);
-  if (std::find(m_folders.begin(), m_folders.end(), folderPath) == m_folders.end()) return false;
   const bool changed = marked ? m_marked.insert(folderPath).second : m_marked.erase(folderPath) > 0;
   m_dirty = m_dirty || changed;
-  return true;
+  return changed;
 }
 
 std::int32_t CFolderSelectControl::Mode() const {

@@ -1,9 +1,11 @@
 // Our own implementation of the vendor's folder-tree control: it lists Outlook's
-// folders from the application it is given, shows the folders of the
-// stored "ExcludeFolder" value as marked, lets a caller mark and unmark
-// folders, and through Outlook's PropertyPage interface reports a change
-// (Dirty) and writes the value on Apply, under the add-in's settings key
-// ("Software\Corvanworks\Corvane\...") it was given.
+// folders from the application it is given, a level at a time as a tree
+// opens, shows the folders excluded in effect as marked (those of the
+// stored "ExcludeFolder" value, or the default set while none is stored),
+// lets a caller mark and unmark folders, and through Outlook's PropertyPage
+// interface reports a change (Dirty) and writes the value on Apply, under
+// the add-in's settings key ("Software\Corvanworks\Corvane\...") it was
+// given.
 #pragma once
 
 #include <mutex>
@@ -13,11 +15,18 @@
 
 #include "foundation/object.h"
 #include "foundation/settings.h"
+#include "outlook/wrappers.h"
 
 namespace CV::Components {
 
 class CFolderSelectControl final : public IObject, public std::enable_shared_from_this<CFolderSelectControl> {
  public:
+  struct Node {
+    std::u16string name, path;  // path as FullFolderPath gives it
+    Outlook::Folder folder;
+    bool hasChildren = false;
+  };
+
   explicit CFolderSelectControl(ISettings& settings) : m_settings(settings) {}
 
   ObjectPtr QueryInterface(const Guid& iid) override;
@@ -25,23 +34,28 @@ class CFolderSelectControl final : public IObject, public std::enable_shared_fro
   std::uint32_t Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) override;
   void Unadvise(std::uint32_t cookie) override;
 
-  // What a user does: Outlook's folders as FullFolderPath gives them, and
-  // the marks.
+  // The tree: each store's root folder, and a folder's subfolders when it
+  // opens. Outlook's failures come through as ComError.
+  std::vector<Node> Roots() const;
+  static std::vector<Node> Children(const Outlook::Folder& folder);
+  // Every folder of every store, depth first.
   std::vector<std::u16string> FolderPaths() const;
+
+  // What a user does: the marks.
   std::set<std::u16string> Marked() const;
-  // False for a folder the tree does not show.
+  bool IsMarked(const std::u16string& folderPath) const;
+  // True when the mark changed.
   bool Mark(const std::u16string& folderPath, bool marked);
   std::int32_t Mode() const;
 
  private:
-  void Load();
+  void LoadMarks();
 
   ISettings& m_settings;
   mutable std::mutex m_mutex;
   ObjectPtr m_application;
   std::int32_t m_mode = 0;
   std::u16string m_settingsKey;
-  std::vector<std::u16string> m_folders;
   std::set<std::u16string> m_marked;
   bool m_dirty = false;
 };

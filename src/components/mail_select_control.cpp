@@ -94,10 +94,39 @@ std::vector<CMailSelectControl::Row> CMailSelectControl::Rows() const {
       const Variant& v = array->At({column, r});
       return v.Type() == VarType::Bstr ? v.AsText() : std::u16string();
     };
+    const auto number = [&](std::int32_t column, VarType type) {
+      try {
+        return array->At({column, r}).ChangeType(type);
+      } catch (const ComError&) {
+        return Variant();
+      }
+    };
     const Variant& flag = array->At({1, r});
-    rows.push_back({text(0), text(4), text(5), flag.Type() == VarType::Bool && flag.AsBool()});
+    Row row{text(0), text(4), text(5), flag.Type() == VarType::Bool && flag.AsBool()};
+    if (const Variant v = number(2, VarType::I4); v.Type() == VarType::I4) row.importance = v.AsInt32();
+    if (const Variant v = number(3, VarType::Bool); v.Type() == VarType::Bool) row.attachments = v.AsBool();
+    if (const Variant& v = array->At({6, r}); v.Type() == VarType::Date) row.date = v.AsDouble();
+    if (const Variant v = number(7, VarType::I4); v.Type() == VarType::I4) row.size = v.AsInt32();
+    rows.push_back(std::move(row));
   }
   return rows;
+}
+
+void CMailSelectControl::SetSelectedRows(const std::vector<std::size_t>& rows, bool selected) {
+  std::lock_guard lock(m_mutex);
+  const auto& array = m_table.Type() == VarType::ArrayOfVariant ? m_table.AsArray() : nullptr;
+  if (!array || array->Dimensions() != 2) return;
+  const std::int32_t first = array->LowerBound(2), count = array->UpperBound(2) - first + 1;
+  for (const std::size_t row : rows) {
+    if (row >= static_cast<std::size_t>(count)) continue;
+    array->At({1, first + static_cast<std::int32_t>(row)}) = Variant::FromBool(selected);
+    m_modified = true;
+  }
+}
+
+std::u16string CMailSelectControl::CurrentFolder() const {
+  std::lock_guard lock(m_mutex);
+  return m_current;
 }
 
 bool CMailSelectControl::SetSelected(std::u16string_view entryId, bool selected) {

@@ -20,9 +20,14 @@ class CMailSelectControl final : public IObject, public std::enable_shared_from_
     std::u16string path;
     std::int32_t count = 0;
   };
+  // A row of the shown table as the user sees it.
   struct Row {
     std::u16string entryId, sender, subject;
     bool selected = false;
+    std::int32_t importance = 1;  // 0 low, 1 normal, 2 high
+    bool attachments = false;
+    double date = 0;  // OLE date, 0 when the table holds none
+    std::int64_t size = 0;
   };
 
   ObjectPtr QueryInterface(const Guid& iid) override;
@@ -38,6 +43,9 @@ class CMailSelectControl final : public IObject, public std::enable_shared_from_
   std::vector<Row> Rows() const;
   // Switches a shown mail on or off; false when it is not in the table.
   bool SetSelected(std::u16string_view entryId, bool selected);
+  // The same by row, as Rows() numbers them; rows out of range are skipped.
+  void SetSelectedRows(const std::vector<std::size_t>& rows, bool selected);
+  std::u16string CurrentFolder() const;
   void OpenMail(std::u16string_view entryId);
   std::size_t SinkCount() const;
 

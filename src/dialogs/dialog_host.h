@@ -11,6 +11,9 @@ namespace CV {
 namespace DialogResult {
 inline constexpr int Ok = 1;
 inline constexpr int Cancel = 2;
+// The dialog's control could not be made (the components are not
+// registered): the dialog was not shown.
+inline constexpr int NoControl = -1;
 }  // namespace DialogResult
 
 // What a dialog does; the host calls it on the UI thread.
@@ -19,6 +22,8 @@ class IDialogLogic {
   virtual ~IDialogLogic() = default;
   // The dialog's resource id (206 refine selection, 110 excluded folders).
   virtual int ResourceId() const = 0;
+  // The id of the vendor's control in that resource (202, 203).
+  virtual int ControlId() const = 0;
   // The window exists; control is the vendor's control of the dialog (null
   // when it could not be created).
   virtual void OnInitDialog(const ObjectPtr& control) = 0;
@@ -32,7 +37,8 @@ class IDialogHost {
  public:
   virtual ~IDialogHost() = default;
   // Runs the dialog modally, owned by owner (0: none), and returns how it
-  // ended (DialogResult). UI thread only.
+  // ended (DialogResult); NoControl without a window when the vendor's
+  // control cannot be made. UI thread only.
   virtual int DoModal(IDialogLogic& dialog, WindowHandle owner) = 0;
 };
 

@@ -11,7 +11,10 @@ constexpr std::int32_t kAlwaysExcluded[] = {Outlook::olFolderDeletedItems, Outlo
 constexpr std::int32_t kExchangeExcluded[] = {Outlook::olFolderSyncIssues, Outlook::olFolderConflicts,
                                               Outlook::olFolderLocalFailures, Outlook::olFolderServerFailures};
 
-void AddDefaultSet(std::vector<std::u16string>& out, const Outlook::Application& application) {
+}  // namespace
+
+std::vector<std::u16string> DefaultExcludedFolders(const Outlook::Application& application) {
+  std::vector<std::u16string> out;
   try {
     const Outlook::Stores stores = application.Session().Stores();
     const std::int32_t count = stores.Count();
@@ -24,18 +27,21 @@ void AddDefaultSet(std::vector<std::u16string>& out, const Outlook::Application&
   } catch (...) {
     // What was collected up to the failure stays.
   }
+  return out;
 }
-
-}  // namespace
 
 std::u16string AddinSettingsKey() {
   return std::u16string(kRegistryKeyRoot) + StringTableText(StringId::SettingsSubkey);
 }
 
 std::optional<std::vector<std::u16string>> StoredExcludedFolders(ISettings& settings) {
+  return StoredExcludedFolders(settings, AddinSettingsKey());
+}
+
+std::optional<std::vector<std::u16string>> StoredExcludedFolders(ISettings& settings, const std::u16string& keyPath) {
   std::vector<std::u16string> paths;
   std::unique_ptr<ISettingsKey> key;
-  if (settings.OpenUserKey(AddinSettingsKey(), key) != 0) return paths;
+  if (settings.OpenUserKey(keyPath, key) != 0) return paths;
   RegType type = RegType::None;
   std::uint32_t size = 0;
   if (key->QueryValueInfo(kExcludeFolderValue, type, size) != 0 || (type != RegType::Sz && type != RegType::ExpandSz))
@@ -52,7 +58,7 @@ void LoadExcludedFolders(std::vector<std::u16string>& out, const Outlook::Applic
   if (std::optional<std::vector<std::u16string>> stored = StoredExcludedFolders(settings))
     out = std::move(*stored);
   else
-    AddDefaultSet(out, application);
+    out = DefaultExcludedFolders(application);
 }
 
 }  // namespace CV

@@ -18,6 +18,7 @@ namespace CV {
 class CDlgEMailSelect final : public IDialogLogic {
  public:
   static constexpr int kResourceId = 206;
+  static constexpr int kControlId = 202;
 
   CDlgEMailSelect(std::shared_ptr<CArchiveList> list, Office::MailExportPorts ports);
   ~CDlgEMailSelect() override;
@@ -25,6 +26,7 @@ class CDlgEMailSelect final : public IDialogLogic {
   int DoModal(IDialogHost& host, WindowHandle owner) { return host.DoModal(*this, owner); }
 
   int ResourceId() const override { return kResourceId; }
+  int ControlId() const override { return kControlId; }
   void OnInitDialog(const ObjectPtr& control) override;
   void OnOK(const ObjectPtr& control) override;
   void OnDestroy() override;

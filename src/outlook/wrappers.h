@@ -43,6 +43,7 @@ class Folder : public Wrapper {  // MAPIFolder
  public:
   CV_OUTLOOK_WRAPPER(Folder, MapiFolder);
   std::u16string FullFolderPath() const { return Text(u"FullFolderPath"); }
+  std::u16string Name() const { return Text(u"Name"); }
   std::u16string EntryID() const { return Text(u"EntryID"); }
   std::u16string StoreID() const { return Text(u"StoreID"); }
   std::int32_t DefaultItemType() const { return Long(u"DefaultItemType"); }

@@ -24,6 +24,7 @@ class SimDialogHost final : public IDialogHost {
   int DoModal(IDialogLogic& dialog, WindowHandle owner) override {
     owners.push_back(owner);
     const ObjectPtr control = m_makeControl ? m_makeControl(dialog.ResourceId()) : nullptr;
+    if (!control) return DialogResult::NoControl;
     dialog.OnInitDialog(control);
     const int result = m_script ? m_script(dialog.ResourceId(), control) : DialogResult::Cancel;
     if (result == DialogResult::Ok) dialog.OnOK(control);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "foundation/string_table.h"
 #include "dialogs/excluded_folders.h"
 #include "foundation/format.h"
 #include "foundation/utf.h"
@@ -352,39 +353,75 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
                                                                   reinterpret_cast<const char16_t*>(data.data()), data.size() / 2))
                                                             : std::nullopt;
   };
-  const std::u16string junk = u"\\\\Persönliche Ordner\\Junk-E-Mail";
+  const std::u16string root = u"\\\\Persönliche Ordner\\";
+  const std::set<std::u16string> defaults{root + u"Gelöschte Elemente", root + u"Junk-E-Mail", root + u"Postausgang",
+                                          root + u"RSS-Feeds"};
+  const std::u16string inbox = root + u"Posteingang", junk = root + u"Junk-E-Mail";
   struct Case {
     const char* name;
+    std::u16string folder;
     bool mark;
     int ending;
     bool written;
   };
-  for (const Case& c : {Case{"OK without a change", false, DialogResult::Ok, false},
-                        Case{"Abbrechen after marking", true, DialogResult::Cancel, false},
-                        Case{"OK after marking", true, DialogResult::Ok, true}}) {
+  // While nothing is stored the default set is what a recursive add skips,
+  // so the tree shows it marked; marking one of them again is no change.
+  for (const Case& c : {Case{"OK without a change", u"", false, DialogResult::Ok, false},
+                        Case{"OK after marking a folder of the default set", junk, true, DialogResult::Ok, false},
+                        Case{"Abbrechen after marking", inbox, true, DialogResult::Cancel, false},
+                        Case{"OK after marking", inbox, true, DialogResult::Ok, true}}) {
     SCOPED_TRACE(c.name);
     dialogScript = [&](int id, const ObjectPtr& control) {
       EXPECT_EQ(id, 110);
       auto& tree = dynamic_cast<CFolderSelectControl&>(*control);
       EXPECT_EQ(tree.Mode(), -1);
+      EXPECT_EQ(tree.Marked(), defaults);
       EXPECT_GT(tree.FolderPaths().size(), 10u);
-      if (c.mark) {
-        EXPECT_TRUE(tree.Mark(junk, true));
-      }
+      if (!c.folder.empty()) EXPECT_EQ(tree.Mark(c.folder, c.mark), c.folder == inbox);
       return c.ending;
     };
-    Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});
+    Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", this->inbox))});
     EXPECT_EQ(value().has_value(), c.written);
   }
-  EXPECT_EQ(value(), junk + u"\r\n" + std::u16string(1, u'\0'));
+  std::u16string expected;
+  std::set<std::u16string> marked = defaults;
+  marked.insert(inbox);
+  for (const std::u16string& path : marked) expected += path + u"\r\n";
+  EXPECT_EQ(value(), expected + std::u16string(1, u'\0'));
   std::vector<std::u16string> excluded;
   LoadExcludedFolders(excluded, connect->Application(), settings);
-  EXPECT_EQ(excluded, std::vector<std::u16string>{junk});
-  dialogScript = [&](int, const ObjectPtr& control) {  // shown as marked the next time
-    EXPECT_EQ(dynamic_cast<CFolderSelectControl&>(*control).Marked(), std::set<std::u16string>{junk});
-    return DialogResult::Cancel;
+  EXPECT_EQ(excluded, std::vector<std::u16string>(marked.begin(), marked.end()));
+  dialogScript = [&](int, const ObjectPtr& control) {  // the stored value is shown the next time
+    auto& tree = dynamic_cast<CFolderSelectControl&>(*control);
+    EXPECT_EQ(tree.Marked(), marked);
+    EXPECT_TRUE(tree.Mark(junk, false));
+    return DialogResult::Ok;
   };
-  Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});
+  Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", this->inbox))});
+  marked.erase(junk);
+  LoadExcludedFolders(excluded, connect->Application(), settings);
+  EXPECT_EQ(excluded, std::vector<std::u16string>(marked.begin(), marked.end()));
+}
+
+TEST_F(DialogsTest, AControlThatCannotBeMadeShowsTheDamagedInstallationMessage) {
+  controlsRegistered = false;
+  bool scripted = false;
+  dialogScript = [&](int, const ObjectPtr&) {
+    scripted = true;
+    return DialogResult::Ok;
+  };
+  for (const char16_t* command : {u"RefineSelection", u"SelectIgnoredFolder"}) {
+    SCOPED_TRACE(ToUtf8(command));
+    const std::size_t before = ui->MessagesShown().size();
+    EXPECT_EQ(Call(command, {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))}), Variant());
+    const auto shown = ui->MessagesShown();
+    ASSERT_EQ(shown.size(), before + 1);
+    EXPECT_EQ(shown.back().text, StringTableText(StringId::InstallationDamaged));
+    EXPECT_EQ(shown.back().caption, StringTableText(StringId::ProductTitle));
+    EXPECT_EQ(shown.back().style, MessageStyle::IconError);
+    EXPECT_EQ(shown.back().owner, 0x1234u);
+  }
+  EXPECT_FALSE(scripted) << "no dialog is shown without its control";
 }
 
 }  // namespace

@@ -105,8 +105,10 @@ class AddinFixture : public ::testing::Test {
   std::shared_ptr<Components::CComponentRegistry> factory = std::make_shared<Components::CComponentRegistry>();
   // The dialogs: our selection controls, and a script acting as the user.
   std::function<int(int resourceId, const ObjectPtr& control)> dialogScript;
+  bool controlsRegistered = true;  // false: the dialogs' controls cannot be made
   std::shared_ptr<Sim::SimDialogHost> dialogs = std::make_shared<Sim::SimDialogHost>(
       [this](int resourceId) -> ObjectPtr {
+        if (!controlsRegistered) return nullptr;
         if (resourceId == CDlgEMailSelect::kResourceId) return std::make_shared<Components::CMailSelectControl>();
         if (resourceId == CDlgProperties::kResourceId) return std::make_shared<Components::CFolderSelectControl>(settings);
         return nullptr;
