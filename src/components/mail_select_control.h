@@ -24,7 +24,7 @@ class CMailSelectControl final : public IObject, public std::enable_shared_from_
   struct Row {
     std::u16string entryId, sender, subject;
     bool selected = false;
-    std::int32_t importance = 1;  // 0 low, 1 normal, 2 high
+    std::int32_t importance = 0;  // as the e-mail object has it: 1 high, 0 any other
     bool attachments = false;
     double date = 0;  // OLE date, 0 when the table holds none
     std::int64_t size = 0;

@@ -9,6 +9,8 @@ namespace CV::Vendor {
 
 inline constexpr std::u16string_view kEMailProgId = u"CVMail.CVEMail";
 inline constexpr std::u16string_view kMailExportProgId = u"CVMail.CVMailExport";
+inline constexpr std::u16string_view kMailSelectProgId = u"CVMail.CVMailSelect";
+inline constexpr std::u16string_view kFolderSelectProgId = u"CVMail.CVFolderSelect";
 
 namespace Iid {
 inline constexpr Guid CVEMail = Guid::FromLiteral("71BDE7AE-1228-4F56-B875-247A3EBC40E3");

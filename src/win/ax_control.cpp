@@ -208,13 +208,14 @@ ULONG AxControl::Release() {
   if (!guid) return E_POINTER;
   if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
   *guid = m_eventsIid;
+  if (IsEqualIID(m_eventsIid, GUID_NULL)) return E_NOTIMPL;  // a control without events
   return S_OK;
 }
 
 ::HRESULT AxControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
   if (!point) return E_POINTER;
   *point = nullptr;
-  if (iid != m_eventsIid) return CONNECT_E_NOCONNECTION;
+  if (iid != m_eventsIid || IsEqualIID(iid, GUID_NULL)) return CONNECT_E_NOCONNECTION;
   *point = new Point(*this);
   return S_OK;
 }

@@ -24,10 +24,12 @@ DispatchObject::~DispatchObject() {
 }
 
 ObjectPtr DispatchObject::QueryInterface(const Guid& iid) {
-  ComPtr<IUnknown> unknown = m_dispatch.TryQuery<IUnknown>(ToGUID(iid));
-  if (!unknown) return nullptr;
-  // Dual interfaces answer IDispatch calls through the pointer queried.
-  ComPtr<IDispatch> dispatch = unknown.Query<IDispatch>(IID_IDispatch);
+  // Every interface asked for is dual: its own pointer answers IDispatch
+  // calls with its own members. Asking it for IDispatch again would give
+  // the object's default interface, which lacks them when the object has
+  // two (the folder tree and its PropertyPage).
+  ComPtr<IDispatch> dispatch = m_dispatch.TryQuery<IDispatch>(ToGUID(iid));
+  if (!dispatch) return nullptr;
   return std::make_shared<DispatchObject>(std::move(dispatch), iid);
 }
 

@@ -39,7 +39,18 @@ void AddClass(Table& table, const Guid& clsid, std::u16string_view progId, std::
 struct Interface {
   Guid iid;
   std::u16string_view name;
+  bool dispatchOnly = false;  // a dispinterface (events): marshalled as IDispatch
 };
+
+// What a control container looks for besides the class: the "Control"
+// mark, and the status bits it asks before creating the control (activate
+// when visible, inside-out, site first, resized in place, no links).
+void AddControl(Table& table, const Guid& clsid) {
+  const std::u16string clsidKey = u"Classes\\CLSID\\" + clsid.ToRegistryForm();
+  table.values.push_back({clsidKey + u"\\Control", u"", Kind::Key, u""});
+  table.values.push_back({clsidKey + u"\\MiscStatus", u"", Kind::String, u"0"});
+  table.values.push_back({clsidKey + u"\\MiscStatus\\1", u"", Kind::String, u"131473"});
+}
 
 // The keys the system's type library registration writes for a library
 // and its dual interfaces (marshalled by the automation marshaler). The
@@ -58,12 +69,14 @@ void AddTypeLibrary(Table& table, std::u16string_view description, Bitness bitne
   add(versionKey + (bitness == Bitness::x64 ? u"\\0\\win64" : u"\\0\\win32"), u"", kModulePath);
   add(versionKey + u"\\FLAGS", u"", u"0");
   constexpr char16_t kAutomationMarshaler[] = u"{00020424-0000-0000-C000-000000000046}";
+  constexpr char16_t kDispatchMarshaler[] = u"{00020420-0000-0000-C000-000000000046}";
   for (const Interface& each : interfaces) {
+    const char16_t* marshaler = each.dispatchOnly ? kDispatchMarshaler : kAutomationMarshaler;
     const std::u16string key = u"Classes\\Interface\\" + each.iid.ToRegistryForm();
     table.ownedKeys.push_back(key);
     add(key, u"", std::u16string(each.name));
-    add(key + u"\\ProxyStubClsid", u"", kAutomationMarshaler);
-    add(key + u"\\ProxyStubClsid32", u"", kAutomationMarshaler);
+    add(key + u"\\ProxyStubClsid", u"", marshaler);
+    add(key + u"\\ProxyStubClsid32", u"", marshaler);
     add(key + u"\\TypeLib", u"", libId);
     add(key + u"\\TypeLib", u"Version", version);
   }
@@ -95,8 +108,21 @@ Table ComponentsTable(Bitness bitness) {
   table.libId = ComponentIds::LibId;
   AddClass(table, ComponentIds::ClsidMailExport, Vendor::kMailExportProgId, u"CVMailExport Class", u"Both", false);
   AddClass(table, ComponentIds::ClsidEMail, Vendor::kEMailProgId, u"CVEMail Class", u"Both", false);
+  // The controls live in the dialog's window on Outlook's UI thread.
+  AddClass(table, ComponentIds::ClsidMailSelect, Vendor::kMailSelectProgId, u"CVMailSelect Control", u"Apartment",
+           false);
+  AddControl(table, ComponentIds::ClsidMailSelect);
+  AddClass(table, ComponentIds::ClsidFolderSelect, Vendor::kFolderSelectProgId, u"CVFolderSelect Control",
+           u"Apartment", false);
+  AddControl(table, ComponentIds::ClsidFolderSelect);
+  // Outlook's PropertyPage, which the folder tree implements, keeps
+  // Outlook's own registration.
   AddTypeLibrary(table, u"Corvane Mail-Export-Komponenten", bitness,
-                 {{Vendor::Iid::CVMailExport, u"ICVMailExport"}, {Vendor::Iid::CVEMail, u"ICVEMail"}});
+                 {{Vendor::Iid::CVMailExport, u"ICVMailExport"},
+                  {Vendor::Iid::CVEMail, u"ICVEMail"},
+                  {Vendor::Iid::CVMailSelect, u"ICVMailSelect"},
+                  {Vendor::Iid::CVMailSelectEvents, u"_ICVMailSelectEvents", true},
+                  {Vendor::Iid::CVFolderSelect, u"ICVFolderSelect"}});
   return table;
 }
 

@@ -377,7 +377,9 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
       EXPECT_EQ(tree.Mode(), -1);
       EXPECT_EQ(tree.Marked(), defaults);
       EXPECT_GT(tree.FolderPaths().size(), 10u);
-      if (!c.folder.empty()) EXPECT_EQ(tree.Mark(c.folder, c.mark), c.folder == inbox);
+      if (!c.folder.empty()) {
+        EXPECT_EQ(tree.Mark(c.folder, c.mark), c.folder == inbox);
+      }
       return c.ending;
     };
     Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", this->inbox))});

@@ -144,7 +144,10 @@ SimItem::SimItem(std::shared_ptr<SimWorld> world, ItemKind kind, std::u16string 
     return Obj(shared_from_this());
   });
   Method(u"Save", [](auto&) { return Variant(); });
-  Method(u"Display", [](auto&) { return Variant(); });  // a window the user closes again
+  Method(u"Display", [this](auto& a) {  // a window the user closes again
+    if (a.size() == 1 && a[0].Type() == VarType::Bool && a[0].AsBool()) ++modalDisplays;
+    return Variant();
+  });
   Method(u"Delete", [this](auto&) {
     auto folder = Alive(m_folder);
     auto store = folder->Store();

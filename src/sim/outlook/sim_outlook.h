@@ -14,6 +14,7 @@
 // that is gone fails with RPC_E_DISCONNECTED.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <optional>
@@ -116,6 +117,7 @@ class SimItem : public SimObject {
   double receivedTime = 46000.5, sentOn = 46000.4, creationTime = 46000.3;  // OLE dates
   bool sent = true, submitted = true;
   bool savesAsUnicode = false;  // SaveAs writes UTF-16 with a byte order mark, as for Unicode mails
+  std::atomic<int> modalDisplays{0};  // Display(True): Outlook returns when the user closed the mail
   std::vector<std::shared_ptr<SimAttachment>> attachments;
 
  private:

@@ -7,6 +7,7 @@
 #include "foundation/lifetime.h"
 #include "win/module.h"
 #include "win/win_component_factory.h"
+#include "win/win_dialog_host.h"
 #include "win/win_help_system.h"
 #include "win/win_internet_cache.h"
 #include "win/win_pictures.h"
@@ -82,7 +83,7 @@ AddinPorts ModulePorts() {
                                             ProcessLifetime(FS::DefaultFileSystem()),
                                             ProcessLifetime(DefaultGuidSource()),
                                             std::make_shared<WinInternetCache>()},
-                    nullptr,
+                    std::make_shared<WinDialogHost>(),
                     std::make_shared<WinHelpSystem>(),
                     std::make_shared<DebugOutputRunReport>()};
 }

@@ -18,6 +18,16 @@
 #include "win/module.h"
 
 namespace CV::Win::Components {
+
+::HRESULT TypeInfoOf(REFGUID guid, ComPtr<ITypeInfo>& out) {
+  static ComPtr<ITypeLib> library;  // loaded once, with the module's lifetime
+  static std::once_flag once;
+  static ::HRESULT loaded = S_OK;
+  std::call_once(once, [] { loaded = ::LoadTypeLibEx(Module::Path().c_str(), REGKIND_NONE, library.Put()); });
+  if (FAILED(loaded)) return loaded;
+  return library->GetTypeInfoOfGuid(guid, out.Put());
+}
+
 namespace {
 
 using CV::Components::CContainerWriter;
@@ -28,14 +38,6 @@ using CV::Components::CEMail;
 // {3E1A6C2E-5D47-4B8E-9F2A-6C1D0B7E4A51}
 constexpr GUID kIidPortable = {0x3e1a6c2e, 0x5d47, 0x4b8e, {0x9f, 0x2a, 0x6c, 0x1d, 0x0b, 0x7e, 0x4a, 0x51}};
 
-HRESULT TypeInfoOf(REFIID iid, ComPtr<ITypeInfo>& out) {
-  static ComPtr<ITypeLib> library;  // loaded once, with the module's lifetime
-  static std::once_flag once;
-  static HRESULT loaded = S_OK;
-  std::call_once(once, [] { loaded = ::LoadTypeLibEx(Module::Path().c_str(), REGKIND_NONE, library.Put()); });
-  if (FAILED(loaded)) return loaded;
-  return library->GetTypeInfoOfGuid(iid, out.Put());
-}
 
 // What both classes share: reference counting with the module's lock, the
 // free-threaded marshaler, and IDispatch through the type library.

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "cvmailcomponents.h"
+#include "win/com_ptr.h"
 
 namespace CV::Win::Components {
 
@@ -17,5 +18,10 @@ namespace CV::Win::Components {
 // failure of loading the type library.
 ::HRESULT CreateMailExport(REFIID riid, void** ppv);
 ::HRESULT CreateEMail(REFIID riid, void** ppv);
+::HRESULT CreateMailSelect(REFIID riid, void** ppv);
+::HRESULT CreateFolderSelect(REFIID riid, void** ppv);
+
+// The type information of an interface or class of the DLL's type library.
+::HRESULT TypeInfoOf(REFGUID guid, ComPtr<ITypeInfo>& out);
 
 }  // namespace CV::Win::Components

@@ -1,4 +1,4 @@
-// CVMailComponents.dll's exports: the class factory of its two classes,
+// CVMailComponents.dll's exports: the class factory of its four classes,
 // DllCanUnloadNow over every object it handed out, and registration from
 // its table.
 #include <windows.h>
@@ -17,6 +17,10 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
   if (IsEqualCLSID(clsid, ToGUID(CV::ComponentIds::ClsidMailExport)))
     return GetClassFactory(&Components::CreateMailExport, riid, ppv);
   if (IsEqualCLSID(clsid, ToGUID(CV::ComponentIds::ClsidEMail))) return GetClassFactory(&Components::CreateEMail, riid, ppv);
+  if (IsEqualCLSID(clsid, ToGUID(CV::ComponentIds::ClsidMailSelect)))
+    return GetClassFactory(&Components::CreateMailSelect, riid, ppv);
+  if (IsEqualCLSID(clsid, ToGUID(CV::ComponentIds::ClsidFolderSelect)))
+    return GetClassFactory(&Components::CreateFolderSelect, riid, ppv);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
