@@ -229,6 +229,29 @@ TEST_F(ZipTest, SeventyThousandMembersNeedZip64Records) {
   PythonReads(path);
 }
 
+// An empty archive in ZIP64 form: the record, its locator, and an end
+// record whose counts send the reader to them.
+TEST_F(ZipTest, TheZip64RecordsAreFoundOnlyThroughTheirSignatures) {
+  const auto bytes = [](std::uint64_t value, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+  };
+  const auto archive = [&](std::uint32_t locatorSignature, std::uint32_t recordSignature) {
+    std::string record = bytes(recordSignature, 4) + bytes(44, 8) + bytes(45, 2) + bytes(45, 2) + bytes(0, 8) +
+                         bytes(0, 8) + bytes(0, 8) + bytes(0, 8) + bytes(0, 8);
+    std::string locator = bytes(locatorSignature, 4) + bytes(0, 4) + bytes(0, 8) + bytes(1, 4);
+    std::string end = bytes(0x06054b50, 4) + bytes(0, 4) + bytes(0xFFFF, 2) + bytes(0xFFFF, 2) +
+                      bytes(0xFFFFFFFF, 4) + bytes(0xFFFFFFFF, 4) + bytes(0, 2);
+    const fs::path path = dir / "zip64.zip";
+    std::ofstream(path, std::ios::binary) << record + locator + end;
+    return path;
+  };
+  EXPECT_TRUE(ZipReader(archive(0x07064b50, 0x06064b50)).Entries().empty());
+  EXPECT_THROW(ZipReader{archive(0x07064b51, 0x06064b50)}, ZipError) << "the locator's signature";
+  EXPECT_THROW(ZipReader{archive(0x07064b50, 0x06064b51)}, ZipError) << "the record's signature";
+}
+
 TEST_F(ZipTest, WhatIsNoZipFileIsRefused) {
   const fs::path path = dir / "no.zip";
   { std::ofstream(path) << "PK\x03\x04 but nothing more"; }

@@ -405,6 +405,28 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
   EXPECT_EQ(excluded, std::vector<std::u16string>(marked.begin(), marked.end()));
 }
 
+TEST_F(DialogsTest, TheControlsRefuseAPutWithoutItsOneValue) {
+  const ObjectPtr controls[] = {std::make_shared<CMailSelectControl>(), std::make_shared<CFolderSelectControl>(settings)};
+  const std::u16string_view names[] = {u"Folders", u"SettingsKey"};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(ToUtf8(names[i]));
+    for (const std::size_t count : {0u, 2u}) {
+      try {
+        controls[i]->Invoke(names[i], InvokeKind::PropertyPut, std::vector<Variant>(count, Variant::FromBstr(u"x")));
+        ADD_FAILURE() << count << " values taken";
+      } catch (const ComError& e) {
+        EXPECT_EQ(e.Error(), DISP_E_BADPARAMCOUNT);
+      }
+    }
+    try {
+      controls[i]->Invoke(u"Nothing", InvokeKind::PropertyPut, {Variant::FromBstr(u"x")});
+      ADD_FAILURE() << "an unknown member taken";
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.Error(), DISP_E_UNKNOWNNAME);
+    }
+  }
+}
+
 TEST_F(DialogsTest, AControlThatCannotBeMadeShowsTheDamagedInstallationMessage) {
   controlsRegistered = false;
   bool scripted = false;

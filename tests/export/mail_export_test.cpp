@@ -272,7 +272,7 @@ TEST(AttachmentNames, FitNameCutsWholeCharactersAndKeepsTheTail) {
 
 TEST(AttachmentNames, HostileNamesAreMadeSafe) {
   const std::u16string long210 = std::u16string(210, u'x') + u".pdf";
-  const std::pair<std::u16string_view, std::u16string> cases[] = {
+  const std::pair<std::u16string, std::u16string> cases[] = {
       {u"Bericht.pdf", u"Bericht.pdf"},
       {u"..\\..\\Windows\\system.ini", u"system.ini"},
       {u"../../etc/passwd", u"passwd"},
@@ -291,6 +291,9 @@ TEST(AttachmentNames, HostileNamesAreMadeSafe) {
       {u"COM0.txt", u"COM0.txt"},  // not a device
       {u"CONSOLE.txt", u"CONSOLE.txt"},
       {long210, std::u16string(196, u'x') + u".pdf"},
+      // a cut that leaves a space or a dot at the end drops it too
+      {std::u16string(199, u'x') + u" yyyy", std::u16string(199, u'x')},
+      {std::u16string(199, u'x') + u"." + std::u16string(120, u'y'), std::u16string(199, u'x')},
   };
   for (const auto& [raw, safe] : cases) EXPECT_EQ(SafeAttachmentName(raw), safe) << ToUtf8(raw);
   EXPECT_EQ(SafeAttachmentName(long210).size(), 200u);
