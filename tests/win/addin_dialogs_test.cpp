@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "win/addin_fixture.h"
 
@@ -228,11 +229,19 @@ TEST_F(AddinDialogs, AuswahlKorrigierenWritesAFolderBackWhenAnotherIsPickedAndTh
     std::wstring firstFolder, inboxCount;
     bool untickedBySpace = false, untickedByClick = false, clicked = false, stillOpen = false;
     bool minimumKept = false, grew = false, buttonsFollowed = false, gripVisible = false;
+    std::vector<int> tabOrder;
   } seen;
   WithDialog(L"RefineSelection", kRefineTitle, [&](HWND dialog) {
     HWND inner = Hand::Inner(dialog, 202);
     HWND folders = ::GetDlgItem(inner, 1), mails = ::GetDlgItem(inner, 2);
     seen.folders = Hand::Count(folders);
+    // Tab goes round every control of the dialog, those in the vendor's
+    // control included.
+    HWND at = ::GetDlgItem(dialog, IDCANCEL);
+    for (int i = 0; i < 6; ++i) {
+      at = ::GetNextDlgTabItem(dialog, at, FALSE);
+      seen.tabOrder.push_back(::GetDlgCtrlID(at));
+    }
     const int inbox = Hand::Find(folders, L"Postfach\\Posteingang");
     seen.inboxCount = inbox >= 0 ? Hand::ListText(folders, inbox, 1) : L"";
     Hand::Select(folders, inbox);
@@ -274,6 +283,7 @@ TEST_F(AddinDialogs, AuswahlKorrigierenWritesAFolderBackWhenAnotherIsPickedAndTh
     Hand::Press(dialog, IDCANCEL);
   });
   EXPECT_EQ(seen.folders, 3);
+  EXPECT_EQ(seen.tabOrder, (std::vector<int>{1, 2, 3, 4, IDOK, IDCANCEL})) << "folders, mails, Alle, Keine, OK, Abbrechen";
   EXPECT_EQ(seen.inboxCount, L"5");
   EXPECT_EQ(seen.inboxRows, 5);
   EXPECT_TRUE(seen.untickedBySpace);
@@ -338,7 +348,8 @@ TEST_F(AddinDialogs, AusschlussordnerFestlegenStoresTheMarksThatTheNextAddSkips)
     HTREEITEM inbox = Hand::TreeChild(tree, root, L"Posteingang");
     ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(inbox));
     Hand::Key(tree, VK_SPACE);
-    Hand::Press(dialog, IDCANCEL);
+    ::PostMessageW(tree, WM_KEYDOWN, VK_ESCAPE, 0);  // Esc is "Abbrechen"
+    for (int i = 0; i < 100 && ::IsWindow(dialog); ++i) std::this_thread::sleep_for(50ms);
   });
   EXPECT_EQ(Excluded(), std::nullopt);
 
@@ -360,7 +371,8 @@ TEST_F(AddinDialogs, AusschlussordnerFestlegenStoresTheMarksThatTheNextAddSkips)
     unclippedTree = Hand::SizeOf(dialog).cx == start.cx;
     Hand::Resize(dialog, start.cx + 160, start.cy + 100);
     Hand::Shoot(dialog, L"dialog_110_enlarged");
-    Hand::Press(dialog, IDOK);
+    ::PostMessageW(tree, WM_KEYDOWN, VK_RETURN, 0);  // Enter is the default button, OK
+    for (int i = 0; i < 100 && ::IsWindow(dialog); ++i) std::this_thread::sleep_for(50ms);
   });
   EXPECT_TRUE(marked);
   EXPECT_TRUE(unclippedTree) << "no smaller than it opened";
@@ -369,6 +381,30 @@ TEST_F(AddinDialogs, AusschlussordnerFestlegenStoresTheMarksThatTheNextAddSkips)
   EXPECT_NE(value->find(inboxPath + L"\r\n"), std::wstring::npos) << std::string(value->begin(), value->end());
   EXPECT_NE(value->find(L"\\\\Postfach\\Gel\u00f6schte Elemente\r\n"), std::wstring::npos);
   ASSERT_NO_FATAL_FAILURE(Collect(L"AddFolders", m_store->Root(), 7));
+}
+
+// Without the components the controls cannot be made: the user learns
+// that the installation is damaged instead of facing an empty dialog.
+TEST_F(AddinDialogs, WithoutTheComponentsBothCommandsSayTheInstallationIsDamaged) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  ASSERT_EQ(Host::Run(L"regsvr32.exe /s /u \"" + WindowsPath(CV_COMPONENTS_DLL) + L"\""), 0u);
+  for (const wchar_t* command : {L"RefineSelection", L"SelectIgnoredFolder"}) {
+    std::wstring text;
+    std::thread user([&] {
+      HWND box = Hand::WaitForDialog(L"Corvane E-Mail Archiv f\u00fcr Microsoft Outlook");
+      if (!box) return;
+      text = Host::StaticTexts(box);
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    Host::InvokeByName(m_callbacks.Get(), command, {Control(m_inbox)});
+    user.join();
+    EXPECT_NE(text.find(L"Diese Installation des Corvane E-Mail Archiv f\u00fcr Microsoft Outlook ist besch\u00e4digt."),
+              std::wstring::npos)
+        << std::string(text.begin(), text.end());
+    EXPECT_EQ(Host::FindDialog([](HWND d) { return Host::WindowText(d).find(L"Corvane E-Mail Archiv - ") == 0; }),
+              nullptr);
+  }
+  ASSERT_EQ(Host::Run(L"regsvr32.exe /s \"" + WindowsPath(CV_COMPONENTS_DLL) + L"\""), 0u);
 }
 
 }  // namespace

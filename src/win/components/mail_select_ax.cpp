@@ -30,7 +30,7 @@ constexpr int kFolderList = 1, kMailList = 2, kAll = 3, kNone = 4;
 enum Column { Importance, Attachment, Sender, Subject, Date, Size, ColumnCount };
 constexpr UINT kHeaders[ColumnCount] = {TextId::ImportanceColumn, TextId::AttachmentColumn, TextId::SenderColumn,
                                         TextId::SubjectColumn,    TextId::DateColumn,       TextId::SizeColumn};
-constexpr int kWidths[ColumnCount] = {80, 60, 150, 240, 110, 70};
+constexpr int kWidths[ColumnCount] = {80, 60, 130, 200, 110, 70};
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -258,7 +258,7 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
                       WS_EX_CLIENTEDGE, kFolderList, L"");
     ListView_SetExtendedListViewStyle(m_folders, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
     AddColumn(m_folders, 0, TextId::FolderColumn, 150, LVCFMT_LEFT);
-    AddColumn(m_folders, 1, TextId::CountColumn, 48, LVCFMT_RIGHT);
+    AddColumn(m_folders, 1, TextId::CountColumn, 60, LVCFMT_RIGHT);
     m_mails = child(WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE,
                     kMailList, L"");
     ListView_SetExtendedListViewStyle(m_mails, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_HEADERDRAGDROP | LVS_EX_LABELTIP);
