@@ -27,12 +27,6 @@ const std::wstring kRefineTitle = L"Corvane E-Mail Archiv - Auswahl der E-Mails"
 const std::wstring kExcludedTitle = L"Corvane E-Mail Archiv - Nicht ber\u00fccksichtigte Ordner";
 const std::wstring kSettingsKey = L"Software\\Corvanworks\\Corvane\\CVMailArchiveOl";
 
-std::wstring WindowsPath(const char* posix) {
-  std::wstring out = L"Z:";
-  for (const char* c = posix; *c; ++c) out += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  return out;
-}
-
 // What the user's hand does, from its own thread.
 namespace Hand {
 
@@ -159,19 +153,15 @@ bool TreeChecked(HWND tree, HTREEITEM item) {
 
 }  // namespace Hand
 
-class AddinDialogs : public AddinDllJobs {
+class AddinDialogs : public AddinWithComponents {
  protected:
-  static void SetUpTestSuite() {
-    AddinDll::SetUpTestSuite();
-    ASSERT_EQ(Host::Run(L"regsvr32.exe /s \"" + WindowsPath(CV_COMPONENTS_DLL) + L"\""), 0u);
-  }
   void SetUp() override {
-    AddinDllJobs::SetUp();
+    AddinWithComponents::SetUp();
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey.c_str(), L"ExcludeFolder");
   }
   void TearDown() override {
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey.c_str(), L"ExcludeFolder");
-    AddinDllJobs::TearDown();
+    AddinWithComponents::TearDown();
   }
 
   int Selected() {

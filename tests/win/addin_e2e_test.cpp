@@ -27,12 +27,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::wstring WindowsPath(const char* posix) {
-  std::wstring out = L"Z:";
-  for (const char* c = posix; *c; ++c) out += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  return out;
-}
-
 const std::wstring kProductTitle = L"Corvane E-Mail Archiv f\u00fcr Microsoft Outlook";
 
 HWND ProgressWindow() {
@@ -43,21 +37,17 @@ HWND Titled(const std::wstring& title) {
   return Host::FindDialog([&](HWND dialog) { return Host::WindowText(dialog) == title; });
 }
 
-class AddinEndToEnd : public AddinDllJobs {
+class AddinEndToEnd : public AddinWithComponents {
  protected:
-  static void SetUpTestSuite() {
-    AddinDll::SetUpTestSuite();
-    ASSERT_EQ(Host::Run(L"regsvr32.exe /s \"" + WindowsPath(CV_COMPONENTS_DLL) + L"\""), 0u);
-  }
   void SetUp() override {
-    AddinDllJobs::SetUp();
+    AddinWithComponents::SetUp();
     ::RegDeleteTreeW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey);
     const std::wstring folder(m_target.Path().begin(), m_target.Path().end());
     ::RegSetKeyValueW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey, L"TargetFolder", REG_SZ, folder.c_str(),
                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
   }
   void TearDown() override {
-    AddinDllJobs::TearDown();
+    AddinWithComponents::TearDown();
     ::RegDeleteTreeW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey);
   }
 

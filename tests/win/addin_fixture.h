@@ -74,4 +74,22 @@ class AddinDllJobs : public AddinDll {
   std::shared_ptr<Sim::SimApartment> m_apartment = std::make_shared<Sim::SimApartment>();
 };
 
+inline std::wstring WindowsPath(const char* posix) {
+  std::wstring out = L"Z:";
+  for (const char* c = posix; *c; ++c) out += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+  return out;
+}
+
+#ifdef CV_COMPONENTS_DLL
+// The same with our components registered for the machine, as the
+// installer leaves them.
+class AddinWithComponents : public AddinDllJobs {
+ protected:
+  static void SetUpTestSuite() {
+    AddinDll::SetUpTestSuite();
+    ASSERT_EQ(Host::Run(L"regsvr32.exe /s \"" + WindowsPath(CV_COMPONENTS_DLL) + L"\""), 0u);
+  }
+};
+#endif
+
 }  // namespace CV

@@ -1,5 +1,7 @@
 #include "win/components/control_support.h"
 
+#include <commctrl.h>
+
 #include "win/components/component_com.h"
 #include "win/module.h"
 
@@ -22,6 +24,25 @@ int Scaled(HWND window, int pixels) {
   const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
   if (dc) ::ReleaseDC(window, dc);
   return ::MulDiv(pixels, dpi, 96);
+}
+
+ATOM ControlWindowClass(const wchar_t* name, WNDPROC procedure, DWORD commonControls) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, commonControls};
+  ::InitCommonControlsEx(&controls);
+  WNDCLASSW c{};
+  c.lpfnWndProc = procedure;
+  c.hInstance = Module::Instance();
+  c.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  c.lpszClassName = name;
+  return ::RegisterClassW(&c);
+}
+
+// WS_EX_CONTROLPARENT: Tab goes on into the control's own children.
+HWND CreateOwnedWindow(ATOM windowClass, HWND parent, const RECT& r, void* owner) {
+  return ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(windowClass), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                           r.left, r.top, r.right - r.left, r.bottom - r.top, parent, nullptr, Module::Instance(),
+                           owner);
 }
 
 ::HRESULT TypedDispatch::Load(REFIID iid) { return TypeInfoOf(iid, m_info); }

@@ -37,6 +37,34 @@ HFONT DialogFont(HWND control);
 // Pixels for a length given at 96 dots per inch.
 int Scaled(HWND window, int pixels);
 
+// The window class of a control's own window, registered once (with the
+// common controls it holds); its windows find their control through
+// OwnerOf.
+ATOM ControlWindowClass(const wchar_t* name, WNDPROC procedure, DWORD commonControls);
+HWND CreateOwnedWindow(ATOM windowClass, HWND parent, const RECT& position, void* owner);
+// The owner given at creation; null before WM_NCCREATE and once released.
+template <class Owner>
+Owner* OwnerOf(HWND window, UINT message, LPARAM l) {
+  if (message == WM_NCCREATE)
+    ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
+  return reinterpret_cast<Owner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// A class factory's instance of a control: Control::Create(hr) makes it
+// with one reference.
+template <class Control>
+::HRESULT CreateControl(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  ::HRESULT hr = S_OK;
+  Control* control = Control::Create(hr);
+  if (!control) return hr;
+  hr = control->QueryInterface(riid, ppv);
+  control->Release();
+  return hr;
+}
+
 // IDispatch of a dual interface, driven by its type information.
 class TypedDispatch {
  public:

@@ -94,20 +94,8 @@ class FolderSelectAx final : public AxControl, public ICVFolderSelect {
 
   // The tree stands in a window of ours, which gets its notifications.
   HWND CreateControlWindow(HWND parent, const RECT& r) override {
-    static const ATOM atom = [] {
-      INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TREEVIEW_CLASSES};
-      ::InitCommonControlsEx(&controls);
-      WNDCLASSW c{};
-      c.lpfnWndProc = &WindowProc;
-      c.hInstance = Module::Instance();
-      c.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-      c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-      c.lpszClassName = L"CVFolderSelectWindow";
-      return ::RegisterClassW(&c);
-    }();
-    return ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(atom), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                             r.left, r.top, r.right - r.left, r.bottom - r.top, parent, nullptr, Module::Instance(),
-                             this);
+    static const ATOM atom = ControlWindowClass(L"CVFolderSelectWindow", &WindowProc, ICC_TREEVIEW_CLASSES);
+    return CreateOwnedWindow(atom, parent, r, this);
   }
 
  private:
@@ -161,10 +149,7 @@ class FolderSelectAx final : public AxControl, public ICVFolderSelect {
   }
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE)
-      ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
-    auto* self = reinterpret_cast<FolderSelectAx*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = OwnerOf<FolderSelectAx>(window, message, l);
     if (!self) return ::DefWindowProcW(window, message, w, l);
     switch (message) {
       case WM_CREATE:
@@ -306,15 +291,6 @@ class FolderSelectAx final : public AxControl, public ICVFolderSelect {
 
 }  // namespace
 
-::HRESULT CreateFolderSelect(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  ::HRESULT hr = S_OK;
-  FolderSelectAx* control = FolderSelectAx::Create(hr);
-  if (!control) return hr;
-  hr = control->QueryInterface(riid, ppv);
-  control->Release();
-  return hr;
-}
+::HRESULT CreateFolderSelect(REFIID riid, void** ppv) { return CreateControl<FolderSelectAx>(riid, ppv); }
 
 }  // namespace CV::Win::Components

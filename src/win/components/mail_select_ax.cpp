@@ -116,20 +116,9 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
   }
 
   HWND CreateControlWindow(HWND parent, const RECT& r) override {
-    static const ATOM atom = [] {
-      INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-      ::InitCommonControlsEx(&controls);
-      WNDCLASSW c{};
-      c.lpfnWndProc = &WindowProc;
-      c.hInstance = Module::Instance();
-      c.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-      c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-      c.lpszClassName = L"CVMailSelectWindow";
-      return ::RegisterClassW(&c);
-    }();
-    return ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(atom), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                             r.left, r.top, r.right - r.left, r.bottom - r.top, parent, nullptr, Module::Instance(),
-                             this);
+    static const ATOM atom =
+        ControlWindowClass(L"CVMailSelectWindow", &WindowProc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES);
+    return CreateOwnedWindow(atom, parent, r, this);
   }
 
  private:
@@ -169,10 +158,7 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
   }
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE)
-      ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams));
-    auto* self = reinterpret_cast<MailSelectAx*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = OwnerOf<MailSelectAx>(window, message, l);
     if (!self) return ::DefWindowProcW(window, message, w, l);
     switch (message) {
       case WM_CREATE:
@@ -471,15 +457,6 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
 
 }  // namespace
 
-::HRESULT CreateMailSelect(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  ::HRESULT hr = S_OK;
-  MailSelectAx* control = MailSelectAx::Create(hr);
-  if (!control) return hr;
-  hr = control->QueryInterface(riid, ppv);
-  control->Release();
-  return hr;
-}
+::HRESULT CreateMailSelect(REFIID riid, void** ppv) { return CreateControl<MailSelectAx>(riid, ppv); }
 
 }  // namespace CV::Win::Components
