@@ -254,6 +254,17 @@ TEST_F(DialogsTest, TheMailTableAndWhatSpoilsIt) {
   EXPECT_EQ(array.At({7, row}), Variant::FromI4(4711));
   EXPECT_EQ(array.At({3, (row + 1) % 4}), Variant::FromBool(false));
   for (std::int32_t r = 1; r <= 3; ++r) EXPECT_LT(array.At({0, r - 1}).AsText(), array.At({0, r}).AsText());
+  // The control shows every visible column of it.
+  CMailSelectControl shown;
+  shown.Invoke(u"Mails", InvokeKind::PropertyPut, {table});
+  const CMailSelectControl::Row seen = shown.Rows().at(static_cast<std::size_t>(row));
+  EXPECT_EQ(seen.entryId, inboxMails[2]->EntryId());
+  EXPECT_EQ(seen.sender, u"Schulz (Meier)");
+  EXPECT_EQ(seen.importance, 1);
+  EXPECT_TRUE(seen.attachments);
+  EXPECT_EQ(seen.date, inboxMails[2]->receivedTime);
+  EXPECT_EQ(seen.size, 4711);
+  EXPECT_FALSE(shown.Rows().at(static_cast<std::size_t>((row + 1) % 4)).attachments);
 
   // A listed mail that has become another kind of item is left out.
   auto meeting = std::make_shared<Sim::SimItem>(outlook.World(), Sim::ItemKind::MeetingRequest, inboxMails[0]->EntryId(), u"T");
@@ -282,6 +293,7 @@ TEST_F(DialogsTest, OpeningAMailShowsItModally) {
     return DialogResult::Cancel;
   });
   EXPECT_EQ(sentMails[1]->Calls("Display"), 1u);
+  EXPECT_EQ(sentMails[1]->modalDisplays, 1) << "shown modally";
   EXPECT_EQ(sentMails[0]->Calls("Display"), 0u);
 }
 
