@@ -1,6 +1,5 @@
 #include "components/folder_select_control.h"
 
-
 #include "dialogs/excluded_folders.h"
 #include "foundation/registry_key.h"
 #include "foundation/com_error.h"
@@ -65,7 +64,6 @@ void CFolderSelectControl::Unadvise(std::uint32_t) { ThrowComError(CONNECT_E_NOC
 // while nothing is stored, so the tree shows that set marked.
 void CFolderSelectControl::LoadMarks() {
   m_marked.clear();
-  m_dirty = false;
   if (m_settingsKey.empty()) return;
   std::optional<std::vector<std::u16string>> paths =
       StoredExcludedFolders(m_settings, std::u16string(kRegistryKeyRoot) + m_settingsKey);

@@ -84,11 +84,18 @@ void CMailSelectControl::SelectFolder(const std::u16string& path) {
   m_modified = false;
 }
 
+// The table given, when it is one of rows (two dimensions); null otherwise.
+// The caller holds the lock.
+SafeArray* CMailSelectControl::ShownTable() const {
+  const auto& array = m_table.Type() == VarType::ArrayOfVariant ? m_table.AsArray() : nullptr;
+  return array && array->Dimensions() == 2 ? array.get() : nullptr;
+}
+
 std::vector<CMailSelectControl::Row> CMailSelectControl::Rows() const {
   std::lock_guard lock(m_mutex);
   std::vector<Row> rows;
-  const auto& array = m_table.Type() == VarType::ArrayOfVariant ? m_table.AsArray() : nullptr;
-  if (!array || array->Dimensions() != 2) return rows;
+  const SafeArray* array = ShownTable();
+  if (!array) return rows;
   for (std::int32_t r = array->LowerBound(2); r <= array->UpperBound(2); ++r) {
     const auto text = [&](std::int32_t column) {
       const Variant& v = array->At({column, r});
@@ -114,8 +121,8 @@ std::vector<CMailSelectControl::Row> CMailSelectControl::Rows() const {
 
 void CMailSelectControl::SetSelectedRows(const std::vector<std::size_t>& rows, bool selected) {
   std::lock_guard lock(m_mutex);
-  const auto& array = m_table.Type() == VarType::ArrayOfVariant ? m_table.AsArray() : nullptr;
-  if (!array || array->Dimensions() != 2) return;
+  SafeArray* array = ShownTable();
+  if (!array) return;
   const std::int32_t first = array->LowerBound(2), count = array->UpperBound(2) - first + 1;
   for (const std::size_t row : rows) {
     if (row >= static_cast<std::size_t>(count)) continue;
@@ -131,8 +138,8 @@ std::u16string CMailSelectControl::CurrentFolder() const {
 
 bool CMailSelectControl::SetSelected(std::u16string_view entryId, bool selected) {
   std::lock_guard lock(m_mutex);
-  const auto& array = m_table.Type() == VarType::ArrayOfVariant ? m_table.AsArray() : nullptr;
-  if (!array || array->Dimensions() != 2) return false;
+  SafeArray* array = ShownTable();
+  if (!array) return false;
   for (std::int32_t r = array->LowerBound(2); r <= array->UpperBound(2); ++r) {
     const Variant& id = array->At({0, r});
     if (id.Type() == VarType::Bstr && id.AsText() == entryId) {

@@ -51,6 +51,7 @@ class CMailSelectControl final : public IObject, public std::enable_shared_from_
 
  private:
   void Fire(std::int32_t dispid, std::vector<Variant> args);
+  SafeArray* ShownTable() const;
 
   mutable std::mutex m_mutex;
   std::vector<Folder> m_folders;

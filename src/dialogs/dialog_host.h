@@ -24,8 +24,8 @@ class IDialogLogic {
   virtual int ResourceId() const = 0;
   // The id of the vendor's control in that resource (202, 203).
   virtual int ControlId() const = 0;
-  // The window exists; control is the vendor's control of the dialog (null
-  // when it could not be created).
+  // The window exists; control is the vendor's control of the dialog (a
+  // dialog whose control cannot be made is not shown).
   virtual void OnInitDialog(const ObjectPtr& control) = 0;
   // The user pressed OK; the host ends the dialog with OK afterwards.
   virtual void OnOK(const ObjectPtr& control) = 0;

@@ -93,4 +93,14 @@ class TypedDispatch {
     return member.Call(static_cast<Interface*>(this), dispid, riid, flags, params, result, exception, argError); \
   }
 
+// A control's IUnknown is its AxControl base's; its dual interface is
+// driven by member's type information.
+#define CV_AX_DUAL(member, Interface)                                                                         \
+  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {                              \
+    return AxControl::QueryInterface(riid, out);                                                               \
+  }                                                                                                            \
+  ULONG STDMETHODCALLTYPE AddRef() override { return AxControl::AddRef(); }                                   \
+  ULONG STDMETHODCALLTYPE Release() override { return AxControl::Release(); }                                 \
+  CV_TYPED_DISPATCH(member, Interface)
+
 }  // namespace CV::Win::Components

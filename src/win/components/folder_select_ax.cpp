@@ -49,12 +49,7 @@ class FolderSelectAx final : public AxControl, public ICVFolderSelect {
     return control;
   }
 
-  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    return AxControl::QueryInterface(riid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return AxControl::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return AxControl::Release(); }
-  CV_TYPED_DISPATCH(m_dispatch, ICVFolderSelect)
+  CV_AX_DUAL(m_dispatch, ICVFolderSelect)
 
   ::HRESULT STDMETHODCALLTYPE put_Application(IDispatch* application) override {
     return GuardCom([&] {

@@ -61,12 +61,7 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
     return control;
   }
 
-  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    return AxControl::QueryInterface(riid, out);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return AxControl::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return AxControl::Release(); }
-  CV_TYPED_DISPATCH(m_dispatch, ICVMailSelect)
+  CV_AX_DUAL(m_dispatch, ICVMailSelect)
 
   ::HRESULT STDMETHODCALLTYPE get_CurrentFolder(BSTR* path) override {
     if (!path) return E_POINTER;
