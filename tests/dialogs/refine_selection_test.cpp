@@ -417,6 +417,33 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
   EXPECT_EQ(excluded, std::vector<std::u16string>(marked.begin(), marked.end()));
 }
 
+// A row whose cells are missing or of other types shows as unticked,
+// normal, without attachments, date or size.
+TEST(MailSelectControl, CellsOfOtherTypesShowAsNothing) {
+  auto array = SafeArray::Create2D(8, 2);
+  array->At({0, 0}) = Variant::FromBstr(u"a");
+  array->At({1, 0}) = Variant::FromI4(1);  // no VT_BOOL: not ticked
+  array->At({7, 0}) = Variant::FromBstr(u"groß");
+  array->At({0, 1}) = Variant::FromBstr(u"b");
+  array->At({1, 1}) = Variant::FromBool(true);
+  array->At({2, 1}) = Variant::FromBstr(u"1");
+  array->At({6, 1}) = Variant::FromDate(46000.25);
+  array->At({7, 1}) = Variant::FromBstr(u"2048");
+  CMailSelectControl control;
+  control.Invoke(u"Mails", InvokeKind::PropertyPut, {Variant::FromArray(array)});
+  const auto rows = control.Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_FALSE(rows[0].selected);
+  EXPECT_EQ(rows[0].importance, 0);
+  EXPECT_FALSE(rows[0].attachments);
+  EXPECT_EQ(rows[0].date, 0.0);
+  EXPECT_EQ(rows[0].size, 0);
+  EXPECT_TRUE(rows[1].selected);
+  EXPECT_EQ(rows[1].importance, 1);
+  EXPECT_EQ(rows[1].date, 46000.25);
+  EXPECT_EQ(rows[1].size, 2048);
+}
+
 TEST_F(DialogsTest, TheControlsRefuseAPutWithoutItsOneValue) {
   const ObjectPtr controls[] = {std::make_shared<CMailSelectControl>(), std::make_shared<CFolderSelectControl>(settings)};
   const std::u16string_view names[] = {u"Folders", u"SettingsKey"};
