@@ -388,6 +388,8 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
       auto& tree = dynamic_cast<CFolderSelectControl&>(*control);
       EXPECT_EQ(tree.Mode(), -1);
       EXPECT_EQ(tree.Marked(), defaults);
+      EXPECT_TRUE(tree.IsMarked(junk));
+      EXPECT_FALSE(tree.IsMarked(inbox));
       EXPECT_GT(tree.FolderPaths().size(), 10u);
       if (!c.folder.empty()) {
         EXPECT_EQ(tree.Mark(c.folder, c.mark), c.folder == inbox);
