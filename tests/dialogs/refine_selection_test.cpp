@@ -444,6 +444,15 @@ TEST(MailSelectControl, CellsOfOtherTypesShowAsNothing) {
   EXPECT_EQ(rows[1].importance, 1);
   EXPECT_EQ(rows[1].date, 46000.25);
   EXPECT_EQ(rows[1].size, 2048);
+
+  // Ticking by row (as the list on screen does) is a change; a row past the
+  // end is none.
+  EXPECT_EQ(control.Invoke(u"Modified", InvokeKind::PropertyGet, {}), Variant::FromBool(false));
+  control.SetSelectedRows({5}, true);
+  EXPECT_EQ(control.Invoke(u"Modified", InvokeKind::PropertyGet, {}), Variant::FromBool(false));
+  control.SetSelectedRows({0, 2}, true);
+  EXPECT_EQ(control.Invoke(u"Modified", InvokeKind::PropertyGet, {}), Variant::FromBool(true));
+  EXPECT_TRUE(control.Rows()[0].selected);
 }
 
 TEST_F(DialogsTest, TheControlsRefuseAPutWithoutItsOneValue) {
