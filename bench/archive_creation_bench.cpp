@@ -15,6 +15,7 @@
 #include "sim/outlook/sim_outlook.h"
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
+#include "sim/posix_paths.h"
 #include "sim/sim_settings.h"
 #include "components/container/container_writer.h"
 #include "components/container/zip_reader.h"
@@ -30,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 class Target final : public Components::IExportTargetChooser {
  public:
   explicit Target(fs::path file) : m_file(std::move(file)) {}
-  std::optional<Components::ExportTarget> Choose() override { return Components::ExportTarget{m_file, u""}; }
+  std::optional<Components::ExportTarget> Choose() override { return Components::ExportTarget{FS::ToWindows(m_file.string()), u""}; }
 
  private:
   fs::path m_file;

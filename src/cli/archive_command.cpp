@@ -1,5 +1,6 @@
 #include "cli/archive_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +17,10 @@
 #include "cli/run_directory.h"
 #include "foundation/string_table.h"
 #include "foundation/utf.h"
-#include "components/container/owner_lock.h"
+#include "components/container/container_part.h"
+#include "components/container/write_failure.h"
+#include "foundation/hresult.h"
+#include "sim/posix_paths.h"
 
 namespace CV::Cli {
 namespace {
@@ -66,13 +70,24 @@ std::string StoreRelative(const fs::path& file, const std::string& store) {
   return relative.empty() || relative.begin()->string() == ".." ? file.string() : relative.string();
 }
 
+// The output's directory must take a new file, told as the writer tells it.
+// A directory whose owner may not write counts as read-only, even for root.
+void CheckOutputDirectory(const fs::path& output) {
+  const fs::path folder = output.parent_path();
+  const auto refuse = [&](std::int32_t error) {
+    throw Failure(Exit::Usage, ToUtf8(Components::WriteFailureText(error, Components::WriteStep::Folder,
+                                                                   FromUtf8(folder.string()),
+                                                                   FromUtf8(output.string()))));
+  };
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) refuse(Win32Error::PathNotFound);
+  if ((st.st_mode & S_IWUSR) == 0 || access(folder.c_str(), W_OK) != 0) refuse(Win32Error::AccessDenied);
+}
+
 int Archive(CLI::App& command, const ArchiveOptions& options) {
   const auto started = std::chrono::steady_clock::now();
   const fs::path output = fs::absolute(options.output);
-  if (!fs::is_directory(output.parent_path()))
-    throw Failure(Exit::Usage, "the directory of " + options.output + " does not exist");
-  if (access(output.parent_path().c_str(), W_OK) != 0)
-    throw Failure(Exit::Usage, "the directory of " + options.output + " is not writable");
+  CheckOutputDirectory(output);
   if (fs::exists(output) && !options.force)
     throw Failure(Exit::Usage, options.output + " exists; --force replaces it");
   if (fs::exists(output) && !fs::is_regular_file(output))
@@ -85,14 +100,15 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   // What killed runs left: their temporary directories and half containers.
   for (const fs::path& left : RemoveAbandonedRunDirectories(temporary))
     std::cout << "Überreste eines abgebrochenen Laufs entfernt: " << left.string() << "\n";
-  for (const fs::path& left : Components::RemoveAbandonedParts(output.parent_path()))
-    std::cout << "Unvollständiges Archiv eines abgebrochenen Laufs entfernt: " << left.string() << "\n";
+  FS::IFileSystem& files = FS::DefaultFileSystem();
+  for (const std::u16string& left : Components::RemoveAbandonedParts(files, FS::ToWindows(output.parent_path().string())))
+    std::cout << "Unvollständiges Archiv eines abgebrochenen Laufs entfernt: " << ToUtf8(files.UserPath(left)) << "\n";
   const RunDirectory run(temporary);
 
   SessionOptions sessionOptions;
   sessionOptions.store = options.store;
   if (!options.cache.empty()) sessionOptions.cache = options.cache;
-  sessionOptions.target = Components::ExportTarget{output, FromUtf8(options.comment)};
+  sessionOptions.target = Components::ExportTarget{FS::ToWindows(output.string()), FromUtf8(options.comment), options.force};
   sessionOptions.writerInstalled = !options.withoutWriter;
   CatchInterrupt();
   std::optional<Session> opened;
@@ -158,7 +174,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     for (const auto& problem : unreadable)
       std::cout << "    " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
   }
-  std::cout << "  Container:           " << output.string() << " (" << fs::file_size(output) << " Bytes)\n"
+  std::cout << "  Container:           " << record.container << " (" << fs::file_size(record.container) << " Bytes)\n"
             << "  Dauer:               " << static_cast<int>(seconds * 1000) / 1000.0 << " s\n";
   return skipped.empty() && unreadable.empty() ? Exit::Success : Exit::Skipped;
 }

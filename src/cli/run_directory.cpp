@@ -9,7 +9,9 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
-#include "components/container/zip_writer.h"
+#include "components/container/container_part.h"
+#include "components/container/write_failure.h"
+#include "sim/posix_paths.h"
 
 namespace CV::Cli {
 namespace {
@@ -25,12 +27,15 @@ RunDirectory::RunDirectory(const fs::path& parent) {
   if (!::mkdtemp(pattern.data()))
     throw Failure(Exit::Usage, "cannot make a directory in " + parent.string() + ": " + std::strerror(errno));
   m_path = pattern;
-  try {
-    m_lock = std::make_unique<Components::OwnerLock>(m_path / kLockFile);
-  } catch (const Components::ZipError& e) {
+  FS::IFileSystem& files = FS::DefaultFileSystem();
+  const std::u16string lock = FS::ToWindows((m_path / kLockFile).string());
+  std::int32_t error = files.CreateForWriting(lock, FS::Creation::New, false, m_lock);
+  if (error == 0) error = m_lock->LockRange(Components::kOwnerLockOffset, Components::kOwnerLockLength);
+  if (error != 0) {
+    m_lock.reset();
     std::error_code ignored;
     fs::remove_all(m_path, ignored);
-    throw Failure(Exit::Usage, e.what());
+    throw Failure(Exit::Usage, "cannot lock " + (m_path / kLockFile).string() + " (error " + std::to_string(error) + ")");
   }
   ::setenv("TMPDIR", m_path.c_str(), 1);
 }
@@ -47,7 +52,7 @@ std::vector<fs::path> RemoveAbandonedRunDirectories(const fs::path& parent) {
   for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
     std::error_code e;
     if (!it->path().filename().string().starts_with("cvmail-") || !it->is_directory(e) || it->is_symlink(e)) continue;
-    if (!Components::OwnerGone(it->path() / kLockFile)) continue;
+    if (!Components::OwnerGone(FS::DefaultFileSystem(), FS::ToWindows((it->path() / kLockFile).string()))) continue;
     if (fs::remove_all(it->path(), e) > 0 && !e) removed.push_back(it->path());
   }
   return removed;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "components/container/owner_lock.h"
+#include "foundation/file_system.h"
 
 namespace CV::Cli {
 
@@ -24,7 +24,7 @@ class RunDirectory {
 
  private:
   std::filesystem::path m_path;
-  std::unique_ptr<Components::OwnerLock> m_lock;
+  std::unique_ptr<FS::IWritableFile> m_lock;  // the owner's lock on the lock file
 };
 
 // Removes the run directories below parent whose runs are gone; returns them.

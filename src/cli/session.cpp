@@ -89,7 +89,10 @@ class Session::Progress final : public Components::IExportProgress {
     ++m_record.archived;
     m_record.size += size;
   }
-  void ContainerWritten(const std::filesystem::path&) override { m_record.complete = true; }
+  void ContainerWritten(std::u16string_view file) override {
+    m_record.complete = true;
+    m_record.container = ToUtf8(file);
+  }
   void Failed(std::string_view cause) override { m_record.failure = cause; }
 
  private:

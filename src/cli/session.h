@@ -73,6 +73,7 @@ class Session {
     std::uint64_t archived = 0;  // mails in the container
     std::int64_t size = 0;
     bool complete = false;  // the container is at its place
+    std::string container;  // that place, a POSIX path: the target's, or a numbered name beside it
     std::map<std::u16string, std::string> skipped;  // folder path, '\n', EntryID: why
     std::string failure;  // why the writer gave up, or why the run ended early
   };

@@ -59,6 +59,39 @@ class IReadableFile {
   virtual std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) = 0;
 };
 
+// A file open for writing, through one handle, and for reading back what
+// it holds. Positions are explicit: no call moves a file pointer. While a
+// handle holds an exclusive lock on a range (LockRange), reads and writes of
+// that range through every other handle fail with LockViolation, as
+// Windows enforces it; the holder itself reads and writes freely. So a lock
+// that only marks ownership belongs on bytes no data uses: past the end of
+// any data, which may be locked.
+class IWritableFile {
+ public:
+  // Closes the handle unchecked: call Close to learn about a late failure.
+  virtual ~IWritableFile() = default;
+  // Writes all of bytes at offset; a gap before it reads as zeros.
+  virtual std::int32_t WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+  // Reads up to buffer.size() bytes at offset; read = 0 at the end.
+  virtual std::int32_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& read) = 0;
+  // Cuts or extends the file to size bytes.
+  virtual std::int32_t Resize(std::uint64_t size) = 0;
+  // Takes an exclusive lock on length bytes at offset for as long as this
+  // handle is open, without waiting: LockViolation while another handle,
+  // of any process, holds a lock over any of them.
+  virtual std::int32_t LockRange(std::uint64_t offset, std::uint64_t length) = 0;
+  // Writes what the system still holds to the disk (FlushFileBuffers, fsync).
+  virtual std::int32_t Flush() = 0;
+  // Closes the handle and reports a failure the system kept until now; any
+  // later call answers InvalidHandle.
+  virtual std::int32_t Close() = 0;
+};
+
+enum class Creation {
+  New,     // CREATE_NEW: FileExists when the name is taken
+  Always,  // CREATE_ALWAYS: an existing file is emptied
+};
+
 // How long a file's name and path may be for the file to be created: the
 // name in UTF-8 bytes (POSIX file systems count bytes) and in UTF-16 units,
 // the whole path in UTF-16 units as it is handed over (a long-path prefix
@@ -115,6 +148,34 @@ class IFileSystem {
   // Creates or replaces a file with the given bytes.
   virtual std::int32_t WriteWholeFile(std::u16string_view path, std::span<const std::uint8_t> bytes) = 0;
 
+  // Creates a file for writing and reading back. Others may read it and may
+  // rename or delete it (the holder itself renames it while it is open)
+  // but not write it. With deleteOnClose the file is gone once the handle
+  // closes, however the process ends; where the platform cannot promise
+  // that, it goes at once and only the handle knows it. A directory whose
+  // owner may not write refuses new files with AccessDenied, even for a
+  // privileged user.
+  virtual std::int32_t CreateForWriting(std::u16string_view path, Creation creation, bool deleteOnClose,
+                                        std::unique_ptr<IWritableFile>& file) = 0;
+
+  // Whether a fresh handle on an existing file could lock length bytes at
+  // offset now: Success, or LockViolation while a handle holds a lock over
+  // them, or the error of opening the file.
+  virtual std::int32_t ProbeLock(std::u16string_view path, std::uint64_t offset, std::uint64_t length) = 0;
+
+  // MoveFileExW within one volume. Without replace an existing target gives
+  // AlreadyExists and stays as it is; with replace it is replaced in one
+  // step. A file open with delete sharing (CreateForWriting) can be moved.
+  virtual std::int32_t MoveFileTo(std::u16string_view from, std::u16string_view to, bool replace) = 0;
+
+  // The path as the user knows it, for messages: without the long-path
+  // prefix; on POSIX the POSIX path.
+  virtual std::u16string UserPath(std::u16string_view path) {
+    if (path.starts_with(u"\\\\?\\UNC\\")) return u"\\\\" + std::u16string(path.substr(8));
+    if (path.starts_with(u"\\\\?\\")) return std::u16string(path.substr(4));
+    return std::u16string(path);
+  }
+
   // Opens an existing file for reading, shared for reading only.
   virtual std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) = 0;
   // Opens an existing file for reading and shares it with nobody while it
@@ -160,6 +221,17 @@ class FileSystemWrapper : public IFileSystem {
   std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
     return m_target.OpenForReadingExclusive(path, file);
   }
+  std::int32_t CreateForWriting(std::u16string_view path, Creation creation, bool deleteOnClose,
+                                std::unique_ptr<IWritableFile>& file) override {
+    return m_target.CreateForWriting(path, creation, deleteOnClose, file);
+  }
+  std::int32_t ProbeLock(std::u16string_view path, std::uint64_t offset, std::uint64_t length) override {
+    return m_target.ProbeLock(path, offset, length);
+  }
+  std::int32_t MoveFileTo(std::u16string_view from, std::u16string_view to, bool replace) override {
+    return m_target.MoveFileTo(from, to, replace);
+  }
+  std::u16string UserPath(std::u16string_view path) override { return m_target.UserPath(path); }
 
  protected:
   IFileSystem& target() { return m_target; }

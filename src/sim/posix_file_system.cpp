@@ -2,9 +2,11 @@
 // drive C: is the root; other drives and network paths do not exist.
 //
 // Divisions: path mapping; error translation; the open-file table that makes
-// files held open undeletable; the searches; the port itself; GUIDs.
+// files held open undeletable; byte-range locks; files for writing; the
+// searches; the port itself.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "foundation/ascii.h"
 #include "foundation/file_system.h"
@@ -63,6 +67,10 @@ std::int32_t ErrorFromErrno(int error, const std::string& path) {
     case ENOMEM: return Win32Error::NotEnoughMemory;
     case EBUSY: return Win32Error::SharingViolation;
     case EISDIR: return Win32Error::AccessDenied;
+    case ESTALE: case ENOTCONN: case ECONNRESET: case ECONNABORTED: return Win32Error::NetNameDeleted;
+    case ENETDOWN: case ENETUNREACH: case EHOSTDOWN: case EHOSTUNREACH: case ETIMEDOUT:
+      return Win32Error::UnexpectedNetError;
+    case EBADF: return Win32Error::InvalidHandle;
     default: return Win32Error::GenFailure;
   }
 }
@@ -130,6 +138,129 @@ class PosixReadableFile final : public IReadableFile {
   std::uint64_t m_size;
 };
 
+// ---- byte-range locks
+
+// The kernel's locks (open file description locks: one per handle, as on
+// Windows, and seen by other processes) say who owns a range; this table
+// makes them mandatory for the handles of this process, as Windows does
+// for every handle: a read or write of a range another handle locked fails.
+class RangeLocks {
+ public:
+  void Add(FileKey key, const void* owner, std::uint64_t offset, std::uint64_t length) {
+    std::lock_guard lock(m_mutex);
+    m_locks[key].push_back({owner, offset, length});
+  }
+  void RemoveOwner(FileKey key, const void* owner) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_locks.find(key);
+    if (it == m_locks.end()) return;
+    std::erase_if(it->second, [&](const Range& r) { return r.owner == owner; });
+    if (it->second.empty()) m_locks.erase(it);
+  }
+  // True when a handle other than owner holds a lock over any of the
+  // bytes; with owner null, any handle.
+  bool Blocks(FileKey key, const void* owner, std::uint64_t offset, std::uint64_t length) const {
+    if (length == 0) return false;
+    std::lock_guard lock(m_mutex);
+    const auto it = m_locks.find(key);
+    if (it == m_locks.end()) return false;
+    return std::any_of(it->second.begin(), it->second.end(), [&](const Range& r) {
+      return r.owner != owner && offset < r.offset + r.length && r.offset < offset + length;
+    });
+  }
+
+ private:
+  struct Range {
+    const void* owner;
+    std::uint64_t offset, length;
+  };
+  mutable std::mutex m_mutex;
+  std::map<FileKey, std::vector<Range>> m_locks;
+};
+
+RangeLocks& TheRangeLocks() {
+  static auto* locks = new RangeLocks;  // never destroyed, like the open files
+  return *locks;
+}
+
+struct flock RangeOf(short type, std::uint64_t offset, std::uint64_t length) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(offset);
+  range.l_len = static_cast<off_t>(length);
+  return range;
+}
+
+// ---- files for writing
+
+class PosixWritableFile final : public IWritableFile {
+ public:
+  PosixWritableFile(int fd, FileKey key) : m_fd(fd), m_key(key) {}
+  ~PosixWritableFile() override {
+    if (m_fd >= 0) Close();
+  }
+
+  std::int32_t WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    if (m_fd < 0) return Win32Error::InvalidHandle;
+    if (TheRangeLocks().Blocks(m_key, this, offset, bytes.size())) return Win32Error::LockViolation;
+    while (!bytes.empty()) {
+      const ssize_t n = ::pwrite(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return ErrorFromErrno(errno, "");
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(n));
+      offset += static_cast<std::uint64_t>(n);
+    }
+    return Win32Error::Success;
+  }
+
+  std::int32_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& read) override {
+    read = 0;
+    if (m_fd < 0) return Win32Error::InvalidHandle;
+    if (TheRangeLocks().Blocks(m_key, this, offset, buffer.size())) return Win32Error::LockViolation;
+    ssize_t n;
+    do n = ::pread(m_fd, buffer.data(), buffer.size(), static_cast<off_t>(offset));
+    while (n < 0 && errno == EINTR);
+    if (n < 0) return ErrorFromErrno(errno, "");
+    read = static_cast<std::size_t>(n);
+    return Win32Error::Success;
+  }
+
+  std::int32_t Resize(std::uint64_t size) override {
+    if (m_fd < 0) return Win32Error::InvalidHandle;
+    return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? Win32Error::Success : ErrorFromErrno(errno, "");
+  }
+
+  std::int32_t LockRange(std::uint64_t offset, std::uint64_t length) override {
+    if (m_fd < 0) return Win32Error::InvalidHandle;
+    // Windows does not lock a range twice, not even for the same handle.
+    if (TheRangeLocks().Blocks(m_key, nullptr, offset, length)) return Win32Error::LockViolation;
+    struct flock range = RangeOf(F_WRLCK, offset, length);
+    if (::fcntl(m_fd, F_OFD_SETLK, &range) != 0)
+      return errno == EAGAIN || errno == EACCES ? Win32Error::LockViolation : ErrorFromErrno(errno, "");
+    TheRangeLocks().Add(m_key, this, offset, length);
+    return Win32Error::Success;
+  }
+
+  std::int32_t Flush() override {
+    if (m_fd < 0) return Win32Error::InvalidHandle;
+    return ::fsync(m_fd) == 0 ? Win32Error::Success : ErrorFromErrno(errno, "");
+  }
+
+  std::int32_t Close() override {
+    if (m_fd < 0) return Win32Error::InvalidHandle;
+    TheRangeLocks().RemoveOwner(m_key, this);
+    const int fd = std::exchange(m_fd, -1);
+    return ::close(fd) == 0 ? Win32Error::Success : ErrorFromErrno(errno, "");
+  }
+
+ private:
+  int m_fd;
+  FileKey m_key;
+};
+
 // ---- searches
 
 std::uint32_t AttributesOf(const struct stat& st, const std::string& name) {
@@ -160,6 +291,15 @@ class PosixDirectorySearch final : public IDirectorySearch {
 };
 
 bool IsReadOnlyFile(const struct stat& st) { return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
+
+// A directory whose owner may not write takes no new entries, even from
+// root, as a folder without write access on Windows.
+bool IsReadOnlyDirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  struct stat st {};
+  return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+}
 
 std::int32_t WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
@@ -305,6 +445,73 @@ class PosixFileSystem final : public IFileSystem {
 
   std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
     return Open(path, false, file);
+  }
+
+  std::int32_t CreateForWriting(std::u16string_view path, Creation creation, bool deleteOnClose,
+                                std::unique_ptr<IWritableFile>& file) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    if (IsReadOnlyDirectoryOf(posix)) return Win32Error::AccessDenied;
+    struct stat st {};
+    if (creation == Creation::Always && ::lstat(posix.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
+      if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    }
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (creation == Creation::New ? O_EXCL : O_TRUNC);
+    const int fd = ::open(posix.c_str(), flags, 0666);
+    if (fd < 0) return errno == EEXIST ? Win32Error::FileExists : ErrorFromErrno(errno, posix);
+    if (::fstat(fd, &st) != 0) {
+      const int error = errno;
+      ::close(fd);
+      return ErrorFromErrno(error, posix);
+    }
+    // Gone at once: the open handle keeps it, and nothing is left after a crash.
+    if (deleteOnClose) ::unlink(posix.c_str());
+    file = std::make_unique<PosixWritableFile>(fd, FileKey{st.st_dev, st.st_ino});
+    return Win32Error::Success;
+  }
+
+  std::int32_t ProbeLock(std::u16string_view path, std::uint64_t offset, std::uint64_t length) override {
+    std::string posix;
+    if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    const int fd = ::open(posix.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrorFromErrno(errno, posix);
+    struct flock range = RangeOf(F_WRLCK, offset, length);
+    const int result = ::fcntl(fd, F_OFD_GETLK, &range);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0) return ErrorFromErrno(error, posix);
+    return range.l_type == F_UNLCK ? Win32Error::Success : Win32Error::LockViolation;
+  }
+
+  std::int32_t MoveFileTo(std::u16string_view from, std::u16string_view to, bool replace) override {
+    std::string source, target;
+    if (const std::int32_t error = ToPosix(from, source); error != 0) return error;
+    if (const std::int32_t error = ToPosix(to, target); error != 0) return error;
+    struct stat st {};
+    if (::lstat(source.c_str(), &st) != 0) return ErrorFromErrno(errno, source);
+    if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    if (IsReadOnlyDirectoryOf(target)) return Win32Error::AccessDenied;
+    if (::lstat(target.c_str(), &st) == 0) {
+      if (!replace) return Win32Error::AlreadyExists;
+      if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
+      if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    }
+    if (replace) return ::rename(source.c_str(), target.c_str()) == 0 ? Win32Error::Success : ErrorFromErrno(errno, target);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return Win32Error::Success;
+    if (errno == EEXIST) return Win32Error::AlreadyExists;
+    if (errno != EINVAL && errno != ENOSYS) return ErrorFromErrno(errno, target);
+    // A file system without the flag: a second name fails as well when taken.
+    if (::link(source.c_str(), target.c_str()) != 0)
+      return errno == EEXIST ? Win32Error::AlreadyExists : ErrorFromErrno(errno, target);
+    ::unlink(source.c_str());
+    return Win32Error::Success;
+  }
+
+  std::u16string UserPath(std::u16string_view path) override {
+    std::string posix;
+    if (ToPosix(path, posix) != 0) return IFileSystem::UserPath(path);
+    return FromUtf8(posix);
   }
   std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
     return Open(path, true, file);

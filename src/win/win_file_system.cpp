@@ -2,6 +2,7 @@
 // unchanged, long-path prefix included.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "foundation/file_system.h"
@@ -48,6 +49,75 @@ class WinReadableFile final : public IReadableFile {
  private:
   Win::UniqueFile m_file;
   std::uint64_t m_size;
+};
+
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+// Every position is given with the call: the handle's own pointer is never
+// relied on.
+class WinWritableFile final : public IWritableFile {
+ public:
+  explicit WinWritableFile(Win::UniqueFile file) : m_file(std::move(file)) {}
+
+  std::int32_t WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+    if (!m_file) return ERROR_INVALID_HANDLE;
+    while (!bytes.empty()) {
+      OVERLAPPED at = At(offset);
+      DWORD n = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      if (!::WriteFile(m_file.Get(), bytes.data(), chunk, &n, &at)) return LastError();
+      if (n == 0) return ERROR_WRITE_FAULT;
+      bytes = bytes.subspan(n);
+      offset += n;
+    }
+    return 0;
+  }
+
+  std::int32_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& read) override {
+    read = 0;
+    if (!m_file) return ERROR_INVALID_HANDLE;
+    OVERLAPPED at = At(offset);
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 30));
+    if (!::ReadFile(m_file.Get(), buffer.data(), chunk, &n, &at))
+      return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : LastError();
+    read = n;
+    return 0;
+  }
+
+  std::int32_t Resize(std::uint64_t size) override {
+    if (!m_file) return ERROR_INVALID_HANDLE;
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFileInformationByHandle(m_file.Get(), FileEndOfFileInfo, &end, sizeof end) ? 0 : LastError();
+  }
+
+  std::int32_t LockRange(std::uint64_t offset, std::uint64_t length) override {
+    if (!m_file) return ERROR_INVALID_HANDLE;
+    OVERLAPPED at = At(offset);
+    if (::LockFileEx(m_file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                     static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &at))
+      return 0;
+    return LastError();
+  }
+
+  std::int32_t Flush() override {
+    if (!m_file) return ERROR_INVALID_HANDLE;
+    return ::FlushFileBuffers(m_file.Get()) ? 0 : LastError();
+  }
+
+  std::int32_t Close() override {
+    if (!m_file) return ERROR_INVALID_HANDLE;
+    return ::CloseHandle(m_file.Release()) ? 0 : LastError();
+  }
+
+ private:
+  Win::UniqueFile m_file;
 };
 
 class WinFileSystem final : public IFileSystem {
@@ -138,6 +208,37 @@ class WinFileSystem final : public IFileSystem {
   }
   std::int32_t OpenForReadingExclusive(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
     return Open(path, 0, file);
+  }
+
+  // Shared for reading and deleting: the holder renames the file while it
+  // is open, and others (a scanner, the owner check) may look into it.
+  std::int32_t CreateForWriting(std::u16string_view path, Creation creation, bool deleteOnClose,
+                                std::unique_ptr<IWritableFile>& file) override {
+    const DWORD flags = deleteOnClose ? FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE : FILE_ATTRIBUTE_NORMAL;
+    Win::UniqueFile handle(::CreateFileW(W(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         creation == Creation::New ? CREATE_NEW : CREATE_ALWAYS, flags, nullptr));
+    if (!handle) return LastError();
+    file = std::make_unique<WinWritableFile>(std::move(handle));
+    return 0;
+  }
+
+  std::int32_t ProbeLock(std::u16string_view path, std::uint64_t offset, std::uint64_t length) override {
+    Win::UniqueFile handle(::CreateFileW(W(path).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return LastError();
+    OVERLAPPED at = At(offset);
+    if (!::LockFileEx(handle.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, static_cast<DWORD>(length),
+                      static_cast<DWORD>(length >> 32), &at))
+      return LastError();
+    ::UnlockFileEx(handle.Get(), 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &at);
+    return 0;
+  }
+
+  std::int32_t MoveFileTo(std::u16string_view from, std::u16string_view to, bool replace) override {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return ::MoveFileExW(W(from).c_str(), W(to).c_str(), flags) ? 0 : LastError();
   }
 
  private:

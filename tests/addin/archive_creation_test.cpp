@@ -20,7 +20,9 @@
 #include "components/container/container_check.h"
 #include "components/container/container_writer.h"
 #include "components/container/zip_reader.h"
+#include "sim/posix_paths.h"
 #include "support/addin_fixture.h"
+#include "support/faulty_file_system.h"
 #include "support/faulty_object.h"
 
 namespace CV {
@@ -45,9 +47,16 @@ class ScriptedProgress final : public Components::IExportProgress {
     if (onMail) onMail(received);
     return received != stopAt;
   }
+  void ContainerWritten(std::u16string_view file) override { written = ToUtf8(file); }
+  void Failed(std::string_view cause) override { causes.emplace_back(cause); }
   int stopAt = 0;
   std::function<void(int)> onMail;
+  std::string written;
+  std::vector<std::string> causes;
 };
+
+// A path as the writer's file-system port takes it.
+std::u16string Port(const fs::path& path) { return FS::ToWindows(path.string()); }
 
 class ArchiveCreationTest : public Fake::AddinFixture {
  protected:
@@ -56,7 +65,7 @@ class ArchiveCreationTest : public Fake::AddinFixture {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
     container = dir / "Archiv.zip";
-    target->target = Components::ExportTarget{container, u"Quartal 4"};
+    target->target = Components::ExportTarget{Port(container), u"Quartal 4"};
     RegisterWriter();
     Connect();
     ribbon = outlook.NewRibbonUI();
@@ -75,7 +84,7 @@ class ArchiveCreationTest : public Fake::AddinFixture {
   }
   // The factory makes our writer, with faults planned by configure.
   void RegisterWriter(std::function<void(Fake::FaultyObject&)> configure = nullptr) {
-    const Components::WriterPorts ports{target, progress, ProcessLifetime(FS::DefaultFileSystem()), 6};
+    const Components::WriterPorts ports{target, progress, files, 6};
     factory->Register(u"CVMail.CVMailExport", [this, ports, configure] {
       writer = std::make_shared<Fake::FaultyObject>(std::make_shared<Components::CContainerWriter>(ports));
       if (configure) configure(*writer);
@@ -97,6 +106,7 @@ class ArchiveCreationTest : public Fake::AddinFixture {
   fs::path dir, container;
   std::shared_ptr<ScriptedTarget> target = std::make_shared<ScriptedTarget>();
   std::shared_ptr<ScriptedProgress> progress = std::make_shared<ScriptedProgress>();
+  std::shared_ptr<Fake::FaultyFileSystem> files = std::make_shared<Fake::FaultyFileSystem>();
   std::shared_ptr<Fake::FaultyObject> writer;
   std::shared_ptr<Sim::SimRibbonUI> ribbon;
   std::shared_ptr<Sim::SimExplorer> explorer = outlook.OpenExplorer(inbox);
@@ -212,10 +222,6 @@ TEST_F(ArchiveCreationTest, AWriterThatCannotBeUsedShowsMessage107) {
          factory->refused.clear();
          RegisterWriter([](Fake::FaultyObject& w) { w.Fail("MailCount", Sim::FaultPlan{E_FAIL, 1, true}); });
        }},
-      {"BeginExport fails: the target's directory is missing", [&] {
-         RegisterWriter();
-         target->target->file = dir / "fehlt" / "Archiv.zip";
-       }},
   };
   std::size_t shown = 0;
   for (const auto& [name, setup] : cases) {
@@ -230,6 +236,71 @@ TEST_F(ArchiveCreationTest, AWriterThatCannotBeUsedShowsMessage107) {
     EXPECT_EQ(messages.back().style, 0x10u);
     EXPECT_FALSE(connect->JobRunner().WorkerAlive());
   }
+}
+
+// A target the writer cannot use is the writer's to tell, in German, with
+// the folder or file the user chose; it declines the export, so the add-in
+// shows nothing of its own (no damaged installation), and no file is left.
+TEST_F(ArchiveCreationTest, ATargetThatCannotBeUsedIsToldByTheWriterAndDeclined) {
+  inbox->AddMails(2);
+  Press(u"AddFolder", On(inbox));
+  fs::create_directory(dir / "gesperrt");
+  fs::permissions(dir / "gesperrt", fs::perms::owner_read | fs::perms::owner_exec);
+  const std::string d = dir.string();
+  const struct {
+    const char* name;
+    fs::path file;
+    std::int32_t createFails, lockFails;
+    std::string cause;
+  } cases[] = {
+      {"missing folder", dir / "fehlt" / "Archiv.zip", 0, 0, "Der Ordner „" + d + "/fehlt“ existiert nicht."},
+      {"read-only folder", dir / "gesperrt" / "Archiv.zip", 0, 0,
+       "Kein Schreibzugriff auf den Ordner „" + d + "/gesperrt“."},
+      {"full disk", container, Win32Error::DiskFull, 0,
+       "Der Datenträger ist voll: „" + d + "/Archiv.zip“ konnte nicht geschrieben werden."},
+      {"network gone", container, Win32Error::NetNameDeleted, 0, "Die Verbindung zu „" + d + "“ ist unterbrochen."},
+      {"another error", container, 1117, 0, "„" + d + "/Archiv.zip“ konnte nicht geschrieben werden (Fehler 1117)."},
+      {"the owner's lock is refused", container, 0, Win32Error::LockViolation,
+       "Die Datei „" + d + "/Archiv.zip“ wird von einem anderen Programm verwendet."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    progress->causes.clear();
+    target->target->file = Port(c.file);
+    files->Plan("CreateForWriting", Sim::FaultPlan{c.createFails, 1, false});
+    files->Plan("LockRange", Sim::FaultPlan{c.lockFails, 1, false});
+    Press(u"StartARCCreation", On(explorer));
+    EXPECT_EQ(progress->causes, std::vector<std::string>{c.cause});
+    EXPECT_EQ(writer->Calls("AddEMail"), 0u);
+    EXPECT_TRUE(ui->MessagesShown().empty());
+    EXPECT_FALSE(fs::exists(c.file));
+  }
+  fs::permissions(dir / "gesperrt", fs::perms::owner_all);
+  EXPECT_TRUE(fs::is_empty(dir / "gesperrt"));
+}
+
+// A file of the target's name is replaced only when the user said so;
+// otherwise the container goes beside it under the first free number.
+TEST_F(ArchiveCreationTest, AnExistingFileIsReplacedOnlyWhenAsked) {
+  inbox->AddMails(1);
+  Press(u"AddFolder", On(inbox));
+  const auto older = [](const fs::path& file) {
+    std::ofstream(file, std::ios::binary) << "older";
+  };
+  older(container);
+  older(dir / "Archiv (2).zip");
+  Press(u"StartARCCreation", On(explorer));
+  EXPECT_EQ(fs::file_size(container), 5u);
+  EXPECT_EQ(fs::file_size(dir / "Archiv (2).zip"), 5u);
+  EXPECT_EQ(progress->written, (dir / "Archiv (3).zip").string());
+  EXPECT_TRUE(Components::VerifyContainer(dir / "Archiv (3).zip").empty());
+
+  target->target->mayReplace = true;
+  Press(u"StartARCCreation", On(explorer));
+  EXPECT_EQ(progress->written, container.string());
+  EXPECT_TRUE(Components::VerifyContainer(container).empty());
+  EXPECT_FALSE(fs::exists(dir / "Archiv (4).zip"));
+  EXPECT_TRUE(progress->causes.empty());
 }
 
 TEST_F(ArchiveCreationTest, DecliningTheTargetEndsSilently) {
@@ -297,21 +368,31 @@ TEST_F(ArchiveCreationTest, APressWhileTheLastWorkerStillEndsAsksForNothing) {
 TEST_F(ArchiveCreationTest, RunsThatEndEarlyLeaveNoContainer) {
   auto mails = inbox->AddMails(5);
   Press(u"AddFolder", On(inbox));
+  const fs::path gone = dir / "weg";
   struct Case {
     const char* name;
     std::function<void()> setup;
+    bool ended;         // the job came to EndExport
+    std::string cause;  // what the writer told
   };
   const Case cases[] = {
-      {"the writer stops after the third mail", [&] { progress->stopAt = 3; }},
-      {"a mail was deleted after collecting", [&] { inbox->Release(mails[2].get()); }},
+      {"the writer stops after the third mail", [&] { progress->stopAt = 3; }, false, ""},
+      {"a mail was deleted after collecting", [&] { inbox->Release(mails[2].get()); }, false, ""},
       {"the target's directory goes before EndExport", [&] {
-         const fs::path gone = dir / "weg";
          fs::create_directory(gone);
-         target->target->file = gone / "Archiv.zip";
+         target->target->file = Port(gone / "Archiv.zip");
          progress->onMail = [gone](int received) {
            if (received == 5) fs::remove_all(gone);
          };
-       }},
+       }, true, "Der Ordner „" + gone.string() + "“ existiert nicht."},
+      {"the disk is full when the container is completed", [&] {
+         files->Plan("WriteAt", Sim::FaultPlan{Win32Error::DiskFull, 1, true});
+       }, true, "Der Datenträger ist voll: „" + container.string() + "“ konnte nicht geschrieben werden."},
+      {"the flush to the disk fails", [&] { files->Plan("Flush", Sim::FaultPlan{1117, 1, true}); }, true,
+       "„" + container.string() + "“ konnte nicht geschrieben werden (Fehler 1117)."},
+      {"the target is held by another program", [&] {
+         files->Plan("MoveFileTo", Sim::FaultPlan{Win32Error::SharingViolation, 1, true});
+       }, true, "Die Datei „" + container.string() + "“ wird von einem anderen Programm verwendet."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -319,14 +400,18 @@ TEST_F(ArchiveCreationTest, RunsThatEndEarlyLeaveNoContainer) {
       std::ofstream older(container, std::ios::binary);
       older << "an older archive";
     }
+    target->target->mayReplace = true;
+    progress->causes.clear();
     c.setup();
     Press(u"StartARCCreation", On(explorer));
     EXPECT_EQ(fs::file_size(container), 16u) << "the older file was touched";
-    EXPECT_EQ(writer->Calls("EndExport") > 0, std::string(c.name).find("directory") != std::string::npos);
-    EXPECT_EQ(writer->Calls("SetProperty") > 0, std::string(c.name).find("directory") != std::string::npos);
+    EXPECT_EQ(writer->Calls("EndExport") > 0, c.ended);
+    EXPECT_EQ(writer->Calls("SetProperty") > 0, c.ended);
+    EXPECT_EQ(progress->causes, c.cause.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.cause});
     progress->stopAt = 0, progress->onMail = nullptr;
-    target->target->file = container;
+    target->target->file = Port(container);
     inbox->Adopt(mails[2]);
+    for (const char* call : {"WriteAt", "Flush", "MoveFileTo"}) files->Plan(call, {});
   }
   EXPECT_TRUE(ui->MessagesShown().empty());
 }

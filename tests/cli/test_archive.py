@@ -178,7 +178,8 @@ class Archive(Cli):
         cases = [
             ("missing store", [self.dir / "fehlt", "-o", self.dir / "o.zip"], "fehlt"),
             ("store is a file", [self.dir / "datei", "-o", self.dir / "o.zip"], "datei"),
-            ("missing output directory", [store, "-o", self.dir / "fehlt/o.zip"], "does not exist"),
+            ("missing output directory", [store, "-o", self.dir / "fehlt/o.zip"],
+             f"Der Ordner „{self.dir / 'fehlt'}“ existiert nicht."),
             ("existing output", [store, "-o", existing], "--force"),
             ("output is a directory", [store, "-o", self.dir / "ordner.zip", "--force"], "ordner.zip"),
             ("unknown folder", [store, "-o", self.dir / "o.zip", "--add-folder", "Nirgends"], "Nirgends"),
@@ -187,10 +188,11 @@ class Archive(Cli):
             ("missing cache", [store, "-o", self.dir / "o.zip", "--cache", self.dir / "fehlt"], "cache"),
             ("no output option", [store], "--output"),
         ]
-        if os.geteuid() != 0:
-            locked = self.dir / "gesperrt"
-            locked.mkdir(mode=0o500)
-            cases.append(("unwritable output directory", [store, "-o", locked / "o.zip"], "not writable"))
+        # Read-only for its owner: refused even to root, as Windows refuses a read-only folder.
+        locked = self.dir / "gesperrt"
+        locked.mkdir(mode=0o500)
+        cases.append(("unwritable output directory", [store, "-o", locked / "o.zip"],
+                      f"Kein Schreibzugriff auf den Ordner „{locked}“."))
         for name, args, said in cases:
             with self.subTest(name):
                 code, stdout, stderr = self.run_cvmail("archive", *args)

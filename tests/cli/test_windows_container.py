@@ -64,6 +64,25 @@ class WindowsContainer(unittest.TestCase):
                 self.assertEqual(ours, theirs)
 
 
+WIDE = os.path.join(os.path.dirname(CONTAINER), "Ablage \u00c4", "Mailarchiv \u0141\u00f3d\u017a \u6771\u4eac.zip")
+
+
+@unittest.skipUnless(os.path.exists(os.path.dirname(WIDE)), "no container with a wide name from the win64 build")
+class WideNamedContainer(unittest.TestCase):
+    """The writer under Wine, code page 1252, chose "Mailarchiv \u0141\u00f3d\u017a \u6771\u4eac.zip"
+    in a folder "Ablage \u00c4": the name arrives whole, and the container reads."""
+
+    def test_its_name_is_whole_and_it_verifies(self):
+        self.assertEqual(os.listdir(os.path.dirname(WIDE)), [os.path.basename(WIDE)])
+        run = subprocess.run([CVMAIL, "verify", WIDE], capture_output=True, text=True)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        with zipfile.ZipFile(WIDE) as z:
+            self.assertIsNone(z.testzip())
+            subjects = sorted(email.message_from_bytes(z.read(n), policy=email.policy.default)["Subject"]
+                              for n in z.namelist() if n != "manifest.json")
+        self.assertEqual(subjects, ["Erste", "Zweite"])
+
+
 class SampleSnapshot(unittest.TestCase):
     """The Wine tests play the sample mailbox from its snapshot: it must be
     the one cvmail writes for the mailbox as it is now."""

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "components/container/container_check.h"
 #include "components/container/container_writer.h"
 #include "components/container/export_outcome.h"
 #include "foundation/com_error.h"
@@ -26,11 +27,17 @@
 #include "components/container/zip_format.h"
 #include "components/container/zip_reader.h"
 #include "components/container/zip_writer.h"
+#include "components/container/write_failure.h"
+#include "sim/posix_paths.h"
 
 namespace CV::Components {
 namespace {
 
 namespace fs = std::filesystem;
+
+FS::IFileSystem& Files() { return FS::DefaultFileSystem(); }
+// A path as the file-system port takes it.
+std::u16string Port(const fs::path& path) { return FS::ToWindows(path.string()); }
 
 std::string ShaOf(const std::string& bytes) {
   Sha256 sha;
@@ -70,7 +77,7 @@ class ZipTest : public ::testing::Test {
 TEST_F(ZipTest, MembersComeBackAndADroppedOneLeavesNoTrace) {
   const fs::path path = dir / "a.zip";
   {
-    ZipWriter zip(path, 6);
+    ZipWriter zip(Files(), Port(path), 6);
     zip.Begin("eins/1.txt", 10);
     zip.Write("Grüße");
     zip.End();
@@ -101,7 +108,7 @@ TEST_F(ZipTest, AMemberOverFourGigabytesHasItsSizesInTheZip64Extra) {
   const fs::path path = dir / "gross.zip";
   constexpr std::uint64_t kBig = (1ull << 32) + 3;
   {
-    ZipWriter zip(path, 1);
+    ZipWriter zip(Files(), Port(path), 1);
     zip.Begin("gross.bin", kBig);
     const std::string zeros(1 << 20, '\0');
     std::uint64_t left = kBig;
@@ -149,7 +156,7 @@ TEST_F(ZipTest, AnEmptyMemberWhoseDataStartsAtTheEndOfTheFileIsRead) {
 }
 
 TEST_F(ZipTest, ASecondMemberCannotBeginBeforeTheFirstEnds) {
-  ZipWriter zip(dir / "a.zip", 6);
+  ZipWriter zip(Files(), Port(dir / "a.zip"), 6);
   zip.Begin("eins", 10);
   EXPECT_THROW(zip.Begin("zwei", 10), ZipError);
   zip.Write("eins");
@@ -182,7 +189,7 @@ TEST_F(ZipTest, MembersDeflatedAheadGiveTheSameBytesAsStreamedOnes) {
   }
   const auto bound = [](std::size_t i, const std::string& bytes) { return i == 5 ? 1ull << 33 : bytes.size(); };
   {
-    ZipWriter zip(dir / "streamed.zip", 6);
+    ZipWriter zip(Files(), Port(dir / "streamed.zip"), 6);
     zip.SetTime(1764576000);
     for (std::size_t i = 0; i < members.size(); ++i) {
       zip.Begin(members[i].first, bound(i, members[i].second));
@@ -194,8 +201,9 @@ TEST_F(ZipTest, MembersDeflatedAheadGiveTheSameBytesAsStreamedOnes) {
   }
   for (const std::size_t limit : {std::size_t{1}, std::size_t{1} << 30}) {  // always helping, never helping
     SCOPED_TRACE(limit);
+    fs::remove(dir / "ahead.zip");
     {
-      ZipWriter zip(dir / "ahead.zip", 6);
+      ZipWriter zip(Files(), Port(dir / "ahead.zip"), 6);
       zip.SetTime(1764576000);
       {
         MemberPipeline pipeline(zip, 6, limit);
@@ -215,7 +223,7 @@ TEST_F(ZipTest, MembersDeflatedAheadGiveTheSameBytesAsStreamedOnes) {
 TEST_F(ZipTest, SeventyThousandMembersNeedZip64Records) {
   const fs::path path = dir / "many.zip";
   {
-    ZipWriter zip(path, 1);
+    ZipWriter zip(Files(), Port(path), 1);
     for (int i = 0; i < 70000; ++i) {
       zip.Begin("m/" + std::to_string(i), 16);
       zip.Write(std::to_string(i));
@@ -256,13 +264,13 @@ TEST_F(ZipTest, WhatIsNoZipFileIsRefused) {
   const fs::path path = dir / "no.zip";
   { std::ofstream(path) << "PK\x03\x04 but nothing more"; }
   EXPECT_THROW(ZipReader{path}, ZipError);
-  EXPECT_THROW(ZipWriter(dir / "missing" / "x.zip", 6), ZipError);
+  EXPECT_THROW(ZipWriter(Files(), Port(dir / "missing" / "x.zip"), 6), ZipError);
 }
 
 TEST_F(ZipTest, TheSpoolLeavesNoFileAndGivesBackWhatItGot) {
   std::string expected;
   {
-    SpoolFile spool(dir, 7);  // pieces smaller than what was appended, and a short last one
+    SpoolFile spool(Files(), Port(dir), 7);  // pieces smaller than what was appended, and a short last one
     for (int i = 0; i < 1000; ++i) {
       const std::string text = std::to_string(i) + (i % 3 ? "," : "\n");
       spool.Append(text);
@@ -284,7 +292,7 @@ TEST_F(ZipTest, TheSpoolLeavesNoFileAndGivesBackWhatItGot) {
     spool.ReadBack([&](std::string_view piece) { back += piece; });
     EXPECT_EQ(back, expected + "!");
   }
-  EXPECT_THROW(SpoolFile(dir / "missing"), std::runtime_error);
+  EXPECT_THROW(SpoolFile(Files(), Port(dir / "missing")), WriteFailure);
 }
 
 TEST(Mime, DisplayTextsBecomeGroups) {
@@ -375,6 +383,12 @@ TEST(Mime, LocationsFolderNamesCharsetsAndTypes) {
   EXPECT_EQ(UrlPath(u"\u20AC.png"), "%E2%82%AC.png");
   EXPECT_EQ(MemberFolder(u"Persönliche Ordner\\Posteingang"), "Persönliche Ordner/Posteingang");
   EXPECT_EQ(MemberFolder(u"A%B\\a/b\\ x.\\.y\\q?*:"), "A%25B/a%2Fb/%20x%2E/%2Ey/q%3F%2A%3A");
+  for (const auto& [folder, member] : {std::pair<std::u16string_view, std::string_view>{u"", "_"}, {u"a\\\\b", "a/_/b"},
+                                       {u"\\a\\", "_/a/_"}})
+  {
+    EXPECT_EQ(MemberFolder(folder), member);
+    EXPECT_TRUE(IsMailMemberName("mails/" + MemberFolder(folder) + "/000001.eml")) << member;
+  }
   EXPECT_EQ(HtmlCharset("<meta http-equiv=Content-Type content=\"text/html; charset=windows-1252\">"), "windows-1252");
   EXPECT_EQ(HtmlCharset("<meta charset='UTF-8'>"), "UTF-8");
   EXPECT_EQ(HtmlCharset("\xFF\xFE<\0h\0"), "utf-16");
@@ -393,7 +407,7 @@ namespace {
 class FixedTarget final : public IExportTargetChooser {
  public:
   explicit FixedTarget(fs::path file) : m_file(std::move(file)) {}
-  std::optional<ExportTarget> Choose() override { return ExportTarget{m_file, u"Referenz"}; }
+  std::optional<ExportTarget> Choose() override { return ExportTarget{Port(m_file), u"Referenz"}; }
 
  private:
   fs::path m_file;
@@ -442,7 +456,7 @@ TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
 }
 
 TEST(ExportOutcome, MessageNamesTheContainerAndTheMailsOrWhyThereIsNone) {
-  const fs::path file = fs::path("/archiv") / "Mailarchiv 2026-12-06.zip";
+  const std::u16string file = u"/archiv/Mailarchiv 2026-12-06.zip";
   const std::u16string head = u"Das Archiv „Mailarchiv 2026-12-06.zip“ wurde erstellt.\nOrdner: /archiv\n\n";
   const struct {
     ExportOutcome outcome;
@@ -453,8 +467,13 @@ TEST(ExportOutcome, MessageNamesTheContainerAndTheMailsOrWhyThereIsNone) {
       {{file, 0, 0, ""}, head + u"Es enthält keine E-Mails."},
       {{file, 5, 3, ""}, head + u"Es enthält 3 von 5 E-Mails; 2 E-Mails wurden nicht archiviert."},
       {{file, 2, 1, ""}, head + u"Es enthält 1 von 2 E-Mails; 1 E-Mail wurde nicht archiviert."},
-      {{std::nullopt, 3, 2, "cannot write /archiv/x: No space left on device"},
-       u"Es wurde kein Archiv erstellt.\n\nGrund: cannot write /archiv/x: No space left on device"},
+      {{std::nullopt, 3, 2, "Der Datenträger ist voll: „/archiv/x“ konnte nicht geschrieben werden."},
+       u"Es wurde kein Archiv erstellt.\n\nGrund: Der Datenträger ist voll: „/archiv/x“ konnte nicht geschrieben werden."},
+      // Windows paths, the root of a drive among them, keep their own separators.
+      {{u"C:\\Ablage \u00c4\\Mailarchiv \u0141\u00f3d\u017a \u6771\u4eac.zip", 1, 1, ""},
+       u"Das Archiv „Mailarchiv \u0141\u00f3d\u017a \u6771\u4eac.zip“ wurde erstellt.\nOrdner: C:\\Ablage \u00c4\n\n"
+       u"Es enthält die E-Mail."},
+      {{u"D:\\a.zip", 0, 0, ""}, u"Das Archiv „a.zip“ wurde erstellt.\nOrdner: D:\\\n\nEs enthält keine E-Mails."},
       {{std::nullopt, 3, 3, ""},
        u"Es wurde kein Archiv erstellt.\n\nDie Archivierung endete, bevor alle E-Mails übergeben waren."},
   };
@@ -464,7 +483,7 @@ TEST(ExportOutcome, MessageNamesTheContainerAndTheMailsOrWhyThereIsNone) {
 class NoTarget final : public IExportTargetChooser {
  public:
   explicit NoTarget(fs::path file) : m_file(std::move(file)) {}
-  std::optional<ExportTarget> Choose() override { return ExportTarget{m_file, u""}; }
+  std::optional<ExportTarget> Choose() override { return ExportTarget{Port(m_file), u""}; }
 
  private:
   fs::path m_file;
@@ -502,7 +521,7 @@ TEST(ExportOutcome, RecorderHearsTheWriter) {
     return recorder->Outcome();
   };
   const ExportOutcome written = run(directory / "a.zip", 2);
-  EXPECT_EQ(written.container, directory / "a.zip");
+  EXPECT_EQ(written.container, FromUtf8((directory / "a.zip").string()));
   EXPECT_EQ(written.added, 2);
   EXPECT_EQ(written.announced, 3);
   EXPECT_EQ(written.cause, "");

@@ -16,6 +16,7 @@
 #include "sim/outlook/sim_outlook.h"
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
+#include "sim/posix_paths.h"
 #include "sim/sim_settings.h"
 #include "components/container/container_writer.h"
 #include "components/container/sha256.h"
@@ -80,7 +81,7 @@ class Recorder final : public IObject, public std::enable_shared_from_this<Recor
 class Target final : public Components::IExportTargetChooser {
  public:
   explicit Target(std::filesystem::path file) : m_file(std::move(file)) {}
-  std::optional<Components::ExportTarget> Choose() override { return Components::ExportTarget{m_file, u"Prüfung: \"alles\""}; }
+  std::optional<Components::ExportTarget> Choose() override { return Components::ExportTarget{FS::ToWindows(m_file.string()), u"Prüfung: \"alles\""}; }
 
  private:
   std::filesystem::path m_file;

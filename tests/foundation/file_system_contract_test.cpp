@@ -8,6 +8,7 @@
 
 #include "foundation/directory.h"
 #include "foundation/file_system.h"
+#include "foundation/hresult.h"
 #include "foundation/utf.h"
 #include "support/scratch_directory.h"
 
@@ -154,6 +155,104 @@ TEST_F(FileSystemContract, HiddenEntriesAreMarked) {
   ASSERT_EQ(fs.ReadAttributes(dir / u".hidden", attributes), 0);
   EXPECT_TRUE(attributes & Attribute::Hidden);
   EXPECT_TRUE(attributes & Attribute::Directory);
+}
+
+std::unique_ptr<IWritableFile> Create(IFileSystem& fs, const std::u16string& path, Creation creation = Creation::New,
+                                      bool deleteOnClose = false) {
+  std::unique_ptr<IWritableFile> file;
+  EXPECT_EQ(fs.CreateForWriting(path, creation, deleteOnClose, file), 0) << ToUtf8(path);
+  return file;
+}
+
+std::string ReadBack(IWritableFile& file, std::uint64_t offset, std::size_t size) {
+  std::string out(size, '\0');
+  std::size_t read = 0;
+  EXPECT_EQ(file.ReadAt(offset, std::span(reinterpret_cast<std::uint8_t*>(out.data()), size), read), 0);
+  out.resize(read);
+  return out;
+}
+
+// One handle writes anywhere, reads it back, cuts the file and closes it;
+// a new file never replaces one of its name.
+TEST_F(FileSystemContract, WritableFilesWriteAtTheirPlaceAndReadBack) {
+  const ScratchDirectory dir(fs);
+  const std::u16string path = dir / u"Ablage \u00c4 \u0141\u00f3d\u017a \u6771\u4eac.zip";
+  auto file = Create(fs, path);
+  ASSERT_TRUE(file);
+  ASSERT_EQ(file->WriteAt(0, Bytes("Kopf____Ende")), 0);
+  ASSERT_EQ(file->WriteAt(4, Bytes("MITTE")), 0);
+  ASSERT_EQ(file->WriteAt(20, Bytes("!")), 0);  // a gap reads as zeros
+  EXPECT_EQ(ReadBack(*file, 0, 64), std::string("KopfMITTEnde") + std::string(8, '\0') + "!");
+  EXPECT_EQ(ReadBack(*file, 21, 8), "");  // the end
+  ASSERT_EQ(file->Resize(9), 0);
+  ASSERT_EQ(file->Flush(), 0);
+  std::unique_ptr<IWritableFile> second;
+  EXPECT_EQ(fs.CreateForWriting(path, Creation::New, false, second), Win32Error::FileExists);
+  EXPECT_EQ(file->Close(), 0);
+  EXPECT_EQ(file->WriteAt(0, Bytes("x")), Win32Error::InvalidHandle);
+  EXPECT_EQ(file->Close(), Win32Error::InvalidHandle);
+  std::vector<std::uint8_t> bytes;
+  ASSERT_EQ(ReadWholeFile(fs, path, bytes), 0);
+  EXPECT_EQ(bytes, Bytes("KopfMITTE"));
+  EXPECT_EQ(List(fs, dir.Path()).count(path.substr(dir.Path().size() + 1)), 1u);  // its wide name, whole
+  file = Create(fs, path, Creation::Always);  // emptied
+  ASSERT_EQ(file->Close(), 0);
+  ASSERT_EQ(ReadWholeFile(fs, path, bytes), 0);
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST_F(FileSystemContract, AFileDeletedOnCloseLeavesNothing) {
+  const ScratchDirectory dir(fs);
+  {
+    auto spool = Create(fs, dir / u".spool-1", Creation::New, true);
+    ASSERT_EQ(spool->WriteAt(0, Bytes("zwischen")), 0);
+    EXPECT_EQ(ReadBack(*spool, 0, 8), "zwischen");
+  }
+  EXPECT_EQ(List(fs, dir.Path()), (std::set<std::u16string>{u".", u".."}));
+}
+
+// A lock belongs to its handle: another handle, and the owner check, find
+// it taken until the handle closes. Past the end of the file is allowed.
+TEST_F(FileSystemContract, ALockBelongsToItsHandleUntilItCloses) {
+  const ScratchDirectory dir(fs);
+  const std::u16string path = dir / u"a.part";
+  auto owner = Create(fs, path);
+  EXPECT_EQ(fs.ProbeLock(path, 1ull << 62, 1), 0);
+  ASSERT_EQ(owner->LockRange(1ull << 62, 1), 0);
+  EXPECT_EQ(owner->WriteAt(0, Bytes("Daten")), 0);  // the holder writes its file as before
+  EXPECT_EQ(fs.ProbeLock(path, 1ull << 62, 1), Win32Error::LockViolation);
+  EXPECT_EQ(fs.ProbeLock(path, 0, 5), 0);  // the data is not locked
+  ASSERT_EQ(owner->Close(), 0);
+  EXPECT_EQ(fs.ProbeLock(path, 1ull << 62, 1), 0);
+  EXPECT_EQ(fs.ProbeLock(dir / u"missing", 1ull << 62, 1), Win32Error::FileNotFound);
+}
+
+// Moving keeps a file of the target's name unless replacing was asked; a
+// file open for writing moves while it is open.
+TEST_F(FileSystemContract, MovingReplacesOnlyWhenAsked) {
+  const ScratchDirectory dir(fs);
+  dir.WriteFile(u"alt.zip", "alt");
+  auto file = Create(fs, dir / u".neu.part");
+  ASSERT_EQ(file->WriteAt(0, Bytes("neu")), 0);
+  EXPECT_EQ(fs.MoveFileTo(dir / u".neu.part", dir / u"alt.zip", false), Win32Error::AlreadyExists);
+  EXPECT_EQ(fs.MoveFileTo(dir / u".neu.part", dir / u"fehlt\\x.zip", false), Win32Error::PathNotFound);
+  EXPECT_EQ(fs.MoveFileTo(dir / u".neu.part", dir / u"alt.zip", true), 0);
+  ASSERT_EQ(file->Close(), 0);
+  std::vector<std::uint8_t> bytes;
+  ASSERT_EQ(ReadWholeFile(fs, dir / u"alt.zip", bytes), 0);
+  EXPECT_EQ(bytes, Bytes("neu"));
+  EXPECT_EQ(List(fs, dir.Path()), (std::set<std::u16string>{u".", u"..", u"alt.zip"}));
+  dir.WriteFile(u"b", "b");
+  EXPECT_EQ(fs.MoveFileTo(dir / u"b", dir / u"c", false), 0);
+  EXPECT_EQ(fs.MoveFileTo(dir / u"b", dir / u"d", false), Win32Error::FileNotFound);
+}
+
+TEST_F(FileSystemContract, TheUserReadsPathsWithoutTheLongPrefix) {
+  const ScratchDirectory dir(fs);
+  const std::u16string user = fs.UserPath(dir / u"a.zip");
+  EXPECT_FALSE(user.starts_with(u"\\\\?\\")) << ToUtf8(user);
+  EXPECT_TRUE(user.ends_with(u"a.zip"));
+  EXPECT_EQ(user.size(), (dir / u"a.zip").size() - 4 - (user.starts_with(u"/") ? 2 : 0));  // "\\?\" and "C:"
 }
 
 // The whole deletion, through the real adapter.

@@ -83,7 +83,23 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
   std::int32_t OpenForReadingExclusive(std::u16string_view p, std::unique_ptr<FS::IReadableFile>& f) override {
     CV_FAULTY(OpenForReadingExclusive, p, f);
   }
+  std::int32_t ProbeLock(std::u16string_view p, std::uint64_t o, std::uint64_t n) override { CV_FAULTY(ProbeLock, p, o, n); }
+  std::int32_t MoveFileTo(std::u16string_view f, std::u16string_view t, bool r) override {
+    Touch(t);
+    CV_FAULTY(MoveFileTo, f, t, r);
+  }
 #undef CV_FAULTY
+  // The file's own calls fail on demand too: "WriteAt", "ReadAt", "Resize",
+  // "LockRange", "Flush", "Close".
+  std::int32_t CreateForWriting(std::u16string_view p, FS::Creation c, bool d,
+                                std::unique_ptr<FS::IWritableFile>& file) override {
+    Touch(p);
+    if (const std::int32_t e = Fault("CreateForWriting")) return e;
+    std::unique_ptr<FS::IWritableFile> inner;
+    const std::int32_t error = FileSystemWrapper::CreateForWriting(p, c, d, inner);
+    if (error == 0) file = std::make_unique<WritableFile>(*this, std::move(inner));
+    return error;
+  }
   std::int32_t FindFirst(std::u16string_view pattern, FS::FindData& first,
                          std::unique_ptr<FS::IDirectorySearch>& search) override {
     if (const std::int32_t e = Fault("FindFirst")) return e;
@@ -100,6 +116,42 @@ class FaultyFileSystem final : public FS::FileSystemWrapper {
     const std::u16string_view name = path.substr(path.find_last_of(u'\\') + 1);
     return path.size() <= limits.pathUnits && name.size() <= limits.nameUnits && Utf8Length(name) <= limits.nameBytes;
   }
+
+  class WritableFile final : public FS::IWritableFile {
+   public:
+    WritableFile(FaultyFileSystem& owner, std::unique_ptr<FS::IWritableFile> inner)
+        : m_owner(owner), m_inner(std::move(inner)) {}
+    std::int32_t WriteAt(std::uint64_t o, std::span<const std::uint8_t> b) override {
+      if (const std::int32_t e = m_owner.Fault("WriteAt")) return e;
+      return m_inner->WriteAt(o, b);
+    }
+    std::int32_t ReadAt(std::uint64_t o, std::span<std::uint8_t> b, std::size_t& read) override {
+      if (const std::int32_t e = m_owner.Fault("ReadAt")) return read = 0, e;
+      return m_inner->ReadAt(o, b, read);
+    }
+    std::int32_t Resize(std::uint64_t n) override {
+      if (const std::int32_t e = m_owner.Fault("Resize")) return e;
+      return m_inner->Resize(n);
+    }
+    std::int32_t LockRange(std::uint64_t o, std::uint64_t n) override {
+      if (const std::int32_t e = m_owner.Fault("LockRange")) return e;
+      return m_inner->LockRange(o, n);
+    }
+    std::int32_t Flush() override {
+      if (const std::int32_t e = m_owner.Fault("Flush")) return e;
+      return m_inner->Flush();
+    }
+    // A failed close still closes, as on every platform.
+    std::int32_t Close() override {
+      const std::int32_t e = m_owner.Fault("Close");
+      const std::int32_t closed = m_inner->Close();
+      return e ? e : closed;
+    }
+
+   private:
+    FaultyFileSystem& m_owner;
+    std::unique_ptr<FS::IWritableFile> m_inner;
+  };
 
   class Search final : public FS::IDirectorySearch {
    public:

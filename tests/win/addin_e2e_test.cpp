@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include "components/container/container_check.h"
 #include "components/container/zip_reader.h"
@@ -144,6 +146,64 @@ TEST_F(AddinEndToEnd, TheSampleInboxBecomesAContainerThatVerifies) {
   const std::wstring kept = WindowsPath(CV_E2E_OUTPUT);
   ::CreateDirectoryW(kept.c_str(), nullptr);
   EXPECT_TRUE(::CopyFileW(files[0].c_str(), (kept + L"\\Archiv-windows.zip").c_str(), FALSE));
+}
+
+// A TargetFolder the writer cannot use (missing, or one nobody may write,
+// not even root under Wine) is the writer's to tell: the add-in says
+// nothing of a damaged installation, and the user reads why in German,
+// with the folder as they know it.
+TEST_F(AddinEndToEnd, ATargetFolderThatCannotBeUsedIsToldInGerman) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  m_inbox->AddMails(2);
+  m_outlook.OpenExplorer(m_inbox);
+  Collect(m_inbox);
+  const std::wstring plain(m_target.Path().begin() + 4, m_target.Path().end());  // without "\\\\?\\"
+  struct Case {
+    std::wstring folder, cause, screenshot;
+  };
+  std::vector<Case> cases = {{plain + L"\\fehlt", L"Der Ordner \u201e" + plain + L"\\fehlt\u201c existiert nicht.",
+                              L"outcome_missing_folder"}};
+  // sysfs refuses new files to everyone: a read-only folder even for root.
+  const HANDLE probe = ::CreateFileW(L"Z:\\sys\\kernel\\cv-probe", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (probe == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED)
+    cases.push_back({L"Z:\\sys\\kernel", L"Kein Schreibzugriff auf den Ordner \u201eZ:\\sys\\kernel\u201c.",
+                     L"outcome_read_only_folder"});
+  else if (probe != INVALID_HANDLE_VALUE)
+    ::CloseHandle(probe);
+  EXPECT_EQ(cases.size(), 2u) << "no read-only folder on this machine";
+  // Message 107 would come modally inside the press: a second thread reads
+  // and closes any message of the add-in's.
+  std::atomic<bool> watching{true};
+  std::wstring addinSaid;
+  std::thread watcher([&] {
+    while (watching) {
+      if (HWND box = Titled(kProductTitle)) {
+        addinSaid += Host::StaticTexts(box);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.folder.begin(), c.folder.end()));
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, Win::Components::kWriterSettingsKey, L"TargetFolder", REG_SZ, c.folder.c_str(),
+                      static_cast<DWORD>((c.folder.size() + 1) * sizeof(wchar_t)));
+    EXPECT_EQ(Archive(), L"") << "the add-in had something to say";
+    const std::wstring outcome = Outcome(c.screenshot);
+    EXPECT_NE(outcome.find(L"Es wurde kein Archiv erstellt."), std::wstring::npos) << outcome;
+    EXPECT_NE(outcome.find(L"Grund: " + c.cause), std::wstring::npos) << outcome;
+    EXPECT_EQ(outcome.find(L"\\\\?\\"), std::wstring::npos) << outcome;
+    EXPECT_EQ(outcome.find(L".part-"), std::wstring::npos) << outcome;
+    // A press repeated before the first outcome showed told it twice.
+    Host::PumpUntil([&] {
+      if (HWND again = Titled(Win::Components::kOutcomeTitle)) ::PostMessageW(again, WM_COMMAND, IDOK, 0);
+      return false;
+    }, 1s);
+  }
+  watching = false;
+  watcher.join();
+  EXPECT_EQ(addinSaid, L"") << "the add-in called the installation damaged";
+  EXPECT_TRUE(TargetFiles().empty());
 }
 
 // "Abbrechen" in the progress window while the archive is written: the job

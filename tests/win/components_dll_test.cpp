@@ -365,6 +365,51 @@ TEST_F(ComponentsDllSettings, SaveDialogChoosesTheFileAndTheComment) {
   EXPECT_EQ(digests.size(), 3u);  // the empty file was replaced by the container
 }
 
+// A name outside the ANSI code page of a German Windows (1252) in a folder
+// with an umlaut: chosen in the dialog, written whole, told by its name,
+// and kept beside the build tree for the native check.
+TEST_F(ComponentsDllSettings, ANameOutsideTheCodePageIsWrittenUnderThatName) {
+  ASSERT_EQ(::GetACP(), 1252u) << "the test needs Wine's ANSI code page 1252";
+  Fake::ScratchDirectory scratch;
+  const std::wstring folder = std::wstring(scratch.Path().begin() + 4, scratch.Path().end()) + L"\\Ablage \u00c4";
+  const std::wstring name = L"Mailarchiv \u0141\u00f3d\u017a \u6771\u4eac.zip";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  SetText(L"LastFolder", folder);
+  const ObjectPtr writer = NewWriter(2);
+  std::wstring problem;
+  std::thread user([&] {
+    HWND dialog = WaitForDialog([](HWND w) { return Host::WindowText(w) == L"Mail-Archiv speichern"; });
+    if (!dialog) return void(problem = L"no save dialog");
+    HWND field = Control(dialog, 1152, L"Edit");
+    if (!field) return void(problem = L"no name field");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::SetWindowTextW(field, name.c_str());
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  const bool cancelled = CallMethod(writer, u"BeginExport").AsBool();
+  user.join();
+  ASSERT_EQ(problem, L"");
+  ASSERT_FALSE(cancelled);
+  AddMail(writer, u"Erste");
+  AddMail(writer, u"Zweite");
+  CallMethod(writer, u"EndExport");
+  const std::wstring outcome = TakeOutcome(L"outcome_wide_name", IDNO);
+  EXPECT_NE(outcome.find(L"\u201e" + name + L"\u201c wurde erstellt"), std::wstring::npos) << outcome;
+  EXPECT_NE(outcome.find(L"Ordner: " + folder), std::wstring::npos) << outcome;
+  const std::filesystem::path file = std::filesystem::path(folder) / name;
+  ASSERT_TRUE(std::filesystem::exists(file));
+  std::vector<std::wstring> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().wstring());
+  EXPECT_EQ(names, std::vector<std::wstring>{name});  // no temporary file or spool left beside it
+  // Read natively by tools nobody on the team wrote (test_windows_container).
+  std::wstring output = L"Z:";
+  for (const char* c = CV_E2E_OUTPUT; *c; ++c) output += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+  const std::wstring kept = output + L"\\Ablage \u00c4";
+  ::CreateDirectoryW(output.c_str(), nullptr);
+  ::CreateDirectoryW(kept.c_str(), nullptr);
+  EXPECT_TRUE(::CopyFileW(file.c_str(), (kept + L"\\" + name).c_str(), FALSE));
+}
+
 TEST_F(ComponentsDllSettings, CancelInTheSaveDialogDeclinesWithoutAMessage) {
   const ObjectPtr writer = NewWriter(1);
   std::thread user([] {

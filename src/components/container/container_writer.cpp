@@ -7,7 +7,9 @@
 #include "foundation/com_error.h"
 #include "foundation/dispatch_wrapper.h"
 #include "foundation/utf.h"
+#include "components/container/container_part.h"
 #include "components/container/mime_message.h"
+#include "components/container/write_failure.h"
 #include "components/component_registry.h"
 #include "vendor/vendor_ids.h"
 
@@ -15,7 +17,8 @@ namespace CV::Components {
 namespace {
 
 constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
-constexpr HRESULT kWriteFault = MakeHResult(0x8007001Du);  // ERROR_WRITE_FAULT
+constexpr std::int32_t kWriteFaultCode = 29;  // ERROR_WRITE_FAULT
+constexpr HRESULT kWriteFault = HResultFromWin32(kWriteFaultCode);
 // Composed mails waiting to be compressed: enough to keep both cores busy,
 // little enough that memory does not grow with the store.
 constexpr std::size_t kPipelineBytes = 4u << 20;
@@ -71,21 +74,33 @@ CContainerWriter::~CContainerWriter() {
 
 void CContainerWriter::Discard() noexcept {
   m_pipeline.reset();  // before the ZIP it writes into
-  m_zip.reset();
+  m_zip.reset();       // closes the temporary file: it can go now
   m_mails.reset();
   if (!m_temporary.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove(m_temporary, ignored);
+    // Nothing more can be done about a temporary file that will not go:
+    // the next export into the folder removes it once its owner is gone.
+    m_ports.fs->RemoveFile(m_temporary);
     m_temporary.clear();
   }
-  m_temporaryLock.reset();
 }
 
 // A container that cannot be written is given up at once: every further
-// mail would fail the same way, and a half container is worth nothing.
+// mail would fail the same way, and a half container is worth nothing. The
+// user reads why, with the folder or the target they chose; never the
+// temporary file's name, never the system's English.
 void CContainerWriter::Fail(const std::exception& cause) noexcept {
   Discard();
-  if (m_ports.progress) m_ports.progress->Failed(cause.what());
+  if (!m_ports.progress || !m_target) return;
+  try {
+    const auto* failure = dynamic_cast<const WriteFailure*>(&cause);
+    const std::int32_t error = failure ? failure->Error() : kWriteFaultCode;
+    const WriteStep step = failure && failure->Path() == m_target->file ? WriteStep::Target : WriteStep::Folder;
+    const std::u16string text = WriteFailureText(error, step, m_ports.fs->UserPath(FolderOf(m_target->file)),
+                                                 m_ports.fs->UserPath(m_target->file));
+    m_ports.progress->Failed(ToUtf8(text));
+  } catch (...) {
+    m_ports.progress->Failed("");  // no memory for the text: the outcome still says no archive was made
+  }
 }
 
 ObjectPtr CContainerWriter::QueryInterface(const Guid& iid) {
@@ -133,16 +148,23 @@ bool CContainerWriter::BeginExport() {
   m_target = m_ports.target ? m_ports.target->Choose() : std::nullopt;
   if (!m_target) return true;  // declined: nothing is written
   std::random_device random;
-  m_temporary = m_target->file.parent_path() /
-                ("." + m_target->file.filename().string() + ".part-" + std::to_string(random() % 1000000000u));
   try {
-    m_temporaryLock = std::make_unique<OwnerLock>(m_temporary);  // before any byte: a cleaner leaves it alone
-    m_zip = std::make_unique<ZipWriter>(m_temporary, m_ports.compressionLevel);
-    m_mails = std::make_unique<SpoolFile>(m_temporary.parent_path());
+    for (int attempt = 0; !m_zip; ++attempt) {
+      m_temporary = PartPathFor(m_target->file, random() % 1000000000u);
+      try {
+        m_zip = std::make_unique<ZipWriter>(*m_ports.fs, m_temporary, m_ports.compressionLevel);
+      } catch (const WriteFailure& e) {
+        m_temporary.clear();  // not ours: nothing to remove
+        if (e.Error() != Win32Error::FileExists || attempt == 7) throw;
+      }
+    }
+    // Before any byte: a cleaner leaves the file alone while it is ours.
+    ThrowIfWriteFailed(m_zip->File().LockRange(kOwnerLockOffset, kOwnerLockLength), m_temporary);
+    m_mails = std::make_unique<SpoolFile>(*m_ports.fs, FolderOf(m_temporary));
     m_pipeline = std::make_unique<MemberPipeline>(*m_zip, m_ports.compressionLevel, kPipelineBytes);
   } catch (const std::exception& e) {
     Fail(e);
-    ThrowComError(HResultFromWin32(3), Vendor::Iid::CVMailExport);  // ERROR_PATH_NOT_FOUND
+    return true;  // declined: the user was told why
   }
   return false;
 }
@@ -209,7 +231,7 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
   };
   try {
     m_pipeline->Add(std::move(composed));
-  } catch (const ZipError& e) {
+  } catch (const std::exception& e) {
     Fail(e);
     return true;  // stop: no container can come of it
   }
@@ -224,6 +246,7 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
 
 void CContainerWriter::EndExport() {
   if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
+  std::u16string placed;
   try {
     m_pipeline->Flush();
     nlohmann::ordered_json properties = nlohmann::ordered_json::array();
@@ -243,20 +266,36 @@ void CContainerWriter::EndExport() {
     m_zip->Write(tail);
     m_zip->End();
     m_pipeline.reset();
-    m_zip->Finish();
-    m_zip.reset();
-    std::filesystem::rename(m_temporary, m_target->file);
-    m_temporary.clear();
-    m_temporaryLock.reset();
-    m_ended = true;
-  } catch (const std::filesystem::filesystem_error& e) {
-    Fail(ZipError("cannot move the container to " + m_target->file.string(), e.code().value()));
-    ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
+    m_zip->Finish();  // on the disk before it takes the target's name
+    placed = Place();
   } catch (const std::exception& e) {
     Fail(e);
     ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
   }
-  if (m_ports.progress) m_ports.progress->ContainerWritten(m_target->file);
+  m_temporary.clear();
+  // Every byte was flushed before the move: a close that reports a late
+  // failure now cannot mean a byte less in the container.
+  m_zip.reset();
+  m_mails.reset();
+  m_ended = true;
+  if (m_ports.progress) m_ports.progress->ContainerWritten(m_ports.fs->UserPath(placed));
+}
+
+// Moved while the temporary file is still open and locked, so that no
+// cleaner can take it for abandoned in between. A file of the target's
+// name is replaced only when that was asked; otherwise, and for one that
+// came meanwhile, the container takes the first free numbered name beside
+// it: nothing the user has is removed by accident, and nothing written is
+// lost.
+std::u16string CContainerWriter::Place() {
+  const std::u16string& target = m_target->file;
+  std::int32_t error = m_ports.fs->MoveFileTo(m_temporary, target, m_target->mayReplace);
+  if (error == 0) return target;
+  for (int n = 2; n < 1000 && (error == Win32Error::AlreadyExists || error == Win32Error::FileExists); ++n) {
+    const std::u16string numbered = NumberedPath(target, n);
+    if ((error = m_ports.fs->MoveFileTo(m_temporary, numbered, false)) == 0) return numbered;
+  }
+  throw WriteFailure(error, target);
 }
 
 }  // namespace CV::Components

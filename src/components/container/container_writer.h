@@ -5,10 +5,11 @@
 // manifest with the properties and every mail's SHA-256 is written last, at
 // EndExport. Until then the container is a temporary file beside the
 // target: a cancelled, aborted or failed export leaves no file and never
-// touches an existing file of the target's name.
+// touches an existing file of the target's name. Every file is reached
+// through the file-system port. A target that cannot be used is told in
+// German (IExportProgress::Failed) and declines the export.
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,6 @@
 #include "foundation/file_system.h"
 #include "foundation/object.h"
 #include "components/container/member_pipeline.h"
-#include "components/container/owner_lock.h"
 #include "components/container/spool_file.h"
 #include "components/container/zip_writer.h"
 
@@ -29,8 +29,12 @@ namespace CV::Components {
 // Where the container goes and the comment it carries, chosen when the
 // export begins (the command line passes options; Windows shows a dialog).
 struct ExportTarget {
-  std::filesystem::path file;
+  std::u16string file;  // as the file-system port takes paths
   std::u16string comment;
+  // An existing file of that name may be replaced: the user said so (the
+  // save dialog's overwrite question, cvmail's --force). Otherwise an
+  // existing file stays, and the container takes a numbered name beside it.
+  bool mayReplace = false;
 };
 
 class IExportTargetChooser {
@@ -48,10 +52,12 @@ class IExportProgress {
   virtual bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t containerBytes) = 0;
   // A mail is in the container: its folder path, EntryID and size.
   virtual void MailAdded(std::u16string_view /*folder*/, std::u16string_view /*entryId*/, std::int64_t /*size*/) {}
-  // The container is complete at its place.
-  virtual void ContainerWritten(const std::filesystem::path&) {}
-  // The container cannot be written (a full disk, a target directory gone):
-  // why, naming the file. The export ends without a container.
+  // The container is complete at its place: its path as the user knows it
+  // (the target's, or a numbered name beside a file that came meanwhile).
+  virtual void ContainerWritten(std::u16string_view /*file*/) {}
+  // The container cannot be written (a folder missing, a full disk): why,
+  // in German, as UTF-8, naming the folder or the target as the user knows
+  // them. The export ends without a container.
   virtual void Failed(std::string_view /*cause*/) {}
 };
 
@@ -62,7 +68,7 @@ using MailSource = std::function<std::string(std::u16string_view folderPath, std
 struct WriterPorts {
   std::shared_ptr<IExportTargetChooser> target;
   std::shared_ptr<IExportProgress> progress;  // may be null
-  std::shared_ptr<FS::IFileSystem> fs;         // reads the mails' files
+  std::shared_ptr<FS::IFileSystem> fs;         // reads the mails' files, writes the container
   int compressionLevel = 6;
   MailSource source;  // may be null
 };
@@ -83,6 +89,9 @@ class CContainerWriter final : public IObject, public std::enable_shared_from_th
   void EndExport();
   void Discard() noexcept;
   void Fail(const std::exception& cause) noexcept;
+  // Puts the finished container at the target's name, or beside it;
+  // returns where.
+  std::u16string Place();
 
   WriterPorts m_ports;
   std::mutex m_mutex;
@@ -91,8 +100,7 @@ class CContainerWriter final : public IObject, public std::enable_shared_from_th
   std::int32_t m_announced = 0;
   std::int32_t m_received = 0;
   std::optional<ExportTarget> m_target;
-  std::filesystem::path m_temporary;
-  std::unique_ptr<OwnerLock> m_temporaryLock;  // held while the temporary file is ours
+  std::u16string m_temporary;  // the container until it is complete, locked by its handle in m_zip
   std::unique_ptr<ZipWriter> m_zip;
   std::unique_ptr<MemberPipeline> m_pipeline;  // writes into m_zip
   std::vector<std::pair<std::u16string, std::u16string>> m_properties;

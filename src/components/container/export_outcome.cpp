@@ -15,9 +15,9 @@ void OutcomeRecorder::MailAdded(std::u16string_view, std::u16string_view, std::i
   ++m_outcome.added;
 }
 
-void OutcomeRecorder::ContainerWritten(const std::filesystem::path& file) {
+void OutcomeRecorder::ContainerWritten(std::u16string_view file) {
   std::lock_guard lock(m_mutex);
-  m_outcome.container = file;
+  m_outcome.container = std::u16string(file);
 }
 
 void OutcomeRecorder::Failed(std::string_view cause) {
@@ -47,9 +47,13 @@ std::u16string OutcomeMessage(const ExportOutcome& outcome) {
     if (!outcome.cause.empty()) return text + u"Grund: " + FromUtf8(outcome.cause);
     return text + u"Die Archivierung endete, bevor alle E-Mails übergeben waren.";
   }
-  const std::filesystem::path& file = *outcome.container;
-  const std::u16string text = u"Das Archiv „" + file.filename().u16string() + u"“ wurde erstellt.\nOrdner: " +
-                              file.parent_path().u16string() + u"\n\n";
+  const std::u16string& file = *outcome.container;
+  const std::size_t separator = file.find_last_of(u"\\/");
+  const std::u16string name = separator == std::u16string::npos ? file : file.substr(separator + 1);
+  std::u16string folder = separator == std::u16string::npos ? u"" : file.substr(0, separator);
+  if (separator != std::u16string::npos && (folder.empty() || folder.back() == u':'))
+    folder += file[separator];  // a root keeps its separator
+  const std::u16string text = u"Das Archiv „" + name + u"“ wurde erstellt.\nOrdner: " + folder + u"\n\n";
   if (outcome.added >= outcome.announced) {
     if (outcome.added == 0) return text + u"Es enthält keine E-Mails.";
     if (outcome.added == 1) return text + u"Es enthält die E-Mail.";

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,10 +13,10 @@
 namespace CV::Components {
 
 struct ExportOutcome {
-  std::optional<std::filesystem::path> container;  // set once it is complete at its place
+  std::optional<std::u16string> container;  // set once it is complete at its place, as the user knows it
   std::int32_t announced = 0;
   std::int32_t added = 0;  // mails in the container
-  std::string cause;       // why it cannot be written, when the writer knows
+  std::string cause;       // why it cannot be written, when the writer knows (UTF-8, German)
 };
 
 // Records an export's outcome; its callbacks may come from any thread.
@@ -25,7 +24,7 @@ class OutcomeRecorder final : public IExportProgress {
  public:
   bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t containerBytes) override;
   void MailAdded(std::u16string_view folder, std::u16string_view entryId, std::int64_t size) override;
-  void ContainerWritten(const std::filesystem::path& file) override;
+  void ContainerWritten(std::u16string_view file) override;
   void Failed(std::string_view cause) override;
   void Announced(std::int32_t announced);
   ExportOutcome Outcome() const;

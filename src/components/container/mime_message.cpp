@@ -349,6 +349,7 @@ std::string MemberFolder(std::u16string_view folderPath) {
     if (end == std::u16string_view::npos) end = folderPath.size();
     const std::string name = ToUtf8(folderPath.substr(start, end - start));
     if (!out.empty() || start > 0) out += '/';
+    if (name.empty()) out += '_';  // no empty segment: a mail without a folder path, or "a\\b"
     for (std::size_t i = 0; i < name.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(name[i]);
       const bool edge = (i == 0 || i + 1 == name.size()) && (c == '.' || c == ' ');

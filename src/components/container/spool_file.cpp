@@ -1,46 +1,51 @@
 #include "components/container/spool_file.h"
 
-#include "components/container/zip_writer.h"
-
-#include <cerrno>
 #include <random>
-#include <stdexcept>
-#include <string>
 #include <vector>
+
+#include "components/container/write_failure.h"
+#include "foundation/hresult.h"
 
 namespace CV::Components {
 
-SpoolFile::SpoolFile(const std::filesystem::path& directory, std::size_t pieceSize) : m_pieceSize(pieceSize) {
+SpoolFile::SpoolFile(FS::IFileSystem& fs, std::u16string_view directory, std::size_t pieceSize)
+    : m_pieceSize(pieceSize) {
   std::random_device random;
-  const std::filesystem::path name = directory / (".spool-" + std::to_string(random() % 1000000000u));
-#ifdef _WIN32
-  // Deleted when it is closed: Windows cannot remove a file that is open.
-  m_file = ::_wfopen(name.c_str(), L"w+bD");
-  if (!m_file) throw ZipError("cannot create " + name.string(), errno);
-#else
-  m_file = std::fopen(name.c_str(), "w+bx");
-  if (!m_file) throw ZipError("cannot create " + name.string(), errno);
-  std::remove(name.c_str());  // the open file stays; nothing is left behind, even after a crash
-#endif
+  std::int32_t error = Win32Error::FileExists;
+  for (int attempt = 0; attempt < 8 && error == Win32Error::FileExists; ++attempt) {
+    m_path = std::u16string(directory) + u"\\.spool-";
+    for (char c : std::to_string(random() % 1000000000u)) m_path += static_cast<char16_t>(c);
+    error = fs.CreateForWriting(m_path, FS::Creation::New, true, m_file);
+  }
+  ThrowIfWriteFailed(error, m_path);
+  m_pending.reserve(m_pieceSize);
 }
 
-SpoolFile::~SpoolFile() { std::fclose(m_file); }
+void SpoolFile::WritePending() {
+  if (m_pending.empty()) return;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_pending.data());
+  ThrowIfWriteFailed(m_file->WriteAt(m_size - m_pending.size(), std::span(bytes, m_pending.size())), m_path);
+  m_pending.clear();
+}
 
 void SpoolFile::Append(std::string_view text) {
-  if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
-    throw ZipError("cannot write the manifest's spool file beside the container", errno ? errno : EIO);
+  if (m_pending.size() + text.size() > m_pieceSize) WritePending();
+  m_pending += text;
   m_size += text.size();
 }
 
 void SpoolFile::ReadBack(const std::function<void(std::string_view)>& piece) {
-  if (std::fflush(m_file) != 0 || std::fseek(m_file, 0, SEEK_SET) != 0)
-    throw ZipError("cannot write the manifest's spool file beside the container", errno ? errno : EIO);
-  std::vector<char> buffer(m_pieceSize);
-  std::uint64_t total = 0;
-  for (std::size_t read; (read = std::fread(buffer.data(), 1, buffer.size(), m_file)) != 0; total += read)
-    piece(std::string_view(buffer.data(), read));
-  if (total != m_size) throw ZipError("the manifest's spool file ends early", errno ? errno : EIO);
-  std::fseek(m_file, 0, SEEK_END);  // a write after a read needs a seek between them
+  WritePending();
+  std::vector<std::uint8_t> buffer(m_pieceSize);
+  std::uint64_t offset = 0;
+  while (offset < m_size) {
+    std::size_t read = 0;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), m_size - offset));
+    ThrowIfWriteFailed(m_file->ReadAt(offset, std::span(buffer.data(), want), read), m_path);
+    if (read == 0) ThrowIfWriteFailed(Win32Error::HandleEof, m_path);  // the file ends early
+    piece(std::string_view(reinterpret_cast<const char*>(buffer.data()), read));
+    offset += read;
+  }
 }
 
 }  // namespace CV::Components

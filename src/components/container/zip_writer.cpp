@@ -2,11 +2,14 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
+#include "components/container/container_part.h"
 #include "components/container/spool_file.h"
+#include "components/container/write_failure.h"
 #include "components/container/zip_format.h"
 
 namespace CV::Components {
@@ -18,6 +21,8 @@ namespace {
 // The local header before the name: 30 bytes.
 constexpr std::uint64_t kLocalHeaderSize = 30;
 constexpr std::size_t kOutChunk = 256 * 1024;
+// Small members and headers gather up to this before they reach the file.
+constexpr std::size_t kBufferSize = 256 * 1024;
 
 // deflate's worst case for n bytes, with room to spare.
 std::uint64_t DeflateBound(std::uint64_t n) { return n + n / 1000 + 64 * 1024; }
@@ -32,10 +37,10 @@ struct ZipWriter::Stream {
   bool open = false;
 };
 
-ZipWriter::ZipWriter(const std::filesystem::path& path, int level)
-    : m_path(path), m_level(level), m_stream(std::make_unique<Stream>()), m_out(kOutChunk) {
-  m_file.open(path, std::ios::binary | std::ios::trunc);
-  if (!m_file) throw ZipError("cannot create " + path.string(), errno);
+ZipWriter::ZipWriter(FS::IFileSystem& fs, std::u16string path, int level)
+    : m_fs(fs), m_path(std::move(path)), m_level(level), m_stream(std::make_unique<Stream>()), m_out(kOutChunk) {
+  ThrowIfWriteFailed(m_fs.CreateForWriting(m_path, FS::Creation::New, false, m_file), m_path);
+  m_buffer.reserve(kBufferSize);
   SetTime(std::time(nullptr));
 }
 
@@ -54,10 +59,40 @@ ZipWriter::~ZipWriter() {
   if (m_stream->open) deflateEnd(&m_stream->z);
 }
 
+void ZipWriter::WriteBuffer() {
+  if (m_buffer.empty()) return;
+  ThrowIfWriteFailed(m_file->WriteAt(m_bufferAt, m_buffer), m_path);
+  m_bufferAt += m_buffer.size();
+  m_highWater = std::max(m_highWater, m_bufferAt);
+  m_buffer.clear();
+}
+
 void ZipWriter::Put(const void* data, std::size_t size) {
-  errno = 0;
-  m_file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (!m_file) throw ZipError("cannot write " + m_path.string(), errno ? errno : EIO);
+  if (m_position != m_bufferAt + m_buffer.size() || m_buffer.size() + size > kBufferSize) {
+    WriteBuffer();
+    m_bufferAt = m_position;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  if (size >= kBufferSize) {  // large pieces go straight to the file
+    ThrowIfWriteFailed(m_file->WriteAt(m_position, std::span(bytes, size)), m_path);
+    m_position += size;
+    m_bufferAt = m_position;
+    m_highWater = std::max(m_highWater, m_position);
+    return;
+  }
+  m_buffer.insert(m_buffer.end(), bytes, bytes + size);
+  m_position += size;
+}
+
+void ZipWriter::PutAt(std::uint64_t offset, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  if (offset >= m_bufferAt && offset + size <= m_bufferAt + m_buffer.size()) {  // still in the buffer
+    std::copy(bytes, bytes + size, m_buffer.begin() + static_cast<std::ptrdiff_t>(offset - m_bufferAt));
+    return;
+  }
+  WriteBuffer();
+  ThrowIfWriteFailed(m_file->WriteAt(offset, std::span(bytes, size)), m_path);
+  m_highWater = std::max(m_highWater, offset + size);
 }
 
 // The local header before its sizes are known: they are written at End. It
@@ -90,7 +125,7 @@ void ZipWriter::Begin(const std::string& utf8Name, std::uint64_t sizeBound) {
   m_current = Member{utf8Name, static_cast<std::uint32_t>(crc32(0, nullptr, 0)), 0, 0, m_end, {}};
   m_localZip64 = DeflateBound(sizeBound) >= kMax32;
   const std::string header = LocalHeader(utf8Name, m_localZip64);
-  m_file.seekp(static_cast<std::streamoff>(m_end));
+  m_position = m_end;
   Put(header.data(), header.size());
   if (!m_stream->open) {
     if (deflateInit2(&m_stream->z, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -150,22 +185,18 @@ const ZipWriter::Member& ZipWriter::End() {
   m_current.sha256 = m_sha.Final();
   if (!m_localZip64 && (m_current.size >= kMax32 || m_current.compressedSize >= kMax32))
     throw ZipError("a member outgrew its bound");
-  const std::uint64_t dataEnd = m_file.tellp();
   std::string sizes;
   Put32(sizes, m_current.crc);
   Put32(sizes, m_localZip64 ? kMax32 : static_cast<std::uint32_t>(m_current.compressedSize));
   Put32(sizes, m_localZip64 ? kMax32 : static_cast<std::uint32_t>(m_current.size));
-  m_file.seekp(static_cast<std::streamoff>(m_current.offset + 14));
-  Put(sizes.data(), sizes.size());
+  PutAt(m_current.offset + 14, sizes.data(), sizes.size());
   if (m_localZip64) {
     std::string extra;
     Put64(extra, m_current.size);
     Put64(extra, m_current.compressedSize);
-    m_file.seekp(static_cast<std::streamoff>(m_current.offset + kLocalHeaderSize + m_current.name.size() + 4));
-    Put(extra.data(), extra.size());
+    PutAt(m_current.offset + kLocalHeaderSize + m_current.name.size() + 4, extra.data(), extra.size());
   }
-  m_file.seekp(static_cast<std::streamoff>(dataEnd));
-  m_end = dataEnd;
+  m_end = m_position;
   m_inMember = false;
   Record(m_current);
   return m_current;
@@ -190,7 +221,7 @@ const ZipWriter::Member& ZipWriter::Add(const std::string& utf8Name, std::uint64
     Put64(extra, member.compressedSize);
     header.replace(kLocalHeaderSize + utf8Name.size() + 4, extra.size(), extra);
   }
-  m_file.seekp(static_cast<std::streamoff>(m_end));
+  m_position = m_end;
   Put(header.data(), header.size());
   Put(deflated.data.data(), deflated.data.size());
   m_end += header.size() + deflated.data.size();
@@ -236,8 +267,15 @@ void ZipWriter::Drop() {
   if (!m_inMember) return;
   m_inMember = false;
   m_sha.Final();
-  m_file.clear();
-  m_file.seekp(static_cast<std::streamoff>(m_end));
+  // What of it is still buffered is forgotten; what reached the file is
+  // written over, or cut at the end.
+  if (m_end >= m_bufferAt) {
+    m_buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(m_buffer.size(), m_end - m_bufferAt)));
+  } else {
+    m_buffer.clear();
+    m_bufferAt = m_end;
+  }
+  m_position = m_end;
 }
 
 // Every member's central directory record goes to a spool file beside the
@@ -273,14 +311,14 @@ void ZipWriter::Record(const Member& m) {
     Put16(directory, static_cast<std::uint16_t>(extra.size()));
     directory += extra;
   }
-  if (!m_directory) m_directory = std::make_unique<SpoolFile>(m_path.parent_path());
+  if (!m_directory) m_directory = std::make_unique<SpoolFile>(m_fs, FolderOf(m_path));
   m_directory->Append(directory);
   ++m_count;
 }
 
 void ZipWriter::Finish() {
   if (m_inMember) throw ZipError("a member is still open");
-  m_file.seekp(static_cast<std::streamoff>(m_end));
+  m_position = m_end;
   const std::uint64_t size = m_directory ? m_directory->Size() : 0;
   if (m_directory) m_directory->ReadBack([&](std::string_view piece) { Put(piece.data(), piece.size()); });
   m_directory.reset();
@@ -312,13 +350,13 @@ void ZipWriter::Finish() {
   Put32(directory, start >= kMax32 ? kMax32 : static_cast<std::uint32_t>(start));
   Put16(directory, 0);
   Put(directory.data(), directory.size());
-  const std::uint64_t total = m_file.tellp();
-  errno = 0;
-  m_file.close();
-  if (!m_file) throw ZipError("cannot write " + m_path.string(), errno ? errno : EIO);
-  std::error_code error;
-  if (std::filesystem::file_size(m_path, error) != total) std::filesystem::resize_file(m_path, total, error);
-  if (error) throw ZipError("cannot write " + m_path.string(), error.value());
+  WriteBuffer();
+  // A dropped member at the end may have left bytes past the directory.
+  if (m_highWater > m_position) ThrowIfWriteFailed(m_file->Resize(m_position), m_path);
+  m_highWater = m_position;
+  ThrowIfWriteFailed(m_file->Flush(), m_path);
 }
+
+void ZipWriter::Close() { ThrowIfWriteFailed(m_file->Close(), m_path); }
 
 }  // namespace CV::Components

@@ -2,13 +2,13 @@
 // member is compressed as its bytes arrive and its sizes and CRC are written
 // into its local header afterwards. Names are UTF-8. ZIP64 records appear
 // only where a size, an offset or the number of members needs them. A member
-// that fails half-way can be dropped, and its space is reused.
+// that fails half-way can be dropped, and its space is reused. The file is
+// reached only through the file-system port, through one handle, and
+// written in large pieces.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,6 +18,7 @@
 #include "components/container/byte_sink.h"
 #include "components/container/sha256.h"
 #include "components/container/spool_file.h"
+#include "foundation/file_system.h"
 
 namespace CV::Components {
 
@@ -53,9 +54,9 @@ class ZipWriter final : public IByteSink {
     Sha256::Digest sha256{};
   };
 
-  // Creates or truncates the file; throws ZipError. The members' time is
-  // the local time of now, unless SetTime says another.
-  ZipWriter(const std::filesystem::path& path, int level);
+  // Creates the file, which must not exist yet; throws WriteFailure. The
+  // members' time is the local time of now, unless SetTime says another.
+  ZipWriter(FS::IFileSystem& fs, std::u16string path, int level);
   void SetTime(std::time_t moment);
   ~ZipWriter() override;
 
@@ -70,18 +71,33 @@ class ZipWriter final : public IByteSink {
   // A whole member deflated ahead (Deflate): the same bytes in the file as
   // Begin(name, sizeBound), Write and End would give.
   const Member& Add(const std::string& utf8Name, std::uint64_t sizeBound, const DeflatedMember& member);
-  // The central directory and its end records; then the file is closed.
+  // The central directory and its end records, everything flushed to the
+  // disk. The file stays open until Close or the writer's end.
   void Finish();
+  // Closes the file, reporting a late failure (WriteFailure).
+  void Close();
+  // The file's one handle, for a lock of its holder's or a rename.
+  FS::IWritableFile& File() { return *m_file; }
+  const std::u16string& Path() const { return m_path; }
 
 
  private:
+  // Appends at the current position, through the buffer.
   void Put(const void* data, std::size_t size);
+  // Writes at offset without moving the current position.
+  void PutAt(std::uint64_t offset, const void* data, std::size_t size);
+  void WriteBuffer();
   std::string LocalHeader(const std::string& utf8Name, bool zip64) const;
   void Record(const Member& member);
   void Deflate(int flush);
 
-  std::filesystem::path m_path;
-  std::ofstream m_file;
+  FS::IFileSystem& m_fs;
+  std::u16string m_path;
+  std::unique_ptr<FS::IWritableFile> m_file;
+  std::vector<std::uint8_t> m_buffer;  // the bytes from m_bufferAt on, not yet in the file
+  std::uint64_t m_bufferAt = 0;
+  std::uint64_t m_position = 0;   // where the next byte goes
+  std::uint64_t m_highWater = 0;  // the end of what is in the file
   int m_level;
   struct Stream;
   std::unique_ptr<Stream> m_stream;

@@ -265,11 +265,14 @@ class MailExportCom final : public Dual<ICVMailExport> {
     return Answer(riid, IID_ICVMailExport, ppv);
   }
 
+  // A target that cannot be used declines the export, and the user reads
+  // why at once; a cancelled dialog declines it silently.
   ::HRESULT STDMETHODCALLTYPE BeginExport(VARIANT_BOOL* cancel) override {
     const HRESULT hr = Bool(u"BeginExport", {}, cancel);
     if (SUCCEEDED(hr)) m_begun = *cancel == VARIANT_FALSE;
     else m_beginFailed = true;
     if (m_begun) m_progress->Open();
+    else if (SUCCEEDED(hr) && !m_recorder->Outcome().cause.empty()) Tell();
     return hr;
   }
   ::HRESULT STDMETHODCALLTYPE AddEMail(VARIANT email, VARIANT_BOOL* stop) override {

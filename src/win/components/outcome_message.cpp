@@ -29,24 +29,16 @@ DWORD WINAPI ShowMessage(void* parameter) {
 
 std::wstring Wide(const std::u16string& text) { return {text.begin(), text.end()}; }
 
-// The user reads, and the shell opens, paths without the long-path prefix.
-std::filesystem::path Readable(const std::filesystem::path& path) {
-  const std::wstring text = path.wstring();
-  if (text.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + text.substr(8);
-  if (text.starts_with(L"\\\\?\\")) return text.substr(4);
-  return path;
-}
-
 }  // namespace
 
-void ShowOutcomeSoon(const CV::Components::ExportOutcome& written) {
-  CV::Components::ExportOutcome outcome = written;
-  if (outcome.container) outcome.container = Readable(*outcome.container);
+// The container's path is the user's already: without the long-path
+// prefix, which the shell would not take.
+void ShowOutcomeSoon(const CV::Components::ExportOutcome& outcome) {
   auto message = std::make_unique<Message>();
   message->text = Wide(CV::Components::OutcomeMessage(outcome));
   if (outcome.container) {
     message->text += L"\n\nMöchten Sie den Ordner öffnen?";
-    message->container = outcome.container->wstring();
+    message->container = Wide(*outcome.container);
   }
   Module::Pin();  // the thread runs this DLL's code to its end
   if (HANDLE thread = ::CreateThread(nullptr, 0, &ShowMessage, message.get(), 0, nullptr)) {

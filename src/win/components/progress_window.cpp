@@ -86,7 +86,7 @@ void ExportProgress::MailAdded(std::u16string_view folder, std::u16string_view e
   m_recorder->MailAdded(folder, entryId, size);
 }
 
-void ExportProgress::ContainerWritten(const std::filesystem::path& file) { m_recorder->ContainerWritten(file); }
+void ExportProgress::ContainerWritten(std::u16string_view file) { m_recorder->ContainerWritten(file); }
 
 void ExportProgress::Failed(std::string_view cause) { m_recorder->Failed(cause); }
 

@@ -23,7 +23,7 @@ class ExportProgress final : public CV::Components::IExportProgress {
 
   bool MailWritten(std::int32_t received, std::int32_t announced, std::uint64_t containerBytes) override;
   void MailAdded(std::u16string_view folder, std::u16string_view entryId, std::int64_t size) override;
-  void ContainerWritten(const std::filesystem::path& file) override;
+  void ContainerWritten(std::u16string_view file) override;
   void Failed(std::string_view cause) override;
 
   struct Window;

@@ -36,13 +36,15 @@ class WinTargetChooser final : public CV::Components::IExportTargetChooser {
   std::optional<CV::Components::ExportTarget> Choose() override {
     const std::u16string comment = Text(TextSetting(L"Comment").value_or(L""));
     if (const auto folder = TextSetting(L"TargetFolder"); folder && !folder->empty())
-      return CV::Components::ExportTarget{DefaultContainerPath(*folder), comment};
+      return CV::Components::ExportTarget{Text(DefaultContainerPath(*folder)), comment, false};
     const auto last = ReadText(HKEY_CURRENT_USER, kWriterSettingsKey, L"LastFolder");
     const auto choice = AskWhereToSave(::GetActiveWindow(), last.value_or(L""), DefaultContainerName());
     if (!choice) return std::nullopt;  // cancelled: no export, no message
-    const std::filesystem::path file(choice->file);
-    WriteLastFolder(file.parent_path().wstring());
-    return CV::Components::ExportTarget{file, Text(choice->comment)};
+    const std::wstring& file = choice->file;
+    WriteLastFolder(file.substr(0, file.find_last_of(L'\\')));
+    // The dialog asked before it let an existing file be chosen.
+    const bool confirmed = ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return CV::Components::ExportTarget{Text(file), Text(choice->comment), confirmed};
   }
 };
 
