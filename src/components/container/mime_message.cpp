@@ -9,6 +9,7 @@
 
 #include "foundation/com_error.h"
 #include "foundation/hresult.h"
+#include "foundation/local_time.h"
 #include "foundation/utf.h"
 
 namespace CV::Components {
@@ -140,13 +141,7 @@ std::optional<long> LocalOffsetMinutes(const Civil& c, int& weekday) {
   const std::time_t moment = std::mktime(&t);
   if (moment == static_cast<std::time_t>(-1)) return std::nullopt;
   weekday = t.tm_wday;
-#ifdef _WIN32
-  std::tm utc{};
-  if (gmtime_s(&utc, &moment) != 0) return std::nullopt;
-  return static_cast<long>((_mkgmtime(&t) - _mkgmtime(&utc)) / 60);
-#else
-  return t.tm_gmtoff / 60;
-#endif
+  return UtcOffsetMinutes(t, moment);
 }
 
 bool IsAttrChar(unsigned char c) {

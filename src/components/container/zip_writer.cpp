@@ -11,6 +11,7 @@
 #include "components/container/spool_file.h"
 #include "components/container/write_failure.h"
 #include "components/container/zip_format.h"
+#include "foundation/local_time.h"
 
 namespace CV::Components {
 
@@ -46,11 +47,7 @@ ZipWriter::ZipWriter(FS::IFileSystem& fs, std::u16string path, int level)
 
 void ZipWriter::SetTime(std::time_t moment) {
   std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &moment);
-#else
-  localtime_r(&moment, &local);
-#endif
+  if (!ToLocalTime(moment, local)) local = std::tm{0, 0, 0, 1, 0, 80};  // 1980-01-01, the first ZIP date
   m_dosTime = static_cast<std::uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
   m_dosDate = static_cast<std::uint32_t>(std::max(local.tm_year - 80, 0) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
 }
