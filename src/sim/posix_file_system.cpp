@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -25,6 +26,7 @@
 #include "foundation/hresult.h"
 #include "foundation/utf.h"
 #include "sim/posix_paths.h"
+#include "sim/posix_sharing.h"
 
 namespace CV::FS {
 namespace {
@@ -75,37 +77,92 @@ std::int32_t ErrorFromErrno(int error, const std::string& path) {
   }
 }
 
-// ---- files held open without delete sharing
+// ---- files held open: sharing modes and deletion
 
 using FileKey = std::pair<dev_t, ino_t>;
 
+// Access a handle holds and what it lets others do, as CreateFileW has them.
+namespace Share {
+constexpr unsigned Read = 1, Write = 2, Delete = 4;
+}
+
+// Off for cvmail; the tests switch it on (KeepWindowsSharingRules).
+std::atomic<bool> g_strict{false};
+
+// The handles this adapter holds open, with the rules Windows keeps for
+// them: a new handle must be allowed by every open one's sharing and must
+// itself share what each holds; a file deleted while open stays, its name
+// taken, until its last handle goes. Readers always take part; in the
+// strict mode the writers too, with deletion pending as on Windows.
 class OpenFiles {
  public:
-  // False when the file is held exclusively, or when exclusive is asked
-  // for a file held at all.
-  bool Add(FileKey key, bool exclusive) {
+  // Registers a handle; SharingViolation when the rules refuse it,
+  // AccessDenied while the file is pending deletion.
+  std::int32_t Add(FileKey key, const void* handle, unsigned access, unsigned share) {
     std::lock_guard lock(m_mutex);
-    if (m_exclusive.count(key) || (exclusive && m_count.count(key))) return false;
-    ++m_count[key];
-    if (exclusive) m_exclusive.insert(key);
-    return true;
+    if (const std::int32_t error = CheckLocked(key, access, share); error != 0) return error;
+    m_files[key].handles.push_back({handle, access, share});
+    return Win32Error::Success;
   }
-  void Remove(FileKey key) {
+  // Whether a handle with this access and sharing could be opened now.
+  std::int32_t Check(FileKey key, unsigned access, unsigned share) const {
     std::lock_guard lock(m_mutex);
-    if (--m_count[key] == 0) {
-      m_count.erase(key);
-      m_exclusive.erase(key);
+    return CheckLocked(key, access, share);
+  }
+  // The last handle of a file pending deletion, or made to be deleted on
+  // close, deletes it.
+  void Remove(FileKey key, const void* handle) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_files.find(key);
+    if (it == m_files.end()) return;
+    std::erase_if(it->second.handles, [&](const Handle& h) { return h.handle == handle; });
+    if (!it->second.handles.empty()) return;
+    if (!it->second.deletePath.empty()) {
+      struct stat st {};
+      if (::lstat(it->second.deletePath.c_str(), &st) == 0 && FileKey{st.st_dev, st.st_ino} == key)
+        ::unlink(it->second.deletePath.c_str());
     }
+    m_files.erase(it);
   }
   bool IsOpen(FileKey key) const {
     std::lock_guard lock(m_mutex);
-    return m_count.count(key) != 0;
+    return m_files.count(key) != 0;
+  }
+  // Deletes the file (at path) with its last handle; pending: its name
+  // refuses every open from now on.
+  void DeleteWhenClosed(FileKey key, std::string path, bool pending) {
+    std::lock_guard lock(m_mutex);
+    File& file = m_files[key];
+    file.deletePath = std::move(path);
+    file.pending = file.pending || pending;
+  }
+  bool DeletePending(FileKey key) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_files.find(key);
+    return it != m_files.end() && it->second.pending;
   }
 
  private:
+  struct Handle {
+    const void* handle;
+    unsigned access, share;
+  };
+  struct File {
+    std::vector<Handle> handles;
+    std::string deletePath;  // set: deleted with the last handle
+    bool pending = false;
+  };
+  std::int32_t CheckLocked(FileKey key, unsigned access, unsigned share) const {
+    const auto it = m_files.find(key);
+    if (it == m_files.end()) return Win32Error::Success;
+    if (it->second.pending) return Win32Error::AccessDenied;
+    for (const Handle& h : it->second.handles)
+      if ((access & ~h.share) != 0 || (h.access & ~share) != 0) return Win32Error::SharingViolation;
+    return Win32Error::Success;
+  }
+
   mutable std::mutex m_mutex;
-  std::map<FileKey, int> m_count;
-  std::set<FileKey> m_exclusive;
+  std::map<FileKey, File> m_files;
 };
 
 OpenFiles& TheOpenFiles() {
@@ -119,7 +176,7 @@ class PosixReadableFile final : public IReadableFile {
   // The file is registered as open already.
   PosixReadableFile(int fd, FileKey key, std::uint64_t size) : m_fd(fd), m_key(key), m_size(size) {}
   ~PosixReadableFile() override {
-    TheOpenFiles().Remove(m_key);
+    TheOpenFiles().Remove(m_key, this);
     ::close(m_fd);
   }
   std::uint64_t Size() const override { return m_size; }
@@ -252,6 +309,7 @@ class PosixWritableFile final : public IWritableFile {
   std::int32_t Close() override {
     if (m_fd < 0) return Win32Error::InvalidHandle;
     TheRangeLocks().RemoveOwner(m_key, this);
+    TheOpenFiles().Remove(m_key, this);
     const int fd = std::exchange(m_fd, -1);
     return ::close(fd) == 0 ? Win32Error::Success : ErrorFromErrno(errno, "");
   }
@@ -388,7 +446,14 @@ class PosixFileSystem final : public IFileSystem {
     struct stat st {};
     if (::lstat(posix.c_str(), &st) != 0) return ErrorFromErrno(errno, posix);
     if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
-    if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    const FileKey key{st.st_dev, st.st_ino};
+    if (const std::int32_t error = TheOpenFiles().Check(key, Share::Delete, Share::Read | Share::Write | Share::Delete);
+        error != 0)
+      return error;
+    if (g_strict && TheOpenFiles().IsOpen(key)) {
+      TheOpenFiles().DeleteWhenClosed(key, posix, true);  // gone with its last handle; the name stays taken
+      return Win32Error::Success;
+    }
     if (::unlink(posix.c_str()) != 0) return ErrorFromErrno(errno, posix);
     return Win32Error::Success;
   }
@@ -452,10 +517,13 @@ class PosixFileSystem final : public IFileSystem {
     std::string posix;
     if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
     if (IsReadOnlyDirectoryOf(posix)) return Win32Error::AccessDenied;
+    constexpr unsigned kAccess = Share::Read | Share::Write | Share::Delete, kShare = Share::Read | Share::Delete;
     struct stat st {};
-    if (creation == Creation::Always && ::lstat(posix.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
-      if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    if (::lstat(posix.c_str(), &st) == 0) {
+      if (const std::int32_t error = TheOpenFiles().Check({st.st_dev, st.st_ino}, kAccess, kShare);
+          error == Win32Error::AccessDenied || (error != 0 && creation == Creation::Always))
+        return error;
+      if (creation == Creation::Always && (S_ISDIR(st.st_mode) || IsReadOnlyFile(st))) return Win32Error::AccessDenied;
     }
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (creation == Creation::New ? O_EXCL : O_TRUNC);
     const int fd = ::open(posix.c_str(), flags, 0666);
@@ -465,15 +533,25 @@ class PosixFileSystem final : public IFileSystem {
       ::close(fd);
       return ErrorFromErrno(error, posix);
     }
-    // Gone at once: the open handle keeps it, and nothing is left after a crash.
-    if (deleteOnClose) ::unlink(posix.c_str());
-    file = std::make_unique<PosixWritableFile>(fd, FileKey{st.st_dev, st.st_ino});
+    const FileKey key{st.st_dev, st.st_ino};
+    auto writable = std::make_unique<PosixWritableFile>(fd, key);
+    if (g_strict) {
+      if (const std::int32_t error = TheOpenFiles().Add(key, writable.get(), kAccess, kShare); error != 0) return error;
+      if (deleteOnClose) TheOpenFiles().DeleteWhenClosed(key, posix, false);  // the name stays until then
+    } else if (deleteOnClose) {
+      ::unlink(posix.c_str());  // gone at once: the handle keeps it, and nothing is left after a crash
+    }
+    file = std::move(writable);
     return Win32Error::Success;
   }
 
   std::int32_t ProbeLock(std::u16string_view path, std::uint64_t offset, std::uint64_t length) override {
     std::string posix;
     if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
+    struct stat st {};
+    if (::lstat(posix.c_str(), &st) == 0)
+      if (const std::int32_t error = TheOpenFiles().Check({st.st_dev, st.st_ino}, Share::Read, Share::Read | Share::Write | Share::Delete); error != 0)
+        return error;
     const int fd = ::open(posix.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ErrorFromErrno(errno, posix);
     struct flock range = RangeOf(F_WRLCK, offset, length);
@@ -490,12 +568,18 @@ class PosixFileSystem final : public IFileSystem {
     if (const std::int32_t error = ToPosix(to, target); error != 0) return error;
     struct stat st {};
     if (::lstat(source.c_str(), &st) != 0) return ErrorFromErrno(errno, source);
-    if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+    // Moving takes delete access to the source and to a target it replaces.
+    if (const std::int32_t error = TheOpenFiles().Check({st.st_dev, st.st_ino}, Share::Delete, Share::Read | Share::Write | Share::Delete);
+        error != 0)
+      return error;
     if (IsReadOnlyDirectoryOf(target)) return Win32Error::AccessDenied;
     if (::lstat(target.c_str(), &st) == 0) {
+      if (TheOpenFiles().DeletePending({st.st_dev, st.st_ino})) return Win32Error::AccessDenied;
       if (!replace) return Win32Error::AlreadyExists;
       if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
-      if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+      if (const std::int32_t error = TheOpenFiles().Check({st.st_dev, st.st_ino}, Share::Delete, Share::Read | Share::Write | Share::Delete);
+          error != 0)
+        return error;
     }
     if (replace) return ::rename(source.c_str(), target.c_str()) == 0 ? Win32Error::Success : ErrorFromErrno(errno, target);
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return Win32Error::Success;
@@ -530,11 +614,11 @@ class PosixFileSystem final : public IFileSystem {
       return ErrorFromErrno(error, posix);
     }
     const FileKey key{st.st_dev, st.st_ino};
-    if (!TheOpenFiles().Add(key, exclusive)) {
-      ::close(fd);
-      return Win32Error::SharingViolation;
-    }
-    file = std::make_unique<PosixReadableFile>(fd, key, static_cast<std::uint64_t>(st.st_size));
+    auto readable = std::make_unique<PosixReadableFile>(fd, key, static_cast<std::uint64_t>(st.st_size));
+    if (const std::int32_t error = TheOpenFiles().Add(key, readable.get(), Share::Read, exclusive ? 0 : Share::Read);
+        error != 0)
+      return error;  // closed again with the object
+    file = std::move(readable);
     return Win32Error::Success;
   }
 
@@ -543,9 +627,12 @@ class PosixFileSystem final : public IFileSystem {
     if (const std::int32_t error = ToPosix(path, posix); error != 0) return error;
     struct stat st {};
     if (::lstat(posix.c_str(), &st) == 0) {
+      if (TheOpenFiles().DeletePending({st.st_dev, st.st_ino})) return Win32Error::AccessDenied;
       if (failIfExists) return Win32Error::FileExists;
       if (S_ISDIR(st.st_mode) || IsReadOnlyFile(st)) return Win32Error::AccessDenied;
-      if (TheOpenFiles().IsOpen({st.st_dev, st.st_ino})) return Win32Error::SharingViolation;
+      // Written without sharing: any handle open on it refuses.
+      if (const std::int32_t error = TheOpenFiles().Check({st.st_dev, st.st_ino}, Share::Write, 0); error != 0)
+        return error;
     }
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
     const int fd = ::open(posix.c_str(), flags, 0666);
@@ -557,6 +644,8 @@ class PosixFileSystem final : public IFileSystem {
 };
 
 }  // namespace
+
+void KeepWindowsSharingRules(bool on) { g_strict = on; }
 
 IFileSystem& DefaultFileSystem() {
   // Never destroyed: a worker left to unwind may still use it at exit.

@@ -6,6 +6,10 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <set>
+#include <thread>
+
 #include <cstdlib>
 #include <optional>
 #include <ctime>
@@ -13,6 +17,7 @@
 #include <fstream>
 
 #include "components/container/container_check.h"
+#include "components/container/container_part.h"
 #include "components/container/container_writer.h"
 #include "components/container/export_outcome.h"
 #include "foundation/com_error.h"
@@ -276,7 +281,6 @@ TEST_F(ZipTest, TheSpoolLeavesNoFileAndGivesBackWhatItGot) {
       spool.Append(text);
       expected += text;
     }
-    EXPECT_TRUE(fs::is_empty(dir));
     for (int round = 0; round < 2; ++round) {
       std::string back;
       std::size_t largest = 0;
@@ -292,6 +296,7 @@ TEST_F(ZipTest, TheSpoolLeavesNoFileAndGivesBackWhatItGot) {
     spool.ReadBack([&](std::string_view piece) { back += piece; });
     EXPECT_EQ(back, expected + "!");
   }
+  EXPECT_TRUE(fs::is_empty(dir));  // gone with its handle (on POSIX outside the strict mode at once)
   EXPECT_THROW(SpoolFile(Files(), Port(dir / "missing")), WriteFailure);
 }
 
@@ -530,6 +535,117 @@ TEST(ExportOutcome, RecorderHearsTheWriter) {
   EXPECT_NE(failed.cause, "");
   EXPECT_FALSE(fs::exists(directory / "fehlt"));
   fs::remove_all(directory);
+}
+
+}  // namespace
+}  // namespace CV::Components
+
+namespace CV::Components {
+namespace {
+
+// The writer with a target and one mail, through the adapter that keeps
+// Windows' sharing rules.
+class WriterFiles : public ::testing::Test {
+ protected:
+  ExportOutcome Export(const std::u16string& file, bool mayReplace, const std::function<void()>& beforeEnd = {}) {
+    class Chooser final : public IExportTargetChooser {
+     public:
+      explicit Chooser(ExportTarget target) : m_target(std::move(target)) {}
+      std::optional<ExportTarget> Choose() override { return m_target; }
+      ExportTarget m_target;
+    };
+    auto recorder = std::make_shared<OutcomeRecorder>();
+    auto writer = std::make_shared<CContainerWriter>(WriterPorts{
+        std::make_shared<Chooser>(ExportTarget{file, u"", mayReplace}), recorder, ProcessLifetime(Files()), 1});
+    try {
+      if (!writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool()) {
+        auto email = std::make_shared<CEMail>();
+        email->Invoke(u"Subject", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(u"Hallo"))});
+        writer->Invoke(u"AddEMail", InvokeKind::Method, {Variant::FromObject(email)});
+        if (beforeEnd) beforeEnd();
+        writer->Invoke(u"EndExport", InvokeKind::Method, {});
+      }
+    } catch (const ComError&) {
+    }
+    return recorder->Outcome();
+  }
+  std::string Content(const std::u16string& file) {
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(FS::ReadWholeFile(Files(), file, bytes), 0);
+    return {bytes.begin(), bytes.end()};
+  }
+  std::set<std::u16string> Names() {
+    std::set<std::u16string> names;
+    FS::FindData entry;
+    std::unique_ptr<FS::IDirectorySearch> search;
+    if (Files().FindFirst(dir / u"*", entry, search) == 0) do
+        if (entry.name != u"." && entry.name != u"..") names.insert(entry.name);
+      while (search->Next(entry) == 0);
+    return names;
+  }
+  Fake::ScratchDirectory dir;
+};
+
+// A target another program holds open (here a reader that shares no
+// deleting) is waited for: let go within the bound, it is replaced; held
+// longer, the old file stays whole, nothing else is left, and the user
+// reads why.
+TEST_F(WriterFiles, ATargetHeldOpenIsWaitedForBriefly) {
+  const std::u16string target = dir / u"Archiv.zip";
+  for (const auto& [held, written] : {std::pair{std::chrono::milliseconds(300), true}, {std::chrono::milliseconds(3500), false}}) {
+    SCOPED_TRACE(held.count());
+    dir.WriteFile(u"Archiv.zip", "alt");
+    std::thread holder;
+    std::atomic<bool> holding{false};
+    const ExportOutcome outcome = Export(target, true, [&] {
+      holder = std::thread([&, held = held] {
+        std::unique_ptr<FS::IReadableFile> reader;
+        if (Files().OpenForReading(target, reader) == 0) holding = true;
+        std::this_thread::sleep_for(held);
+      });
+      while (!holding) std::this_thread::yield();
+    });
+    holder.join();
+    EXPECT_EQ(outcome.container.has_value(), written);
+    if (written) {
+      EXPECT_TRUE(Content(target).starts_with("PK"));
+    } else {
+      EXPECT_EQ(Content(target), "alt");
+      EXPECT_EQ(outcome.cause, "Die Datei „" + ToUtf8(Files().UserPath(target)) + "“ wird von einem anderen Programm verwendet.");
+    }
+    EXPECT_EQ(Names(), std::set<std::u16string>{u"Archiv.zip"});
+  }
+}
+
+// When an export begins, what a crashed one left in the folder goes: a
+// temporary container nobody holds. One whose writer still lives stays.
+TEST_F(WriterFiles, AnExportRemovesAbandonedTemporaryContainersOnly) {
+  dir.WriteFile(u".Archiv.zip.part-17", "verlassen");
+  dir.WriteFile(u".Archiv.zip.part-x", "kein Teil");  // not of our naming
+  dir.WriteFile(u"Archiv.zip.part-18", "kein Teil");
+  std::unique_ptr<FS::IWritableFile> live;
+  ASSERT_EQ(Files().CreateForWriting(dir / u".Anderes.zip.part-19", FS::Creation::New, false, live), 0);
+  ASSERT_EQ(live->LockRange(kOwnerLockOffset, kOwnerLockLength), 0);
+  const ExportOutcome outcome = Export(dir / u"Archiv.zip", false);
+  EXPECT_TRUE(outcome.container);
+  EXPECT_EQ(Names(), (std::set<std::u16string>{u"Archiv.zip", u".Archiv.zip.part-x", u"Archiv.zip.part-18",
+                                               u".Anderes.zip.part-19"}));
+  ASSERT_EQ(live->Close(), 0);
+  for (const auto& name : {u".Archiv.zip.part-x", u"Archiv.zip.part-18", u".Anderes.zip.part-19"})
+    Files().RemoveFile(dir / name);
+}
+
+TEST(ContainerPart, NamesOfTheWritersTemporaryFiles) {
+  const std::pair<std::u16string_view, bool> names[] = {
+      {u".Archiv.zip.part-1", true},   {u".a.part-123456789", true}, {u"..part-1", false},
+      {u".Archiv.zip.part-", false},   {u".Archiv.zip.part-1x", false}, {u"Archiv.zip.part-1", false},
+      {u".part-1", false},             {u".x.part-0", true},
+  };
+  for (const auto& [name, part] : names) EXPECT_EQ(IsContainerPart(name), part) << ToUtf8(name);
+  EXPECT_EQ(PartPathFor(u"C:\\a\\Archiv.zip", 42), u"C:\\a\\.Archiv.zip.part-42");
+  EXPECT_EQ(NumberedPath(u"C:\\a\\Archiv.zip", 2), u"C:\\a\\Archiv (2).zip");
+  EXPECT_EQ(NumberedPath(u"C:\\a.b\\Archiv", 3), u"C:\\a.b\\Archiv (3)");
+  EXPECT_EQ(NumberedPath(u"C:\\a\\.zip", 2), u"C:\\a\\.zip (2)");
 }
 
 }  // namespace

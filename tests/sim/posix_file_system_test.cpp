@@ -4,12 +4,15 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+#include <set>
 #include <string>
 
 #include "components/container/container_part.h"
 #include "foundation/file_system.h"
 #include "foundation/hresult.h"
 #include "sim/posix_paths.h"
+#include "sim/posix_sharing.h"
 #include "support/scratch_directory.h"
 
 namespace CV::FS {
@@ -21,6 +24,11 @@ std::vector<std::uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()
 // another handle, of the same process too. So the arrangement of locking
 // byte 0 and writing the file through a second handle fails at once.
 TEST(PosixFileSystem, ALockedRangeRefusesEveryOtherHandle) {
+  // Sharing as the old streams opened the file, which lets a second writer in.
+  KeepWindowsSharingRules(false);
+  struct Strict {
+    ~Strict() { KeepWindowsSharingRules(true); }
+  } restore;
   IFileSystem& fs = DefaultFileSystem();
   const Fake::ScratchDirectory dir(fs);
   const std::u16string path = dir / u".Archiv.zip.part-1";
@@ -76,6 +84,88 @@ TEST(PosixFileSystem, AReadOnlyFolderRefusesNewFilesEvenToRoot) {
   EXPECT_EQ(fs.MoveFileTo(dir / u"a", dir / u"gesperrt\\a", false), Win32Error::AccessDenied);
   ASSERT_EQ(::chmod(posix.c_str(), 0755), 0);
   EXPECT_EQ(fs.CreateForWriting(dir / u"gesperrt\\x", Creation::New, false, file), 0);
+}
+
+}  // namespace
+}  // namespace CV::FS
+
+namespace CV::FS {
+namespace {
+
+std::set<std::u16string> Names(IFileSystem& fs, const std::u16string& directory) {
+  std::set<std::u16string> names;
+  FindData entry;
+  std::unique_ptr<IDirectorySearch> search;
+  if (fs.FindFirst(directory + u"\\*", entry, search) != 0) return names;
+  do
+    if (entry.name != u"." && entry.name != u"..") names.insert(entry.name);
+  while (search->Next(entry) == 0);
+  return names;
+}
+
+// Among the handles of this process, the sharing rules of Windows: a file
+// open for writing shares reading and deleting only; a reader shares
+// reading only; an exclusive reader nothing.
+TEST(PosixFileSystemStrict, OpenHandlesRefuseWhatTheyDoNotShare) {
+  IFileSystem& fs = DefaultFileSystem();
+  const Fake::ScratchDirectory dir(fs);
+  dir.WriteFile(u"gelesen", "r");
+  dir.WriteFile(u"frei", "f");
+  std::unique_ptr<IWritableFile> writer, second;
+  std::unique_ptr<IReadableFile> reader, other;
+  ASSERT_EQ(fs.CreateForWriting(dir / u"geschrieben", Creation::New, false, writer), 0);
+  ASSERT_EQ(fs.OpenForReading(dir / u"gelesen", reader), 0);
+  const struct {
+    const char* name;
+    std::function<std::int32_t()> call;
+    std::int32_t expected;
+  } cases[] = {
+      {"reading what is written", [&] { return fs.OpenForReading(dir / u"geschrieben", other); },
+       Win32Error::SharingViolation},
+      {"a second writer", [&] { return fs.CreateForWriting(dir / u"geschrieben", Creation::Always, false, second); },
+       Win32Error::SharingViolation},
+      {"writing what is read", [&] { return fs.CreateForWriting(dir / u"gelesen", Creation::Always, false, second); },
+       Win32Error::SharingViolation},
+      {"writing it whole", [&] { return fs.WriteWholeFile(dir / u"gelesen", Bytes("x")); },
+       Win32Error::SharingViolation},
+      {"a second reader", [&] { return fs.OpenForReading(dir / u"gelesen", other); }, 0},
+      {"moving over what is read", [&] { return fs.MoveFileTo(dir / u"frei", dir / u"gelesen", true); },
+       Win32Error::SharingViolation},
+      {"moving what is read", [&] { return fs.MoveFileTo(dir / u"gelesen", dir / u"neu", false); },
+       Win32Error::SharingViolation},
+      {"the owner check of what is written", [&] { return fs.ProbeLock(dir / u"geschrieben", 1ull << 62, 1); }, 0},
+      {"moving what is written, by its writer", [&] { return fs.MoveFileTo(dir / u"geschrieben", dir / u"fertig", false); },
+       0},
+      {"writing what is no longer held", [&] {
+         reader.reset(), other.reset();
+         return fs.CreateForWriting(dir / u"gelesen", Creation::Always, false, second);
+       }, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.call(), c.expected) << c.name;
+  EXPECT_EQ(Names(fs, dir.Path()), (std::set<std::u16string>{u"fertig", u"frei", u"gelesen"}));
+}
+
+// A file deleted while open stays until its last handle goes, and its name
+// cannot be used meanwhile; a file deleted on close is there until then.
+TEST(PosixFileSystemStrict, AFileDeletedWhileOpenIsPendingUntilItsLastHandleCloses) {
+  IFileSystem& fs = DefaultFileSystem();
+  const Fake::ScratchDirectory dir(fs);
+  dir.WriteFile(u"b", "b");
+  std::unique_ptr<IWritableFile> held, again, spool;
+  std::unique_ptr<IReadableFile> reader;
+  ASSERT_EQ(fs.CreateForWriting(dir / u"a", Creation::New, false, held), 0);
+  ASSERT_EQ(fs.CreateForWriting(dir / u".spool", Creation::New, true, spool), 0);
+  EXPECT_EQ(fs.RemoveFile(dir / u"a"), 0);
+  EXPECT_EQ(Names(fs, dir.Path()), (std::set<std::u16string>{u"a", u"b", u".spool"}));
+  EXPECT_EQ(fs.CreateForWriting(dir / u"a", Creation::New, false, again), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.OpenForReading(dir / u"a", reader), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.MoveFileTo(dir / u"b", dir / u"a", true), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.RemoveFile(dir / u"a"), Win32Error::AccessDenied);
+  EXPECT_EQ(held->WriteAt(0, Bytes("still")), 0);  // the holder goes on
+  ASSERT_EQ(held->Close(), 0);
+  spool.reset();
+  EXPECT_EQ(Names(fs, dir.Path()), (std::set<std::u16string>{u"b"}));
+  EXPECT_EQ(fs.CreateForWriting(dir / u"a", Creation::New, false, again), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "foundation/utf.h"
 #include "components/container/container_part.h"
 #include "components/container/mime_message.h"
+#include "components/container/retry.h"
 #include "components/container/write_failure.h"
 #include "components/component_registry.h"
 #include "vendor/vendor_ids.h"
@@ -77,9 +78,10 @@ void CContainerWriter::Discard() noexcept {
   m_zip.reset();       // closes the temporary file: it can go now
   m_mails.reset();
   if (!m_temporary.empty()) {
-    // Nothing more can be done about a temporary file that will not go:
-    // the next export into the folder removes it once its owner is gone.
-    m_ports.fs->RemoveFile(m_temporary);
+    // Briefly only: this may be Outlook's UI thread. A temporary file that
+    // will not go is removed by the next export into the folder, its owner
+    // being gone.
+    RetryWhileHeld([&] { return m_ports.fs->RemoveFile(m_temporary); }, std::chrono::milliseconds(200));
     m_temporary.clear();
   }
 }
@@ -149,6 +151,8 @@ bool CContainerWriter::BeginExport() {
   if (!m_target) return true;  // declined: nothing is written
   std::random_device random;
   try {
+    // What a crashed export left in the folder: its owner is gone.
+    RemoveAbandonedParts(*m_ports.fs, FolderOf(m_target->file));
     for (int attempt = 0; !m_zip; ++attempt) {
       m_temporary = PartPathFor(m_target->file, random() % 1000000000u);
       try {
@@ -286,14 +290,19 @@ void CContainerWriter::EndExport() {
 // name is replaced only when that was asked; otherwise, and for one that
 // came meanwhile, the container takes the first free numbered name beside
 // it: nothing the user has is removed by accident, and nothing written is
-// lost.
+// lost. A target another program holds open is waited for, briefly: the
+// move happens whole or not at all, so the old file or the new one is
+// always there.
 std::u16string CContainerWriter::Place() {
   const std::u16string& target = m_target->file;
-  std::int32_t error = m_ports.fs->MoveFileTo(m_temporary, target, m_target->mayReplace);
+  const auto move = [&](const std::u16string& to, bool replace) {
+    return RetryWhileHeld([&] { return m_ports.fs->MoveFileTo(m_temporary, to, replace); });
+  };
+  std::int32_t error = move(target, m_target->mayReplace);
   if (error == 0) return target;
   for (int n = 2; n < 1000 && (error == Win32Error::AlreadyExists || error == Win32Error::FileExists); ++n) {
     const std::u16string numbered = NumberedPath(target, n);
-    if ((error = m_ports.fs->MoveFileTo(m_temporary, numbered, false)) == 0) return numbered;
+    if ((error = move(numbered, false)) == 0) return numbered;
   }
   throw WriteFailure(error, target);
 }

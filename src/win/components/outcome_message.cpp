@@ -1,6 +1,7 @@
 #include "win/components/outcome_message.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <memory>
@@ -21,8 +22,12 @@ DWORD WINAPI ShowMessage(void* parameter) {
   const UINT style = (written ? MB_YESNO | MB_ICONINFORMATION : MB_OK | MB_ICONWARNING) | MB_SETFOREGROUND | MB_TOPMOST;
   const int answer = ::MessageBoxW(nullptr, message->text.c_str(), kOutcomeTitle, style);
   if (written && answer == IDYES) {
+    // The shell may hand the work to COM objects: this thread is an
+    // apartment of its own first.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const std::wstring arguments = L"/select,\"" + message->container + L"\"";
     ::ShellExecuteW(nullptr, L"open", L"explorer.exe", arguments.c_str(), nullptr, SW_SHOWNORMAL);
+    if (SUCCEEDED(com)) ::CoUninitialize();
   }
   return 0;
 }
