@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 #include <fstream>
@@ -408,6 +409,124 @@ TEST_F(ComponentsDllSettings, ANameOutsideTheCodePageIsWrittenUnderThatName) {
   ::CreateDirectoryW(output.c_str(), nullptr);
   ::CreateDirectoryW(kept.c_str(), nullptr);
   EXPECT_TRUE(::CopyFileW(file.c_str(), (kept + L"\\" + name).c_str(), FALSE));
+}
+
+// Another program, in a process of its own, holds a file for a while
+// (hold_file.exe); constructed, it holds it.
+class Holder {
+ public:
+  Holder(const wchar_t* mode, const std::wstring& file, DWORD milliseconds) {
+    static int count = 0;
+    const std::wstring event = L"CvHoldFile-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
+    m_ready = ::CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+    std::wstring command = L"\"Z:";
+    for (const char* c = CV_HOLD_FILE; *c; ++c) command += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    command += L"\" " + std::wstring(mode) + L" \"" + file + L"\" " + std::to_wstring(milliseconds) + L" " + event;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return;
+    ::CloseHandle(process.hThread);
+    m_process = process.hProcess;
+    const HANDLE either[] = {m_ready, m_process};
+    m_held = ::WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0;
+  }
+  ~Holder() {
+    if (m_process) ::WaitForSingleObject(m_process, 60000), ::CloseHandle(m_process);
+    ::CloseHandle(m_ready);
+  }
+  bool Held() const { return m_held; }
+
+ private:
+  HANDLE m_ready = nullptr, m_process = nullptr;
+  bool m_held = false;
+};
+
+std::wstring FileText(const std::wstring& file) {
+  std::ifstream in(std::filesystem::path(file), std::ios::binary);
+  return std::wstring(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().wstring());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The target chosen in the dialog is held open by another program when the
+// container is to replace it: let go within two seconds, it is replaced;
+// held longer, the old file stays whole, no temporary file is left, and
+// the user reads why in German.
+TEST_F(ComponentsDllSettings, ATargetHeldByAnotherProgramIsWaitedForThenToldInGerman) {
+  Fake::ScratchDirectory scratch;
+  const std::wstring folder(scratch.Path().begin() + 4, scratch.Path().end());
+  const std::wstring file = folder + L"\\Testarchiv.zip";
+  SetText(L"LastFolder", folder);
+  for (const auto& [held, written] : {std::pair<DWORD, bool>{700, true}, {6000, false}}) {
+    SCOPED_TRACE(held);
+    { std::ofstream(std::filesystem::path(file), std::ios::binary) << "alt"; }
+    const ObjectPtr writer = NewWriter(1);
+    std::wstring problem;
+    std::thread user([&] {
+      HWND dialog = WaitForDialog([](HWND w) { return Host::WindowText(w) == L"Mail-Archiv speichern"; });
+      if (!dialog) return void(problem = L"no save dialog");
+      HWND name = Control(dialog, 1152, L"Edit");
+      if (!name) return void(problem = L"no name field");
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ::SetWindowTextW(name, L"Testarchiv.zip");
+      ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+      HWND question = WaitForDialog([&](HWND w) { return w != dialog; });
+      if (!question) return void(problem = L"no overwrite question");
+      ::PostMessageW(question, WM_COMMAND, IDYES, 0);
+    });
+    const bool cancelled = CallMethod(writer, u"BeginExport").AsBool();
+    user.join();
+    ASSERT_EQ(problem, L"");
+    ASSERT_FALSE(cancelled);
+    AddMail(writer, u"Erste");
+    const Holder holder(L"read", file, held);
+    ASSERT_TRUE(holder.Held());
+    if (written) {
+      CallMethod(writer, u"EndExport");
+    } else {
+      EXPECT_THROW(CallMethod(writer, u"EndExport"), ComError);
+    }
+    const std::wstring outcome = TakeOutcome(written ? L"outcome_held_then_written" : L"outcome_held_too_long", IDNO);
+    if (written) {
+      EXPECT_NE(outcome.find(L"\u201eTestarchiv.zip\u201c wurde erstellt"), std::wstring::npos) << outcome;
+      EXPECT_EQ(FileText(file).substr(0, 2), L"PK");
+    } else {
+      EXPECT_NE(outcome.find(L"Grund: Die Datei \u201e" + file + L"\u201c wird von einem anderen Programm verwendet."),
+                std::wstring::npos) << outcome;
+      EXPECT_EQ(FileText(file), L"alt");
+    }
+    EXPECT_EQ(Names(folder), std::vector<std::wstring>{L"Testarchiv.zip"});
+  }
+}
+
+// An export that begins removes what a crashed export left in its folder
+// (a temporary container nobody holds) and leaves alone one whose writer,
+// in another process, still lives.
+TEST_F(ComponentsDllSettings, AnExportRemovesWhatACrashedOneLeftOnly) {
+  Fake::ScratchDirectory scratch;
+  const std::wstring folder(scratch.Path().begin() + 4, scratch.Path().end());
+  SetText(L"TargetFolder", folder);
+  SetNumber(L"Quiet", 1);
+  { std::ofstream(std::filesystem::path(folder + L"\\.Mailarchiv.zip.part-5"), std::ios::binary) << "verlassen"; }
+  const Holder live(L"part", folder + L"\\.Anderes.zip.part-6", 3000);
+  ASSERT_TRUE(live.Held());
+  {
+    const ObjectPtr writer = NewWriter(1);
+    ASSERT_FALSE(CallMethod(writer, u"BeginExport").AsBool());
+    const std::vector<std::wstring> names = Names(folder);
+    const auto has = [&](const std::wstring& name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+    EXPECT_TRUE(has(L".Anderes.zip.part-6"));
+    EXPECT_FALSE(has(L".Mailarchiv.zip.part-5"));
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::wstring& n) { return n.find(L".part-") != std::wstring::npos; }),
+              2) << "its own temporary container beside the live one";
+  }
+  EXPECT_EQ(Names(folder), std::vector<std::wstring>{L".Anderes.zip.part-6"});
 }
 
 TEST_F(ComponentsDllSettings, CancelInTheSaveDialogDeclinesWithoutAMessage) {
