@@ -635,6 +635,21 @@ TEST_F(WriterFiles, AnExportRemovesAbandonedTemporaryContainersOnly) {
     Files().RemoveFile(dir / name);
 }
 
+// A host without a progress port (no one to tell) still gets no container
+// and no crash when the target cannot be used.
+TEST_F(WriterFiles, AFailureWithNobodyToTellDeclinesQuietly) {
+  class Chooser final : public IExportTargetChooser {
+   public:
+    explicit Chooser(std::u16string file) : m_file(std::move(file)) {}
+    std::optional<ExportTarget> Choose() override { return ExportTarget{m_file, u""}; }
+    std::u16string m_file;
+  };
+  auto writer = std::make_shared<CContainerWriter>(
+      WriterPorts{std::make_shared<Chooser>(dir / u"fehlt\\a.zip"), nullptr, ProcessLifetime(Files()), 1});
+  EXPECT_TRUE(writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool());
+  EXPECT_TRUE(Names().empty());
+}
+
 TEST(ContainerPart, NamesOfTheWritersTemporaryFiles) {
   const std::pair<std::u16string_view, bool> names[] = {
       {u".Archiv.zip.part-1", true},   {u".a.part-123456789", true}, {u"..part-1", false},

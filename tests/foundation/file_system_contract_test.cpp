@@ -247,6 +247,27 @@ TEST_F(FileSystemContract, MovingReplacesOnlyWhenAsked) {
   EXPECT_EQ(fs.MoveFileTo(dir / u"b", dir / u"d", false), Win32Error::FileNotFound);
 }
 
+// A read-only file is neither replaced by a move nor emptied by a new file,
+// and a directory is no file to write.
+TEST_F(FileSystemContract, ReadOnlyFilesAndDirectoriesAreNotWrittenOver) {
+  const ScratchDirectory dir(fs);
+  dir.WriteFile(u"ro.zip", "alt");
+  dir.WriteFile(u"neu", "neu");
+  dir.MakeDirectory(u"ordner");
+  std::uint32_t attributes = 0;
+  ASSERT_EQ(fs.ReadAttributes(dir / u"ro.zip", attributes), 0);
+  ASSERT_EQ(fs.WriteAttributes(dir / u"ro.zip", attributes | Attribute::ReadOnly), 0);
+  std::unique_ptr<IWritableFile> file;
+  EXPECT_EQ(fs.CreateForWriting(dir / u"ro.zip", Creation::Always, false, file), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.MoveFileTo(dir / u"neu", dir / u"ro.zip", true), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.CreateForWriting(dir / u"ordner", Creation::Always, false, file), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.MoveFileTo(dir / u"neu", dir / u"ordner", true), Win32Error::AccessDenied);
+  std::vector<std::uint8_t> bytes;
+  ASSERT_EQ(ReadWholeFile(fs, dir / u"ro.zip", bytes), 0);
+  EXPECT_EQ(bytes, Bytes("alt"));
+  ASSERT_EQ(fs.WriteAttributes(dir / u"ro.zip", attributes & ~Attribute::ReadOnly), 0);
+}
+
 TEST_F(FileSystemContract, TheUserReadsPathsWithoutTheLongPrefix) {
   const ScratchDirectory dir(fs);
   const std::u16string user = fs.UserPath(dir / u"a.zip");
