@@ -86,7 +86,7 @@ void CheckOutputDirectory(const fs::path& output) {
 
 int Archive(CLI::App& command, const ArchiveOptions& options) {
   const auto started = std::chrono::steady_clock::now();
-  const fs::path output = fs::absolute(options.output);
+  const fs::path output = fs::absolute(options.output).lexically_normal();
   CheckOutputDirectory(output);
   if (fs::exists(output) && !options.force)
     throw Failure(Exit::Usage, options.output + " exists; --force replaces it");
@@ -163,6 +163,9 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     skipped.push_back(session.MailName(key.substr(0, newline), key.substr(newline + 1)) + ": " + why);
   }
   const auto unreadable = session.Statistics().problems->All();
+  // A file of the target's name that came during the run was not replaced:
+  // the container lies beside it.
+  const bool elsewhere = record.container != output.string();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::cout << "\nZusammenfassung\n"
             << "  archivierte E-Mails: " << record.archived << "\n"
@@ -176,7 +179,10 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   }
   std::cout << "  Container:           " << record.container << " (" << fs::file_size(record.container) << " Bytes)\n"
             << "  Dauer:               " << static_cast<int>(seconds * 1000) / 1000.0 << " s\n";
-  return skipped.empty() && unreadable.empty() ? Exit::Success : Exit::Skipped;
+  if (elsewhere)
+    std::cout << "Das Archiv „" << output.string() << "“ existiert inzwischen; es wurde nicht ersetzt. Die neue Fassung liegt unter „"
+              << record.container << "“.\n";
+  return skipped.empty() && unreadable.empty() && !elsewhere ? Exit::Success : Exit::Skipped;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gmime/gmime.h>
 #include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
 
 #include <memory>
 #include <mutex>
@@ -28,28 +27,24 @@ void FindBodyParts(GMimeObject*, GMimeObject* object, gpointer data) {
   if (!found.text && g_mime_content_type_is_type(type, "text", "plain")) found.text = GMIME_PART(object);
 }
 
-// The part's content after its transfer encoding is undone, as bytes.
-std::string Decoded(GMimePart* part) {
+// The part's content, its transfer encoding undone and its charset made
+// UTF-8 as it is read: nothing is decoded whole.
+GObjectPtr<GMimeStream> Utf8Stream(GMimePart* part) {
   GMimeDataWrapper* content = g_mime_part_get_content(part);
-  if (!content) return {};
-  GObjectPtr<GMimeStream> memory(g_mime_stream_mem_new(), g_object_unref);
-  g_mime_data_wrapper_write_to_stream(content, memory.get());
-  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
-  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
-}
-
-// The content as UTF-8, converted from the part's charset.
-std::string Utf8(GMimePart* part) {
-  std::string bytes = Decoded(part);
+  GMimeStream* encoded = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+  if (!encoded) return {nullptr, g_object_unref};
+  g_mime_stream_reset(encoded);
+  GObjectPtr<GMimeStream> filtered(g_mime_stream_filter_new(encoded), g_object_unref);
+  const auto add = [&](GMimeFilter* filter) {
+    if (!filter) return;
+    g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.get()), filter);
+    g_object_unref(filter);
+  };
+  add(g_mime_filter_basic_new(g_mime_data_wrapper_get_encoding(content), FALSE));
   const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-  if (!charset || g_ascii_strcasecmp(charset, "utf-8") == 0) return bytes;
-  gsize written = 0;
-  gchar* converted = g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", charset, "?",
-                                             nullptr, &written, nullptr);
-  if (!converted) return bytes;
-  std::string out(converted, written);
-  g_free(converted);
-  return out;
+  // A charset iconv does not know gives no filter: the bytes as they are.
+  if (charset && g_ascii_strcasecmp(charset, "utf-8") != 0) add(g_mime_filter_charset_new(charset, "UTF-8"));
+  return filtered;
 }
 
 bool IsBlock(std::string_view name) {
@@ -60,29 +55,22 @@ bool IsBlock(std::string_view name) {
   return false;
 }
 
+bool IsHidden(std::string_view name) { return name == "style" || name == "script" || name == "head" || name == "title"; }
+
+// Lines of text from the parser's events, handed on line by line.
 class TextWriter {
  public:
-  void Walk(xmlNode* node) {
-    for (; node; node = node->next) {
-      if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
-        Append(reinterpret_cast<const char*>(node->content));
-      } else if (node->type == XML_ELEMENT_NODE) {
-        const std::string_view name = reinterpret_cast<const char*>(node->name);
-        if (name == "style" || name == "script" || name == "head" || name == "title") continue;
-        const bool block = IsBlock(name);
-        if (block) EndLine();
-        Walk(node->children);
-        if (block) EndLine();
-      }
-    }
+  explicit TextWriter(const std::function<void(std::string_view)>& out) : m_out(out) {}
+  void Start(std::string_view name) {
+    if (IsHidden(name)) ++m_hidden;
+    else if (IsBlock(name)) EndLine();
   }
-  std::string Text() {
-    EndLine();
-    return std::move(m_out);
+  void End(std::string_view name) {
+    if (IsHidden(name)) m_hidden -= m_hidden > 0;
+    else if (IsBlock(name)) EndLine();
   }
-
- private:
-  void Append(std::string_view text) {
+  void Characters(std::string_view text) {
+    if (m_hidden) return;
     for (std::size_t i = 0; i < text.size(); ++i) {
       const bool nbsp = text.substr(i, 2) == "\xC2\xA0";
       const char c = text[i];
@@ -97,42 +85,66 @@ class TextWriter {
     }
   }
   void EndLine() {
-    if (!m_line.empty()) m_out += m_line + "\n";
+    if (!m_line.empty()) m_out(m_line + "\n");
     m_line.clear();
     m_blank = false;
   }
 
-  std::string m_out, m_line;
+ private:
+  const std::function<void(std::string_view)>& m_out;
+  std::string m_line;
   bool m_blank = false;
+  int m_hidden = 0;
 };
 
-std::string HtmlText(const std::string& utf8) {
-  std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> document(
-      htmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
-                     HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
-      xmlFreeDoc);
-  if (!document) return {};
-  TextWriter writer;
-  writer.Walk(xmlDocGetRootElement(document.get()));
-  return writer.Text();
+std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*>(name); }
+
+void HtmlText(GMimeStream* in, const std::function<void(std::string_view)>& out) {
+  TextWriter writer(out);
+  htmlSAXHandler sax{};
+  sax.startElement = [](void* w, const xmlChar* name, const xmlChar**) { static_cast<TextWriter*>(w)->Start(Name(name)); };
+  sax.endElement = [](void* w, const xmlChar* name) { static_cast<TextWriter*>(w)->End(Name(name)); };
+  sax.characters = [](void* w, const xmlChar* text, int n) {
+    static_cast<TextWriter*>(w)->Characters(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n)));
+  };
+  sax.cdataBlock = sax.characters;
+  std::unique_ptr<htmlParserCtxt, decltype(&htmlFreeParserCtxt)> parser(
+      htmlCreatePushParserCtxt(&sax, &writer, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8), htmlFreeParserCtxt);
+  if (!parser) throw std::runtime_error("no HTML parser");
+  htmlCtxtUseOptions(parser.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  char buffer[64 * 1024];
+  for (gssize n; (n = g_mime_stream_read(in, buffer, sizeof buffer)) > 0;) htmlParseChunk(parser.get(), buffer, static_cast<int>(n), 0);
+  htmlParseChunk(parser.get(), nullptr, 0, 1);
+  writer.EndLine();
+}
+
+void PlainText(GMimeStream* in, const std::function<void(std::string_view)>& out) {
+  char buffer[64 * 1024];
+  for (gssize n; (n = g_mime_stream_read(in, buffer, sizeof buffer)) > 0;)
+    out(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 }  // namespace
 
-std::string BodyText(const std::string& messageBytes) {
+void BodyText(void* message, const std::function<void(std::string_view)>& text) {
   static std::once_flag once;
   std::call_once(once, [] { g_mime_init(); });
-  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(messageBytes.data(), messageBytes.size()),
+  // The stream owns the bytes; the parts refer into them instead of copying.
+  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(static_cast<GByteArray*>(message)),
                                  g_object_unref);
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()), g_object_unref);
+  g_mime_parser_set_persist_stream(parser.get(), TRUE);
   GMimeMessage* raw = g_mime_parser_construct_message(parser.get(), nullptr);
   if (!raw) throw std::runtime_error("no message");
-  GObjectPtr<GMimeMessage> message(raw, g_object_unref);
+  GObjectPtr<GMimeMessage> parsed(raw, g_object_unref);
   Part found;
-  g_mime_message_foreach(message.get(), &FindBodyParts, &found);
-  if (found.html) return HtmlText(Utf8(found.html));
-  if (found.text) return Utf8(found.text);
-  return {};
+  g_mime_message_foreach(parsed.get(), &FindBodyParts, &found);
+  GMimePart* part = found.html ? found.html : found.text;
+  if (!part) return;
+  const GObjectPtr<GMimeStream> content = Utf8Stream(part);
+  if (!content) return;
+  if (found.html) HtmlText(content.get(), text);
+  else PlainText(content.get(), text);
 }
 
 }  // namespace CV::Cli

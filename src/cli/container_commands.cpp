@@ -1,5 +1,8 @@
 // cvmail inspect and verify: a container's properties and mails, and its
 // check against its manifest; cvmail settings: the excluded folders.
+#include <gmime/gmime.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -8,8 +11,10 @@
 #include "cli/archive_command.h"
 #include "cli/body_text.h"
 #include "cli/command_line.h"
+#include "cli/container_content.h"
 #include "cli/exit_codes.h"
 #include "cli/file_settings.h"
+#include "cli/visible_text.h"
 #include "dialogs/excluded_folders.h"
 #include "foundation/utf.h"
 #include "components/container/container_check.h"
@@ -36,14 +41,18 @@ const Components::ZipReader::Entry& ManifestEntry(Components::ZipReader& zip, co
   return *entry;
 }
 
-std::string Shown(const std::optional<std::string>& text) { return text ? *text : "(fehlt)"; }
+std::string Shown(const std::optional<std::string>& text) { return text ? Visible(*text) : "(fehlt)"; }
 
 std::string ShownValue(const Components::ManifestMail& mail, const std::string& name) {
   const auto it = mail.fields.find(name);
   if (it == mail.fields.end()) return "(fehlt)";
-  if (it->second.is_string()) return it->second.get<std::string>();
+  if (it->second.is_string()) return Visible(it->second.get<std::string>());
   if (it->second.is_null()) return "";
-  return it->second.dump();
+  return Visible(it->second.dump());
+}
+
+void PrintProblems(const std::vector<std::string>& problems) {
+  for (const std::string& problem : problems) std::cout << "Abweichung: " << Visible(problem) << "\n";
 }
 
 void Inspect(const std::string& file) {
@@ -73,7 +82,7 @@ void Inspect(const std::string& file) {
               << " Bytes"
               << (headersOnly != m.fields.end() && headersOnly->second == true ? " | nur Kopfdaten" : "") << "\n";
   });
-  for (const std::string& problem : problems) std::cout << "Abweichung: " << problem << "\n";
+  PrintProblems(problems);
   if (!problems.empty()) throw ExitStatus{Exit::Usage};
 }
 
@@ -89,25 +98,45 @@ void InspectJson(const std::string& file) {
                           },
                           problems);
     if (!problems.empty()) throw std::runtime_error("the manifest departs from its format: " + problems.front());
-    zip.Read(manifest, [](const unsigned char* data, std::size_t n) {
-      std::cout.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
+    std::string pending;
+    zip.Read(manifest, [&](const unsigned char* data, std::size_t n) {
+      std::cout << VisibleJson(std::string_view(reinterpret_cast<const char*>(data), n), pending);
     });
+    std::cout << pending;
   } catch (const std::exception& e) {
     throw Failure(Exit::Usage, file + ": " + e.what());
   }
 }
 
-std::string MemberBodyText(const std::string& file, const std::string& member) {
+// The body's text, printed as it is made. At most the message's first 64 MB
+// are read, whatever the container claims: memory stays bounded.
+void PrintBodyText(const std::string& file, const std::string& member) {
+  constexpr std::size_t kLimit = 64u << 20;
   Components::ZipReader reader = OpenContainer(file);
   const Components::ZipReader::Entry* entry = reader.Find(member);
-  if (!entry) throw Failure(Exit::Usage, file + ": no member " + member);
+  if (!entry) throw Failure(Exit::Usage, file + ": no member " + Visible(member));
+  GByteArray* bytes = g_byte_array_new();
+  bool cut = false;
   try {
-    return BodyText(reader.ReadAll(*entry, Components::kManifestLimit));
+    const auto stream = reader.Open(*entry);
+    std::vector<char> buffer(1 << 20);
+    while (bytes->len < kLimit) {
+      const std::size_t n = stream->Read(buffer.data(), std::min<std::size_t>(buffer.size(), kLimit - bytes->len));
+      if (n == 0) break;
+      g_byte_array_append(bytes, reinterpret_cast<const guint8*>(buffer.data()), static_cast<guint>(n));
+    }
+    char more = 0;
+    cut = bytes->len == kLimit && stream->Read(&more, 1) != 0;
   } catch (const Components::ZipError& e) {
-    throw Failure(Exit::Usage, file + ": " + e.what());
-  } catch (const std::runtime_error& e) {
-    throw Failure(Exit::Usage, file + ": " + member + ": " + e.what());
+    g_byte_array_unref(bytes);
+    throw Failure(Exit::Usage, file + ": " + Visible(e.what()));
   }
+  try {
+    BodyText(bytes, [](std::string_view text) { std::cout << VisibleLines(text); });
+  } catch (const std::runtime_error& e) {
+    throw Failure(Exit::Usage, file + ": " + Visible(member) + ": " + e.what());
+  }
+  if (cut) std::cout << "(Gekürzt: die Nachricht ist größer als 64 MB; gezeigt ist der Text ihrer ersten 64 MB.)\n";
 }
 
 }  // namespace
@@ -121,7 +150,7 @@ void AddContainerCommands(CLI::App& app) {
   auto body = std::make_shared<std::string>();
   inspect->add_option("--body", *body, "print the visible text of the body of this mail member (mails/...)");
   inspect->callback([file, json, body] {
-    if (!body->empty()) std::cout << MemberBodyText(*file, *body);
+    if (!body->empty()) PrintBodyText(*file, *body);
     else if (*json) InspectJson(*file);
     else Inspect(*file);
   });
@@ -138,11 +167,12 @@ void AddContainerCommands(CLI::App& app) {
     try {
       Components::ZipReader zip(*verified);
       problems = Components::VerifyContainer(zip);
+      for (std::string& problem : CheckContent(zip)) problems.push_back(std::move(problem));
       for (const auto& entry : zip.Entries()) mails += entry.name != "manifest.json";
     } catch (const Components::ZipError& e) {
       problems.push_back(e.what());  // a damaged container is a difference too
     }
-    for (const auto& problem : problems) std::cout << "Abweichung: " << problem << "\n";
+    PrintProblems(problems);
     if (!problems.empty()) throw ExitStatus{Exit::Different};
     std::cout << *verified << ": intakt, " << mails << " E-Mails\n";
   });
@@ -180,7 +210,7 @@ void AddSettings(CLI::App& app) {
       std::unique_ptr<ISettingsKey> key;
       file.OpenUserKey(AddinSettingsKey(), key);
       if (key->WriteValue(kExcludeFolderValue, RegType::Sz, RegistryString(value)) != 0)
-        throw Failure(Exit::Usage, "cannot write " + DefaultSettingsFile().string());
+        throw Failure(Exit::Usage, file.LastFailure());
     } else if (*clear) {
       try {
         file.Save();

@@ -5,7 +5,7 @@ namespace CV::Cli {
 
 namespace Exit {
 inline constexpr int Success = 0;
-inline constexpr int Skipped = 1;        // the container was written, but mails were skipped
+inline constexpr int Skipped = 1;        // the container was written, but mails were skipped or it lies elsewhere
 inline constexpr int Usage = 2;          // usage error, or unusable input or output
 inline constexpr int Rejected = 3;       // the input was rejected (HTML the rewriting refuses)
 inline constexpr int NothingToDo = 4;    // nothing to archive
@@ -18,7 +18,8 @@ inline constexpr int Cancelled = 130;    // Ctrl-C (SIGTERM 143, SIGHUP 129)
 inline constexpr const char* kExitCodeTable =
     "Exit codes:\n"
     "  0    success\n"
-    "  1    the container was written, but mails were skipped or not read (named in the summary)\n"
+    "  1    the container was written, but mails were skipped or not read (named in the summary),\n"
+    "       or beside a file of its name that came meanwhile (that file was not replaced)\n"
     "  2    usage error, unusable input or output, or the export ended early (its cause named)\n"
     "  3    the input was rejected (rewrite-html: HTML the rewriting refuses)\n"
     "  4    nothing to archive (message 108)\n"

@@ -1,13 +1,19 @@
 #include "cli/file_settings.h"
 
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
+#include "components/container/retry.h"
+#include "components/container/write_failure.h"
+#include "foundation/file_system.h"
 #include "foundation/hresult.h"
 #include "foundation/utf.h"
+#include "sim/posix_paths.h"
 
 namespace CV::Cli {
 namespace {
@@ -48,10 +54,14 @@ class FileSettingsKey final : public ISettingsKey {
   }
   std::int32_t WriteValue(std::u16string_view name, RegType type, const std::vector<std::uint8_t>& data) override {
     std::lock_guard lock(m_owner.m_mutex);
-    m_owner.m_keys[m_path][std::u16string(name)] = {type, data};
+    auto& values = m_owner.m_keys[m_path];
+    const auto before = values;
+    values[std::u16string(name)] = {type, data};
     try {
       m_owner.Save();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      values = before;  // what is kept is what the file holds
+      m_owner.m_failure = e.what();
       return Win32Error::AccessDenied;
     }
     return 0;
@@ -111,14 +121,39 @@ void FileSettings::Save() {
       entries[ToUtf8(name)] = {{"type", static_cast<int>(value.type)}, {"data", Hex(value.data)}};
     keys[ToUtf8(path)] = entries;
   }
-  std::filesystem::create_directories(m_file.parent_path());
-  const std::filesystem::path temporary = m_file.string() + ".part";
-  {
-    std::ofstream out(temporary);
-    out << nlohmann::json{{"keys", keys}}.dump(2) << "\n";
-    if (!out) throw std::runtime_error("cannot write " + m_file.string());
+  const std::string text = nlohmann::json{{"keys", keys}}.dump(2) + "\n";
+  FS::IFileSystem& files = FS::DefaultFileSystem();
+  const std::u16string target = FS::ToWindows(m_file.string());
+  const std::u16string folder = FS::ToWindows(m_file.parent_path().string());
+  const auto fail = [&](std::int32_t error, Components::WriteStep step) {
+    throw std::runtime_error("Die Einstellungen wurden nicht gespeichert. " +
+                             ToUtf8(Components::WriteFailureText(error, step, files.UserPath(folder),
+                                                                 files.UserPath(target))));
+  };
+  std::error_code made;
+  std::filesystem::create_directories(m_file.parent_path(), made);
+  if (made) fail(made == std::errc::no_space_on_device ? Win32Error::DiskFull : Win32Error::AccessDenied,
+                 Components::WriteStep::Folder);
+  const std::u16string temporary = target + u".part-" + FromUtf8(std::to_string(::getpid()));
+  std::unique_ptr<FS::IWritableFile> file;
+  std::int32_t error = files.CreateForWriting(temporary, FS::Creation::Always, false, file);
+  if (error == 0) error = file->WriteAt(0, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  if (error == 0) error = file->Flush();
+  if (const std::int32_t closed = file ? file->Close() : 0; error == 0) error = closed;
+  if (error != 0) {
+    files.RemoveFile(temporary);
+    fail(error, Components::WriteStep::Folder);
   }
-  std::filesystem::rename(temporary, m_file);
+  error = Components::RetryWhileHeld([&] { return files.MoveFileTo(temporary, target, true); });
+  if (error != 0) {
+    files.RemoveFile(temporary);
+    fail(error, Components::WriteStep::Target);
+  }
+}
+
+std::string FileSettings::LastFailure() {
+  std::lock_guard lock(m_mutex);
+  return m_failure;
 }
 
 }  // namespace CV::Cli

@@ -26,9 +26,13 @@ class FileSettings final : public ISettings {
 
   std::int32_t OpenUserKey(std::u16string_view path, std::unique_ptr<ISettingsKey>& key) override;
 
-  // Writes the file (its directory is made when missing); throws
-  // std::runtime_error when it cannot.
+  // Writes the file whole or not at all (its directory is made when
+  // missing): a complete temporary file, flushed to the disk, then moved
+  // over the old one. Throws std::runtime_error with the German cause when
+  // it cannot; the old file stays as it was.
   void Save();
+  // Why the last write of a value failed, in German.
+  std::string LastFailure();
   void Remove(std::u16string_view path, std::u16string_view name);
 
  private:
@@ -37,6 +41,7 @@ class FileSettings final : public ISettings {
   std::filesystem::path m_file;
   std::recursive_mutex m_mutex;
   std::map<std::u16string, std::map<std::u16string, Value>> m_keys;
+  std::string m_failure;
 };
 
 }  // namespace CV::Cli

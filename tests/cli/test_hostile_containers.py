@@ -20,11 +20,21 @@ SANITIZED = "asan" in CVMAIL
 MEMORY_BOUND = (4096 if SANITIZED else 600) << 20  # bytes of peak resident memory
 
 
+def message(subject="S", sender="F", entry="E1", date=None):
+    """A message as the writer makes one, headers only, for a manifest entry's defaults."""
+    lines = [f'From: "{sender}": ;', f"Subject: {subject}"] + ([f"Date: {date}"] if date else [])
+    lines += [f"X-Corvane-EntryID: {entry}", "MIME-Version: 1.0", 'Content-Type: text/plain; charset="utf-8"', "", ""]
+    return "\r\n".join(lines).encode()
+
+
+MSG = message()
+
+
 def manifest(mails=None, **changes):
     """The manifest of one mail; a field given as "DROP" is left out."""
     body = {"format": "corvane-archive", "version": 2, "properties": [["Ersteller", "Test"]],
             "announced": 1, "received": 1,
-            "mails": mails if mails is not None else [mail_entry("mails/a/000001.eml", b"x")]}
+            "mails": mails if mails is not None else [mail_entry("mails/a/000001.eml", MSG)]}
     body.update(changes)
     return {k: v for k, v in body.items() if v != "DROP"}
 
@@ -49,7 +59,48 @@ def container(members, manifest_text):
 
 
 def good():
-    return container([("mails/a/000001.eml", b"x")], json.dumps(manifest()))
+    return container([("mails/a/000001.eml", MSG)], json.dumps(manifest()))
+
+
+def one_mail(data=MSG, member="mails/a/000001.eml", properties=None, **changes):
+    """A container of one mail whose manifest entry is changed as given."""
+    changes_manifest = {"properties": properties} if properties is not None else {}
+    return container([(member, data)], json.dumps(manifest([mail_entry(member, data, **changes)], **changes_manifest)))
+
+
+def two_mails(first, second):
+    """Two mails under the given member names."""
+    entries = [mail_entry(first, MSG), mail_entry(second, MSG, member=second)]
+    return container([(first, MSG), (second, MSG)], json.dumps(manifest(entries, received=2, announced=2)))
+
+
+def flagged(bits):
+    """The mail member with these general purpose bits, in both its headers."""
+    data = bytearray(good())
+    for signature, at in ((b"PK\x03\x04", 6), (b"PK\x01\x02", 8)):
+        where = data.find(signature)
+        data[where + at:where + at + 2] = struct.pack("<H", struct.unpack("<H", data[where + at:where + at + 2])[0] | bits)
+    return bytes(data)
+
+
+def unlisted(keep_signature):
+    """A container holding a local entry before the mail that the central
+    directory leaves out; without its signature the bytes are a bare gap."""
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("mails/a/000009.eml", message("versteckt"))
+        z.writestr("mails/a/000001.eml", MSG)
+        z.writestr("manifest.json", json.dumps(manifest()))
+    data = bytearray(out.getvalue())
+    end = data.rfind(b"PK\x05\x06")
+    count, size, start = struct.unpack("<HII", data[end + 10:end + 20])[0], *struct.unpack("<II", data[end + 12:end + 20])
+    first = struct.unpack("<HHH", data[start + 28:start + 34])
+    record = 46 + sum(first)
+    central = data[start + record:start + size]
+    if not keep_signature:
+        data[0] ^= 0xFF
+    tail = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count - 1, count - 1, len(central), start, 0)
+    return bytes(data[:start]) + bytes(central) + tail
 
 
 def zip64_short_extra():
@@ -180,6 +231,33 @@ CASES = [  # name, bytes, a text verify must print
      "the manifest is no JSON"),
 ]
 
+CONTENT_CASES = [  # what verify finds and inspect, which shows the manifest, does not look at
+    # What the manifest says against the messages, hashes left intact.
+    ("the subject changed", lambda: one_mail(subject="Geändert"),
+     'mails/a/000001.eml: the subject is "S", the manifest says "Geändert"'),
+    ("the sender changed", lambda: one_mail(**{"from": "Jemand"}),
+     'mails/a/000001.eml: the sender is "F", the manifest says "Jemand"'),
+    ("the date changed", lambda: one_mail(date="2025-12-09T12:00:00+01:00"),
+     'mails/a/000001.eml: the date is missing, the manifest says "2025-12-09T12:00:00+01:00"'),
+    ("a date an hour off", lambda: one_mail(message(date="Tue, 09 Dec 2025 13:00:00 +0100"),
+                                            date="2025-12-09T12:00:00+01:00"), "the date is"),
+    ("the folder changed", lambda: one_mail(folder="b"), 'mails/a/000001.eml: lies elsewhere than its folder "b" says'),
+    ("the EntryID changed", lambda: one_mail(entryId="E2"), 'the EntryID is "E1", the manifest says "E2"'),
+    ("the mail count changed", lambda: one_mail(properties=[["Anzahl der Mails", "2"]]),
+     '"Anzahl der Mails" says 2, the container holds 1'),
+    ("the total size changed", lambda: one_mail(size=5000, properties=[["Gesamtgröße der Mails", "1 kB"]]),
+     '"Gesamtgröße der Mails" says 1 kB, its mails come to 5 kB'),
+    # What other readers read otherwise.
+    ("an encrypted member", lambda: flagged(0x0001), "mails/a/000001.eml: marked as encrypted"),
+    ("a flag the writer never sets", lambda: flagged(0x0040), "ZIP flags 0x0040 the writer never sets"),
+    ("a hidden local entry", lambda: unlisted(True), "a local entry at offset 0 that the central directory does not list"),
+    ("bytes the directory does not list", lambda: unlisted(False), "at offset 0 that the central directory does not list"),
+    ("names that differ in case only", lambda: two_mails("mails/a/000001.eml", "mails/A/000001.eml"),
+     "mails/A/000001.eml: the same file as mails/a/000001.eml"),
+    ("names that differ in normalisation only", lambda: two_mails("mails/\u00e4/000001.eml", "mails/a\u0308/000001.eml"),
+     "the same file as mails/\u00e4/000001.eml"),
+]
+
 
 class HostileContainers(unittest.TestCase):
     def setUp(self):
@@ -201,8 +279,8 @@ class HostileContainers(unittest.TestCase):
     def test_the_good_container_passes(self):
         # version 1 had no "source" per mail
         path = self.dir / "eins.zip"
-        path.write_bytes(container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
-            [mail_entry("mails/a/000001.eml", b"x", source="DROP")], version=1))))
+        path.write_bytes(container([("mails/a/000001.eml", MSG)], json.dumps(manifest(
+            [mail_entry("mails/a/000001.eml", MSG, source="DROP")], version=1))))
         self.assertEqual(self.run_bounded("verify", path)[0], 0)
         path = self.dir / "gut.zip"
         path.write_bytes(good())
@@ -222,6 +300,61 @@ class HostileContainers(unittest.TestCase):
                 for extra in ([], ["--json"]):
                     code, out, err = self.run_bounded("inspect", path, *extra)
                     self.assertEqual(code, 2, out + err)
+
+    def test_a_manifest_that_says_otherwise_than_its_container_is_refused(self):
+        for name, make, why in CONTENT_CASES:
+            with self.subTest(name):
+                path = self.dir / "c.zip"
+                path.write_bytes(make())
+                code, out, err = self.run_bounded("verify", path)
+                self.assertEqual(code, 6, out + err)
+                self.assertIn(why, out)
+
+    def test_control_characters_from_a_container_are_never_printed_raw(self):
+        evil = "mails/a/\x1b[2K\r000001.eml"
+        path = self.dir / "c.zip"
+        path.write_bytes(one_mail(member=evil, subject="S\u202e\x07", properties=[["Ersteller\x1b]0;x\x07", "\u0085"]]))
+        code, out, _ = self.run_bounded("verify", path)
+        self.assertEqual(code, 6, out)
+        self.assertIn("Abweichung: mails/a/\\x1b[2K\\r000001.eml: no member name below mails/", out)
+        for command in (["verify"], ["inspect"], ["inspect", "--json"]):
+            with self.subTest(command):
+                _, out, _ = self.run_bounded(*command, path)
+                for raw in ("\x1b", "\r", "\x07", "\u202e", "\u0085"):
+                    self.assertNotIn(raw, out)
+        _, out, _ = self.run_bounded("inspect", path)
+        self.assertIn("  Ersteller\\x1b]0;x\\x07: \\u0085\n", out)
+        self.assertIn("    S\\u202e\\x07 | F |", out)
+
+    def test_a_body_that_inflates_beyond_measure_is_shown_cut_in_bounded_memory(self):
+        # 1.4 GB of paragraphs in a few megabytes; its directory entry tells the truth.
+        head = message().replace(b'text/plain; charset="utf-8"', b"text/html")
+        line, count = b"<p>Zeile</p>\n", (1400 << 20) // 13
+        compressor = zlib.compressobj(9, zlib.DEFLATED, -15)
+        compressed = [compressor.compress(head)]
+        crc, block = zlib.crc32(head), line * 65536
+        for _ in range(count // 65536):
+            compressed.append(compressor.compress(block))
+            crc = zlib.crc32(block, crc)
+        compressed.append(compressor.flush())
+        data, size = b"".join(compressed), len(head) + (count // 65536) * len(block)
+        name = b"mails/a/000001.eml"
+        local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0, crc, len(data), size, len(name), 0) + name
+        central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0, crc, len(data), size,
+                              len(name), 0, 0, 0, 0, 0, 0) + name
+        end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 1, 1, len(central), len(local) + len(data), 0)
+        path = self.dir / "gross.zip"
+        path.write_bytes(local + data + central + end)
+        before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        result = subprocess.run([CVMAIL, "inspect", path, "--body", name.decode()], capture_output=True, timeout=300)
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        self.assertEqual(result.returncode, 0, result.stderr)
+        if not SANITIZED and peak > before:
+            self.assertLess(peak * 1024, 100 << 20)
+        self.assertTrue(result.stdout.startswith(b"Zeile\nZeile\n"))
+        self.assertTrue(result.stdout.endswith("(Gekürzt: die Nachricht ist größer als 64 MB; gezeigt ist der Text "
+                                               "ihrer ersten 64 MB.)\n".encode()))
+        self.assertGreater(result.stdout.count(b"Zeile\n"), 5_000_000)
 
     def test_missing_fields_are_shown_as_missing(self):
         path = self.dir / "c.zip"

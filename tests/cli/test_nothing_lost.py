@@ -232,6 +232,32 @@ class NothingLost(unittest.TestCase):
                               text=True, check=True).stdout
         self.assertIn("Der ganze Text.\n--x\nNoch mehr.", text)
 
+    def test_settings_on_a_full_disk_keep_the_old_file(self):
+        config = self.tmpfs("konfig", "64k")
+        environment = dict(os.environ, XDG_CONFIG_HOME=str(config))
+        run = lambda *args: subprocess.run([CVMAIL, "settings", *args], capture_output=True, text=True, env=environment)
+        self.assertEqual(run("--exclude", "Postfach/Archiv").returncode, 0)
+        settings = config / "cvmail" / "settings.json"
+        before = settings.read_bytes()
+        ballast = os.open(config / "ballast", os.O_WRONLY | os.O_CREAT)  # the disk fills up
+        try:
+            while os.write(ballast, b"\0" * 4096):
+                pass
+        except OSError:
+            pass
+        os.close(ballast)
+        for args in (["--exclude", "Postfach/" + "Sehr langer Ordner " * 200], ["--clear"]):
+            with self.subTest(args[0]):
+                result = run(*args)
+                self.assertEqual(result.returncode, 2, result.stdout + result.stderr)
+                self.assertIn(f"Die Einstellungen wurden nicht gespeichert. Der Datenträger ist voll: „{settings}“ "
+                              "konnte nicht geschrieben werden.", result.stderr)
+                self.assertEqual(settings.read_bytes(), before)
+                self.assertEqual(sorted(p.name for p in settings.parent.iterdir()), ["settings.json"])
+        result = run()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("\\Postfach\\Archiv", result.stdout)
+
     def test_a_full_target_disk_names_the_file_and_leaves_nothing(self):
         target = self.tmpfs("voll", "64k")
         store = self.store({f"{i}.eml": eml(f"M{i}", [("x.bin", os.urandom(30 * 1024))]) for i in range(6)})

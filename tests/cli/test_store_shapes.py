@@ -257,6 +257,23 @@ class Signals(Run):
                 self.assertEqual(len(manifest_of(out)["mails"]), 20)
             self.assertEqual(self.leftovers(), [])
 
+    def test_a_file_of_the_outputs_name_that_came_meanwhile_is_kept(self):
+        # As when a second run onto the same target finishes first.
+        store = self.big_store(30)
+        out = self.dir / "o.zip"
+        process = self.start("archive", store, "-o", out)
+        seen = self.wait_for(process, "Archiv erstellen: ")
+        out.write_bytes(b"fremd")
+        code, stdout = self.finish(process, seen)
+        self.assertEqual(code, 1, stdout)
+        beside = self.dir / "o (2).zip"
+        self.assertIn(f"Das Archiv „{out}“ existiert inzwischen; es wurde nicht ersetzt. "
+                      f"Die neue Fassung liegt unter „{beside}“.\n", stdout)
+        self.assertEqual(out.read_bytes(), b"fremd")
+        self.assertEqual(len(manifest_of(beside)["mails"]), 30)
+        code, stdout, _ = self.run_cvmail("verify", beside)
+        self.assertEqual(code, 0, stdout)
+
     def test_the_next_run_removes_what_a_killed_run_left(self):
         store = self.big_store(30)
         out = self.dir / "o.zip"

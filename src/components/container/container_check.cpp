@@ -1,11 +1,13 @@
 #include "components/container/container_check.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <stdexcept>
 
 #include "components/container/manifest.h"
 #include "components/container/sha256.h"
+#include "components/container/zip_format.h"
 #include "components/container/zip_reader.h"
 
 namespace CV::Components {
@@ -17,7 +19,11 @@ constexpr const char* kManifest = "manifest.json";
 
 bool IsMailMemberName(const std::string& name) {
   if (name.rfind("mails/", 0) != 0 || name.size() <= 6) return false;
-  if (name.find('\\') != std::string::npos || name.find(':') != std::string::npos) return false;
+  // What Windows forbids in a name cannot be extracted there; the writer
+  // percent-encodes all of it.
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || std::string_view("\\:<>\"|?*").find(c) != std::string_view::npos)
+      return false;
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t end = name.find('/', start);
@@ -29,6 +35,57 @@ bool IsMailMemberName(const std::string& name) {
   return true;
 }
 
+namespace {
+
+std::string Hex16(std::uint16_t v) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  return std::string("0x") + kHex[v >> 12] + kHex[(v >> 8) & 15] + kHex[(v >> 4) & 15] + kHex[v & 15];
+}
+
+// A member's ZIP flags may carry only what the writer sets: UTF-8 names,
+// and sizes after the data. Anything else (encryption above all) is a
+// member other readers refuse or read otherwise.
+void CheckFlags(const std::string& name, std::uint16_t flags, std::vector<std::string>& problems) {
+  const std::uint16_t foreign = flags & static_cast<std::uint16_t>(~(Zip::kUtf8Names | Zip::kDataDescriptor));
+  if (foreign & Zip::kEncrypted) problems.push_back(name + ": marked as encrypted (ZIP flags " + Hex16(flags) + ")");
+  else if (foreign) problems.push_back(name + ": ZIP flags " + Hex16(flags) + " the writer never sets");
+}
+
+// The bytes of the file before the central directory are the members'
+// own, one after the other from the start: a gap can hide a local entry
+// that the central directory does not list (content some readers show and
+// others do not).
+struct Span {
+  std::uint64_t start, end;
+  std::uint64_t slack;  // bytes after the data that may follow: a data descriptor
+  bool operator<(const Span& other) const { return start < other.start; }
+};
+
+void CheckCoverage(ZipReader& zip, const std::vector<Span>& spans, std::vector<std::string>& problems) {
+  std::uint64_t expected = 0, slack = 0;
+  const auto gap = [&](std::uint64_t from, std::uint64_t to) {
+    if (to <= from) return;
+    std::string what = std::to_string(to - from) + " bytes at offset " + std::to_string(from) +
+                       " that the central directory does not list";
+    if (to - from >= 4) {
+      unsigned char signature[4];
+      zip.Source().ReadAt(from, signature, 4);
+      if (Zip::Get32(signature) == Zip::kLocalHeader)
+        what = "a local entry at offset " + std::to_string(from) + " that the central directory does not list";
+    }
+    problems.push_back(what);
+  };
+  for (const Span& span : spans) {
+    if (span.start < expected) problems.push_back("members overlap at offset " + std::to_string(span.start));
+    else if (span.start - expected > slack) gap(expected, span.start);
+    expected = std::max(expected, span.end);
+    slack = span.slack;
+  }
+  if (zip.DirectoryStart() < expected || zip.DirectoryStart() - expected > slack) gap(expected, zip.DirectoryStart());
+}
+
+}  // namespace
+
 std::vector<std::string> CheckStructure(ZipReader& zip) {
   std::vector<std::string> problems;
   const auto& entries = zip.Entries();
@@ -38,21 +95,28 @@ std::vector<std::string> CheckStructure(ZipReader& zip) {
   if (manifests > 1) problems.push_back("the container holds manifest.json " + std::to_string(manifests) + " times");
   if (entries.back().name != kManifest) problems.push_back("manifest.json is not the last member");
   std::set<std::string> seen;
+  std::vector<Span> spans;  // each member's bytes, header to data's end
   for (const ZipReader::Entry& member : entries) {
     if (member.name != kManifest) {
       if (!seen.insert(member.name).second) problems.push_back(member.name + ": stored twice");
       if (!IsMailMemberName(member.name)) problems.push_back(member.name + ": no member name below mails/");
     }
+    CheckFlags(member.name, member.flags, problems);
     try {
       const ZipReader::LocalHeader local = zip.ReadLocalHeader(member);
       if (local.name != member.name) problems.push_back(member.name + ": the local header names \"" + local.name + "\"");
       if (local.method != member.method || local.crc != member.crc || local.size != member.size ||
-          local.compressedSize != member.compressedSize)
+          local.compressedSize != member.compressedSize || local.flags != member.flags)
         problems.push_back(member.name + ": local header and central directory differ");
+      // A data descriptor follows the data: 12 to 24 bytes, as the writer chose.
+      spans.push_back({member.offset, local.dataOffset + member.compressedSize,
+                       (member.flags & Zip::kDataDescriptor) ? 24u : 0u});
     } catch (const ZipError& e) {
       problems.push_back(e.what());
     }
   }
+  std::sort(spans.begin(), spans.end());
+  CheckCoverage(zip, spans, problems);
   return problems;
 }
 

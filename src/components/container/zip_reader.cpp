@@ -134,6 +134,7 @@ void ZipReader::ReadDirectory() {
   }
   if (size > fileSize || start > fileSize - size) throw ZipError("the central directory lies outside the file");
   if (count > size / kCentralHeaderSize) throw ZipError("the central directory cannot hold its entries");
+  m_directoryStart = start;
   const std::string directory = ReadString(source, start, static_cast<std::size_t>(size));
   std::size_t p = 0;
   m_entries.reserve(static_cast<std::size_t>(count));
@@ -141,6 +142,7 @@ void ZipReader::ReadDirectory() {
     if (directory.size() - p < kCentralHeaderSize || Get32(U(directory, p)) != kCentralHeader)
       throw ZipError("broken central directory");
     Entry e;
+    e.flags = Get16(U(directory, p + 8));
     e.method = Get16(U(directory, p + 10));
     e.crc = Get32(U(directory, p + 16));
     e.compressedSize = Get32(U(directory, p + 20));
@@ -170,6 +172,7 @@ ZipReader::LocalHeader ZipReader::ReadLocalHeader(const Entry& entry) {
   const std::string header = ReadString(*m_source, entry.offset, kLocalHeaderSize);
   if (Get32(U(header)) != kLocalHeader) throw ZipError(entry.name + ": no local header");
   LocalHeader local;
+  local.flags = Get16(U(header, 6));
   local.method = Get16(U(header, 8));
   local.crc = Get32(U(header, 14));
   local.compressedSize = Get32(U(header, 18));

@@ -38,6 +38,7 @@ class ZipReader {
  public:
   struct Entry {
     std::string name;
+    std::uint16_t flags = 0;  // the general purpose bits
     std::uint16_t method = 0;
     std::uint32_t crc = 0;
     std::uint64_t size = 0, compressedSize = 0, offset = 0;
@@ -45,6 +46,7 @@ class ZipReader {
   // What a member's local header says.
   struct LocalHeader {
     std::string name;
+    std::uint16_t flags = 0;
     std::uint16_t method = 0;
     std::uint32_t crc = 0;
     std::uint64_t size = 0, compressedSize = 0;
@@ -57,6 +59,9 @@ class ZipReader {
   ~ZipReader();
 
   const std::vector<Entry>& Entries() const noexcept { return m_entries; }
+  IByteSource& Source() { return *m_source; }
+  // Where the central directory begins: every member's bytes lie before it.
+  std::uint64_t DirectoryStart() const noexcept { return m_directoryStart; }
   // The first entry of that name, or null.
   const Entry* Find(std::string_view name) const;
 
@@ -83,6 +88,7 @@ class ZipReader {
 
   std::unique_ptr<IByteSource> m_source;
   std::vector<Entry> m_entries;
+  std::uint64_t m_directoryStart = 0;
 };
 
 }  // namespace CV::Components
