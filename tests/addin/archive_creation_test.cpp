@@ -295,11 +295,16 @@ TEST_F(ArchiveCreationTest, AnExistingFileIsReplacedOnlyWhenAsked) {
   EXPECT_EQ(progress->written, (dir / "Archiv (3).zip").string());
   EXPECT_TRUE(Components::VerifyContainer(dir / "Archiv (3).zip").empty());
 
+  // A file system that calls the taken name a file that exists.
+  files->Plan("MoveFileTo", Sim::FaultPlan{Win32Error::FileExists, 1, false});
+  Press(u"StartARCCreation", On(explorer));
+  EXPECT_EQ(progress->written, (dir / "Archiv (4).zip").string());
+
   target->target->mayReplace = true;
   Press(u"StartARCCreation", On(explorer));
   EXPECT_EQ(progress->written, container.string());
   EXPECT_TRUE(Components::VerifyContainer(container).empty());
-  EXPECT_FALSE(fs::exists(dir / "Archiv (4).zip"));
+  EXPECT_FALSE(fs::exists(dir / "Archiv (5).zip"));
   EXPECT_TRUE(progress->causes.empty());
 }
 

@@ -260,6 +260,7 @@ TEST_F(FileSystemContract, ReadOnlyFilesAndDirectoriesAreNotWrittenOver) {
   std::unique_ptr<IWritableFile> file;
   EXPECT_EQ(fs.CreateForWriting(dir / u"ro.zip", Creation::Always, false, file), Win32Error::AccessDenied);
   EXPECT_EQ(fs.MoveFileTo(dir / u"neu", dir / u"ro.zip", true), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.MoveFileTo(dir / u"neu", dir / u"ro.zip", false), Win32Error::AlreadyExists);
   EXPECT_EQ(fs.CreateForWriting(dir / u"ordner", Creation::Always, false, file), Win32Error::AccessDenied);
   EXPECT_EQ(fs.MoveFileTo(dir / u"neu", dir / u"ordner", true), Win32Error::AccessDenied);
   std::vector<std::uint8_t> bytes;
