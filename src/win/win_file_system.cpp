@@ -215,6 +215,12 @@ class WinFileSystem final : public IFileSystem {
   std::int32_t CreateForWriting(std::u16string_view path, Creation creation, bool deleteOnClose,
                                 std::unique_ptr<IWritableFile>& file) override {
     const DWORD flags = deleteOnClose ? FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE : FILE_ATTRIBUTE_NORMAL;
+    // Windows refuses to write a read-only file; Wine, run by root, would
+    // empty it.
+    if (creation == Creation::Always) {
+      const DWORD attributes = ::GetFileAttributesW(W(path).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+    }
     Win::UniqueFile handle(::CreateFileW(W(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                          creation == Creation::New ? CREATE_NEW : CREATE_ALWAYS, flags, nullptr));
@@ -237,6 +243,13 @@ class WinFileSystem final : public IFileSystem {
   }
 
   std::int32_t MoveFileTo(std::u16string_view from, std::u16string_view to, bool replace) override {
+    // Windows replaces neither a read-only file nor a directory; Wine, run
+    // by root, would.
+    if (replace) {
+      const DWORD attributes = ::GetFileAttributesW(W(to).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return ERROR_ACCESS_DENIED;
+    }
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
     return ::MoveFileExW(W(from).c_str(), W(to).c_str(), flags) ? 0 : LastError();
   }

@@ -16,7 +16,7 @@ import zipfile
 import zlib
 
 CVMAIL = os.environ["CVMAIL"]
-SANITIZED = "asan" in CVMAIL
+SANITIZED = "asan" in CVMAIL or "tsan" in CVMAIL
 MEMORY_BOUND = (4096 if SANITIZED else 600) << 20  # bytes of peak resident memory
 
 
