@@ -177,6 +177,9 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     for (const auto& problem : unreadable)
       std::cout << "    " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
   }
+  // Read whole, but otherwise than the mail says.
+  for (const auto& note : session.Statistics().notes->All())
+    std::cout << "  Hinweis: " << note.why << ": " << StoreRelative(note.path, options.store) << "\n";
   std::cout << "  Container:           " << record.container << " (" << fs::file_size(record.container) << " Bytes)\n"
             << "  Dauer:               " << static_cast<int>(seconds * 1000) / 1000.0 << " s\n";
   if (elsewhere)

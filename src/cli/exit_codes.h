@@ -7,7 +7,7 @@ namespace Exit {
 inline constexpr int Success = 0;
 inline constexpr int Skipped = 1;        // the container was written, but mails were skipped or it lies elsewhere
 inline constexpr int Usage = 2;          // usage error, or unusable input or output
-inline constexpr int Rejected = 3;       // the input was rejected (HTML the rewriting refuses)
+inline constexpr int Rejected = 3;       // the input was rejected (rewrite-html: no text)
 inline constexpr int NothingToDo = 4;    // nothing to archive
 inline constexpr int NoWriter = 5;       // the container writer could not be created
 inline constexpr int Different = 6;      // verify found a difference
@@ -21,7 +21,7 @@ inline constexpr const char* kExitCodeTable =
     "  1    the container was written, but mails were skipped or not read (named in the summary),\n"
     "       or beside a file of its name that came meanwhile (that file was not replaced)\n"
     "  2    usage error, unusable input or output, or the export ended early (its cause named)\n"
-    "  3    the input was rejected (rewrite-html: HTML the rewriting refuses)\n"
+    "  3    the input was rejected (rewrite-html: no text, an 8-bit file holding NUL bytes)\n"
     "  4    nothing to archive (message 108)\n"
     "  5    the container writer could not be created (message 107)\n"
     "  6    verify found a difference\n"

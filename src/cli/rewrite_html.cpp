@@ -1,5 +1,6 @@
 #include "cli/rewrite_html.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,7 +22,25 @@ namespace {
 
 struct Options {
   std::string in, out, cache;
+  // The fields SaveAs wrote above the body, when the mail is known.
+  std::optional<std::string> from, to, cc, bcc, subject;
+  bool importance = false, attachments = false;
+
+  std::optional<Office::SavedHeader> Header() const {
+    if (!from && !to && !cc && !bcc && !subject && !importance && !attachments) return std::nullopt;
+    const auto text = [](const std::optional<std::string>& v) { return FromUtf8(v.value_or("")); };
+    return Office::SavedHeader{text(from), text(to), text(cc), text(bcc), text(subject), importance, attachments};
+  }
 };
+
+// A body is text: 8-bit bytes without NUL, or UTF-16 after its byte order
+// mark. Anything else (a picture, an archive given by mistake) is refused.
+bool IsText(FS::IFileSystem& fs, const std::u16string& path) {
+  std::vector<std::uint8_t> bytes;
+  if (FS::ReadWholeFile(fs, path, bytes) != 0) return true;  // reading says why, in its own words
+  if (Office::DetectHtmlEncoding(bytes.data(), bytes.size()) != Office::HtmlEncoding::EightBit) return true;
+  return std::find(bytes.begin(), bytes.end(), 0) == bytes.end();
+}
 
 // Writes bytes to path through a temporary file beside it, so that OUT is
 // either complete or untouched.
@@ -58,6 +77,8 @@ void Run(const Options& options) {
   FS::IFileSystem& fs = FS::DefaultFileSystem();
   std::unique_ptr<FS::IReadableFile> in;
   if (fs.OpenForReading(WindowsPath(options.in), in) != 0) throw Failure(Exit::Usage, "cannot read " + options.in);
+  if (!IsText(fs, WindowsPath(options.in)))
+    throw Failure(Exit::Rejected, options.in + ": no text (an 8-bit file with NUL bytes) is no HTML body");
   const std::filesystem::path out = std::filesystem::absolute(options.out);
   if (!std::filesystem::is_directory(out.parent_path()))
     throw Failure(Exit::Usage, "the directory of " + options.out + " does not exist");
@@ -75,12 +96,10 @@ void Run(const Options& options) {
   std::string bytes;
   try {
     const Office::HtmlPictures pictures{cache ? &*cache : nullptr, fs, DefaultGuidSource(), copies};
-    bytes = Office::ProcessHtml(in.get(), pictures, files).Bytes();
-  } catch (const ComError& e) {
+    const std::optional<Office::SavedHeader> header = options.Header();
+    bytes = Office::ProcessHtml(in.get(), pictures, files, header ? &*header : nullptr).Bytes();
+  } catch (const ComError&) {
     removeCopies();
-    if (e.Error() == E_INVALIDARG) {
-      throw Failure(Exit::Rejected, options.in + ": the rewriting refuses this HTML (an attribute name without \"=\")");
-    }
     throw Failure(Exit::Usage, "cannot read " + options.in);
   } catch (const CException&) {
     removeCopies();
@@ -116,6 +135,18 @@ void AddRewriteHtml(CLI::App& app) {
   command->add_option("--cache", options->cache,
                       "an internet-cache directory (index.txt: address TAB file name); without it no remote "
                       "picture is cached");
+  command->add_option("--from", options->from, "the sender's name SaveAs wrote after \"Von:\"");
+  command->add_option("--to", options->to, "the text of \"An:\"");
+  command->add_option("--cc", options->cc, "the text of \"Cc:\" (none: the mail has no Cc)");
+  command->add_option("--bcc", options->bcc, "the text of \"Bcc:\" (none: the mail has no Bcc)");
+  command->add_option("--subject", options->subject, "the text of \"Betreff:\"");
+  command->add_flag("--importance", options->importance, "SaveAs wrote \"Wichtigkeit:\" (high or low importance)");
+  command->add_flag("--attachments", options->attachments, "SaveAs wrote \"Anlagen:\" (the mail has attachments)");
+  command->footer(
+      "The header block SaveAs writes above the body is removed only when the mail's fields are given (--from, "
+      "--to, --cc, --bcc, --subject, --importance, --attachments): each leading paragraph that is the next field "
+      "with that text goes. Without them no paragraph is removed. Exit 3: the input is no text (an 8-bit file "
+      "holding NUL bytes).");
   command->callback([options] { Run(*options); });
 }
 

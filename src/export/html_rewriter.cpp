@@ -3,6 +3,8 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 #include "export/html_text.h"
@@ -26,46 +28,13 @@ bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-// The labels of the header fields SaveAs writes, German and English; the
-// index of a label's field is its row.
-constexpr std::u16string_view kHeaderLabels[][2] = {
-    {u"Von:", u"From:"},        {u"Gesendet:", u"Sent:"}, {u"An:", u"To:"},
-    {u"Cc:", u"Cc:"},           {u"Bcc:", u"Bcc:"},       {u"Betreff:", u"Subject:"},
-    {u"Wichtigkeit:", u"Importance:"}, {u"Anlagen:", u"Attachments:"},
-};
-
-// The header field a paragraph holds: its visible text (tags skipped, blanks
-// and &nbsp; before it skipped) begins with a field's label, and it is one
-// line (a forwarded mail's quoted header is one paragraph with line breaks).
-// -1 otherwise.
+// A paragraph with a line break is no header field: a forwarded mail's
+// quoted header is one paragraph with line breaks.
 template <class C>
-int HeaderField(const HtmlString<C>& paragraph) {
-  constexpr std::size_t kLongestLabel = 12;
-  constexpr std::u16string_view kNbsp = u"&nbsp;";
-  std::u16string text;
-  bool inTag = false;
-  for (std::size_t i = 0; i < paragraph.size() && text.size() < kLongestLabel; ++i) {
-    const char16_t c = static_cast<char16_t>(paragraph[i]);
-    if (inTag) {
-      inTag = c != u'>';
-    } else if (c == u'<') {
-      inTag = true;
-    } else if (c == u'&' && EqualsIgnoringCase(Widen<C>(HtmlView<C>(paragraph).substr(i, kNbsp.size())), kNbsp)) {
-      i += kNbsp.size() - 1;
-      if (!text.empty()) text += u' ';
-    } else if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
-      if (!text.empty()) text += u' ';
-    } else {
-      text += c;
-    }
-  }
+bool IsOneLine(const HtmlString<C>& paragraph) {
   for (std::size_t i = 0; i + 3 < paragraph.size(); ++i)
-    if (paragraph[i] == '<' && EqualsIgnoringCase(Widen<C>(HtmlView<C>(paragraph).substr(i + 1, 2)), u"br")) return -1;
-  for (int field = 0; field < static_cast<int>(std::size(kHeaderLabels)); ++field)
-    for (std::u16string_view label : kHeaderLabels[field])
-      if (text.size() >= label.size() && EqualsIgnoringCase(std::u16string_view(text).substr(0, label.size()), label))
-        return field;
-  return -1;
+    if (paragraph[i] == '<' && EqualsIgnoringCase(Widen<C>(HtmlView<C>(paragraph).substr(i + 1, 2)), u"br")) return false;
+  return true;
 }
 
 void SwapBytePairs(Data::CBlob& blob) {
@@ -77,7 +46,11 @@ void SwapBytePairs(Data::CBlob& blob) {
 template <class C>
 class Rewriter {
  public:
-  Rewriter(const HtmlPictures& pictures, std::vector<std::u16string>& files) : m_pictures(pictures), m_files(files) {}
+  Rewriter(const HtmlPictures& pictures, std::vector<std::u16string>& files, const SavedHeader* header)
+      : m_pictures(pictures), m_files(files) {
+    if (header) m_header.emplace(*header);
+    else m_paragraphKept = true;  // nothing tells what SaveAs wrote: every paragraph stays
+  }
 
   void Run(Data::CBlob& blob) {
     RemoveElements<C>(blob, u"!--[if", u"--");
@@ -98,20 +71,17 @@ class Rewriter {
     if (!EqualsIgnoringCase(Widen<C>(GetAttribute<C>(tag, u"http-equiv")), u"Content-Type")) tag.clear();
   }
 
-  // The header block SaveAs writes above the body goes: its leading long
-  // paragraphs, each one field beginning with its label, the first one the
-  // sender. The first paragraph that is not such a field ends the block, so
-  // nothing of the body is removed, however long its markup.
+  // The header block SaveAs wrote above this mail's body goes: its leading
+  // long paragraphs, each one field as SaveAs writes it for the mail. The
+  // first paragraph that is not the next such field ends the block, so
+  // nothing of the body is removed, however long its markup or whatever
+  // label it begins with.
   void Paragraph(HtmlString<C>& paragraph) {
     if (m_paragraphKept) return;
-    const int field = paragraph.size() >= kLongParagraph ? HeaderField(paragraph) : -1;
-    const bool inBlock = field >= 0 && (m_headerFields == 0 ? field == 0 : !(m_headerFields & (1u << field)));
-    if (inBlock) {
-      m_headerFields |= 1u << field;
-      paragraph.clear();
-    } else {
-      m_paragraphKept = true;
-    }
+    const bool field = paragraph.size() >= kLongParagraph &&
+                       m_header->Next(VisibleText(Widen<C>(paragraph), std::is_same_v<C, Byte>), IsOneLine(paragraph));
+    if (field) paragraph.clear();
+    else m_paragraphKept = true;
   }
 
   // A VML shape becomes a plain picture with its alt text, style and source.
@@ -136,6 +106,8 @@ class Rewriter {
     const HtmlString<C> src = GetAttribute<C>(tag, u"src");
     if (src.empty()) return;
     const std::u16string key = Widen<C>(src);
+    // A picture written into the document itself is neither remote nor a file.
+    if (key.size() >= 5 && EqualsIgnoringCase(key.substr(0, 5), u"data:")) return;
     auto known = m_images.find(key);
     if (IsUrl(key)) {
       if (known == m_images.end()) {
@@ -154,8 +126,8 @@ class Rewriter {
   const HtmlPictures& m_pictures;
   std::vector<std::u16string>& m_files;
   std::map<std::u16string, std::u16string> m_images;
+  std::optional<HeaderBlockMatcher> m_header;
   bool m_paragraphKept = false;
-  unsigned m_headerFields = 0;  // the fields of the header block removed so far, by HeaderField
   Data::CBlob m_scratch;  // the other buffer of the ProcessElements passes
 };
 
@@ -167,7 +139,8 @@ HtmlEncoding DetectHtmlEncoding(const std::uint8_t* bytes, std::size_t size) {
   return HtmlEncoding::EightBit;
 }
 
-Bstr ProcessHtml(FS::IReadableFile* stream, const HtmlPictures& pictures, std::vector<std::u16string>& files) {
+Bstr ProcessHtml(FS::IReadableFile* stream, const HtmlPictures& pictures, std::vector<std::u16string>& files,
+                 const SavedHeader* header) {
   if (!stream) ThrowComError(E_POINTER);
   const std::uint64_t size = stream->Size();
   if (size > 0xFFFFFFF0u) ThrowComError(HResultFromWin32(223));  // ERROR_FILE_TOO_LARGE
@@ -187,14 +160,14 @@ Bstr ProcessHtml(FS::IReadableFile* stream, const HtmlPictures& pictures, std::v
   // bytes come out as if each had been widened to a code unit and back.
   switch (DetectHtmlEncoding(blob.Data(), blob.Size())) {
     case HtmlEncoding::EightBit:
-      Rewriter<Byte>(pictures, files).Run(blob);
+      Rewriter<Byte>(pictures, files, header).Run(blob);
       break;
     case HtmlEncoding::Utf16LittleEndian:
-      Rewriter<Unit16>(pictures, files).Run(blob);
+      Rewriter<Unit16>(pictures, files, header).Run(blob);
       break;
     case HtmlEncoding::Utf16BigEndian:
       SwapBytePairs(blob);
-      Rewriter<Unit16>(pictures, files).Run(blob);
+      Rewriter<Unit16>(pictures, files, header).Run(blob);
       SwapBytePairs(blob);
       break;
   }

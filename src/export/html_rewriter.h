@@ -14,6 +14,7 @@
 #include "foundation/file_system.h"
 #include "foundation/guid_source.h"
 #include "foundation/internet_cache.h"
+#include "export/saved_header.h"
 
 namespace CV::Office {
 
@@ -33,10 +34,12 @@ HtmlEncoding DetectHtmlEncoding(const std::uint8_t* bytes, std::size_t size);
 
 // Reads the document from stream and returns its rewritten bytes. files
 // receives, in order of first reference, the local files the result refers
-// to (relative to the document). Throws ComError: E_POINTER for a null
-// stream, the read's failure as HRESULT, E_INVALIDARG for an attribute name
-// without "=" after it; CV::CException when the result cannot be allocated.
-Bstr ProcessHtml(FS::IReadableFile* stream, const HtmlPictures& pictures, std::vector<std::u16string>& files);
+// to (relative to the document). With header, the header block SaveAs wrote
+// for that mail is removed; without, no paragraph is. Throws ComError:
+// E_POINTER for a null stream, the read's failure as HRESULT;
+// CV::CException when the result cannot be allocated.
+Bstr ProcessHtml(FS::IReadableFile* stream, const HtmlPictures& pictures, std::vector<std::u16string>& files,
+                 const SavedHeader* header = nullptr);
 
 // The address scheme test of the platform: two or more letters, digits,
 // "+", "-" or "." and a colon ("http:", "cid:", "data:", "file:" ...).

@@ -113,13 +113,14 @@ const C* FindPair(const C* p, const C* end, const C* limit, C first, C second, C
   return end;
 }
 
-// The first position at or after from where pattern matches and ends before
-// the last code unit of the text, or length.
+// The first position at or after from where pattern matches, or length. A
+// match may end with the text: the last element of a document counts
+// wherever the document ends.
 template <class C>
 std::size_t FindMarker(const C* text, std::size_t length, std::size_t from, const Pattern<C>& pattern) {
   const std::size_t size = pattern.Size();
-  if (size == 0 || size >= length) return length;
-  const std::size_t last = length - size;  // a match must start before it
+  if (size == 0 || size > length) return length;
+  const std::size_t last = length - size + 1;  // a match must start before it
   const C* end = text + last;
   const C* p = text + std::min(from, last);
   if (size == 1) {
@@ -202,7 +203,7 @@ void ProcessElements(Data::CBlob& blob, const std::function<void(HtmlString<C>&)
     const std::size_t body = at + open.Size();
     const std::size_t closing = FindMarker(text, length, body, close);
     if (closing == length) {
-      in = length;  // not closed: nothing more is written
+      in = at;  // never closed: kept as it stands, with everything after it
       break;
     }
     stretch.assign(open.Text());
@@ -218,29 +219,52 @@ void ProcessElements(Data::CBlob& blob, const std::function<void(HtmlString<C>&)
   blob.Swap(result);
 }
 
+// Characters that end an attribute's name in a tag.
+template <class C>
+bool EndsName(C c) {
+  return IsWhite(c) || c == C('=') || c == C('>') || c == C('/');
+}
+
 template <class C>
 std::ptrdiff_t FindAttributeValue(HtmlView<C> tag, std::u16string_view name, std::size_t& length) {
   const Pattern<C> pattern(name);
   const std::size_t n = tag.size();
-  if (pattern.Size() == 0 || n <= pattern.Size()) return -1;
-  std::size_t i = 0;
-  while (i < n - pattern.Size() && !pattern.MatchesAt(tag.data() + i)) ++i;
-  if (i == n - pattern.Size()) return -1;
-  std::size_t j = tag.find(C('='), i + pattern.Size());
-  if (j == HtmlView<C>::npos) ThrowComError(E_INVALIDARG);
-  ++j;
-  while (j < n && IsWhite(tag[j])) ++j;
-  if (j < n && (tag[j] == C('"') || tag[j] == C('\''))) {
-    const std::size_t value = j + 1;
-    const std::size_t quote = tag.find(tag[j], value);
-    length = quote == HtmlView<C>::npos ? 0 : quote - value;
-    return static_cast<std::ptrdiff_t>(value);
+  if (pattern.Size() == 0) return -1;
+  // The attributes of the tag that begins the text, one after the other:
+  // "src" is neither found in "data-src" nor in a value such as title=src.
+  std::size_t i = tag.empty() || tag[0] != C('<') ? 0 : 1;
+  while (i < n && !EndsName(tag[i])) ++i;  // the tag's own name
+  for (;;) {
+    while (i < n && (IsWhite(tag[i]) || tag[i] == C('/'))) ++i;
+    if (i >= n || tag[i] == C('>')) return -1;
+    const std::size_t nameAt = i;
+    while (i < n && !EndsName(tag[i])) ++i;
+    const bool match = i - nameAt == pattern.Size() && pattern.MatchesAt(tag.data() + nameAt);
+    std::size_t j = i;
+    while (j < n && IsWhite(tag[j])) ++j;
+    if (j == n || tag[j] != C('=')) {
+      if (match) return -1;  // an attribute without a value has none
+      continue;
+    }
+    ++j;
+    while (j < n && IsWhite(tag[j])) ++j;
+    std::size_t value = j, valueLength = 0;
+    if (j < n && (tag[j] == C('"') || tag[j] == C('\''))) {
+      value = j + 1;
+      const std::size_t quote = tag.find(tag[j], value);
+      valueLength = quote == HtmlView<C>::npos ? 0 : quote - value;
+      i = quote == HtmlView<C>::npos ? n : quote + 1;
+    } else {
+      std::size_t k = j;
+      while (k < n && !IsWhite(tag[k]) && tag[k] != C('>')) ++k;
+      valueLength = k - j;
+      i = k;
+    }
+    if (match) {
+      length = valueLength;
+      return static_cast<std::ptrdiff_t>(value);
+    }
   }
-  std::size_t k = j;
-  while (k < n && !IsWhite(tag[k]) && tag[k] != C('>')) ++k;
-  if (k == n) ThrowComError(E_INVALIDARG);
-  length = k - j;
-  return static_cast<std::ptrdiff_t>(j);
 }
 
 template <class C>
@@ -272,6 +296,22 @@ void SetAttribute(HtmlString<C>& tag, std::u16string_view name, HtmlView<C> valu
   if (tag.size() >= 2 && tag[tag.size() - 2] == C('/') && tag.back() == C('>')) at -= 2;
   else if (!tag.empty() && tag.back() == C('>')) at -= 1;
   tag.insert(at, Units<C>(u" ") + Units<C>(name) + C('=') + quoted);
+}
+
+std::set<std::u16string> PictureContentIds(std::u16string_view html) {
+  std::set<std::u16string> ids;
+  const Pattern<Unit16> img(u"<img"), imagedata(u"<v:imagedata");
+  for (std::size_t at = html.find(u'<'); at != std::u16string_view::npos; at = html.find(u'<', at + 1)) {
+    const bool picture = (html.size() - at > 4 && img.MatchesAt(html.data() + at) && EndsName(html[at + 4])) ||
+                         (html.size() - at > 12 && imagedata.MatchesAt(html.data() + at) && EndsName(html[at + 12]));
+    if (!picture) continue;
+    const std::size_t end = html.find(u'>', at);
+    const HtmlView<Unit16> tag = html.substr(at, end == std::u16string_view::npos ? std::u16string_view::npos : end - at + 1);
+    const HtmlString<Unit16> src = GetAttribute<Unit16>(tag, u"src");
+    if (src.size() > 4 && (src[0] | 0x20) == u'c' && (src[1] | 0x20) == u'i' && (src[2] | 0x20) == u'd' && src[3] == u':')
+      ids.insert(src.substr(4));
+  }
+  return ids;
 }
 
 #define CV_HTML_TEXT_FOR(C)                                                                                          \

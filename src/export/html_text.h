@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -68,5 +69,10 @@ HtmlString<C> Units(std::u16string_view text);
 // Code units as UTF-16: bytes are widened one by one.
 template <class C>
 std::u16string Widen(HtmlView<C> text);
+
+// The content ids the pictures of a document show: the sources "cid:..."
+// of its <img> and <v:imagedata> tags, each whole. A "cid:" anywhere else
+// (a link, a style) shows no picture.
+std::set<std::u16string> PictureContentIds(std::u16string_view html);
 
 }  // namespace CV::Office

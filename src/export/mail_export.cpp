@@ -5,6 +5,7 @@
 
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
+#include "export/html_text.h"
 #include "foundation/abandon.h"
 #include "foundation/com_error.h"
 #include "foundation/debug_trace.h"
@@ -99,6 +100,7 @@ CMailExport::~CMailExport() {
 Vendor::EMail CMailExport::Export(const Outlook::MailItem& mail, bool headersOnly) {
   if (!mail) ThrowComError(E_INVALIDARG, Outlook::Iid::MailItem);
   m_mail = mail;
+  m_pictureIds.reset();
   // A component that cannot be created leaves the reference empty: the first
   // call on it fails with E_POINTER.
   Vendor::EMail email;
@@ -165,7 +167,8 @@ void CMailExport::ExportBody(const Vendor::EMail& email) {
       // nobody changes the body while it is read
       if (m_ports.fs->OpenForReadingExclusive(bodyPath.String(), stream) != 0) stream.reset();
       const HtmlPictures pictures{m_ports.cache.get(), *m_ports.fs, *m_ports.guids, m_tempDir};
-      html = ProcessHtml(stream.get(), pictures, files);
+      const SavedHeader header = HeaderOf();
+      html = ProcessHtml(stream.get(), pictures, files, &header);
     }
     email.HtmlBody(std::move(html));
     email.HtmlFileName(kBodyFile);
@@ -208,12 +211,23 @@ void CMailExport::SaveThroughCopy(const std::u16string& bodyPath) {
   }
 }
 
+SavedHeader CMailExport::HeaderOf() {
+  SavedHeader header{m_mail.SenderName(), m_mail.To(), m_mail.CC(), m_mail.BCC(), m_mail.Subject(),
+                     m_mail.Importance() != Outlook::olImportanceNormal, false};
+  // "Anlagen:" is written when an attachment is not one of the body's pictures.
+  const Outlook::Attachments attachments = m_mail.Attachments();
+  std::set<std::u16string> claimed;
+  for (std::int32_t i = 1, n = attachments.Count(); i <= n && !header.attachments; ++i)
+    header.attachments = !IsInlineAttachment(attachments.Item(i), claimed);
+  return header;
+}
+
 void CMailExport::ExportAttachments(const Vendor::EMail& email) {
   const Outlook::Attachments attachments = m_mail.Attachments();
-  std::set<std::u16string> taken;
+  std::set<std::u16string> taken, claimed;
   for (std::int32_t i = 1; i <= attachments.Count(); ++i) {
     const Outlook::Attachment attachment = attachments.Item(i);
-    if (IsInlineAttachment(attachment)) continue;
+    if (IsInlineAttachment(attachment, claimed)) continue;
     const AttachmentFile file =
         NextAttachmentFile(m_tempDir, SafeAttachmentName(attachment.FileName()), taken, *m_ports.fs);
     // An attachment that cannot be saved or handed on fails its mail: a mail
@@ -228,7 +242,11 @@ void CMailExport::ExportAttachments(const Vendor::EMail& email) {
   }
 }
 
-bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment) {
+// An attachment is the body's picture only when a picture of the body shows
+// it by its whole content id ("cid:image1" never inside "cid:image10"; a
+// reference in a link or in CSS shows nothing) and no earlier attachment
+// took that id: anything else is exported as the attachment it is.
+bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment, std::set<std::u16string>& claimed) {
   const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(attachment.Parent());
   if (!mail) ThrowComError(E_POINTER, Outlook::Iid::MailItem);
   switch (mail.BodyFormat()) {
@@ -239,13 +257,18 @@ bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment) {
       if (flags & Outlook::ATT_MHTML_REF) return true;
       const std::u16string contentId =
           PropertyOrDefault(properties, Outlook::Property::AttachContentId).ChangeType(VarType::Bstr).AsText();
-      return !contentId.empty() && mail.HTMLBody().find(u"cid:" + contentId) != std::u16string::npos;
+      return !contentId.empty() && PictureIds(mail).count(contentId) && claimed.insert(contentId).second;
     }
     case Outlook::olFormatRichText:
       return attachment.Type() == Outlook::olOLE;
     default:
       return false;
   }
+}
+
+const std::set<std::u16string>& CMailExport::PictureIds(const Outlook::MailItem& mail) {
+  if (!m_pictureIds) m_pictureIds = PictureContentIds(mail.HTMLBody());
+  return *m_pictureIds;
 }
 
 }  // namespace CV::Office

@@ -11,8 +11,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 
+#include "export/saved_header.h"
 #include "foundation/component_factory.h"
 #include "foundation/file_system.h"
 #include "foundation/guid_source.h"
@@ -52,8 +55,10 @@ class CMailExport {
   // file name and the pictures it refers to to email.
   void ExportBody(const Vendor::EMail& email);
   // Whether the attachment belongs to the body and is not exported as an
-  // attachment.
-  bool IsInlineAttachment(const Outlook::Attachment& attachment);
+  // attachment: a picture the body shows. Of attachments that share a
+  // content id only the first is; claimed collects the ids taken so far in
+  // one pass over the mail's attachments.
+  bool IsInlineAttachment(const Outlook::Attachment& attachment, std::set<std::u16string>& claimed);
 
   // The temporary directory in long-path form; empty before the first
   // complete export.
@@ -62,10 +67,15 @@ class CMailExport {
  private:
   void SaveThroughCopy(const std::u16string& bodyPath);
   void ExportAttachments(const Vendor::EMail& email);
+  // The fields SaveAs writes above the body, as the mail has them.
+  SavedHeader HeaderOf();
+  // The content ids the HTML body's pictures show, read once per mail.
+  const std::set<std::u16string>& PictureIds(const Outlook::MailItem& mail);
 
   MailExportPorts m_ports;
   std::u16string m_tempDir;
   Outlook::MailItem m_mail;
+  std::optional<std::set<std::u16string>> m_pictureIds;  // of m_mail
 };
 
 // The sender as the archive shows it: "Schulz (Meier)" for a mail Meier

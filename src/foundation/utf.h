@@ -11,6 +11,9 @@ std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 // ASCII only (format conversions, numbers): each byte becomes one code unit.
 std::u16string WidenAscii(std::string_view text);
+// windows-1252 bytes; its five unassigned bytes become the C1 controls of
+// the same value, as readers show them.
+std::u16string FromWindows1252(std::string_view bytes);
 
 constexpr bool IsHighSurrogate(char16_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }

@@ -290,7 +290,8 @@ class Loader {
     if (places.empty()) return;
     statistics.messages += places.size();
     folder->SetItemSource(
-        std::make_shared<MessageSource>(m_files, std::move(places), NextPrefix(), role, statistics.problems));
+        std::make_shared<MessageSource>(m_files, std::move(places), NextPrefix(), role, statistics.problems,
+                                        statistics.notes));
   }
 
   std::uint32_t AddFile(const std::string& file) {

@@ -67,6 +67,8 @@ class ReadProblems {
 struct LoadStatistics {
   std::size_t folders = 0, files = 0, messages = 0;
   std::shared_ptr<ReadProblems> problems = std::make_shared<ReadProblems>();
+  // What was read, but differently than it says (a charset nobody knows).
+  std::shared_ptr<ReadProblems> notes = std::make_shared<ReadProblems>();
 };
 
 // Adds the store at directory to outlook, named after the directory.

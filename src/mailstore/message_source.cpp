@@ -30,9 +30,9 @@ std::string FileTable::Path(std::uint32_t i) const {
 
 MessageSource::MessageSource(std::shared_ptr<const FileTable> files,
                              std::vector<MessagePlace> places, std::u16string idPrefix, FolderRole role,
-                             std::shared_ptr<ReadProblems> problems)
+                             std::shared_ptr<ReadProblems> problems, std::shared_ptr<ReadProblems> notes)
     : m_files(std::move(files)), m_places(std::move(places)), m_prefix(std::move(idPrefix)), m_role(role),
-      m_problems(std::move(problems)) {}
+      m_problems(std::move(problems)), m_notes(std::move(notes)) {}
 
 std::u16string MessageSource::EntryIdOf(std::size_t i) const {
   return m_prefix + Format(u"%08X", static_cast<unsigned>(i));
@@ -90,7 +90,9 @@ std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shar
   std::string why;
   std::string bytes = Read(place, why);
   bool corrupt = false;
-  auto item = MakeItem(folder->WorldPtr(), std::move(bytes), EntryIdOf(i), m_role, folder, &corrupt);
+  std::function<void(std::string)> note;
+  if (m_notes) note = [notes = m_notes, path = PathOf(i)](std::string what) { notes->Add(path, std::move(what)); };
+  auto item = MakeItem(folder->WorldPtr(), std::move(bytes), EntryIdOf(i), m_role, folder, &corrupt, std::move(note));
   if (corrupt && m_problems) {
     m_problems->Add(PathOf(i), why.empty() ? "no mail (it cannot be parsed)" : why);
   }

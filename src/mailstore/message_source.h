@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,8 @@ enum class FolderRole { Mail, Drafts, Sent, Calendar, Contacts, Tasks };
 class MessageSource final : public Sim::ISimItemSource {
  public:
   MessageSource(std::shared_ptr<const FileTable> files, std::vector<MessagePlace> places,
-                std::u16string idPrefix, FolderRole role, std::shared_ptr<ReadProblems> problems);
+                std::u16string idPrefix, FolderRole role, std::shared_ptr<ReadProblems> problems,
+                std::shared_ptr<ReadProblems> notes = nullptr);
 
   std::size_t Count() const override { return m_places.size(); }
   std::shared_ptr<Sim::SimItem> Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) override;
@@ -65,6 +67,7 @@ class MessageSource final : public Sim::ISimItemSource {
   std::u16string m_prefix;
   FolderRole m_role;
   std::shared_ptr<ReadProblems> m_problems;
+  std::shared_ptr<ReadProblems> m_notes;
 };
 
 // The message boundaries of an mbox file: each message after its "From "
@@ -75,8 +78,11 @@ std::string UnescapeMbox(std::string bytes);
 
 // Makes an item of a message's bytes (GMime); a corrupt item when they are
 // no mail (corrupt, when given, tells which).
+// note hears what was read in a way worth telling (a charset nobody knows),
+// when the content is read.
 std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
                                        std::u16string entryId, FolderRole role,
-                                       const std::shared_ptr<Sim::SimFolder>& folder, bool* corrupt = nullptr);
+                                       const std::shared_ptr<Sim::SimFolder>& folder, bool* corrupt = nullptr,
+                                       std::function<void(std::string)> note = {});
 
 }  // namespace CV::MailStore

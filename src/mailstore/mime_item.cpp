@@ -2,10 +2,14 @@
 // the fields Outlook shows.
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <mutex>
+#include <set>
+#include <vector>
 
 #include "foundation/utf.h"
 #include "mailstore/message_source.h"
@@ -131,21 +135,135 @@ std::string ContentBytes(GMimeObject* part) {
   return bytes;
 }
 
-std::u16string Text(GMimeObject* part) {
-  char* text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
-  std::u16string out = Utf16(text);
-  g_free(text);
+// Bytes of unknown charset: UTF-8 where they are that, else windows-1252.
+std::u16string FromWindows1252OrUtf8(std::string_view bytes) {
+  return ToUtf8(FromUtf8(bytes)) == bytes ? FromUtf8(bytes) : FromWindows1252(bytes);
+}
+
+// An attached message as it stands in its outer message's bytes, from its
+// first header to the boundary that ends it; empty when that cannot be
+// told. GMime would write it anew, and what it cannot represent (text with
+// a NUL where it keeps C strings) would be lost.
+std::string OriginalBytes(GMimeMessage* inner, GMimeObject* parent, const std::shared_ptr<const std::string>& outer) {
+  if (!inner || !outer) return {};
+  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(inner));
+  if (!headers || g_mime_header_list_get_count(headers) == 0) return {};
+  const gint64 start = g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, 0));
+  if (start < 0 || static_cast<std::uint64_t>(start) >= outer->size()) return {};
+  std::size_t end = outer->size();
+  if (parent && GMIME_IS_MULTIPART(parent)) {
+    const char* boundary = g_mime_multipart_get_boundary(GMIME_MULTIPART(parent));
+    if (!boundary) return {};
+    const std::string delimiter = std::string("\n--") + boundary;
+    const std::size_t found = outer->find(delimiter, static_cast<std::size_t>(start));
+    if (found == std::string::npos) return {};
+    end = found;  // the line break before the boundary is the boundary's
+    if (end > static_cast<std::size_t>(start) && (*outer)[end - 1] == '\r') --end;
+  }
+  return outer->substr(static_cast<std::size_t>(start), end - static_cast<std::size_t>(start));
+}
+
+// UTF-16 bytes in the given order; a stray last byte is no character.
+std::u16string FromUtf16(std::string_view bytes, bool bigEndian) {
+  std::u16string out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    out += static_cast<char16_t>(bigEndian ? a << 8 | b : b << 8 | a);
+  }
   return out;
+}
+
+// The charset an HTML document names in its own <meta>, or empty.
+std::string MetaCharset(std::string_view html) {
+  const std::string head(html.substr(0, 8192));
+  std::string lower = head;
+  for (char& c : lower) c = static_cast<char>(g_ascii_tolower(c));
+  for (std::size_t meta = lower.find("<meta"); meta != std::string::npos; meta = lower.find("<meta", meta + 5)) {
+    const std::size_t end = lower.find('>', meta);
+    const std::size_t at = lower.find("charset", meta);
+    if (at == std::string::npos || (end != std::string::npos && at > end)) continue;
+    std::size_t i = at + 7;
+    while (i < lower.size() && (lower[i] == ' ' || lower[i] == '=' || lower[i] == '"' || lower[i] == '\'')) ++i;
+    std::size_t j = i;
+    while (j < lower.size() && (g_ascii_isalnum(lower[j]) || lower[j] == '-' || lower[j] == '_' || lower[j] == ':')) ++j;
+    if (j > i) return head.substr(i, j - i);
+  }
+  return {};
+}
+
+// A text part's characters as a reader's mail program reads them: a byte
+// order mark first, then the MIME charset ("utf-16" without a mark is
+// big-endian), then for HTML the charset of its <meta>; without any, UTF-8
+// where the bytes are that, else windows-1252. A charset nobody knows is
+// read as windows-1252 and named through note. A NUL byte is a character
+// like any other.
+std::u16string Text(GMimeObject* part, const std::function<void(std::string)>& note) {
+  const std::string bytes = ContentBytes(part);
+  if (bytes.starts_with("\xEF\xBB\xBF")) return FromUtf8(std::string_view(bytes).substr(3));
+  if (bytes.starts_with("\xFF\xFE")) return FromUtf16(std::string_view(bytes).substr(2), false);
+  if (bytes.starts_with("\xFE\xFF")) return FromUtf16(std::string_view(bytes).substr(2), true);
+  const char* declared = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "charset");
+  std::string charset = declared ? declared : "";
+  if (charset.empty() && IsType(part, "text", "html")) charset = MetaCharset(bytes);
+  for (char& c : charset) c = static_cast<char>(g_ascii_tolower(c));
+  if (charset.empty() || charset == "utf-8" || charset == "utf8" || charset == "us-ascii" || charset == "ascii")
+    return FromWindows1252OrUtf8(bytes);
+  if (charset == "utf-16" || charset == "utf16" || charset == "ucs-2" || charset == "utf-16be")
+    return FromUtf16(bytes, true);
+  if (charset == "utf-16le") return FromUtf16(bytes, false);
+  if (charset == "windows-1252" || charset == "cp1252" || charset == "iso-8859-1" || charset == "latin1")
+    return FromWindows1252(bytes);  // what mail programs read for Latin-1 as well
+  GError* error = nullptr;
+  gsize written = 0;
+  gchar* converted = g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", charset.c_str(),
+                                             "?", nullptr, &written, &error);
+  if (!converted) {
+    if (error) g_error_free(error);
+    if (note) note("Zeichensatz \u201E" + charset + "\u201C unbekannt, als Windows-1252 gelesen");
+    return FromWindows1252(bytes);
+  }
+  std::u16string out = FromUtf8(std::string_view(converted, written));
+  g_free(converted);
+  return out;
+}
+
+// The alternative a reader shows: the last part it can show.
+GMimeObject* Richest(GMimeMultipart* alternative) {
+  GMimeObject* richest = nullptr;
+  for (int i = 0; i < g_mime_multipart_get_count(alternative); ++i) {
+    GMimeObject* child = g_mime_multipart_get_part(alternative, i);
+    if (IsType(child, "text", "*") || GMIME_IS_MULTIPART(child)) richest = child;
+  }
+  return richest;
+}
+
+// The parts a reader does not see, as a walk (parents before children)
+// meets them: the alternatives other than the richest, and what lies in
+// them. True for a part that is hidden.
+bool Hidden(std::set<GMimeObject*>& hidden, GMimeObject* parent, GMimeObject* part) {
+  const bool inside = (parent && hidden.count(parent)) || hidden.count(part);
+  if (inside) hidden.insert(part);
+  if (IsType(part, "multipart", "alternative") && GMIME_IS_MULTIPART(part)) {
+    GMimeMultipart* alternative = GMIME_MULTIPART(part);
+    GMimeObject* richest = Richest(alternative);
+    for (int i = 0; i < g_mime_multipart_get_count(alternative); ++i)
+      if (GMimeObject* child = g_mime_multipart_get_part(alternative, i); child != richest) hidden.insert(child);
+  }
+  return inside;
 }
 
 // What the parts of a message say about it, gathered in one walk.
 struct Structure {
-  bool meetingRequest = false, html = false;
+  bool meetingRequest = false, html = false, attachedMessage = false;
   std::int32_t security = 0;
+  std::set<GMimeObject*> hidden;
 };
 
-void Inspect(GMimeObject*, GMimeObject* part, gpointer data) {
+void Inspect(GMimeObject* parent, GMimeObject* part, gpointer data) {
   auto& s = *static_cast<Structure*>(data);
+  const bool hidden = Hidden(s.hidden, parent, part);
+  s.attachedMessage = s.attachedMessage || GMIME_IS_MESSAGE_PART(part);
   if (GMIME_IS_MULTIPART_SIGNED(part)) s.security |= SECFLAG_SIGNED;
   if (GMIME_IS_APPLICATION_PKCS7_MIME(part)) {
     const auto type = g_mime_application_pkcs7_mime_get_smime_type(GMIME_APPLICATION_PKCS7_MIME(part));
@@ -155,50 +273,61 @@ void Inspect(GMimeObject*, GMimeObject* part, gpointer data) {
       EqualsIgnoringCase(g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "method"), "REQUEST"))
     s.meetingRequest = true;
   const char* disposition = g_mime_object_get_disposition(part);
-  if (IsType(part, "text", "html") && !EqualsIgnoringCase(disposition, "attachment")) s.html = true;
+  if (IsType(part, "text", "html") && !EqualsIgnoringCase(disposition, "attachment") && !hidden) s.html = true;
 }
 
-// Reads bodies, pictures and attachments into the item.
+// Reads bodies, pictures and attachments into the item. Every text part a
+// reader sees is body: of a multipart/alternative only the richest part
+// (the last one a reader can show), of every other multipart each inline
+// text in its order. The first HTML part gives the document; the other
+// texts join it where they stand, a plain text as its own paragraphs.
 struct ContentReader {
   Sim::SimItem& item;
-  bool haveHtml = false, havePlain = false;
+  const std::function<void(std::string)>& note;
+  std::set<GMimeObject*> hidden;  // alternatives a reader does not show, and what lies inside them
+  struct Piece {
+    bool html;
+    std::u16string text;
+  };
+  std::vector<Piece> pieces;
+  std::u16string alternativePlain;  // the plain alternative to an HTML body
+  std::string rawContent;           // the message's bytes after its header
+  std::shared_ptr<const std::string> message;  // all of the message's bytes
   int pictures = 0, unnamed = 0;
 };
 
-void ReadPart(GMimeObject*, GMimeObject* part, gpointer data) {
+void ReadPart(GMimeObject* parent, GMimeObject* part, gpointer data) {
   auto& r = *static_cast<ContentReader*>(data);
+  const bool hidden = Hidden(r.hidden, parent, part);
   if (GMIME_IS_MULTIPART(part)) {
-    // Without a boundary a multipart has no parts: its raw content is all
-    // the text there is, and it must not be lost.
     GMimeMultipart* multipart = GMIME_MULTIPART(part);
+    // Without a boundary a multipart has no parts: its raw content is all
+    // the text there is, and it must not be lost (the message's own bytes,
+    // where the multipart is the message: they may hold a NUL).
     const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary");
     const char* raw = g_mime_multipart_get_prologue(multipart);
-    if (g_mime_multipart_get_count(multipart) == 0 && !boundary && raw && !r.havePlain) {
-      r.item.body = Utf16(raw);
-      r.havePlain = true;
+    if (g_mime_multipart_get_count(multipart) == 0 && !boundary && !hidden) {
+      if (parent && GMIME_IS_MESSAGE(parent) && !r.rawContent.empty()) r.pieces.push_back({false, FromWindows1252OrUtf8(r.rawContent)});
+      else if (raw) r.pieces.push_back({false, Utf16(raw)});
     }
     return;
   }
   if (IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature")) return;
   const bool attachment = EqualsIgnoringCase(g_mime_object_get_disposition(part), "attachment");
-  if (!attachment && GMIME_IS_TEXT_PART(part)) {
-    if (IsType(part, "text", "html") && !r.haveHtml) {
-      r.item.htmlBody = Text(part);
-      r.haveHtml = true;
-      return;
-    }
-    if (IsType(part, "text", "plain") && !r.havePlain) {
-      r.item.body = Text(part);
-      r.havePlain = true;
-      return;
-    }
+  const bool html = IsType(part, "text", "html"), plain = IsType(part, "text", "plain");
+  if (!attachment && GMIME_IS_PART(part) && (html || plain)) {
+    if (!hidden) r.pieces.push_back({html, Text(part, r.note)});
+    else if (plain && r.alternativePlain.empty()) r.alternativePlain = Text(part, r.note);
+    return;
   }
   const char* id = g_mime_object_get_content_id(part);
   const char* name = GMIME_IS_PART(part) ? g_mime_part_get_filename(GMIME_PART(part)) : nullptr;
   if (GMIME_IS_MESSAGE_PART(part)) {
     GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
     const char* subject = inner ? g_mime_message_get_subject(inner) : nullptr;
-    r.item.AddAttachment(Utf16(subject && *subject ? subject : "Nachricht") + u".eml", ContentBytes(part), olEmbeddeditem);
+    std::string bytes = OriginalBytes(inner, parent, r.message);
+    if (bytes.empty()) bytes = ContentBytes(part);
+    r.item.AddAttachment(Utf16(subject && *subject ? subject : "Nachricht") + u".eml", std::move(bytes), olEmbeddeditem);
     return;
   }
   // Outlook keeps every part's content id; whether the body uses it decides
@@ -210,11 +339,55 @@ void ReadPart(GMimeObject*, GMimeObject* part, gpointer data) {
   else r.item.AddAttachment(file, ContentBytes(part));
 }
 
+// A plain text as HTML paragraphs: its blank lines part them, its other
+// line breaks stay.
+std::u16string PlainParagraphs(std::u16string_view text) {
+  std::u16string out = u"<p>";
+  for (char16_t c : text) {
+    switch (c) {
+      case u'&': out += u"&amp;"; break;
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'\r': break;
+      case u'\n': out += u"<br>\r\n"; break;
+      default: out += c;
+    }
+  }
+  return out + u"</p>\r\n";
+}
+
+// Joins the body's pieces into the item's HTML and plain bodies.
+void JoinBody(ContentReader& r) {
+  std::u16string plain;
+  for (const auto& piece : r.pieces)
+    if (!piece.html) plain += (plain.empty() ? u"" : u"\r\n\r\n") + piece.text;
+  r.item.body = plain.empty() ? r.alternativePlain : plain;
+  const auto first = std::find_if(r.pieces.begin(), r.pieces.end(), [](const auto& p) { return p.html; });
+  if (first == r.pieces.end()) return;
+  std::u16string before, after;
+  for (auto it = r.pieces.begin(); it != r.pieces.end(); ++it) {
+    if (it == first) continue;
+    std::u16string& side = it < first ? before : after;
+    side += it->html ? it->text : PlainParagraphs(it->text);
+  }
+  std::u16string html = first->text;
+  std::u16string lower = html;
+  for (char16_t& c : lower)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c | 0x20);
+  const std::size_t body = lower.find(u"<body");
+  const std::size_t open = body == std::u16string::npos ? std::u16string::npos : lower.find(u'>', body);
+  const std::size_t close = lower.rfind(u"</body>");
+  if (!after.empty()) html.insert(close == std::u16string::npos ? html.size() : close, after);
+  if (!before.empty()) html.insert(open == std::u16string::npos ? 0 : open + 1, before);
+  r.item.htmlBody = html;
+}
+
 }  // namespace
 
 std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
                                        std::u16string entryId, FolderRole role,
-                                       const std::shared_ptr<Sim::SimFolder>& folder, bool* corruptOut) {
+                                       const std::shared_ptr<Sim::SimFolder>& folder, bool* corruptOut,
+                                       std::function<void(std::string)> note) {
   InitGMime();
   std::shared_ptr<GMimeMessage> message;
   if (!bytes.empty()) {
@@ -267,9 +440,23 @@ std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& wor
     item->sent = item->submitted = false, item->receivedByName.clear();
   item->htmlBody.clear();
   item->body.clear();
-  item->SetContentLoader([message](Sim::SimItem& target) {
-    ContentReader reader{target};
+  // The bytes after the message's header, for a message that is a
+  // multipart without boundary.
+  std::string raw;
+  if (const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(
+          g_mime_message_get_mime_part(message.get()) ? g_mime_message_get_mime_part(message.get()) : object), "boundary");
+      !boundary && g_mime_message_get_mime_part(message.get()) &&
+      GMIME_IS_MULTIPART(g_mime_message_get_mime_part(message.get()))) {
+    const std::size_t crlf = bytes.find("\r\n\r\n"), lf = bytes.find("\n\n");
+    const std::size_t end = std::min(crlf == std::string::npos ? bytes.size() : crlf + 4, lf == std::string::npos ? bytes.size() : lf + 2);
+    raw = bytes.substr(std::min(end, bytes.size()));
+  }
+  // Attached messages are taken from the bytes as they stand.
+  auto original = structure.attachedMessage ? std::make_shared<const std::string>(bytes) : nullptr;
+  item->SetContentLoader([message, note, raw = std::move(raw), original](Sim::SimItem& target) {
+    ContentReader reader{target, note, {}, {}, {}, raw, original};
     g_mime_message_foreach(message.get(), &ReadPart, &reader);
+    JoinBody(reader);
   });
   return item;
 }

@@ -270,8 +270,10 @@ def text_content(part):
             tag = '<p class="MsoNormal">' if part.paragraph_class or part.unclosed or (i == 0 and part.header_like) else "<p>"
             rendered.append(f"{tag}{words_}" + ("" if part.unclosed else "</p>"))
         text = html_document(part, rendered)
-    if part.nul:
-        text = text[: len(text) // 2] + "\0" + text[len(text) // 2:]
+    if part.nul:  # in the text a reader sees, never inside markup
+        at = text.find("</body>") if part.subtype == "html" else len(text) // 2
+        at = at if at >= 0 else len(text)
+        text = text[:at] + "Null\0Zeichen" + text[at:]
     return text
 
 

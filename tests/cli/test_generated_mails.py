@@ -35,22 +35,8 @@ PER_STORE = 8  # mails a store holds at most: Hypothesis draws each store whole
 
 # Shapes whose losses an open issue fixes: a mail that loses content and has
 # one of them is an expected failure; any other loss fails the test.
-BODIES = "Bodies and pictures as they are"
 STORE = "Every mail of the store read or named"
 KNOWN_LOSSES = {
-    "unclosed-paragraph": BODIES,
-    "data-picture": BODIES,
-    "header-like-paragraph": BODIES,
-    "prefix-content-ids": BODIES,
-    "duplicate-content-ids": BODIES,
-    "footer-after-body": BODIES,
-    "footer-after-html": BODIES,
-    "charset-utf-16": BODIES,
-    "charset-utf-16-nobom": BODIES,
-    "charset-meta-only": BODIES,
-    "charset-x-unknown": BODIES,
-    "nul-byte": BODIES,
-    "second-text-part": BODIES,
     "line-ending-mixed": STORE,
     "meeting-request": STORE,
     "eml-upper-case": STORE,

@@ -87,13 +87,16 @@ class RewriteHtml(unittest.TestCase):
         body = self.dir / "ok.html"
         body.write_bytes(b"<p>ok</p>\n")
         rejected = self.dir / "rejected.html"
-        rejected.write_bytes(b"<meta http-equiv>.")
+        rejected.write_bytes(b"\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR")  # no text
+        valueless = self.dir / "valueless.html"
+        valueless.write_bytes(b"<meta http-equiv><img src>.")  # attributes without values fail nothing
         locked = self.dir / "locked"
         locked.mkdir()
         locked.chmod(0o500)
         cases = [
             (("rewrite-html", body, "-o", self.dir / "x.html"), 0),
             (("rewrite-html", rejected, "-o", self.dir / "r.html"), 3),
+            (("rewrite-html", valueless, "-o", self.dir / "v.html"), 0),
             (("rewrite-html", self.dir / "missing.html", "-o", self.dir / "m.html"), 2),
             (("rewrite-html", body, "-o", self.dir / "no" / "such" / "dir.html"), 2),
             (("rewrite-html", body), 2),

@@ -4,9 +4,11 @@
 // pictures referenced by relative paths into the image folder.
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
+#include "export/html_text.h"
 #include "foundation/markup.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
@@ -71,14 +73,38 @@ std::u16string Lower(std::u16string text) {
   return text;
 }
 
-// What lies between <body ...> and </body>, or everything.
+// What follows <body ...>, or everything, without the closing </body> and
+// </html>: a footer a mailing list put after either stays.
 std::u16string BodyContent(const std::u16string& html) {
   const std::u16string lower = Lower(html);
   const std::size_t open = lower.find(u"<body");
   const std::size_t start = open == std::u16string::npos ? 0 : lower.find(u'>', open);
   const std::size_t from = start == std::u16string::npos ? 0 : (open == std::u16string::npos ? 0 : start + 1);
-  const std::size_t end = lower.rfind(u"</body>");
-  return html.substr(from, (end == std::u16string::npos || end < from ? html.size() : end) - from);
+  std::u16string body = html.substr(from);
+  for (std::u16string_view closing : {u"</html>", u"</body>"}) {
+    const std::size_t at = Lower(body).rfind(closing);
+    if (at != std::u16string::npos) body.erase(at, closing.size());
+  }
+  return body;
+}
+
+// Replaces every whole reference "cid:<id>" (never one inside a longer id)
+// by local.
+void ReplaceReference(std::u16string& body, std::u16string_view id, std::u16string_view local) {
+  const std::u16string reference = u"cid:" + std::u16string(id);
+  const auto continuesId = [](char16_t c) {
+    return (c >= u'0' && c <= u'9') || ((c | 0x20) >= u'a' && (c | 0x20) <= u'z') || c >= 0x80 ||
+           std::u16string_view(u"!#$%&*+-/=?^_`{|}~.@").find(c) != std::u16string_view::npos;
+  };
+  for (std::size_t at = body.find(reference); at != std::u16string::npos; at = body.find(reference, at)) {
+    const std::size_t end = at + reference.size();
+    if (end < body.size() && continuesId(body[end])) {
+      at = end;
+      continue;
+    }
+    body.replace(at, reference.size(), local);
+    at += local.size();
+  }
 }
 
 std::string TextParagraphs(std::u16string_view text) {
@@ -122,25 +148,27 @@ std::string SavedHtml(const SimItem& item, std::u16string_view imageFolder,
     html += HeaderParagraph(german ? "Wichtigkeit:" : "Importance:",
                             item.importance == Outlook::olImportanceHigh ? (german ? "Hoch" : "High")
                                                                          : (german ? "Niedrig" : "Low"));
+  // The body's pictures: of the attachments its <img> tags show by content
+  // id, the first of each id. Every other attachment is listed as one.
+  std::set<std::u16string> shown;
+  if (item.bodyFormat == Outlook::olFormatHTML) shown = Office::PictureContentIds(item.htmlBody);
+  std::vector<const SimAttachment*> pictureParts;
   std::string attached;
-  for (const auto& attachment : item.attachments)
-    if (attachment->contentId.empty()) attached += (attached.empty() ? "" : "; ") + Escaped(attachment->fileName);
+  for (const auto& attachment : item.attachments) {
+    if (!attachment->contentId.empty() && shown.erase(attachment->contentId)) pictureParts.push_back(attachment.get());
+    else attached += (attached.empty() ? "" : "; ") + Escaped(attachment->fileName);
+  }
   if (!attached.empty()) html += HeaderParagraph(german ? "Anlagen:" : "Attachments:", attached);
   if (item.bodyFormat == Outlook::olFormatHTML) {
     std::u16string body = BodyContent(item.htmlBody);
-    for (const auto& attachment : item.attachments) {
-      if (attachment->contentId.empty()) continue;
-      const std::u16string reference = u"cid:" + attachment->contentId;
-      if (body.find(reference) == std::u16string::npos) continue;
+    for (const SimAttachment* attachment : pictureParts) {
       char number[16];
       std::snprintf(number, sizeof number, "image%03d", static_cast<int>(pictures.size() + 1));
       // Outlook names the picture's file itself; of the attachment's name only
       // the extension, made safe like a file name, is kept.
       std::u16string name = FromUtf8(number) + Office::ExtensionOf(Office::SafeAttachmentName(attachment->fileName));
       pictures.emplace_back(name, attachment->bytes);
-      const std::u16string local = std::u16string(imageFolder) + u"/" + name;
-      for (std::size_t at = body.find(reference); at != std::u16string::npos; at = body.find(reference, at + local.size()))
-        body.replace(at, reference.size(), local);
+      ReplaceReference(body, attachment->contentId, std::u16string(imageFolder) + u"/" + name);
     }
     html += ToUtf8(body) + "\r\n";
   } else {
