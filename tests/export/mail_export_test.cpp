@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
 #include "foundation/lifetime.h"
@@ -190,6 +192,62 @@ TEST_F(MailExportTest, RealAndInlineAttachmentsWithCollidingNames) {
   plain->bodyFormat = olFormatPlain;
   plain->AddInlinePicture(u"x.png", "x", u"x@1")->flags = ATT_MHTML_REF;  // plain text has no inline parts
   EXPECT_EQ(AttachmentNames(Export(plain)), std::vector<std::u16string>{u"x.png"});
+}
+
+// Every picture part arrives, as the body's picture where an <img> shows it
+// by its whole content id, else as an attachment: ids that are prefixes of
+// one another, an id two parts share, a part a link or a style names; and a
+// footer after </body> or </html> stays in the body.
+TEST_F(MailExportTest, EveryPicturePartArrivesAndFootersStay) {
+  struct Case {
+    const char* name;
+    std::u16string html;
+    std::vector<std::pair<std::u16string, std::string>> parts;  // content id, bytes
+    std::vector<std::string> pictures, attachments;             // the bytes that arrive as each
+    std::vector<std::string> words;                              // text the body keeps
+  };
+  std::vector<std::pair<std::u16string, std::string>> twelve;
+  std::u16string shows;
+  std::vector<std::string> all;
+  for (int i = 1; i <= 12; ++i) {
+    twelve.emplace_back(u"image" + FromUtf8(std::to_string(i)), "bild" + std::to_string(i));
+    shows += u"<img src=\"cid:image" + FromUtf8(std::to_string(i)) + u"\">";
+    all.push_back("bild" + std::to_string(i));
+  }
+  const Case cases[] = {
+      {"ids that are prefixes of one another", u"<body>" + shows + u"</body>", twelve, all, {}, {}},
+      {"only image10 shown", u"<body><img src='cid:image10'></body>", twelve,
+       {"bild10"}, {"bild1", "bild2", "bild3", "bild4", "bild5", "bild6", "bild7", "bild8", "bild9", "bild11", "bild12"}, {}},
+      {"one id, two parts", u"<body><img src=\"cid:bild@x\"></body>", {{u"bild@x", "erstes"}, {u"bild@x", "zweites"}},
+       {"erstes"}, {"zweites"}, {}},
+      {"named in a link and a style only", u"<body><a href=\"cid:doc@x\">PDF</a><div style='background:url(cid:bg@x)'>"
+                                           u"Text</div></body>",
+       {{u"doc@x", "%PDF"}, {u"bg@x", "hintergrund"}}, {}, {"%PDF", "hintergrund"}, {"PDF", "Text"}},
+      {"a footer after </body>", u"<html><body><p>Brief</p></body><p>Fusszeile A</p></html>", {}, {}, {},
+       {"Brief", "Fusszeile A"}},
+      {"a footer after </html>", u"<html><body><p>Brief</p></body></html><p>Fusszeile B</p>", {}, {}, {},
+       {"Brief", "Fusszeile B"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mail = inbox->AddMail(u"Bilder");
+    mail->htmlBody = c.html;
+    for (std::size_t i = 0; i < c.parts.size(); ++i)
+      mail->AddInlinePicture(u"teil" + FromUtf8(std::to_string(i)) + u".png", c.parts[i].second, c.parts[i].first);
+    auto email = Export(mail);
+    std::vector<std::string> pictures, attachments;
+    for (const auto& resource : email->Resources()) pictures.push_back(ReadAll(*fs, resource.fullPath));
+    for (const auto& path : email->Attachments()) attachments.push_back(ReadAll(*fs, path));
+    std::sort(pictures.begin(), pictures.end());
+    std::sort(attachments.begin(), attachments.end());
+    std::vector<std::string> wantPictures = c.pictures, wantAttachments = c.attachments;
+    std::sort(wantPictures.begin(), wantPictures.end());
+    std::sort(wantAttachments.begin(), wantAttachments.end());
+    EXPECT_EQ(pictures, wantPictures);
+    EXPECT_EQ(attachments, wantAttachments);
+    const std::string html = Html(email);
+    for (const std::string& word : c.words) EXPECT_NE(html.find(word), std::string::npos) << word;
+  }
 }
 
 // An attachment is never left out in silence: one that cannot be saved or

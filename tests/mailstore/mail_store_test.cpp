@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -220,6 +222,93 @@ TEST_F(HandmadeStore, HostileAndOddFiles) {
   for (std::int32_t i : {2, 3}) EXPECT_EQ(Fake::ErrorOf([&] { Query<MailItem>(items.Item(i)); }), MakeHResult(0x8004011Bu));
   EXPECT_FALSE(Query<MailItem>(Folder(store->DefaultFolder(olFolderDrafts)).Items().Item(1)).Sent());
   EXPECT_THROW(LoadStore(outlook, dir / "fehlt"), StoreError);
+}
+
+// Every text part as a reader's mail program reads it: byte-order mark,
+// MIME charset, the HTML's <meta>; a charset nobody knows as windows-1252,
+// named; a NUL byte as a character; every inline text part as body, in its
+// order; an attached message as it stands.
+TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
+  const auto part = [](const std::string& type, const std::string& bytes, const std::string& extra = "") {
+    gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+    const std::string text = encoded;
+    g_free(encoded);
+    return "Content-Type: " + type + "\r\nContent-Transfer-Encoding: base64\r\n" + extra + "\r\n" + text + "\r\n";
+  };
+  const auto single = [&](const std::string& subject, const std::string& type, const std::string& bytes) {
+    return "From: a@example.org\r\nSubject: " + subject + "\r\nMIME-Version: 1.0\r\n" + part(type, bytes);
+  };
+  const auto mixed = [](const std::string& subject, const std::vector<std::string>& parts) {
+    std::string out = "From: a@example.org\r\nSubject: " + subject +
+                      "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n";
+    for (const auto& p : parts) out += "--b\r\n" + p;
+    return out + "--b--\r\n";
+  };
+  const std::string utf16le = std::string("\xFF\xFE<\0p\0>\0K\0\xF6\0l\0n\0", 16);
+  const std::string utf16be = std::string("\0<\0p\0>\0K\0\xF6\0l\0n", 14);
+  const struct {
+    const char* subject;
+    std::string mail;
+    std::u16string html, body;  // what the item holds; html empty: a plain-text mail
+    std::size_t attachments;
+    std::string note;
+  } cases[] = {
+      {"bom", single("bom", "text/html", utf16le), u"<p>Köln", u"", 0, ""},
+      {"utf16", single("utf16", "text/html; charset=utf-16", utf16be), u"<p>Köln", u"", 0, ""},
+      {"meta", single("meta", "text/html", "<meta charset=windows-1252><p>Gr\xFC\xDF" "e aus K\xF6ln"),
+       u"<meta charset=windows-1252><p>Grüße aus Köln", u"", 0, ""},
+      {"unknown", single("unknown", "text/plain; charset=x-unknown", "K\xF6ln \xE4\xF6\xFC"), u"", u"Köln äöü", 0,
+       "Zeichensatz \u201Ex-unknown\u201C unbekannt, als Windows-1252 gelesen"},
+      {"nul", single("nul", "text/plain; charset=utf-8", std::string("vor\0nach", 8)), u"",
+       std::u16string(u"vor\0nach", 8), 0, ""},
+      {"plain then html", mixed("plain then html", {part("text/plain; charset=utf-8", "Erst Text"),
+                                                    part("text/html; charset=utf-8", "<html><body><p>dann HTML</p></body></html>")}),
+       u"<html><body><p>Erst Text</p>\r\n<p>dann HTML</p></body></html>", u"Erst Text", 0, ""},
+      {"html then footer", mixed("html then footer", {part("text/html; charset=utf-8", "<html><body><p>Brief</p></body></html>"),
+                                                      part("text/plain; charset=utf-8", "Liste <a>\r\nabmelden")}),
+       u"<html><body><p>Brief</p><p>Liste &lt;a&gt;<br>\r\nabmelden</p>\r\n</body></html>", u"Liste <a>\r\nabmelden", 0, ""},
+      {"text attachment", mixed("text attachment", {part("text/plain; charset=utf-8", "Brief"),
+                                                    part("text/plain; charset=utf-8", "Anhang",
+                                                         "Content-Disposition: attachment; filename=a.txt\r\n")}),
+       u"", u"Brief", 1, ""},
+  };
+  for (const auto& c : cases) Write(std::string("Ordner/") + c.subject + ".eml", c.mail);
+  LoadStatistics statistics;
+  auto store = LoadStore(outlook, dir, &statistics);
+  const Folder folder = FolderAt(store, "Ordner");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.subject);
+    const MailItem mail = MailWithSubject(folder, FromUtf8(c.subject));
+    if (!mail) continue;
+    EXPECT_EQ(mail.BodyFormat(), c.html.empty() ? olFormatPlain : olFormatHTML);
+    if (!c.html.empty()) {
+      EXPECT_EQ(mail.HTMLBody(), c.html);
+    }
+    if (!c.body.empty()) {
+      EXPECT_EQ(GetProperty(mail.Object(), u"Body").AsText(), c.body);
+    }
+    EXPECT_EQ(mail.Attachments().Count(), static_cast<std::int32_t>(c.attachments));
+  }
+  const auto notes = statistics.notes->All();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].why, cases[3].note);
+  EXPECT_EQ(notes[0].path.filename(), "unknown.eml");
+}
+
+// An attached message arrives as it stands, whatever GMime could not write
+// anew (a NUL in a multipart without boundary).
+TEST_F(HandmadeStore, AnAttachedMessageArrivesAsItStands) {
+  const std::string inner = std::string("From: b@example.org\r\nSubject: innen\r\nContent-Type: multipart/mixed\r\n\r\n"
+                                        "vor\0nach\r\nEnde", 75);
+  Write("Ordner/1.eml", "From: a@example.org\r\nSubject: aussen\r\nMIME-Version: 1.0\r\n"
+                        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
+                        "Brief\r\n--b\r\nContent-Type: message/rfc822\r\n\r\n" + inner + "\r\n--b--\r\n");
+  auto store = LoadStore(outlook, dir);
+  const MailItem mail = MailWithSubject(FolderAt(store, "Ordner"), u"aussen");
+  ASSERT_EQ(mail.Attachments().Count(), 1);
+  const auto item = std::dynamic_pointer_cast<Sim::SimItem>(mail.Object());
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->attachments.at(0)->bytes, inner);
 }
 
 // What a careless loader would lose or let in: the text of a multipart
