@@ -148,6 +148,60 @@ TEST_F(AddinEndToEnd, TheSampleInboxBecomesAContainerThatVerifies) {
   EXPECT_TRUE(::CopyFileW(files[0].c_str(), (kept + L"\\Archiv-windows.zip").c_str(), FALSE));
 }
 
+// The bytes of base64 text; whatever is no base64 is skipped.
+std::string FromBase64(std::string_view text) {
+  static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  unsigned bits = 0, count = 0;
+  for (char c : text) {
+    const std::size_t value = kAlphabet.find(c);
+    if (value == std::string::npos) continue;
+    bits = (bits << 6) | static_cast<unsigned>(value);
+    if ((count += 6) >= 8) out += static_cast<char>((bits >> (count -= 8)) & 0xFF);
+  }
+  return out;
+}
+
+// The HTML body of an archived message: its text/html part, decoded.
+std::string ArchivedHtml(const std::string& message) {
+  const std::size_t type = message.find("Content-Type: text/html");
+  if (type == std::string::npos) return {};
+  const std::size_t start = message.find("\r\n\r\n", type);
+  const std::size_t end = message.find("\r\n--", start);
+  return FromBase64(message.substr(start, end == std::string::npos ? std::string::npos : end - start));
+}
+
+// Bodies the rewriting once cut, through both DLLs: a paragraph without its
+// end tag, an attribute without a value, a picture inside the document, a
+// first body paragraph that begins like a header field. Each arrives whole.
+TEST_F(AddinEndToEnd, BodiesArriveAsTheyAre) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const std::u16string data = u"data:image/png;base64,iVBORw0KGgo=";
+  const std::pair<std::u16string, std::u16string> shapes[] = {
+      {u"ohne Ende", u"<p class=\"x\">Erster Absatz<p class=\"x\">Zweiter Absatz</body>"},
+      {u"ohne Wert", u"<html><body><p>Vor dem Bild</p><img src><p>Nach dem Bild</p></body></html>"},
+      {u"im Dokument", u"<html><body><p>Ein Bild:</p><img src=\"" + data + u"\"></body></html>"},
+      {u"wie ein Kopf", u"<html><body><p class=MsoNormal>Anlagen: siehe unten, " + std::u16string(130, u'x') +
+                          u"</p><p>Gruß</p></body></html>"},
+  };
+  for (const auto& [subject, html] : shapes) m_inbox->AddMail(subject)->htmlBody = html;
+  m_outlook.OpenExplorer(m_inbox);
+  Collect(m_inbox);
+  EXPECT_EQ(Archive(), L"") << "the add-in had something to say";
+  const std::wstring outcome = Outcome(L"outcome_bodies");
+  EXPECT_NE(outcome.find(L"Es enth\u00e4lt alle 4 E-Mails."), std::wstring::npos) << outcome;
+  const auto files = TargetFiles();
+  ASSERT_EQ(files.size(), 1u);
+  Components::ZipReader zip(files[0]);
+  EXPECT_EQ(Components::VerifyContainer(zip), std::vector<std::string>{});
+  std::string bodies;
+  for (const auto& entry : zip.Entries())
+    if (entry.name != "manifest.json") bodies += ArchivedHtml(zip.ReadAll(entry)) + "\n";
+  for (const char* kept : {"Erster Absatz", "Zweiter Absatz", "Vor dem Bild", "Nach dem Bild", "<img src>",
+                           "data:image/png;base64,iVBORw0KGgo=", "Anlagen: siehe unten", "Gru\xC3\x9F"})
+    EXPECT_NE(bodies.find(kept), std::string::npos) << kept;
+}
+
 // A TargetFolder the writer cannot use (missing, or one nobody may write,
 // not even root under Wine) is the writer's to tell: the add-in says
 // nothing of a damaged installation, and the user reads why in German,
