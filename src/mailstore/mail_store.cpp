@@ -97,11 +97,19 @@ bool IsMaildir(const fs::path& dir) {
   return fs::is_directory(dir / "cur", e) || fs::is_directory(dir / "new", e);
 }
 
-bool IsMbox(const fs::path& file) {
+// What a file that is no .eml file is: an mbox file (its first line a
+// postmark), no mail, or unreadable (then why says so).
+enum class FileKind { Mbox, NoMail, Unreadable };
+FileKind KindOf(const std::string& file, std::string& why) {
   std::ifstream in(file, std::ios::binary);
-  char head[5] = {};
-  in.read(head, 5);
-  return in.gcount() == 5 && std::string_view(head, 5) == "From ";
+  if (!in) {
+    why = std::string("the file cannot be read: ") + std::strerror(errno);
+    return FileKind::Unreadable;
+  }
+  std::string line(1024, '\0');
+  in.getline(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return IsPostmark(line + "\n") ? FileKind::Mbox : FileKind::NoMail;
 }
 
 // A name on disk as a folder name: UTF-8 as it is, each byte that is no
@@ -150,12 +158,12 @@ class Loader {
     if (IsMaildir(m_root)) {  // a Maildir++ store: its own messages are the inbox
       const auto inbox = m_store->DefaultFolder(olFolderInbox);
       m_claimed.insert(olFolderInbox);
-      AttachMaildir(inbox, m_root, FolderRole::Mail);
+      Attach(inbox, MaildirPlaces(m_root, *entries), FolderRole::Mail);
       LoadMaildirChildren(root, *entries, true);
     } else {
-      AttachFiles(root, *entries, FolderRole::Mail);
+      Attach(root, EmlPlaces(*entries), FolderRole::Mail);
     }
-    LoadChildren(root, m_root, *entries, true);
+    LoadChildren(root, *entries, true, IsMaildir(m_root));
   }
 
   LoadStatistics statistics;
@@ -169,9 +177,13 @@ class Loader {
     std::string path;    // where it is listed
     std::string target;  // what it is (the link's target, resolved)
     bool directory = false, file = false;
-    std::string_view Extension() const {
+    // The extension with its dot, in lower case: "*.EML" is an .eml file too.
+    std::string Extension() const {
       const std::size_t dot = name.rfind('.');
-      return dot == std::string::npos || dot == 0 ? std::string_view() : std::string_view(name).substr(dot);
+      std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+      for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      return extension;
     }
   };
 
@@ -299,32 +311,88 @@ class Loader {
     return m_files->Add(file);
   }
 
-  void AttachFiles(const std::shared_ptr<Sim::SimFolder>& folder, const std::vector<Entry>& entries, FolderRole role) {
+  // A directory's .eml files (the extension in any case).
+  std::vector<MessagePlace> EmlPlaces(const std::vector<Entry>& entries) {
     std::vector<MessagePlace> places;
     for (const Entry& entry : entries)
       if (entry.file && entry.Extension() == ".eml") places.push_back({AddFile(entry.target)});
-    Attach(folder, std::move(places), role);
+    return places;
   }
 
-  void AttachMaildir(const std::shared_ptr<Sim::SimFolder>& folder, const fs::path& dir, FolderRole role) {
+  // A Maildir folder's mails: those in cur/ and new/, and .eml files that
+  // lie in the folder itself.
+  std::vector<MessagePlace> MaildirPlaces(const fs::path& dir, const std::vector<Entry>& entries) {
     std::vector<MessagePlace> places;
     for (const char* sub : {"cur", "new"}) {
       std::error_code e;
       if (!fs::is_directory(dir / sub, e)) continue;
-      if (const auto entries = Entries(dir / sub))
-        for (const Entry& entry : *entries)
+      if (const auto mails = Entries(dir / sub))
+        for (const Entry& entry : *mails)
           if (entry.file && entry.name[0] != '.') places.push_back({AddFile(entry.target)});
     }
-    Attach(folder, std::move(places), role);
+    for (MessagePlace& place : EmlPlaces(entries)) places.push_back(place);
+    return places;
   }
 
-  void LoadChildren(const std::shared_ptr<Sim::SimFolder>& parent, const fs::path& dir,
-                    const std::vector<Entry>& entries, bool topLevel) {
+  // The files a mail server keeps in a Maildir beside the mails.
+  static bool IsMaildirHousekeeping(const std::string& name) {
+    return name.starts_with("dovecot") || name.starts_with("courier") || name == "subscriptions" ||
+           name == "maildirfolder";
+  }
+
+  // How many mails a directory holds that is not read (hidden): its .eml
+  // files, its Maildir mails and the messages of its mbox files, at any depth.
+  std::size_t CountMails(const fs::path& dir, int depth = 0) {
+    std::size_t count = 0;
+    std::error_code e;
+    if (depth > 16) return 0;
+    for (fs::directory_iterator it(dir, e), end; !e && it != end; it.increment(e)) {
+      std::error_code ignored;
+      const std::string name = it->path().filename().string();
+      if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+        count += CountMails(it->path(), depth + 1);
+      } else if (it->is_regular_file(ignored)) {
+        std::string extension = it->path().extension().string();
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::string parent = dir.filename().string();
+        std::string why;
+        if (extension == ".eml" || ((parent == "cur" || parent == "new") && name[0] != '.')) ++count;
+        else if (KindOf(it->path().string(), why) == FileKind::Mbox) count += ScanMbox(it->path(), 0).places.size();
+      }
+    }
+    return count;
+  }
+
+  // A folder's display path below the store's root, with backslashes.
+  std::u16string FolderPathOf(const fs::path& dir) const {
+    std::u16string path;
+    for (const auto& part : dir.lexically_relative(m_root)) {
+      if (!path.empty()) path += u'\\';
+      path += DisplayName(part.string());
+    }
+    return path;
+  }
+
+  // The subfolders of a directory: its directories and its mbox files. In
+  // a Maildir folder cur/, new/ and tmp/ are its own, and its ".A.B"
+  // subfolders are read by LoadMaildirChildren. A hidden directory is not
+  // read, but named with the mails it holds; a file that is no mail is
+  // named.
+  void LoadChildren(const std::shared_ptr<Sim::SimFolder>& parent, const std::vector<Entry>& entries, bool topLevel,
+                    bool maildir) {
     for (const Entry& entry : entries) {
       const std::string& name = entry.name;
-      if (name.empty() || name[0] == '.') continue;
+      if (name.empty()) continue;
+      if (name[0] == '.') {
+        const bool maildirPlus = maildir && entry.directory && IsMaildir(entry.target);
+        if (entry.directory && !maildirPlus) {
+          if (const std::size_t mails = CountMails(entry.target))
+            statistics.hidden.push_back({FolderPathOf(entry.path), mails});
+        }
+        continue;  // hidden files (.cvfolder, .DS_Store) are no mail
+      }
       if (entry.directory) {
-        if ((name == "cur" || name == "new" || name == "tmp") && IsMaildir(dir)) continue;
+        if ((name == "cur" || name == "new" || name == "tmp") && maildir) continue;
         if (name.find('\\') != std::string::npos) {
           Problem(entry.path, "the folder's name holds a backslash, which a folder path cannot");
           continue;
@@ -334,24 +402,43 @@ class Loader {
         if (!children) continue;  // unreadable: named, no folder
         const FolderInfo info = Recognise(name, fs::path(entry.target) / ".cvfolder");
         auto folder = FolderFor(parent, name, info, topLevel);
-        if (IsMaildir(entry.target)) {
-          AttachMaildir(folder, entry.target, RoleOf(info));
+        const bool isMaildir = IsMaildir(entry.target);
+        if (isMaildir) {
+          Attach(folder, MaildirPlaces(entry.target, *children), RoleOf(info));
           LoadMaildirChildren(folder, *children, false);
         } else {
-          AttachFiles(folder, *children, RoleOf(info));
-          LoadChildren(folder, entry.target, *children, false);
+          Attach(folder, EmlPlaces(*children), RoleOf(info));
         }
-      } else if (entry.file && entry.Extension() != ".eml" && IsMbox(entry.target)) {
-        std::string folderName = name;
-        if (entry.Extension() == ".mbox") folderName = name.substr(0, name.size() - 5);
-        if (folderName.find('\\') != std::string::npos) {
-          Problem(entry.path, "the file's name holds a backslash, which a folder path cannot");
-          continue;
-        }
-        const FolderInfo info = Recognise(folderName, fs::path());
-        auto folder = FolderFor(parent, folderName, info, topLevel);
-        Attach(folder, ScanMbox(entry.target, AddFile(entry.target)), RoleOf(info));
+        LoadChildren(folder, *children, false, isMaildir);
+        continue;
       }
+      if (!entry.file || entry.Extension() == ".eml" || (maildir && IsMaildirHousekeeping(name))) continue;
+      std::string why;
+      const FileKind kind = KindOf(entry.target, why);
+      if (kind == FileKind::Unreadable) {
+        Problem(entry.path, why);
+        continue;
+      }
+      if (kind == FileKind::NoMail) {
+        Problem(entry.path, "no mail file (neither .eml nor an mbox file)");
+        continue;
+      }
+      std::string folderName = name;
+      if (entry.Extension() == ".mbox") folderName = name.substr(0, name.size() - 5);
+      if (folderName.find('\\') != std::string::npos) {
+        Problem(entry.path, "the file's name holds a backslash, which a folder path cannot");
+        continue;
+      }
+      const FolderInfo info = Recognise(folderName, fs::path());
+      auto folder = FolderFor(parent, folderName, info, topLevel);
+      const std::uint32_t file = AddFile(entry.target);
+      MboxScan scan = ScanMbox(entry.target, file);
+      if (!scan.problem.empty()) Problem(entry.path, scan.problem);
+      else m_files->SetStamp(file, scan.stamp);
+      for (const std::size_t n : scan.withoutBlankLine)
+        statistics.notes->Add(entry.path + "#" + std::to_string(n),
+                              "Trennzeile ohne Leerzeile davor, als Beginn einer E-Mail gelesen");
+      Attach(folder, std::move(scan.places), RoleOf(info));
     }
   }
 
@@ -382,7 +469,10 @@ class Loader {
         folder = known;
         start = end + 1;
       }
-      AttachMaildir(folder, entry.target, RoleOf(info));
+      if (const auto children = Entries(entry.target)) {
+        Attach(folder, MaildirPlaces(entry.target, *children), RoleOf(info));
+        LoadChildren(folder, *children, false, true);
+      }
     }
   }
 

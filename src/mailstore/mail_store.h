@@ -3,13 +3,16 @@
 //
 // Layouts, decided by what a directory holds (they may be mixed in one
 // tree):
-// - a directory is a folder; its *.eml files are its items, its
+// - a directory is a folder; its *.eml files (any case) are its items, its
 //   subdirectories its subfolders;
 // - a directory with cur/ or new/ is a Maildir folder (cur/ and new/ hold
 //   its items, tmp/ is ignored); its Maildir++ subfolders ".A.B" inside it
-//   become the folders A and A\B below it;
-// - any other file that begins with "From " is an mbox file: one folder,
-//   named after the file without ".mbox", holding its messages.
+//   become the folders A and A\B below it, its plain subdirectories and
+//   loose .eml and mbox files are read as in any folder;
+// - any other file that begins with a postmark line is an mbox file: one
+//   folder, named after the file without ".mbox", holding its messages;
+// - every other file is named as no mail; a hidden directory is not read,
+//   but counted with its mails.
 // Folder kinds and the store's default folders come from the usual German
 // and English names (Posteingang/Inbox, Gesendete Elemente/Sent Items,
 // Kalender/Calendar, ...) or from a sidecar file ".cvfolder" in the
@@ -69,6 +72,13 @@ struct LoadStatistics {
   std::shared_ptr<ReadProblems> problems = std::make_shared<ReadProblems>();
   // What was read, but differently than it says (a charset nobody knows).
   std::shared_ptr<ReadProblems> notes = std::make_shared<ReadProblems>();
+  // Hidden directories, which are not read: their folder paths below the
+  // store and the mails they hold.
+  struct LeftOut {
+    std::u16string folder;
+    std::size_t mails = 0;
+  };
+  std::vector<LeftOut> hidden;
 };
 
 // Adds the store at directory to outlook, named after the directory.

@@ -6,10 +6,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <vector>
 
 #include "foundation/format.h"
+#include "foundation/utf.h"
 
 namespace CV::MailStore {
 
@@ -62,6 +67,30 @@ std::optional<std::size_t> MessageSource::Find(std::u16string_view entryId) cons
   return index;
 }
 
+namespace {
+
+FileTable::Stamp StampOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+std::optional<FileTable::Stamp> StampOfFile(const std::filesystem::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  return StampOf(st);
+}
+
+std::string MessageSource::Changed(const MessagePlace& place) const {
+  // An mbox file that changed since it was scanned holds other messages at
+  // the places found: none of them is taken for the one it was.
+  if (place.wholeFile) return {};
+  const auto then = m_files->StampOf(place.file);
+  if (!then || StampOfFile(m_files->Path(place.file)) == then) return {};
+  return "Das Postfach „" + m_files->Path(place.file) + "“ hat sich während des Exports geändert.";
+}
+
 std::string MessageSource::Read(const MessagePlace& place, std::string& why) const {
   errno = 0;
   std::ifstream in(m_files->Path(place.file), std::ios::binary);
@@ -87,60 +116,169 @@ std::string MessageSource::Read(const MessagePlace& place, std::string& why) con
 
 std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) {
   const MessagePlace& place = m_places.at(i);
-  std::string why;
-  std::string bytes = Read(place, why);
+  const std::string changed = Changed(place);
+  std::string why = changed;
+  std::string bytes = changed.empty() ? Read(place, why) : std::string();
   bool corrupt = false;
   std::function<void(std::string)> note;
   if (m_notes) note = [notes = m_notes, path = PathOf(i)](std::string what) { notes->Add(path, std::move(what)); };
   auto item = MakeItem(folder->WorldPtr(), std::move(bytes), EntryIdOf(i), m_role, folder, &corrupt, std::move(note));
-  if (corrupt && m_problems) {
-    m_problems->Add(PathOf(i), why.empty() ? "no mail (it cannot be parsed)" : why);
+  if (corrupt) {
+    // Outlook names what is wrong with an item it cannot open.
+    if (!changed.empty()) item->FailEverything(kCorruptData, FromUtf8(changed));
+    if (m_problems) m_problems->Add(PathOf(i), why.empty() ? "no mail (it cannot be parsed)" : why);
   }
   return item;
 }
 
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool IsPostmark(std::string_view line) {
+  // "From " ADDRESS, blanks, then a date as mbox writers put it:
+  // "Mon Dec  1 09:00:00 2025" (asctime), perhaps with a zone or the year
+  // elsewhere; what counts is a weekday, a month, a day and a time.
+  if (!line.starts_with("From ")) return false;
+  std::size_t at = 5;
+  while (at < line.size() && line[at] == ' ') ++at;
+  const std::size_t address = at;
+  while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
+  if (at == address) return false;
+  std::string_view date = line.substr(at);
+  while (!date.empty() && (date.front() == ' ' || date.front() == '\t')) date.remove_prefix(1);
+  static constexpr std::string_view kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (date.size() < 15 || std::find(std::begin(kDays), std::end(kDays), date.substr(0, 3)) == std::end(kDays)) return false;
+  date.remove_prefix(3);
+  while (!date.empty() && date.front() == ' ') date.remove_prefix(1);
+  if (date.size() < 3 || std::find(std::begin(kMonths), std::end(kMonths), date.substr(0, 3)) == std::end(kMonths))
+    return false;
+  date.remove_prefix(3);
+  while (!date.empty() && date.front() == ' ') date.remove_prefix(1);
+  if (date.empty() || !IsDigit(date.front())) return false;
+  while (!date.empty() && IsDigit(date.front())) date.remove_prefix(1);
+  while (!date.empty() && date.front() == ' ') date.remove_prefix(1);
+  return date.size() >= 5 && IsDigit(date[0]) && IsDigit(date[1]) && date[2] == ':' && IsDigit(date[3]) &&
+         IsDigit(date[4]);
+}
+
+namespace {
+
+// Feeds an mbox file's lines to a scanner, mapped where the system maps it,
+// else read piece by piece: a file too large to map (a memory limit, a file
+// system without mmap) is read all the same.
+class MboxLines {
+ public:
+  // False with why set when the file cannot be read at all.
+  bool Open(const std::filesystem::path& file, bool map, std::string& why) {
+    m_fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+      why = std::string("the mbox file cannot be opened: ") + std::strerror(errno);
+      return false;
+    }
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) {
+      why = std::string("the mbox file cannot be read: ") + std::strerror(errno);
+      return false;
+    }
+    m_size = static_cast<std::size_t>(st.st_size);
+    m_stamp = StampOf(st);
+    if (map && m_size > 0) {
+      void* mapped = ::mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, m_fd, 0);
+      if (mapped != MAP_FAILED) {
+        m_mapped = static_cast<const char*>(mapped);
+        ::madvise(mapped, m_size, MADV_SEQUENTIAL);
+      }
+    }
+    return true;
+  }
+  ~MboxLines() {
+    if (m_mapped) ::munmap(const_cast<char*>(m_mapped), m_size);
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  // Calls line(offset, text) for every line (its line break included); false
+  // with why set when reading fails on the way.
+  bool Each(const std::function<void(std::uint64_t, std::string_view)>& line, std::string& why) {
+    if (m_mapped) {
+      for (std::size_t at = 0; at < m_size;) {
+        const void* nl = std::memchr(m_mapped + at, '\n', m_size - at);
+        const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - m_mapped) + 1 : m_size;
+        line(at, std::string_view(m_mapped + at, end - at));
+        at = end;
+      }
+      return true;
+    }
+    std::vector<char> buffer(1 << 20);
+    std::string pending;
+    std::uint64_t offset = 0;  // of pending's first byte
+    for (;;) {
+      const ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        why = std::string("the mbox file cannot be read: ") + std::strerror(errno);
+        return false;
+      }
+      if (n == 0) break;
+      pending.append(buffer.data(), static_cast<std::size_t>(n));
+      std::size_t at = 0;
+      for (std::size_t nl; (nl = pending.find('\n', at)) != std::string::npos; at = nl + 1)
+        line(offset + at, std::string_view(pending).substr(at, nl + 1 - at));
+      pending.erase(0, at);
+      offset += at;
+    }
+    if (!pending.empty()) line(offset, pending);
+    return true;
+  }
+  std::uint64_t Size() const { return m_size; }
+  FileTable::Stamp Stamp() const { return m_stamp; }
+
+ private:
+  FileTable::Stamp m_stamp;
+  int m_fd = -1;
+  std::size_t m_size = 0;
+  const char* m_mapped = nullptr;
+};
+
+}  // namespace
+
 // A plain scan, not GMime's mbox mode: that parses every message in full,
 // and an mbox of several gigabytes must be indexed in seconds.
-std::vector<MessagePlace> ScanMbox(const std::filesystem::path& file, std::uint32_t fileIndex) {
-  std::vector<MessagePlace> places;
-  const int fd = ::open(file.c_str(), O_RDONLY);
-  if (fd < 0) return places;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || st.st_size == 0) {
-    ::close(fd);
-    return places;
-  }
-  const auto size = static_cast<std::size_t>(st.st_size);
-  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  ::close(fd);
-  if (mapped == MAP_FAILED) return places;
-  ::madvise(mapped, size, MADV_SEQUENTIAL);
-  const char* data = static_cast<const char*>(mapped);
-  // A separator: "From " at the start of the file or of a line after an
-  // empty line. Its message starts after the line and ends before the
-  // empty line of the next separator.
-  const auto separatorEnd = [&](std::size_t at) {
-    const void* nl = std::memchr(data + at, '\n', size - at);
-    return nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - data) + 1 : size;
-  };
-  std::size_t start = std::strncmp(data, "From ", std::min<std::size_t>(size, 5)) == 0 && size >= 5 ? separatorEnd(0) : std::string::npos;
-  std::size_t at = 0;
-  while (at < size) {
-    const void* nl = std::memchr(data + at, '\n', size - at);
-    if (!nl) break;
-    const std::size_t line = static_cast<std::size_t>(static_cast<const char*>(nl) - data) + 1;
-    const bool blank = line == at + 1 || (line == at + 2 && data[at] == '\r');
-    if (blank && line + 5 <= size && std::memcmp(data + line, "From ", 5) == 0) {
-      if (start != std::string::npos) places.push_back({fileIndex, start, at - start, false});
-      start = separatorEnd(line);
-      at = start;
-      continue;
+MboxScan ScanMbox(const std::filesystem::path& file, std::uint32_t fileIndex, bool map) {
+  MboxScan scan;
+  MboxLines lines;
+  if (!lines.Open(file, map, scan.problem)) return scan;
+  scan.stamp = lines.Stamp();
+  // A message starts after its postmark line and ends before the line
+  // break that precedes the next postmark, or where the file ends.
+  std::optional<std::uint64_t> start;
+  std::uint64_t previousStart = 0;  // of the line before
+  bool previousBlank = true;        // the file's start counts as one
+  const bool read = lines.Each([&](std::uint64_t at, std::string_view text) {
+    const bool blank = text == "\n" || text == "\r\n";
+    if (IsPostmark(text)) {
+      if (start) {
+        const std::uint64_t end = previousBlank ? previousStart : at;
+        scan.places.push_back({fileIndex, *start, end - std::min(end, *start), false});
+        if (!previousBlank) scan.withoutBlankLine.push_back(scan.places.size() + 1);
+      } else if (at != 0) {
+        scan.places.push_back({fileIndex, 0, at, false});  // text before the first postmark is a message too
+      }
+      start = at + text.size();
     }
-    at = line;
+    previousStart = at;
+    previousBlank = blank;
+  }, scan.problem);
+  if (!read) {
+    scan.places.clear();
+    return scan;
   }
-  if (start != std::string::npos && start < size) places.push_back({fileIndex, start, size - start, false});
-  ::munmap(mapped, size);
-  return places;
+  if (!start && lines.Size() > 0) scan.places.push_back({fileIndex, 0, lines.Size(), false});
+  else if (start && *start < lines.Size()) scan.places.push_back({fileIndex, *start, lines.Size() - *start, false});
+  return scan;
 }
 
 std::string UnescapeMbox(std::string bytes) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "mailstore/mail_store.h"
@@ -28,6 +30,18 @@ class FileTable {
   std::uint32_t Add(const std::string& path);
   std::string Path(std::uint32_t i) const;
   const std::string& Name(std::uint32_t i) const { return m_files.at(i).name; }
+  // An mbox file's size and modification time when it was scanned: its
+  // messages' places hold while these do.
+  struct Stamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds
+    bool operator==(const Stamp&) const = default;
+  };
+  void SetStamp(std::uint32_t i, Stamp stamp) { m_stamps[i] = stamp; }
+  std::optional<Stamp> StampOf(std::uint32_t i) const {
+    const auto it = m_stamps.find(i);
+    return it == m_stamps.end() ? std::nullopt : std::optional<Stamp>(it->second);
+  }
 
  private:
   struct File {
@@ -36,7 +50,11 @@ class FileTable {
   };
   std::vector<std::string> m_directories;
   std::vector<File> m_files;
+  std::unordered_map<std::uint32_t, Stamp> m_stamps;
 };
+
+// What Outlook answers for an item it cannot open.
+inline constexpr HRESULT kCorruptData = MakeHResult(0x8004011Bu);
 
 // How a folder's messages become items.
 enum class FolderRole { Mail, Drafts, Sent, Calendar, Contacts, Tasks };
@@ -59,6 +77,8 @@ class MessageSource final : public Sim::ISimItemSource {
   std::filesystem::path PathOf(std::size_t i) const;
 
  private:
+  // The German cause when an mbox message's file changed since the scan, else empty.
+  std::string Changed(const MessagePlace& place) const;
   // The message's bytes; empty with why set when the file cannot be read.
   std::string Read(const MessagePlace& place, std::string& why) const;
 
@@ -70,9 +90,24 @@ class MessageSource final : public Sim::ISimItemSource {
   std::shared_ptr<ReadProblems> m_notes;
 };
 
-// The message boundaries of an mbox file: each message after its "From "
-// line, up to the next one that follows an empty line.
-std::vector<MessagePlace> ScanMbox(const std::filesystem::path& file, std::uint32_t fileIndex);
+// A postmark line of an mbox file: "From ", an address, a date ("From
+// anna@example.org Mon Dec  1 09:00:00 2025"). Other lines that begin
+// "From " are text.
+bool IsPostmark(std::string_view line);
+
+// What an mbox file holds: each message after its postmark line, up to the
+// line break before the next one, whether a blank line comes before it or
+// not, as Python's mailbox reads it.
+struct MboxScan {
+  std::vector<MessagePlace> places;
+  std::vector<std::size_t> withoutBlankLine;  // messages (from 1) whose postmark had no blank line before it
+  std::string problem;                        // why the file could not be read; then no places
+  FileTable::Stamp stamp;                     // the file as it was scanned
+};
+// A file's stamp as it is now; nullopt when it cannot be looked at.
+std::optional<FileTable::Stamp> StampOfFile(const std::filesystem::path& file);
+// map false reads the file as a stream, as where it cannot be mapped.
+MboxScan ScanMbox(const std::filesystem::path& file, std::uint32_t fileIndex, bool map = true);
 // An mbox message's bytes: ">From " lines (mboxrd) lose one ">".
 std::string UnescapeMbox(std::string bytes);
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/utf.h"
+#include "mailstore/delimiter_breaks.h"
 #include "mailstore/message_source.h"
 
 namespace CV::MailStore {
@@ -19,7 +20,6 @@ namespace {
 
 using namespace CV::Outlook;
 
-constexpr HRESULT MAPI_E_CORRUPT_DATA = MakeHResult(0x8004011Bu);
 constexpr std::int32_t SECFLAG_ENCRYPTED = 1, SECFLAG_SIGNED = 2;
 
 void InitGMime() {
@@ -144,12 +144,15 @@ std::u16string FromWindows1252OrUtf8(std::string_view bytes) {
 // first header to the boundary that ends it; empty when that cannot be
 // told. GMime would write it anew, and what it cannot represent (text with
 // a NUL where it keeps C strings) would be lost.
-std::string OriginalBytes(GMimeMessage* inner, GMimeObject* parent, const std::shared_ptr<const std::string>& outer) {
+std::string OriginalBytes(GMimeMessage* inner, GMimeObject* parent, const std::shared_ptr<const std::string>& outer,
+                          const MatchedBreaks* breaks) {
   if (!inner || !outer) return {};
   GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(inner));
   if (!headers || g_mime_header_list_get_count(headers) == 0) return {};
-  const gint64 start = g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, 0));
-  if (start < 0 || static_cast<std::uint64_t>(start) >= outer->size()) return {};
+  gint64 start = g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, 0));
+  if (start < 0) return {};
+  if (breaks) start = static_cast<gint64>(breaks->Original(static_cast<std::size_t>(start)));
+  if (static_cast<std::uint64_t>(start) >= outer->size()) return {};
   std::size_t end = outer->size();
   if (parent && GMIME_IS_MULTIPART(parent)) {
     const char* boundary = g_mime_multipart_get_boundary(GMIME_MULTIPART(parent));
@@ -161,6 +164,26 @@ std::string OriginalBytes(GMimeMessage* inner, GMimeObject* parent, const std::s
     if (end > static_cast<std::size_t>(start) && (*outer)[end - 1] == '\r') --end;
   }
   return outer->substr(static_cast<std::size_t>(start), end - static_cast<std::size_t>(start));
+}
+
+// The content of a part as it stands in the bytes parsed: after its header,
+// up to the line break before its parent's next delimiter (or the end).
+// Empty when the part's place is not known.
+std::string StandingContent(GMimeObject* part, GMimeObject* parent, std::string_view parsed) {
+  GMimeHeaderList* headers = g_mime_object_get_header_list(part);
+  if (!headers || g_mime_header_list_get_count(headers) == 0 || !parent || !GMIME_IS_MULTIPART(parent)) return {};
+  const gint64 at = g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, 0));
+  if (at < 0 || static_cast<std::uint64_t>(at) >= parsed.size()) return {};
+  const std::size_t lf = parsed.find("\n\n", static_cast<std::size_t>(at));
+  const std::size_t crlf = parsed.find("\n\r\n", static_cast<std::size_t>(at));
+  const std::size_t start = std::min(lf == std::string_view::npos ? parsed.size() : lf + 2,
+                                     crlf == std::string_view::npos ? parsed.size() : crlf + 3);
+  const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(parent), "boundary");
+  if (!boundary || start >= parsed.size()) return {};
+  std::size_t end = parsed.find(std::string("\n--") + boundary, start - 1);
+  if (end == std::string_view::npos) return std::string(parsed.substr(start));
+  if (end > start && parsed[end - 1] == '\r') --end;
+  return end > start ? std::string(parsed.substr(start, end - start)) : std::string();
 }
 
 // UTF-16 bytes in the given order; a stray last byte is no character.
@@ -228,12 +251,13 @@ std::u16string Text(GMimeObject* part, const std::function<void(std::string)>& n
   return out;
 }
 
-// The alternative a reader shows: the last part it can show.
+// The alternative a reader shows: the last part it can show (a calendar
+// part beside the texts of an invitation is no body).
 GMimeObject* Richest(GMimeMultipart* alternative) {
   GMimeObject* richest = nullptr;
   for (int i = 0; i < g_mime_multipart_get_count(alternative); ++i) {
     GMimeObject* child = g_mime_multipart_get_part(alternative, i);
-    if (IsType(child, "text", "*") || GMIME_IS_MULTIPART(child)) richest = child;
+    if (IsType(child, "text", "plain") || IsType(child, "text", "html") || GMIME_IS_MULTIPART(child)) richest = child;
   }
   return richest;
 }
@@ -255,7 +279,8 @@ bool Hidden(std::set<GMimeObject*>& hidden, GMimeObject* parent, GMimeObject* pa
 
 // What the parts of a message say about it, gathered in one walk.
 struct Structure {
-  bool meetingRequest = false, html = false, attachedMessage = false;
+  bool html = false, attachedMessage = false;
+  bool rawMultipart = false;  // a multipart without boundary inside another
   std::int32_t security = 0;
   std::set<GMimeObject*> hidden;
 };
@@ -264,14 +289,14 @@ void Inspect(GMimeObject* parent, GMimeObject* part, gpointer data) {
   auto& s = *static_cast<Structure*>(data);
   const bool hidden = Hidden(s.hidden, parent, part);
   s.attachedMessage = s.attachedMessage || GMIME_IS_MESSAGE_PART(part);
+  if (parent && GMIME_IS_MULTIPART(parent) && GMIME_IS_MULTIPART(part) &&
+      !g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary"))
+    s.rawMultipart = true;
   if (GMIME_IS_MULTIPART_SIGNED(part)) s.security |= SECFLAG_SIGNED;
   if (GMIME_IS_APPLICATION_PKCS7_MIME(part)) {
     const auto type = g_mime_application_pkcs7_mime_get_smime_type(GMIME_APPLICATION_PKCS7_MIME(part));
     s.security |= type == GMIME_SECURE_MIME_TYPE_ENVELOPED_DATA ? SECFLAG_ENCRYPTED : SECFLAG_SIGNED;
   }
-  if (IsType(part, "text", "calendar") &&
-      EqualsIgnoringCase(g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "method"), "REQUEST"))
-    s.meetingRequest = true;
   const char* disposition = g_mime_object_get_disposition(part);
   if (IsType(part, "text", "html") && !EqualsIgnoringCase(disposition, "attachment") && !hidden) s.html = true;
 }
@@ -293,6 +318,7 @@ struct ContentReader {
   std::u16string alternativePlain;  // the plain alternative to an HTML body
   std::string rawContent;           // the message's bytes after its header
   std::shared_ptr<const std::string> message;  // all of the message's bytes
+  std::shared_ptr<const MatchedBreaks> breaks;  // what was parsed, where it differs from them
   int pictures = 0, unnamed = 0;
 };
 
@@ -307,12 +333,16 @@ void ReadPart(GMimeObject* parent, GMimeObject* part, gpointer data) {
     const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary");
     const char* raw = g_mime_multipart_get_prologue(multipart);
     if (g_mime_multipart_get_count(multipart) == 0 && !boundary && !hidden) {
+      // The bytes as they stand, where they are known: the prologue ends at a NUL.
+      std::string standing;
+      if (parent && GMIME_IS_MULTIPART(parent) && r.message)
+        standing = StandingContent(part, parent, r.breaks ? std::string_view(r.breaks->bytes) : std::string_view(*r.message));
       if (parent && GMIME_IS_MESSAGE(parent) && !r.rawContent.empty()) r.pieces.push_back({false, FromWindows1252OrUtf8(r.rawContent)});
+      else if (!standing.empty()) r.pieces.push_back({false, FromWindows1252OrUtf8(standing)});
       else if (raw) r.pieces.push_back({false, Utf16(raw)});
     }
     return;
   }
-  if (IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature")) return;
   const bool attachment = EqualsIgnoringCase(g_mime_object_get_disposition(part), "attachment");
   const bool html = IsType(part, "text", "html"), plain = IsType(part, "text", "plain");
   if (!attachment && GMIME_IS_PART(part) && (html || plain)) {
@@ -325,14 +355,18 @@ void ReadPart(GMimeObject* parent, GMimeObject* part, gpointer data) {
   if (GMIME_IS_MESSAGE_PART(part)) {
     GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
     const char* subject = inner ? g_mime_message_get_subject(inner) : nullptr;
-    std::string bytes = OriginalBytes(inner, parent, r.message);
+    std::string bytes = OriginalBytes(inner, parent, r.message, r.breaks.get());
     if (bytes.empty()) bytes = ContentBytes(part);
     r.item.AddAttachment(Utf16(subject && *subject ? subject : "Nachricht") + u".eml", std::move(bytes), olEmbeddeditem);
     return;
   }
   // Outlook keeps every part's content id; whether the body uses it decides
   // if the part is a picture of the body.
+  // A signature and an invitation keep the names their readers give them.
+  const bool signature = IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature");
   const std::u16string file = name ? Utf16(name)
+                              : signature ? u"smime.p7s"
+                              : IsType(part, "text", "calendar") ? u"Einladung.ics"
                               : id && IsType(part, "image", "*") ? u"bild" + FromUtf8(std::to_string(++r.pictures))
                                                                   : u"Anhang" + FromUtf8(std::to_string(++r.unnamed));
   if (id && *id) r.item.AddInlinePicture(file, ContentBytes(part), Utf16(id));
@@ -382,6 +416,15 @@ void JoinBody(ContentReader& r) {
   r.item.htmlBody = html;
 }
 
+std::shared_ptr<GMimeMessage> Parse(std::string_view bytes) {
+  GMimeStream* stream = g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size());
+  GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+  g_object_unref(stream);
+  auto message = Owned(g_mime_parser_construct_message(parser, nullptr));
+  g_object_unref(parser);
+  return message;
+}
+
 }  // namespace
 
 std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
@@ -390,17 +433,29 @@ std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& wor
                                        std::function<void(std::string)> note) {
   InitGMime();
   std::shared_ptr<GMimeMessage> message;
+  std::shared_ptr<const MatchedBreaks> breaks;
   if (!bytes.empty()) {
-    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size());
-    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
-    g_object_unref(stream);
-    message = Owned(g_mime_parser_construct_message(parser, nullptr));
-    g_object_unref(parser);
+    message = Parse(bytes);
+    // A message whose delimiter lines end otherwise than the lines before
+    // them is parsed again with matching breaks: no part loses a byte.
+    if (message) {
+      std::vector<std::string> boundaries;
+      g_mime_message_foreach(message.get(), [](GMimeObject*, GMimeObject* part, gpointer data) {
+        if (!GMIME_IS_MULTIPART(part)) return;
+        // Not g_mime_multipart_get_boundary: that makes one up where none is.
+        if (const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary"))
+          static_cast<std::vector<std::string>*>(data)->push_back(boundary);
+      }, &boundaries);
+      if (auto matched = MatchDelimiterBreaks(bytes, boundaries)) {
+        breaks = std::make_shared<const MatchedBreaks>(std::move(*matched));
+        message = Parse(breaks->bytes);
+      }
+    }
   }
   if (!message || !LooksLikeMail(message.get())) {
     auto corrupt = std::make_shared<Sim::SimItem>(world, Sim::ItemKind::Mail, std::move(entryId), u"");
     corrupt->Build(folder);
-    corrupt->FailEverything(MAPI_E_CORRUPT_DATA);
+    corrupt->FailEverything(kCorruptData);
     if (corruptOut) *corruptOut = true;
     return corrupt;
   }
@@ -410,7 +465,6 @@ std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& wor
   if (role == FolderRole::Calendar) kind = Sim::ItemKind::Appointment;
   else if (role == FolderRole::Contacts) kind = Sim::ItemKind::Contact;
   else if (role == FolderRole::Tasks) kind = Sim::ItemKind::Task;
-  else if (structure.meetingRequest) kind = Sim::ItemKind::MeetingRequest;
 
   GMimeObject* object = GMIME_OBJECT(message.get());
   auto item = std::make_shared<Sim::SimItem>(world, kind, std::move(entryId), Utf16(g_mime_message_get_subject(message.get())));
@@ -452,9 +506,9 @@ std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& wor
     raw = bytes.substr(std::min(end, bytes.size()));
   }
   // Attached messages are taken from the bytes as they stand.
-  auto original = structure.attachedMessage ? std::make_shared<const std::string>(bytes) : nullptr;
-  item->SetContentLoader([message, note, raw = std::move(raw), original](Sim::SimItem& target) {
-    ContentReader reader{target, note, {}, {}, {}, raw, original};
+  auto original = structure.attachedMessage || structure.rawMultipart ? std::make_shared<const std::string>(bytes) : nullptr;
+  item->SetContentLoader([message, note, raw = std::move(raw), original, breaks](Sim::SimItem& target) {
+    ContentReader reader{target, note, {}, {}, {}, raw, original, original ? breaks : nullptr};
     g_mime_message_foreach(message.get(), &ReadPart, &reader);
     JoinBody(reader);
   });

@@ -8,6 +8,9 @@
 
 #include <glib.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -103,8 +106,15 @@ TEST_F(SampleMailbox, MailsAsOutlookShowsThem) {
   EXPECT_GT(offer.Size(), 1000);
 
   EXPECT_EQ(MailWithSubject(inbox, u"Berichte Q4 – zwei gleichnamige Anhänge").Attachments().Count(), 6);
-  EXPECT_EQ(MailWithSubject(inbox, u"Unterschriebene Vereinbarung").PropertyAccessor().GetProperty(Property::SecurityFlags),
-            Variant::FromI4(2));
+  const MailItem signed_ = MailWithSubject(inbox, u"Unterschriebene Vereinbarung");
+  EXPECT_EQ(signed_.PropertyAccessor().GetProperty(Property::SecurityFlags), Variant::FromI4(2));
+  ASSERT_EQ(signed_.Attachments().Count(), 1);  // the signature stays with the mail
+  EXPECT_EQ(signed_.Attachments().Item(1).FileName(), u"smime.p7s");
+  // An invitation is a mail to the store, its calendar part an attachment.
+  const MailItem invitation = MailWithSubject(inbox, u"Einladung: Projektbesprechung");
+  EXPECT_EQ(GetProperty(invitation.Object(), u"Body").AsText(), u"Bitte zusagen.\r\n");
+  ASSERT_EQ(invitation.Attachments().Count(), 1);
+  EXPECT_EQ(invitation.Attachments().Item(1).FileName(), u"Einladung.ics");
   EXPECT_EQ(MailWithSubject(inbox, u"Rückfrage Nr. 7").Importance(), olImportanceHigh);
   EXPECT_EQ(MailWithSubject(inbox, u"WG: Ursprüngliche Nachricht").Attachments().Item(1).Type(), olEmbeddeditem);
   const MailItem draft = MailWithSubject(FolderAt(store, "Entwürfe"), u"Entwurf: Jahresbericht");
@@ -115,7 +125,7 @@ TEST_F(SampleMailbox, MailsAsOutlookShowsThem) {
   EXPECT_EQ(archived.BodyFormat(), olFormatPlain);
   EXPECT_EQ(GetProperty(archived.Object(), u"Body").AsText(), u"From the archive 2.\nFrom here on.\n");  // unescaped
 
-  // The invitation is a meeting request, the broken file a corrupt item.
+  // The broken file is a corrupt item; every other one a mail.
   int mails = 0, others = 0, corrupt = 0;
   const Items items = inbox.Items();
   for (std::int32_t i = 1; i <= items.Count(); ++i) {
@@ -126,8 +136,8 @@ TEST_F(SampleMailbox, MailsAsOutlookShowsThem) {
       ++corrupt;
     }
   }
-  EXPECT_EQ(mails, 10);
-  EXPECT_EQ(others, 1);
+  EXPECT_EQ(mails, 11);
+  EXPECT_EQ(others, 0);
   EXPECT_EQ(corrupt, 1);
   // Items made on request are found again by their EntryID.
   const auto found = Query<MailItem>(NameSpace(outlook.Application()->Session()).GetItemFromID(offer.EntryID(), u""));
@@ -141,7 +151,7 @@ TEST_F(SampleMailbox, CollectingAndExportingIt) {
   int inaccessible = 0;
   EXPECT_TRUE(list.AddFoldersRecursive(Folder(store->Root()), inaccessible, nullptr));
   EXPECT_EQ(inaccessible, 1);  // the broken file
-  EXPECT_EQ(list.GetTotalMailCount(), 34);  // every mail but the invitation, the appointment and the broken one
+  EXPECT_EQ(list.GetTotalMailCount(), 35);  // every mail but the appointment and the broken one
 
   FS::IFileSystem& fs = FS::DefaultFileSystem();
   auto cache = std::make_shared<Sim::SimInternetCache>(fs, FS::ToWindows(fs::absolute(kSamples / "cache").string()));
@@ -337,6 +347,101 @@ TEST_F(HandmadeStore, TextDatesAndHiddenEntries) {
   if (old) setenv("TZ", saved.c_str(), 1);
   else unsetenv("TZ");
   tzset();
+}
+
+// Every file of a store is read as what it is or named with why; folders
+// left out by rule are counted. Each case is a store of its own.
+TEST_F(HandmadeStore, EveryFileReadOrNamed) {
+  const std::string pm = "From a@b Mon Dec  1 09:00:00 2025\n";
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::pair<std::string, int>> counts;  // folder path, items
+    std::vector<std::pair<std::string, std::string>> problems, notes;  // file below the store, why
+    std::vector<std::pair<std::u16string, std::size_t>> hidden;
+  } cases[] = {
+      {"extensions in any case",
+       {{"Ordner/a.EML", Mail("a")}, {"Ordner/b.Eml", Mail("b")}, {"Ordner/c.eml", Mail("c")}, {"Z.MBOX", pm + Mail("z")}},
+       {{"Ordner", 3}, {"Z", 1}}, {}, {}, {}},
+      {"a Maildir's plain subfolders, loose mails and mbox files",
+       {{"Box/cur/1", Mail("1")}, {"Box/new/2", Mail("2")}, {"Box/lose.eml", Mail("lose")},
+        {"Box/Projekte/cur/3", Mail("3")}, {"Box/Projekte/Alt/4.eml", Mail("4")}, {"Box/Listen.mbox", pm + Mail("5")},
+        {"Box/dovecot-uidlist", "3 V1 N4\n"}, {"Box/subscriptions", "Projekte\n"}, {"Box/tmp/6", Mail("6")}},
+       {{"Box", 3}, {"Box/Projekte", 1}, {"Box/Projekte/Alt", 1}, {"Box/Listen", 1}}, {}, {}, {}},
+      {"files that are no mail are named",
+       {{"Ordner/1.eml", Mail("1")}, {"Ordner/bild.png", "\x89PNG\r\n"}, {"Ordner/notiz.txt", "Einkaufen\n"},
+        {"Ordner/.DS_Store", "x"}},
+       {{"Ordner", 1}},
+       {{"Ordner/bild.png", "no mail file"}, {"Ordner/notiz.txt", "no mail file"}}, {}, {}},
+      {"mbox separators without a blank line",
+       {{"Archiv.mbox", pm + Mail("1") + pm + Mail("2") + "\n" + pm + Mail("3") + pm + Mail("4")}},
+       {{"Archiv", 4}}, {}, {{"Archiv.mbox#2", "ohne Leerzeile"}, {"Archiv.mbox#4", "ohne Leerzeile"}}, {}},
+      {"hidden folders are counted, not read",
+       {{"Ordner/1.eml", Mail("1")}, {".Versteckt/a.eml", Mail("a")}, {".Versteckt/Tief/b.EML", Mail("b")},
+        {".Versteckt/Tief/Liste.mbox", pm + Mail("c") + "\n" + pm + Mail("d")}, {".Maildir/cur/1", Mail("e")},
+        {".leer/notiz.txt", "x"}},
+       {{"Ordner", 1}}, {}, {}, {{u".Versteckt", 4}, {u".Maildir", 1}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const auto& [path, bytes] : c.files) Write(path, bytes);
+    Sim::SimOutlook world;
+    LoadStatistics statistics;
+    auto store = LoadStore(world, dir, &statistics);
+    for (const auto& [path, count] : c.counts) EXPECT_EQ(FolderAt(store, path).Items().Count(), count) << path;
+    const auto named = [&](const std::vector<ReadProblems::Problem>& found,
+                           const std::vector<std::pair<std::string, std::string>>& expected) {
+      ASSERT_EQ(found.size(), expected.size());
+      for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(found[i].path, dir / expected[i].first);
+        EXPECT_NE(found[i].why.find(expected[i].second), std::string::npos) << found[i].why;
+      }
+    };
+    named(statistics.problems->All(), c.problems);
+    named(statistics.notes->All(), c.notes);
+    std::vector<std::pair<std::u16string, std::size_t>> hidden;
+    for (const auto& left : statistics.hidden) hidden.emplace_back(left.folder, left.mails);
+    std::sort(hidden.begin(), hidden.end());
+    auto expectedHidden = c.hidden;
+    std::sort(expectedHidden.begin(), expectedHidden.end());
+    EXPECT_EQ(hidden, expectedHidden);
+  }
+}
+
+// An mbox that cannot be opened is named, its folder empty; one that
+// changes after it was read fails its mails with a German cause that names
+// it, never with mail from the wrong place.
+TEST_F(HandmadeStore, AnMboxUnreadableOrChanged) {
+  const std::string pm = "From a@b Mon Dec  1 09:00:00 2025\n";
+  Write("Gesperrt.mbox", pm + Mail("gesperrt"));
+  Write("Archiv.mbox", pm + Mail("eins") + "\n" + pm + Mail("zwei"));
+  fs::permissions(dir / "Gesperrt.mbox", fs::perms::none);
+  const bool root = ::access((dir / "Gesperrt.mbox").c_str(), R_OK) == 0;
+  LoadStatistics statistics;
+  auto store = LoadStore(outlook, dir, &statistics);
+  if (!root) {
+    ASSERT_EQ(statistics.problems->All().size(), 1u);
+    EXPECT_EQ(statistics.problems->All()[0].path, dir / "Gesperrt.mbox");
+    EXPECT_NE(statistics.problems->All()[0].why.find("cannot be opened"), std::string::npos);
+  }
+  const Items items = FolderAt(store, "Archiv").Items();
+  ASSERT_EQ(items.Count(), 2);
+  EXPECT_EQ(Query<MailItem>(items.Item(1)).Subject(), u"eins");
+  std::ofstream(dir / "Archiv.mbox", std::ios::binary | std::ios::app) << "\n" << pm << Mail("drei");
+  std::u16string description;
+  const HRESULT hr = Fake::ErrorOf([&] {
+    try {
+      Query<MailItem>(items.Item(2)).Subject();
+    } catch (const ComError& e) {
+      if (e.Info()) description = e.Info()->description;
+      throw;
+    }
+  });
+  EXPECT_EQ(hr, kCorruptData);
+  EXPECT_EQ(description, u"Das Postfach „" + FromUtf8((dir / "Archiv.mbox").string()) +
+                             u"“ hat sich während des Exports geändert.");
 }
 
 TEST(Mbox, UnescapingAndBoundaries) {

@@ -66,7 +66,10 @@ SimObject::~SimObject() { --m_world->LiveObjects(); }
 void SimObject::Hit(const std::string& member) {
   ++m_calls[member];
   m_world->Hit(m_primaryIid);
-  if (m_everything.NextCallFails()) ThrowComError(m_everything.error, m_primaryIid);
+  if (m_everything.NextCallFails()) {
+    if (m_everythingDescription.empty()) ThrowComError(m_everything.error, m_primaryIid);
+    throw ComError(m_everything.error, m_primaryIid, ErrorInfo{m_primaryIid, u"Microsoft Outlook", m_everythingDescription});
+  }
   const auto it = m_faults.find(member);
   if (it != m_faults.end() && it->second.NextCallFails()) ThrowComError(it->second.error, m_primaryIid);
 }
@@ -121,9 +124,10 @@ void SimObject::Unadvise(std::uint32_t cookie) {
   });
 }
 
-void SimObject::FailEverything(HRESULT hr) {
+void SimObject::FailEverything(HRESULT hr, std::u16string description) {
   std::lock_guard lock(m_world->Lock());
   m_everything = FaultPlan{hr, 1, true};
+  m_everythingDescription = std::move(description);
 }
 
 void SimObject::Fail(const std::string& member, FaultPlan plan) {

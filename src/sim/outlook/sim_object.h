@@ -93,8 +93,9 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   // Faults: member is a member name, "QueryInterface", "Advise" or "Unadvise".
   void Fail(const std::string& member, FaultPlan plan);
   void FailAlways(const std::string& member, HRESULT hr) { Fail(member, FaultPlan{hr, 1, true}); }
-  // Every member, and the type test, fails from now on, as a corrupt item's do.
-  void FailEverything(HRESULT hr);
+  // Every member, and the type test, fails from now on, as a corrupt item's do;
+  // with a description Outlook gives with the error, when there is one.
+  void FailEverything(HRESULT hr, std::u16string description = {});
   std::uint64_t Calls(const std::string& member) const;
   std::size_t SinkCount(const Guid& eventsIid) const;
   // Lets go of every advised sink, as an object does when it is destroyed.
@@ -132,6 +133,7 @@ class SimObject : public IObject, public std::enable_shared_from_this<SimObject>
   std::map<std::u16string, Handler, std::less<>> m_getters, m_putters, m_methods;
   std::map<std::string, FaultPlan> m_faults;
   FaultPlan m_everything;
+  std::u16string m_everythingDescription;
   std::map<std::string, std::uint64_t> m_calls;
   struct Connection {
     Guid iid;
