@@ -14,6 +14,7 @@
 #include "cli/actions.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "cli/left_out.h"
 #include "cli/run_directory.h"
 #include "foundation/string_table.h"
 #include "foundation/utf.h"
@@ -32,6 +33,21 @@ struct ArchiveOptions {
   bool force = false;
   bool withoutWriter = false;
 };
+
+// Names what was left out by rule with its mails, so that nothing is
+// missed unseen; true when that held mails.
+bool PrintLeftOut(Session& session, const std::vector<Action>& actions) {
+  const LeftOut left = WhatWasLeftOut(session, actions);
+  std::vector<LeftOut::Folder> hidden;
+  for (const auto& folder : session.Statistics().hidden) hidden.push_back({ToUtf8(folder.folder), folder.mails});
+  if (!left.excluded.empty())
+    std::cout << "  Nicht archiviert, weil ausgeschlossen: " << FoldersWithMails(left.excluded) << "\n";
+  if (!hidden.empty()) std::cout << "  Nicht archiviert, weil verborgen: " << FoldersWithMails(hidden) << "\n";
+  if (left.nonMail > 0)
+    std::cout << "  Keine E-Mails, daher nicht archiviert: " << left.nonMail
+              << (left.nonMail == 1 ? " Element" : " Elemente") << " (Termine, Kontakte, …)\n";
+  return !left.excluded.empty() || !hidden.empty();
+}
 
 bool IsUtf8(std::string_view text) { return ToUtf8(FromUtf8(text)) == text; }
 
@@ -142,7 +158,10 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   session.Press(u"StartARCCreation", session.Explorer());
   const auto shown = session.Ui().Shown();
   for (std::size_t i = before; i < shown.size(); ++i) {
-    if (shown[i] == StringId::SelectAtLeastOneMail) return Exit::NothingToDo;
+    if (shown[i] == StringId::SelectAtLeastOneMail) {
+      PrintLeftOut(session, actions);  // perhaps all there was
+      return Exit::NothingToDo;
+    }
     if (shown[i] == StringId::InstallationDamaged) return Exit::NoWriter;
   }
   // Whether a container was written decides what is said, whenever a
@@ -177,6 +196,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     for (const auto& problem : unreadable)
       std::cout << "    " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
   }
+  const bool leftOut = PrintLeftOut(session, actions);
   // Read whole, but otherwise than the mail says.
   for (const auto& note : session.Statistics().notes->All())
     std::cout << "  Hinweis: " << note.why << ": " << StoreRelative(note.path, options.store) << "\n";
@@ -185,7 +205,8 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   if (elsewhere)
     std::cout << "Das Archiv „" << output.string() << "“ existiert inzwischen; es wurde nicht ersetzt. Die neue Fassung liegt unter „"
               << record.container << "“.\n";
-  return skipped.empty() && unreadable.empty() && !elsewhere ? Exit::Success : Exit::Skipped;
+  const bool whole = skipped.empty() && unreadable.empty() && !leftOut;
+  return whole && !elsewhere ? Exit::Success : Exit::Skipped;
 }
 
 }  // namespace

@@ -18,8 +18,10 @@ inline constexpr int Cancelled = 130;    // Ctrl-C (SIGTERM 143, SIGHUP 129)
 inline constexpr const char* kExitCodeTable =
     "Exit codes:\n"
     "  0    success\n"
-    "  1    the container was written, but mails were skipped or not read (named in the summary),\n"
-    "       or beside a file of its name that came meanwhile (that file was not replaced)\n"
+    "  1    the container was written, but mails were skipped, not read or left out by rule\n"
+    "       (excluded or hidden folders; all named in the summary), or beside a file of its\n"
+    "       name that came meanwhile (that file was not replaced); snapshot: written, but\n"
+    "       mails could not be read or lie in hidden folders (named)\n"
     "  2    usage error, unusable input or output, or the export ended early (its cause named)\n"
     "  3    the input was rejected (rewrite-html: no text, an 8-bit file holding NUL bytes)\n"
     "  4    nothing to archive (message 108)\n"

@@ -7,6 +7,7 @@
 #include "cli/archive_command.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "foundation/utf.h"
 #include "mailstore/mail_store.h"
 #include "sim/outlook/sim_outlook.h"
 #include "snapshot/store_snapshot.h"
@@ -40,9 +41,14 @@ void AddSnapshot(CLI::App& app) {
       }
     }
     std::filesystem::rename(temporary, target);  // never a half-written document under the name
-    for (const auto& problem : statistics.problems->All())
+    const auto unread = statistics.problems->All();
+    for (const auto& problem : unread)
       std::cerr << "nicht gelesen: " << problem.path.string() << ": " << problem.why << "\n";
+    for (const auto& hidden : statistics.hidden)
+      std::cerr << "nicht gelesen, weil verborgen: " << ToUtf8(hidden.folder) << " (" << hidden.mails << ")\n";
     std::cout << *output << ": " << statistics.folders << " Ordner, " << statistics.messages << " Nachrichten\n";
+    // The document is written either way; what it lacks decides the exit.
+    if (!unread.empty() || !statistics.hidden.empty()) throw ExitStatus{Exit::Skipped};
   });
 }
 

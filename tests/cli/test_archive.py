@@ -55,6 +55,10 @@ SMALL = {
 }
 
 
+# What a whole-store run leaves out of SMALL by rule, and the exit status that says so.
+LEFT_OUT = "Nicht archiviert, weil ausgeschlossen: „Gelöschte Elemente“ (1 E-Mail), „Junk-E-Mail“ (1 E-Mail)\n"
+
+
 def counters(output):
     """The counters printed after each action, as (mails, folders)."""
     return [(int(m), int(f)) for m, f in re.findall(r"E-Mails:\s+(\d+)\s+Ordner:\s+(\d+)", output)]
@@ -132,7 +136,8 @@ class Archive(Cli):
              {"Posteingang": ["b1"]}),
             (["--add-folder", "Archiv", "--reset", "--add-folder", "Posteingang/Büro"], [(2, 1), (0, 0), (2, 1)],
              {"Posteingang\\Büro": ["c1", "c2"]}),
-            # Without actions, the whole store as a tree, skipping the default excluded folders.
+            # Without actions, the whole store as a tree, skipping the default excluded folders
+            # and naming them with exit 1.
             ([], [(7, 6)], {"Posteingang": ["a1", "a2", "b1"], "Posteingang\\Büro": ["c1", "c2"],
                             "Archiv": ["d1", "d2"]}),
         ]
@@ -140,7 +145,8 @@ class Archive(Cli):
             with self.subTest(actions=actions):
                 out = self.dir / f"{i}.zip"
                 code, stdout, _ = self.run_cvmail("archive", store, "-o", out, *actions)
-                self.assertEqual(code, 0, stdout)
+                self.assertEqual(code, 0 if actions else 1, stdout)
+                self.assertEqual(LEFT_OUT in stdout, not actions, stdout)
                 self.assertEqual(counters(stdout), expected_counters)
                 subjects = {folder.removeprefix("Postfach\\"): sorted(s) for folder, s in read_back(self, out).items()
                             if s}
@@ -158,7 +164,8 @@ class Archive(Cli):
                          (1, "\\\\Postfach\\Archiv\r\n\0"))
         # The value replaces the default set: deleted and junk mails are archived now, Archiv is not.
         code, stdout, _ = self.run_cvmail("archive", store, "-o", self.dir / "1.zip")
-        self.assertEqual(code, 0, stdout)
+        self.assertEqual(code, 1, stdout)
+        self.assertIn("Nicht archiviert, weil ausgeschlossen: „Archiv“ (2 E-Mails)\n", stdout)
         self.assertEqual(sorted(read_back(self, self.dir / "1.zip")),
                          ["Postfach\\Gelöschte Elemente", "Postfach\\Junk-E-Mail", "Postfach\\Posteingang",
                           "Postfach\\Posteingang\\Büro"])
@@ -203,7 +210,8 @@ class Archive(Cli):
                 self.assertFalse((self.dir / "o.zip").exists())
         self.assertEqual(existing.read_bytes(), b"alt")
         code, stdout, _ = self.run_cvmail("archive", store, "-o", existing, "--force")
-        self.assertEqual(code, 0, stdout)
+        self.assertEqual(code, 1, stdout)
+        self.assertIn(LEFT_OUT, stdout)
         read_back(self, existing)
 
     def test_malformed_mails_never_stop_the_others(self):
@@ -335,7 +343,8 @@ class Containers(Cli):
     def make(self):
         out = self.dir / "o.zip"
         code, stdout, _ = self.run_cvmail("archive", self.store(), "-o", out)
-        self.assertEqual(code, 0, stdout)
+        self.assertEqual(code, 1, stdout)
+        self.assertIn(LEFT_OUT, stdout)
         return out
 
     def test_verify_finds_every_kind_of_damage(self):

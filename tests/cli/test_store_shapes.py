@@ -150,6 +150,48 @@ class StoreShapes(Run):
         self.assertEqual(manifest_of(out)["version"], 2)
         self.assertEqual(self.run_cvmail("verify", out)[0], 0)
 
+    def test_what_is_not_archived_is_named_with_its_count(self):
+        postmark = b"From a@b Mon Dec  1 09:00:00 2025\n"
+        excluded = "  Nicht archiviert, weil ausgeschlossen: "
+        hidden = "  Nicht archiviert, weil verborgen: "
+        no_mail = "  Keine E-Mails, daher nicht archiviert: "
+        cases = [
+            # name, files below the store, exit status, summary lines expected, subjects archived
+            ("all archived", {"Posteingang/a.eml": eml("a")}, 0, [], ["a"]),
+            ("excluded by default", {"Posteingang/a.eml": eml("a"), "Papierkorb/b.eml": eml("b"),
+                                     "Papierkorb/c.EML": eml("c"), "Spam.mbox": postmark + eml("d")},
+             1, [excluded + "„Papierkorb“ (2 E-Mails), „Spam“ (1 E-Mail)"], ["a"]),
+            ("an empty excluded folder is no loss", {"Posteingang/a.eml": eml("a"), "Papierkorb/.keep": b""},
+             0, [], ["a"]),
+            ("hidden", {"Posteingang/a.eml": eml("a"), ".Versteckt/b.eml": eml("b"),
+                        ".Versteckt/Tief/c.eml": eml("c"), ".Versteckt/d.mbox": postmark + eml("d") + b"\n" + postmark + eml("e")},
+             1, [hidden + "„.Versteckt“ (4 E-Mails)"], ["a"]),
+            ("no mails", {"Posteingang/a.eml": eml("a"), "Kalender/t.eml": eml("Termin"),
+                          "Kalender/u.eml": eml("Termin 2")},
+             0, [no_mail + "2 Elemente (Termine, Kontakte, …)"], ["a"]),
+            ("a file that is no mail", {"Posteingang/a.eml": eml("a"), "Posteingang/notiz.txt": b"Einkaufen\n"},
+             1, ["Posteingang/notiz.txt: no mail file (neither .eml nor an mbox file)"], ["a"]),
+            ("mbox without blank lines", {"Archiv.mbox": postmark + eml("a") + postmark + eml("b")},
+             0, ["  Hinweis: Trennzeile ohne Leerzeile davor, als Beginn einer E-Mail gelesen: Archiv.mbox#2"], ["a", "b"]),
+        ]
+        for name, files, status, lines, subjects in cases:
+            with self.subTest(name):
+                store = self.dir / name / "Postfach"
+                for path, data in files.items():
+                    self.write(store / path, data)
+                out = self.dir / name / "o.zip"
+                code, stdout, stderr = self.run_cvmail("archive", store, "-o", out)
+                self.assertEqual(code, status, stdout + stderr)
+                for line in lines:
+                    self.assertIn(line + "\n", stdout)
+                for prefix in (excluded, hidden, no_mail):
+                    if not any(line.startswith(prefix) for line in lines):
+                        self.assertNotIn(prefix, stdout)
+                self.assertEqual(sorted(m["subject"] for m in manifest_of(out)["mails"]), subjects)
+                # A snapshot of a store it could not read whole says so the same way.
+                code, _, stderr = self.run_cvmail("snapshot", store, "-o", self.dir / name / "s.json")
+                self.assertEqual(code, 1 if name in ("hidden", "a file that is no mail") else 0, stderr)
+
     def test_an_unreadable_directory_is_a_named_skipped_folder(self):
         user = user_without_rights(self)
         store = self.dir / "Postfach"

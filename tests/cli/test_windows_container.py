@@ -92,7 +92,9 @@ class SampleSnapshot(unittest.TestCase):
             fresh = os.path.join(directory, "snapshot.json")
             run = subprocess.run([CVMAIL, "snapshot", os.path.join(SAMPLES, "mailbox"), "-o", fresh],
                                  capture_output=True, text=True)
-            self.assertEqual(run.returncode, 0, run.stderr)
+            # exit 1: the sample's broken file is named, not played
+            self.assertEqual(run.returncode, 1, run.stderr)
+            self.assertIn("99_kaputt.eml", run.stderr)
             with open(fresh, "rb") as a, open(SNAPSHOT, "rb") as b:
                 self.assertTrue(a.read() == b.read(),
                                 "run: cvmail snapshot samples/mailbox -o tests/data/e2e/mailbox.snapshot.json")
