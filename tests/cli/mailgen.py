@@ -389,14 +389,19 @@ class Placed:
     where: str       # one of PLACES
 
     def shapes(self):
-        return shapes(self.mail) | {{"E": "eml-upper-case", "d": "maildir", "m": "mbox",
-                                     "n": "mbox-without-blank-line"}.get(self.where, "eml")}
+        return shapes(self.mail) | {PLACE_SHAPES.get(self.where, "eml")}
 
 
 # Where a mail goes: an .eml file, one named *.EML, a Maildir file, an mbox
 # message after a blank line, an mbox message right after the last line of
-# the one before it.
-PLACES = "eeeeeeeeeeeeddddmmmEn"
+# the one before it, a mail in a plain subfolder of a Maildir that is a
+# Maildir itself (the "fs" layout), an .eml file in a plain subfolder of a
+# Maildir, one lying loose in a Maildir, one in a hidden folder, one in a
+# folder a recursive add excludes. The last two must be named.
+PLACES = "eeeeeeeeeeeeddddmmmEnfplhx"
+PLACE_SHAPES = {"E": "eml-upper-case", "d": "maildir", "m": "mbox", "n": "mbox-without-blank-line",
+                "f": "maildir-fs-subfolder", "p": "maildir-plain-subfolder", "l": "maildir-loose-eml",
+                "h": "hidden-folder", "x": "excluded-folder"}
 
 
 def write_store(root, drawn, layout):
@@ -412,17 +417,24 @@ def write_store(root, drawn, layout):
         if where in "mn":
             mbox_mails.append((mail, data, where))
             continue
-        if where == "d":
-            (maildir / "cur").mkdir(parents=True, exist_ok=True)
-            (maildir / "new").mkdir(exist_ok=True)
-            (maildir / "tmp").mkdir(exist_ok=True)
+        if where in "dfpl":
+            for sub in ("cur", "new", "tmp"):
+                (maildir / sub).mkdir(parents=True, exist_ok=True)
+        if where in "df":
+            folder = maildir if where == "d" else maildir / "Projekte"
+            for sub in ("cur", "new", "tmp"):
+                (folder / sub).mkdir(parents=True, exist_ok=True)
             name = f"{1700000000 + i}.M{i}P1.host:2,S"
-            (maildir / "cur" / name).write_bytes(data)
-            placed.append(Placed(mail, data, f"Sammlung/cur/{name}", where))
+            (folder / "cur" / name).write_bytes(data)
+            placed.append(Placed(mail, data, f"{folder.relative_to(root)}/cur/{name}", where))
             continue
+        folder = {"p": maildir / "Ablage", "l": maildir, "h": root / ".Versteckt", "x": root / "Papierkorb"}.get(where, inbox)
+        folder.mkdir(parents=True, exist_ok=True)
         name = f"{i:03d}.{'EML' if where == 'E' else 'eml'}"
-        (inbox / name).write_bytes(data)
-        placed.append(Placed(mail, data, f"Posteingang/{name}", where))
+        (folder / name).write_bytes(data)
+        # a mail left out by rule is named by its folder
+        named = f"„{folder.name}“" if where in "hx" else f"{folder.relative_to(root)}/{name}"
+        placed.append(Placed(mail, data, named, where))
     if mbox_mails:
         out = b""
         for n, (mail, data, where) in enumerate(mbox_mails, 1):
@@ -531,15 +543,22 @@ def expected_of(message, subject=None):
         if part.is_multipart():
             children = part.get_payload()
             if content_type == "multipart/alternative":
-                # The richest is the last a reader can show; the others say the same.
-                shown = [c for c in children if c.get_content_maintype() in ("text", "multipart")]
+                # The richest is the last a reader can show (an invitation's
+                # calendar part is none); the others say the same.
+                def can_show(c):
+                    return c.get_content_type() in ("text/plain", "text/html") or c.get_content_maintype() == "multipart"
+                shown = [c for c in children if can_show(c)]
                 richest = (shown or children)[-1]
                 for child in children:
-                    if child is richest or child.get_content_maintype() not in ("text", "multipart"):
+                    if child is richest or not can_show(child):
                         walk(child)
                 return
             for child in children:
                 walk(child)
+            return
+        if part.get_content_maintype() == "multipart":
+            # A multipart without a boundary: its raw content is its text.
+            words.update(visible_words(part.get_payload(decode=False) or "", False))
             return
         disposition = part.get_content_disposition()
         if part.get_content_maintype() == "text" and disposition != "attachment" and content_type != "text/calendar":
