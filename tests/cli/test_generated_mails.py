@@ -8,6 +8,7 @@ CV_MAILGEN_SEED the seed (printed; a new one each run without it);
 Hypothesis keeps its examples in CV_MAILGEN_DB, in the build tree.
 scripts/fuzz-mail runs it by hand."""
 import collections
+import mailbox
 import os
 import pathlib
 import random
@@ -115,6 +116,15 @@ class GeneratedMails(unittest.TestCase):
             inbox.mkdir(parents=True)
             for case in cases:
                 shutil.copy(case, inbox / case.name)
+            # An mbox case is a folder of its own; each of its mails is a case.
+            boxes = sorted(DATA.glob("*.mbox"))
+            self.assertTrue(boxes)
+            mbox_cases = []
+            for box_file in boxes:
+                shutil.copy(box_file, directory / "Postfach" / box_file.name)
+                box = mailbox.mbox(str(box_file), create=False)
+                mbox_cases += [(f"{box_file.name}#{n}", box.get_bytes(key)) for n, key in enumerate(box.keys(), 1)]
+                box.close()
             out = directory / "Archiv.zip"
             result = subprocess.run([CVMAIL, "archive", str(directory / "Postfach"), "-o", str(out)],
                                     capture_output=True, text=True, timeout=600)
@@ -130,6 +140,12 @@ class GeneratedMails(unittest.TestCase):
                         self.assertNotEqual(problems, [], f"{case.stem} arrives whole: its known loss is fixed")
                     else:
                         self.assertEqual(problems, [])
+            for name, data in mbox_cases:
+                with self.subTest(name):
+                    source = mailgen.parse(data)
+                    token = str(source["Subject"]).split()[-1]
+                    self.assertTrue(token in archived, f"{token} not archived")
+                    self.assertEqual(mailgen.missing(mailgen.expected_of(source), archived[token]), [])
         finally:
             shutil.rmtree(directory, ignore_errors=True)
 
