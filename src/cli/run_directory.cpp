@@ -1,5 +1,6 @@
 #include "cli/run_directory.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,20 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kLockFile = ".lock";
+
+// Whether the process that made a run directory ("cvmail-<pid>-…") still
+// runs: between making the directory and locking its lock file, a run's
+// directory is unlocked, and only its process tells that it is in use.
+bool OwnerAlive(const std::string& name) {
+  const std::size_t end = name.find('-', 7);
+  if (end == std::string::npos || end == 7) return false;
+  pid_t pid = 0;
+  for (std::size_t i = 7; i < end; ++i) {
+    if (name[i] < '0' || name[i] > '9' || pid > 4194304) return false;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
 
 }  // namespace
 
@@ -52,6 +67,7 @@ std::vector<fs::path> RemoveAbandonedRunDirectories(const fs::path& parent) {
   for (fs::directory_iterator it(parent, error), end; !error && it != end; it.increment(error)) {
     std::error_code e;
     if (!it->path().filename().string().starts_with("cvmail-") || !it->is_directory(e) || it->is_symlink(e)) continue;
+    if (OwnerAlive(it->path().filename().string())) continue;
     if (!Components::OwnerGone(FS::DefaultFileSystem(), FS::ToWindows((it->path() / kLockFile).string()))) continue;
     if (fs::remove_all(it->path(), e) > 0 && !e) removed.push_back(it->path());
   }

@@ -336,6 +336,24 @@ class Signals(Run):
         self.assertEqual([p for p in self.dir.iterdir() if ".part-" in p.name], [])
         self.assertEqual(self.leftovers(), [])
 
+    def test_a_run_directory_whose_process_lives_stays(self):
+        # A run's directory is unlocked for a moment after it is made: only
+        # its process tells that it is in use.
+        store = self.dir / "Postfach"
+        self.write(store / "Posteingang" / "a.eml", eml("a"))
+        dead = subprocess.Popen(["true"])
+        dead.wait()
+        live = self.tmp / f"cvmail-{os.getpid()}-lebt"
+        gone = self.tmp / f"cvmail-{dead.pid}-tot"
+        for directory in (live, gone):
+            self.write(directory / ".lock", b"")
+        code, stdout, stderr = self.run_cvmail("archive", store, "-o", self.dir / "o.zip")
+        self.assertEqual(code, 0, stdout + stderr)
+        self.assertTrue(live.exists())
+        self.assertFalse(gone.exists())
+        self.assertIn(f"Überreste eines abgebrochenen Laufs entfernt: {gone}\n", stdout)
+        self.assertNotIn(str(live), stdout)
+
     def test_a_running_run_keeps_its_files(self):
         store = self.big_store(60)
         first = self.start("archive", store, "-o", self.dir / "a.zip")
