@@ -14,18 +14,20 @@
 #include "foundation/utf.h"
 #include "mailstore/delimiter_breaks.h"
 #include "mailstore/message_source.h"
+#include "mailstore/mime_reading.h"
 
 namespace CV::MailStore {
-namespace {
-
-using namespace CV::Outlook;
-
-constexpr std::int32_t SECFLAG_ENCRYPTED = 1, SECFLAG_SIGNED = 2;
 
 void InitGMime() {
   static std::once_flag once;
   std::call_once(once, [] { g_mime_init(); });
 }
+
+namespace {
+
+using namespace CV::Outlook;
+
+constexpr std::int32_t SECFLAG_ENCRYPTED = 1, SECFLAG_SIGNED = 2;
 
 template <class T>
 std::shared_ptr<T> Owned(T* object) {
@@ -215,13 +217,15 @@ std::string MetaCharset(std::string_view html) {
   return {};
 }
 
+}  // namespace
+
 // A text part's characters as a reader's mail program reads them: a byte
 // order mark first, then the MIME charset ("utf-16" without a mark is
 // big-endian), then for HTML the charset of its <meta>; without any, UTF-8
 // where the bytes are that, else windows-1252. A charset nobody knows is
 // read as windows-1252 and named through note. A NUL byte is a character
 // like any other.
-std::u16string Text(GMimeObject* part, const std::function<void(std::string)>& note) {
+std::u16string ReadText(GMimeObject* part, const std::function<void(std::string)>& note) {
   const std::string bytes = ContentBytes(part);
   if (bytes.starts_with("\xEF\xBB\xBF")) return FromUtf8(std::string_view(bytes).substr(3));
   if (bytes.starts_with("\xFF\xFE")) return FromUtf16(std::string_view(bytes).substr(2), false);
@@ -261,6 +265,8 @@ GMimeObject* Richest(GMimeMultipart* alternative) {
   }
   return richest;
 }
+
+namespace {
 
 // The parts a reader does not see, as a walk (parents before children)
 // meets them: the alternatives other than the richest, and what lies in
@@ -346,8 +352,8 @@ void ReadPart(GMimeObject* parent, GMimeObject* part, gpointer data) {
   const bool attachment = EqualsIgnoringCase(g_mime_object_get_disposition(part), "attachment");
   const bool html = IsType(part, "text", "html"), plain = IsType(part, "text", "plain");
   if (!attachment && GMIME_IS_PART(part) && (html || plain)) {
-    if (!hidden) r.pieces.push_back({html, Text(part, r.note)});
-    else if (plain && r.alternativePlain.empty()) r.alternativePlain = Text(part, r.note);
+    if (!hidden) r.pieces.push_back({html, ReadText(part, r.note)});
+    else if (plain && r.alternativePlain.empty()) r.alternativePlain = ReadText(part, r.note);
     return;
   }
   const char* id = g_mime_object_get_content_id(part);
@@ -425,33 +431,58 @@ std::shared_ptr<GMimeMessage> Parse(std::string_view bytes) {
   return message;
 }
 
+// The boundaries of every multipart, those of attached messages too.
+void Boundaries(GMimeObject* part, int depth, std::vector<std::string>& out) {
+  if (!part || depth > 64) return;
+  if (GMIME_IS_MESSAGE_PART(part)) {
+    if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part)))
+      Boundaries(g_mime_message_get_mime_part(inner), depth + 1, out);
+    return;
+  }
+  if (!GMIME_IS_MULTIPART(part)) return;
+  // Not g_mime_multipart_get_boundary: that makes one up where none is.
+  if (const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary"))
+    out.push_back(boundary);
+  for (int i = 0; i < g_mime_multipart_get_count(GMIME_MULTIPART(part)); ++i)
+    Boundaries(g_mime_multipart_get_part(GMIME_MULTIPART(part), i), depth + 1, out);
+}
+
 }  // namespace
+
+ParsedMessage ParseMessage(std::string_view given) {
+  InitGMime();
+  ParsedMessage parsed;
+  if (given.empty()) return parsed;
+  // A last delimiter line without a line break leaves a CR in the part
+  // before it: the message is parsed as if that line ended.
+  std::string ended;
+  std::string_view bytes = given;
+  const std::size_t lastLine = given.rfind('\n') == std::string_view::npos ? 0 : given.rfind('\n') + 1;
+  if (given.back() != '\n' && given.substr(lastLine).starts_with("--")) {
+    ended.reserve(given.size() + 2);
+    ended.append(given).append(given.find("\r\n") != std::string_view::npos ? "\r\n" : "\n");
+    bytes = ended;
+  }
+  parsed.message = Parse(bytes);
+  // A message whose delimiter lines end otherwise than the lines before
+  // them is parsed again with matching breaks: no part loses a byte.
+  if (!parsed.message) return parsed;
+  std::vector<std::string> boundaries;
+  Boundaries(g_mime_message_get_mime_part(parsed.message.get()), 0, boundaries);
+  if (auto matched = MatchDelimiterBreaks(bytes, boundaries)) {
+    parsed.breaks = std::make_shared<const MatchedBreaks>(std::move(*matched));
+    parsed.message = Parse(parsed.breaks->bytes);
+  }
+  return parsed;
+}
 
 std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& world, std::string bytes,
                                        std::u16string entryId, FolderRole role,
                                        const std::shared_ptr<Sim::SimFolder>& folder, bool* corruptOut,
                                        std::function<void(std::string)> note) {
-  InitGMime();
-  std::shared_ptr<GMimeMessage> message;
-  std::shared_ptr<const MatchedBreaks> breaks;
-  if (!bytes.empty()) {
-    message = Parse(bytes);
-    // A message whose delimiter lines end otherwise than the lines before
-    // them is parsed again with matching breaks: no part loses a byte.
-    if (message) {
-      std::vector<std::string> boundaries;
-      g_mime_message_foreach(message.get(), [](GMimeObject*, GMimeObject* part, gpointer data) {
-        if (!GMIME_IS_MULTIPART(part)) return;
-        // Not g_mime_multipart_get_boundary: that makes one up where none is.
-        if (const char* boundary = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "boundary"))
-          static_cast<std::vector<std::string>*>(data)->push_back(boundary);
-      }, &boundaries);
-      if (auto matched = MatchDelimiterBreaks(bytes, boundaries)) {
-        breaks = std::make_shared<const MatchedBreaks>(std::move(*matched));
-        message = Parse(breaks->bytes);
-      }
-    }
-  }
+  ParsedMessage parsed = ParseMessage(bytes);
+  std::shared_ptr<GMimeMessage> message = std::move(parsed.message);
+  std::shared_ptr<const MatchedBreaks> breaks = std::move(parsed.breaks);
   if (!message || !LooksLikeMail(message.get())) {
     auto corrupt = std::make_shared<Sim::SimItem>(world, Sim::ItemKind::Mail, std::move(entryId), u"");
     corrupt->Build(folder);

@@ -321,6 +321,24 @@ TEST_F(HandmadeStore, AnAttachedMessageArrivesAsItStands) {
   EXPECT_EQ(item->attachments.at(0)->bytes, inner);
 }
 
+// A last delimiter line without a line break ends the part before it where
+// its own line break starts, as it does with one: no stray CR in the part.
+TEST_F(HandmadeStore, ALastDelimiterWithoutLineBreak) {
+  for (const std::string ending : {"--b--", "--b--\r\n", "--b--  "}) {
+    SCOPED_TRACE(ending);
+    Write("Ordner/1.eml", "From: a@example.org\r\nSubject: Ende\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
+                          "Brief\r\n--b\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\n"
+                          "Anhang\r\n" + ending);
+    auto store = LoadStore(outlook, dir);
+    const MailItem mail = MailWithSubject(FolderAt(store, "Ordner"), u"Ende");
+    ASSERT_EQ(mail.Attachments().Count(), 1);
+    const auto item = std::dynamic_pointer_cast<Sim::SimItem>(mail.Object());
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->attachments.at(0)->bytes, "Anhang");
+  }
+}
+
 // What a careless loader would lose or let in: the text of a multipart
 // without boundary before a later plain part (both are the body, in their
 // order), the mail's own moment, and the hidden entries of a directory tree.
