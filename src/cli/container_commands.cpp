@@ -81,6 +81,12 @@ void Inspect(const std::string& file) {
               << ShownValue(m, "from") << " | " << ShownValue(m, "date") << " | " << ShownValue(m, "size")
               << " Bytes"
               << (headersOnly != m.fields.end() && headersOnly->second == true ? " | nur Kopfdaten" : "") << "\n";
+    // What the mail lacked when it was archived.
+    if (const auto missing = m.fields.find("missing"); missing != m.fields.end() && missing->second.is_array()) {
+      std::cout << "    Unvollständig:\n";
+      for (const auto& text : missing->second)
+        if (text.is_string()) std::cout << "      " << Shown(text.get<std::string>()) << "\n";
+    }
   });
   PrintProblems(problems);
   if (!problems.empty()) throw ExitStatus{Exit::Usage};

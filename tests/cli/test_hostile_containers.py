@@ -226,6 +226,13 @@ CASES = [  # name, bytes, a text verify must print
      "the manifest is not an object"),
     ("a manifest that is a number", lambda: container([("mails/a/000001.eml", b"x")], "7"),
      "the manifest is not an object"),
+    # What a mail lacked: a list of texts, never empty.
+    ("missing as text", lambda: one_mail(missing="Anhang fehlt"), "mail 1: \"missing\" is no list of texts"),
+    ("missing empty", lambda: one_mail(missing=[]), "mail 1: \"missing\" is no list of texts"),
+    ("missing holding a number", lambda: one_mail(missing=["a", 1]), "mail 1: \"missing\" is no list of texts"),
+    ("missing holding a list", lambda: one_mail(missing=[["a"]]), "mail 1: \"missing\" is no list of texts"),
+    ("missing holding an object", lambda: one_mail(missing=[{"a": "b"}]), "mail 1: \"missing\" is no list of texts"),
+    ("a list where a text belongs", lambda: one_mail(subject=["S"]), "mail 1: \"subject\" has the wrong type"),
     ("a whole manifest and then more", lambda: container([("mails/a/000001.eml", b"x")],
                                                          json.dumps(manifest()) + " {}"),
      "the manifest is no JSON"),
@@ -355,6 +362,18 @@ class HostileContainers(unittest.TestCase):
         self.assertTrue(result.stdout.endswith("(Gekürzt: die Nachricht ist größer als 64 MB; gezeigt ist der Text "
                                                "ihrer ersten 64 MB.)\n".encode()))
         self.assertGreater(result.stdout.count(b"Zeile\n"), 5_000_000)
+
+    def test_what_a_mail_lacked_is_accepted_and_shown(self):
+        path = self.dir / "c.zip"
+        path.write_bytes(one_mail(missing=["Anhang „bericht.pdf“ fehlt", "3 von 40 Wörtern des Textes fehlen\x1b[2K"]))
+        code, out, err = self.run_bounded("verify", path)
+        self.assertEqual(code, 0, out + err)
+        code, out, _ = self.run_bounded("inspect", path)
+        self.assertEqual(code, 0, out)
+        self.assertIn("    Unvollständig:\n      Anhang „bericht.pdf“ fehlt\n"
+                      "      3 von 40 Wörtern des Textes fehlen\\x1b[2K\n", out)
+        path.write_bytes(one_mail())
+        self.assertNotIn("Unvollständig", self.run_bounded("inspect", path)[1])
 
     def test_missing_fields_are_shown_as_missing(self):
         path = self.dir / "c.zip"

@@ -3,6 +3,7 @@
 // bound, dropped members), and the MIME composition's header texts, dates,
 // locations and folder names.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <unistd.h>
 
@@ -458,6 +459,43 @@ TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
   for (std::string line; std::getline(in, line);) expected.push_back(line);
   EXPECT_EQ(digests, expected);
   EXPECT_EQ(digests.size(), 4u);
+}
+
+// The host's check of each composed message: what it names goes into the
+// manifest with that mail, a whole mail and one the host cannot check add
+// nothing, and the container stays one verify accepts.
+TEST(ContentCheck, WhatAMailLacksGoesIntoTheManifest) {
+  const fs::path file = fs::temp_directory_path() / ("cv-check-" + std::to_string(::getpid()) + ".zip");
+  std::atomic<int> checks = 0;
+  WriterPorts ports{std::make_shared<FixedTarget>(file), nullptr, ProcessLifetime(FS::DefaultFileSystem()), 6};
+  ports.check = [&](std::u16string_view, std::u16string_view entryId) -> ContentCheck {
+    if (entryId == u"E3") return nullptr;  // nothing to check with
+    return [&checks, whole = entryId == u"E2"](std::string_view message) {
+      ++checks;
+      EXPECT_NE(message.find("Subject: Betreff"), std::string_view::npos);
+      return whole ? std::vector<std::string>{} : std::vector<std::string>{"Anhang „a.pdf“ fehlt", "Bild „b“ fehlt"};
+    };
+  };
+  {
+    auto writer = std::make_shared<CContainerWriter>(ports);
+    ASSERT_FALSE(writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool());
+    for (const char16_t* id : {u"E1", u"E2", u"E3"}) {
+      auto email = std::make_shared<CEMail>();
+      email->Invoke(u"Subject", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(u"Betreff"))});
+      email->Invoke(u"EntryID", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(id))});
+      ASSERT_FALSE(writer->Invoke(u"AddEMail", InvokeKind::Method, {Variant::FromObject(email)}).AsBool());
+    }
+    writer->Invoke(u"EndExport", InvokeKind::Method, {});
+  }
+  EXPECT_EQ(checks, 2);
+  ZipReader zip(file);
+  const auto manifest = nlohmann::json::parse(zip.ReadAll(*zip.Find("manifest.json")));
+  ASSERT_EQ(manifest["mails"].size(), 3u);
+  EXPECT_EQ(manifest["mails"][0]["missing"], nlohmann::json({"Anhang „a.pdf“ fehlt", "Bild „b“ fehlt"}));
+  EXPECT_FALSE(manifest["mails"][1].contains("missing"));
+  EXPECT_FALSE(manifest["mails"][2].contains("missing"));
+  EXPECT_EQ(CheckStructure(zip), std::vector<std::string>{});
+  fs::remove(file);
 }
 
 TEST(ExportOutcome, MessageNamesTheContainerAndTheMailsOrWhyThereIsNone) {

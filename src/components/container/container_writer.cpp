@@ -216,7 +216,7 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
   // The mail's files are read, and the message composed, before this call
   // returns: the converter empties its directory for the next mail. A file
   // that cannot be read fails this mail alone.
-  MemberPipeline::Member composed{member, MessageSizeBound(mail, *m_ports.fs), {}, {}};
+  MemberPipeline::Member composed{member, MessageSizeBound(mail, *m_ports.fs), {}, {}, {}};
   try {
     StringSink sink(composed.bytes, composed.sizeBound);
     ComposeMessage(mail, *m_ports.fs, sink);
@@ -225,10 +225,14 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
   } catch (const std::exception&) {
     ThrowComError(kWriteFault, Vendor::Iid::CVMailExport);
   }
-  // Compressing, hashing and writing it go on beside the next mail.
-  composed.written = [this, entry = std::move(entry), folder, entryId = mail.entryId,
-                      size](const ZipWriter::Member& written) mutable {
+  // Checking, compressing, hashing and writing it go on beside the next mail.
+  auto missing = std::make_shared<std::vector<std::string>>();
+  if (ContentCheck check = m_ports.check ? m_ports.check(folder, mail.entryId) : nullptr)
+    composed.inspect = [check = std::move(check), missing](const std::string& bytes) { *missing = check(bytes); };
+  composed.written = [this, entry = std::move(entry), folder, entryId = mail.entryId, size,
+                      missing](const ZipWriter::Member& written) mutable {
     entry["sha256"] = Sha256::Hex(written.sha256);
+    if (!missing->empty()) entry["missing"] = *missing;  // a whole mail adds nothing
     if (m_mails->Size() != 0) m_mails->Append(",\n");
     m_mails->Append(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     if (m_ports.progress) m_ports.progress->MailAdded(folder, entryId, size);

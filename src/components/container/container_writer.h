@@ -65,12 +65,21 @@ class IExportProgress {
 // the manifest keeps it. Empty when the host cannot tell.
 using MailSource = std::function<std::string(std::u16string_view folderPath, std::u16string_view entryId)>;
 
+// A check of a composed message against the mail it was made of, where
+// the host has that mail (a store on disk): what the message lacks, one
+// German text each, nothing when it is whole. It runs beside the
+// compression, on either of the writer's threads, and must not throw.
+using ContentCheck = std::function<std::vector<std::string>(std::string_view message)>;
+// How to check one mail's message; null when there is nothing to check with.
+using MailCheck = std::function<ContentCheck(std::u16string_view folderPath, std::u16string_view entryId)>;
+
 struct WriterPorts {
   std::shared_ptr<IExportTargetChooser> target;
   std::shared_ptr<IExportProgress> progress;  // may be null
   std::shared_ptr<FS::IFileSystem> fs;         // reads the mails' files, writes the container
   int compressionLevel = 6;
   MailSource source;  // may be null
+  MailCheck check;    // may be null: no check (Windows has no source message to check with)
 };
 
 class CContainerWriter final : public IObject, public std::enable_shared_from_this<CContainerWriter> {

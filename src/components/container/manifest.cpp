@@ -30,8 +30,9 @@ class MemberBuffer final : public std::streambuf {
   std::vector<char> m_buffer;
 };
 
-// The format goes three levels deep: the manifest, its lists, their entries.
-constexpr std::size_t kMaxDepth = 3;
+// The format goes four levels deep: the manifest, its lists, their entries
+// and a mail's list of what it lacked; one more is read to be named.
+constexpr std::size_t kMaxDepth = 5;
 
 class Reader final : public nlohmann::json_sax<Json> {
  public:
@@ -51,6 +52,7 @@ class Reader final : public nlohmann::json_sax<Json> {
   bool binary(binary_t&) override { return Value(nullptr); }
 
   bool start_object(std::size_t) override {
+    Nested();
     if (!Open('{')) return false;
     if (m_stack.size() == 3 && TopKey() == "mails") m_current = ManifestMail{};
     return true;
@@ -64,6 +66,8 @@ class Reader final : public nlohmann::json_sax<Json> {
     return true;
   }
   bool start_array(std::size_t) override {
+    if (m_stack.size() == 3 && TopKey() == "mails" && m_stack.back().key == "missing") m_current.fields["missing"] = Json::array();
+    else Nested();
     if (!Open('[')) return false;
     if (m_stack.size() == 3 && TopKey() == "properties") head.properties.emplace_back();
     return true;
@@ -140,6 +144,11 @@ class Reader final : public nlohmann::json_sax<Json> {
       head.properties.emplace_back();
     } else if (depth == 3 && TopKey() == "mails") {
       m_current.fields[m_stack.back().key] = std::move(v);
+    } else if (depth == 4 && TopKey() == "mails" && m_stack[2].key == "missing") {
+      // The texts of what a mail lacks; anything else makes the field wrong.
+      Json& missing = m_current.fields["missing"];
+      if (missing.is_array() && v.is_string()) missing.push_back(std::move(v));
+      else missing = nullptr;
     } else if (depth == 3 && TopKey() == "properties") {
       auto& pair = head.properties.back();
       auto& slot = m_pairIndex == 0 ? pair.first : pair.second;
@@ -147,6 +156,14 @@ class Reader final : public nlohmann::json_sax<Json> {
       ++m_pairIndex;
     }
     return true;
+  }
+
+  // A list or object where a mail's field stands is kept as null (its type
+  // is wrong), and so is one nested inside the list of what a mail lacks.
+  void Nested() {
+    if (m_stack.size() == 3 && TopKey() == "mails") m_current.fields[m_stack.back().key] = nullptr;
+    else if (m_stack.size() == 4 && TopKey() == "mails" && m_stack[2].key == "missing")
+      m_current.fields["missing"] = nullptr;
   }
 
   static std::optional<std::int64_t> Integer(const Json& v) {
@@ -231,6 +248,10 @@ void CheckManifestMail(std::uint64_t index, const ManifestMail& mail, std::optio
                                                  : v.is_boolean();
     if (!ok) problems.push_back(which + ": \"" + name + "\" has the wrong type");
   }
+  // What the mail lacks, when it was archived without all of its content.
+  known.insert("missing");
+  if (const auto it = mail.fields.find("missing"); it != mail.fields.end() && (!it->second.is_array() || it->second.empty()))
+    problems.push_back(which + ": \"missing\" is no list of texts");
   for (const auto& [name, value] : mail.fields)
     if (!known.count(name) || (name == "source" && version == 1))
       problems.push_back(which + ": \"" + name + "\" is not a field of a mail");

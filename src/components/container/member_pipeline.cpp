@@ -25,6 +25,7 @@ void MemberPipeline::DeflateSlot(std::unique_lock<std::mutex>& lock, Slot& slot)
   DeflatedMember result;
   std::exception_ptr failure;
   try {
+    if (slot.member.inspect) slot.member.inspect(slot.member.bytes);
     result = Deflate(slot.member.bytes, m_level);
   } catch (...) {
     failure = std::current_exception();

@@ -29,6 +29,9 @@ class MemberPipeline {
     std::string bytes;
     // On the pipeline's thread, once the member is in the ZIP.
     std::function<void(const ZipWriter::Member&)> written;
+    // Before the member is deflated, on whichever thread deflates it;
+    // written comes after. Must not throw.
+    std::function<void(const std::string& bytes)> inspect;
   };
 
   MemberPipeline(ZipWriter& zip, int level, std::size_t limit);
