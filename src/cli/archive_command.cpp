@@ -196,6 +196,14 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
     for (const auto& problem : unreadable)
       std::cout << "    " << StoreRelative(problem.path, options.store) << ": " << problem.why << "\n";
   }
+  // Each archived message checked against its source as it was written.
+  if (record.whole + record.incomplete.size() > 0) {
+    std::cout << "  Inhalt geprüft:      " << record.whole << " vollständig, " << record.incomplete.size()
+              << " unvollständig\n";
+    for (const auto& mail : record.incomplete)
+      for (const std::string& missing : mail.missing)
+        std::cout << "    " << session.MailName(mail.folder, mail.entryId) << ": " << missing << "\n";
+  }
   const bool leftOut = PrintLeftOut(session, actions);
   // Read whole, but otherwise than the mail says.
   for (const auto& note : session.Statistics().notes->All())
@@ -205,7 +213,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   if (elsewhere)
     std::cout << "Das Archiv „" << output.string() << "“ existiert inzwischen; es wurde nicht ersetzt. Die neue Fassung liegt unter „"
               << record.container << "“.\n";
-  const bool whole = skipped.empty() && unreadable.empty() && !leftOut;
+  const bool whole = skipped.empty() && unreadable.empty() && !leftOut && record.incomplete.empty();
   return whole && !elsewhere ? Exit::Success : Exit::Skipped;
 }
 

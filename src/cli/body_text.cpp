@@ -99,23 +99,46 @@ class TextWriter {
 
 std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*>(name); }
 
+// Visible text from HTML given piece by piece (UTF-8 whatever its <meta>
+// says: the text was made UTF-8 before).
+class HtmlTextParser {
+ public:
+  explicit HtmlTextParser(const std::function<void(std::string_view)>& out) : m_writer(out) {
+    m_sax.startElement = [](void* w, const xmlChar* name, const xmlChar**) { static_cast<TextWriter*>(w)->Start(Name(name)); };
+    m_sax.endElement = [](void* w, const xmlChar* name) { static_cast<TextWriter*>(w)->End(Name(name)); };
+    m_sax.characters = [](void* w, const xmlChar* text, int n) {
+      static_cast<TextWriter*>(w)->Characters(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n)));
+    };
+    m_sax.cdataBlock = m_sax.characters;
+    m_parser.reset(htmlCreatePushParserCtxt(&m_sax, &m_writer, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
+    if (!m_parser) throw std::runtime_error("no HTML parser");
+    htmlCtxtUseOptions(m_parser.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                           HTML_PARSE_IGNORE_ENC);
+  }
+  void Feed(std::string_view piece) {
+    constexpr std::size_t kChunk = 1 << 20;  // the parser takes an int
+    for (std::size_t at = 0; at < piece.size(); at += kChunk) {
+      const std::string_view chunk = piece.substr(at, kChunk);
+      htmlParseChunk(m_parser.get(), chunk.data(), static_cast<int>(chunk.size()), 0);
+    }
+  }
+  void Finish() {
+    htmlParseChunk(m_parser.get(), nullptr, 0, 1);
+    m_writer.EndLine();
+  }
+
+ private:
+  TextWriter m_writer;
+  htmlSAXHandler m_sax{};
+  std::unique_ptr<htmlParserCtxt, decltype(&htmlFreeParserCtxt)> m_parser{nullptr, htmlFreeParserCtxt};
+};
+
 void HtmlText(GMimeStream* in, const std::function<void(std::string_view)>& out) {
-  TextWriter writer(out);
-  htmlSAXHandler sax{};
-  sax.startElement = [](void* w, const xmlChar* name, const xmlChar**) { static_cast<TextWriter*>(w)->Start(Name(name)); };
-  sax.endElement = [](void* w, const xmlChar* name) { static_cast<TextWriter*>(w)->End(Name(name)); };
-  sax.characters = [](void* w, const xmlChar* text, int n) {
-    static_cast<TextWriter*>(w)->Characters(std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n)));
-  };
-  sax.cdataBlock = sax.characters;
-  std::unique_ptr<htmlParserCtxt, decltype(&htmlFreeParserCtxt)> parser(
-      htmlCreatePushParserCtxt(&sax, &writer, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8), htmlFreeParserCtxt);
-  if (!parser) throw std::runtime_error("no HTML parser");
-  htmlCtxtUseOptions(parser.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  HtmlTextParser parser(out);
   char buffer[64 * 1024];
-  for (gssize n; (n = g_mime_stream_read(in, buffer, sizeof buffer)) > 0;) htmlParseChunk(parser.get(), buffer, static_cast<int>(n), 0);
-  htmlParseChunk(parser.get(), nullptr, 0, 1);
-  writer.EndLine();
+  for (gssize n; (n = g_mime_stream_read(in, buffer, sizeof buffer)) > 0;)
+    parser.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+  parser.Finish();
 }
 
 void PlainText(GMimeStream* in, const std::function<void(std::string_view)>& out) {
@@ -125,6 +148,12 @@ void PlainText(GMimeStream* in, const std::function<void(std::string_view)>& out
 }
 
 }  // namespace
+
+void VisibleHtmlText(std::string_view html, const std::function<void(std::string_view)>& text) {
+  HtmlTextParser parser(text);
+  parser.Feed(html);
+  parser.Finish();
+}
 
 void BodyText(void* message, const std::function<void(std::string_view)>& text) {
   static std::once_flag once;

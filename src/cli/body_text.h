@@ -16,4 +16,7 @@ namespace CV::Cli {
 // std::runtime_error when they hold no message.
 void BodyText(void* message, const std::function<void(std::string_view)>& text);
 
+// The visible text of an HTML document in UTF-8, line by line as above.
+void VisibleHtmlText(std::string_view html, const std::function<void(std::string_view)>& text);
+
 }  // namespace CV::Cli

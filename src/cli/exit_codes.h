@@ -18,7 +18,7 @@ inline constexpr int Cancelled = 130;    // Ctrl-C (SIGTERM 143, SIGHUP 129)
 inline constexpr const char* kExitCodeTable =
     "Exit codes:\n"
     "  0    success\n"
-    "  1    the container was written, but mails were skipped, not read or left out by rule\n"
+    "  1    the container was written, but mails were skipped, not read, incomplete or left out by rule\n"
     "       (excluded or hidden folders; all named in the summary), or beside a file of its\n"
     "       name that came meanwhile (that file was not replaced); snapshot: written, but\n"
     "       mails could not be read or lie in hidden folders (named)\n"

@@ -8,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "cli/mail_inventory.h"
 #include "foundation/format.h"
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
@@ -153,6 +154,29 @@ std::string Session::SourceOf(std::u16string_view folderPath, std::u16string_vie
   }
 }
 
+Components::ContentCheck Session::CheckOf(std::u16string_view folderPath, std::u16string_view entryId) {
+  std::string bytes;
+  try {
+    bytes = MailStore::MessageBytes(*FolderAt(ToUtf8(folderPath)), entryId);
+  } catch (const std::exception&) {
+    return nullptr;  // a folder or store gone: nothing to check with
+  }
+  if (bytes.empty()) return nullptr;
+  return [this, source = std::make_shared<const std::string>(std::move(bytes)), folder = std::u16string(folderPath),
+          id = std::u16string(entryId)](std::string_view message) {
+    std::vector<std::string> missing;
+    try {
+      missing = MissingFrom(InventoryOf(*source), message);
+    } catch (const std::exception&) {
+      missing = {"Inhalt nicht prüfbar: die archivierte Nachricht ist nicht lesbar"};
+    }
+    const std::lock_guard lock(m_checked);
+    if (missing.empty()) ++m_export.whole;
+    else m_export.incomplete.push_back({folder, id, missing});
+    return missing;
+  };
+}
+
 Session::Session(SessionOptions options, std::ostream& out) : m_options(std::move(options)), m_out(out) {
   try {
     m_store = MailStore::LoadStore(m_outlook, m_options.store, &m_statistics, [] { return Interrupted().load(); });
@@ -174,9 +198,9 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
     Components::RegisterContainerWriter(
         *m_factory,
         Components::WriterPorts{std::make_shared<Target>(m_options.target), std::make_shared<Progress>(out, m_export),
-                             ProcessLifetime(fs), 6, [this](std::u16string_view folder, std::u16string_view id) {
-                               return SourceOf(folder, id);
-                             }});
+                             ProcessLifetime(fs), 6,
+                             [this](std::u16string_view folder, std::u16string_view id) { return SourceOf(folder, id); },
+                             [this](std::u16string_view folder, std::u16string_view id) { return CheckOf(folder, id); }});
   if (m_options.cache) m_cache = std::make_shared<Sim::SimInternetCache>(fs, WindowsPath(m_options.cache->string()));
   auto settings = m_settings;
   m_dialogs = std::make_shared<Sim::SimDialogHost>(

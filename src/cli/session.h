@@ -7,9 +7,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "addin/connect.h"
 #include "cli/console_ui.h"
@@ -60,6 +62,9 @@ class Session {
   // The mail's file relative to the store ("Posteingang/a.eml", an mbox
   // message "Archiv.mbox#3"), as the manifest keeps it; empty when unknown.
   std::string SourceOf(std::u16string_view folderPath, std::u16string_view entryId);
+  // How to check the archived message of a mail against its source file;
+  // null when the source cannot be read. The outcome goes to Export().
+  Components::ContentCheck CheckOf(std::u16string_view folderPath, std::u16string_view entryId);
 
   // Calls a callback by name with a control whose context is given, as
   // Office does, and waits until the job it may have started has ended.
@@ -76,6 +81,14 @@ class Session {
     std::string container;  // that place, a POSIX path: the target's, or a numbered name beside it
     std::map<std::u16string, std::string> skipped;  // folder path, '\n', EntryID: why
     std::string failure;  // why the writer gave up, or why the run ended early
+    // The content check: mails found whole, and those that lack something
+    // (folder path, EntryID, what they lack).
+    std::uint64_t whole = 0;
+    struct Incomplete {
+      std::u16string folder, entryId;
+      std::vector<std::string> missing;
+    };
+    std::vector<Incomplete> incomplete;
   };
   const ExportRecord& Export() const { return m_export; }
 
@@ -83,6 +96,7 @@ class Session {
   class Progress;
   class Report;
 
+  std::mutex m_checked;  // guards m_export's check fields: checks run on the writer's threads
   SessionOptions m_options;
   std::ostream& m_out;
   Sim::SimOutlook m_outlook;

@@ -521,6 +521,12 @@ fs::path MessagePath(const Sim::SimFolder& folder, std::u16string_view entryId) 
   return index ? source->PathOf(*index) : fs::path();
 }
 
+std::string MessageBytes(const Sim::SimFolder& folder, std::u16string_view entryId) {
+  const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
+  const auto index = source ? source->Find(entryId) : std::nullopt;
+  return index ? source->BytesOf(*index) : std::string();
+}
+
 std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const fs::path& directory,
                                          LoadStatistics* statistics, std::function<bool()> cancelled) {
   std::error_code error;

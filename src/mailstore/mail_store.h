@@ -104,5 +104,7 @@ std::vector<std::pair<std::u16string, std::string>> MessagesOf(const Sim::SimFol
 std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryId);
 // Its file's path (an mbox message's with "#n"); empty when it has none.
 std::filesystem::path MessagePath(const Sim::SimFolder& folder, std::u16string_view entryId);
+// Its bytes as they were read; empty when it has none or they cannot be read.
+std::string MessageBytes(const Sim::SimFolder& folder, std::u16string_view entryId);
 
 }  // namespace CV::MailStore

@@ -114,6 +114,12 @@ std::string MessageSource::Read(const MessagePlace& place, std::string& why) con
   return UnescapeMbox(std::move(bytes));
 }
 
+std::string MessageSource::BytesOf(std::size_t i) const {
+  const MessagePlace& place = m_places.at(i);
+  std::string why;
+  return Changed(place).empty() ? Read(place, why) : std::string();
+}
+
 std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) {
   const MessagePlace& place = m_places.at(i);
   const std::string changed = Changed(place);

@@ -75,6 +75,9 @@ class MessageSource final : public Sim::ISimItemSource {
   std::string NameOf(std::size_t i) const;
   // Its file's path; for an mbox message with "#" and its number.
   std::filesystem::path PathOf(std::size_t i) const;
+  // The message's bytes as the loader reads them; empty when they cannot
+  // be read or its mbox file changed.
+  std::string BytesOf(std::size_t i) const;
 
  private:
   // The German cause when an mbox message's file changed since the scan, else empty.

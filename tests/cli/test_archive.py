@@ -111,6 +111,8 @@ class Archive(Cli):
         # The broken file in the inbox is counted, named, not fatal.
         self.assertIn(CAPTION + "Information]\nAuf 1 Mail(s) konnte nicht zugegriffen werden.", stdout)
         self.assertIn("nicht gelesen:       1\n    Posteingang/99_kaputt.eml: no mail (it cannot be parsed)\n", stdout)
+        # Every archived message was checked against its source, with the cache's pictures too.
+        self.assertIn(f"  Inhalt geprüft:      {archived} vollständig, 0 unvollständig\n", stdout)
         subjects = read_back(self, out)
         self.assertEqual(sum(map(len, subjects.values())), archived)
         self.assertNotIn("mailbox\\Junk-E-Mail", subjects)
