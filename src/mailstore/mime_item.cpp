@@ -139,7 +139,22 @@ std::string ContentBytes(GMimeObject* part) {
 
 // Bytes of unknown charset: UTF-8 where they are that, else windows-1252.
 std::u16string FromWindows1252OrUtf8(std::string_view bytes) {
-  return ToUtf8(FromUtf8(bytes)) == bytes ? FromUtf8(bytes) : FromWindows1252(bytes);
+  return IsUtf8(bytes) ? FromUtf8(bytes) : FromWindows1252(bytes);
+}
+
+// Where the next delimiter line of boundary starts (at its line break),
+// from at on: "--boundary", maybe "--", maybe blanks, then the line's end.
+// Not any line that begins so: an inner boundary "mix" is none of "m".
+std::size_t DelimiterLine(std::string_view bytes, std::string_view boundary, std::size_t at) {
+  const std::string delimiter = "\n--" + std::string(boundary);
+  for (std::size_t found = bytes.find(delimiter, at); found != std::string_view::npos;
+       found = bytes.find(delimiter, found + 1)) {
+    std::size_t end = found + delimiter.size();
+    if (bytes.substr(end, 2) == "--") end += 2;
+    while (end < bytes.size() && (bytes[end] == ' ' || bytes[end] == '\t')) ++end;
+    if (end == bytes.size() || bytes[end] == '\r' || bytes[end] == '\n') return found;
+  }
+  return std::string_view::npos;
 }
 
 // An attached message as it stands in its outer message's bytes, from its
@@ -159,8 +174,7 @@ std::string OriginalBytes(GMimeMessage* inner, GMimeObject* parent, const std::s
   if (parent && GMIME_IS_MULTIPART(parent)) {
     const char* boundary = g_mime_multipart_get_boundary(GMIME_MULTIPART(parent));
     if (!boundary) return {};
-    const std::string delimiter = std::string("\n--") + boundary;
-    const std::size_t found = outer->find(delimiter, static_cast<std::size_t>(start));
+    const std::size_t found = DelimiterLine(*outer, boundary, static_cast<std::size_t>(start));
     if (found == std::string::npos) return {};
     end = found;  // the line break before the boundary is the boundary's
     if (end > static_cast<std::size_t>(start) && (*outer)[end - 1] == '\r') --end;

@@ -63,6 +63,7 @@ class Multipart:
 @dataclasses.dataclass
 class Attached:
     mail: "Mail"                 # message/rfc822
+    prefixed: bool = False       # its boundaries begin with the enclosing one ("m" outside, "mix" inside)
 
 
 @dataclasses.dataclass
@@ -214,7 +215,7 @@ def bodies(draw, depth=0):
     if shape == "mixed-texts":  # a second text beside the first, not an alternative
         extras.insert(0, draw(text_parts(attachment_ok=False)))
     if shape == "nested":
-        extras.append(Attached(draw(mails(depth + 1, token=f"innen{depth + 1}"))))
+        extras.append(Attached(draw(mails(depth + 1, token=f"innen{depth + 1}")), draw(st.booleans())))
     if rarely(draw, 7):
         extras.append(Text("plain", [], "utf-8", "8bit", "inline"))  # an empty part
     mixed = Multipart("mixed", [main] + extras)
@@ -296,6 +297,7 @@ class Renderer:
         self.ending = ending
         self.prefix = prefix  # boundaries of a message attached inside another differ from the outer ones
         self.boundaries = 0
+        self.enclosing = ""  # the boundary of the multipart being written
 
     def nl(self):
         return "\n" if self.ending == "lf" else "\r\n"
@@ -342,7 +344,8 @@ class Renderer:
                                 if node.filename else "")))
             return self.headers(fields) + nl + self.content(base64.encodebytes(node.data))
         if isinstance(node, Attached):
-            inner = Renderer(self.ending, self.prefix + "_innen").message(node.mail)
+            prefix = (self.enclosing[2:] if node.prefixed and self.enclosing else self.prefix) + "_innen"
+            inner = Renderer(self.ending, prefix).message(node.mail)
             return self.headers([("Content-Type", "message/rfc822"),
                                  ("Content-Disposition", "attachment")]) + nl + inner
         self.boundaries += 1
@@ -357,8 +360,10 @@ class Renderer:
         if node.subtype == "related":
             parameters += '; type="text/html"'
         out = self.headers([("Content-Type", f"multipart/{node.subtype}{parameters}")]) + nl
+        enclosing, self.enclosing = self.enclosing, boundary
         for child in node.parts:
             out += f"--{boundary}".encode() + nl + self.part(child)
+        self.enclosing = enclosing
         return out + f"--{boundary}--".encode() + nl
 
     def message(self, mail):
@@ -685,6 +690,8 @@ def shapes(mail):
                 out.add("content-id")
         elif isinstance(node, Attached):
             out.add("attached-message")
+            if node.prefixed:
+                out.add("attached-message-with-prefixed-boundaries")
             walk(node.mail.body)
         elif isinstance(node, Multipart):
             out.add(f"multipart-{node.subtype}" + ("" if node.boundary else "-without-boundary"))

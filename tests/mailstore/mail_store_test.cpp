@@ -321,6 +321,27 @@ TEST_F(HandmadeStore, AnAttachedMessageArrivesAsItStands) {
   EXPECT_EQ(item->attachments.at(0)->bytes, inner);
 }
 
+// An attached message whose boundary begins with the outer one ("m" outside,
+// "mix" inside) ends at the outer delimiter line, not at its own first one.
+TEST_F(HandmadeStore, AnAttachedMessageWithABoundaryThatBeginsWithTheOuterOne) {
+  const std::string inner = "From: b@example.org\r\nSubject: innen\r\nMIME-Version: 1.0\r\n"
+                            "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n--mix\r\nContent-Type: text/plain\r\n\r\n"
+                            "innerer Brief\r\n--m-\r\n--mix--";
+  for (const std::string after : {"\r\n--m--\r\n", "\r\n--m  \r\nContent-Type: text/plain\r\n\r\nNachsatz\r\n--m--",
+                                  "\r\n--m--"}) {
+    SCOPED_TRACE(after);
+    Write("Ordner/1.eml", "From: a@example.org\r\nSubject: aussen\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"m\"\r\n\r\n--m\r\nContent-Type: text/plain\r\n\r\n"
+                          "Brief\r\n--m\r\nContent-Type: message/rfc822\r\n\r\n" + inner + after);
+    auto store = LoadStore(outlook, dir);
+    const MailItem mail = MailWithSubject(FolderAt(store, "Ordner"), u"aussen");
+    ASSERT_EQ(mail.Attachments().Count(), 1);
+    const auto item = std::dynamic_pointer_cast<Sim::SimItem>(mail.Object());
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->attachments.at(0)->bytes, inner);
+  }
+}
+
 // A last delimiter line without a line break ends the part before it where
 // its own line break starts, as it does with one: no stray CR in the part.
 TEST_F(HandmadeStore, ALastDelimiterWithoutLineBreak) {
