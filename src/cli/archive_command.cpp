@@ -49,8 +49,6 @@ bool PrintLeftOut(Session& session, const std::vector<Action>& actions) {
   return !left.excluded.empty() || !hidden.empty();
 }
 
-bool IsUtf8(std::string_view text) { return ToUtf8(FromUtf8(text)) == text; }
-
 // Every mail's files go to a directory of its own below the temporary
 // directory: one that cannot hold them would fail every mail, so it is
 // refused before any mail is touched.

@@ -61,7 +61,7 @@ void Append(std::u16string& out, char32_t c) {
 
 // Bytes as a reader takes them: UTF-8 where they are that, else windows-1252.
 std::u16string FromBytes(const std::string& bytes) {
-  if (ToUtf8(FromUtf8(bytes)) == bytes) return FromUtf8(bytes);
+  if (IsUtf8(bytes)) return FromUtf8(bytes);
   return FromWindows1252(bytes);
 }
 

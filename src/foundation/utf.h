@@ -17,6 +17,9 @@ std::u16string FromWindows1252(std::string_view bytes);
 
 constexpr bool IsHighSurrogate(char16_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
 constexpr bool IsLowSurrogate(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+// Whether text is UTF-8 that FromUtf8 reads without a replacement: no
+// stray, overlong or truncated sequence, no surrogate, nothing past U+10FFFF.
+bool IsUtf8(std::string_view text) noexcept;
 // The length of ToUtf8(text) without making it.
 std::size_t Utf8Length(std::u16string_view text) noexcept;
 

@@ -122,7 +122,7 @@ std::u16string DisplayName(const std::string& bytes) {
     std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
     if (length > 1 && at + length <= bytes.size()) {
       const std::string piece = bytes.substr(at, length);
-      if (ToUtf8(FromUtf8(piece)) != piece) length = 0;
+      if (!IsUtf8(piece)) length = 0;
     } else if (length > 1) {
       length = 0;
     }

@@ -5,6 +5,27 @@
 namespace CV {
 namespace {
 
+// IsUtf8 says what a round trip through FromUtf8 would: every two- and
+// three-byte string, and lead bytes of four with edges of their range.
+TEST(Utf, IsUtf8IsWhatSurvivesTheRoundTrip) {
+  const auto same = [](const std::string& bytes) { return ToUtf8(FromUtf8(bytes)) == bytes; };
+  std::string bytes(3, '\0');
+  for (int a = 0; a < 256; ++a)
+    for (int b = 0; b < 256; ++b) {
+      bytes.assign({static_cast<char>(a), static_cast<char>(b)});
+      ASSERT_EQ(IsUtf8(bytes), same(bytes)) << a << " " << b;
+      for (int c : {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC3, 0xE0, 0xF0, 0xFF}) {
+        bytes.assign({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c)});
+        ASSERT_EQ(IsUtf8(bytes), same(bytes)) << a << " " << b << " " << c;
+      }
+    }
+  for (const std::string four : {"\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF0\x8F\xBF\xBF",
+                                 "\xF5\x80\x80\x80", "\xF0\x9F\x98", "a\xF0\x9F\x98\x80b", "\xF8\x80\x80\x80\x80"})
+    EXPECT_EQ(IsUtf8(four), same(four)) << four;
+  EXPECT_TRUE(IsUtf8(std::string("vor\0nach", 8)));
+  EXPECT_TRUE(IsUtf8(""));
+}
+
 TEST(Utf, RoundTripAndHostileBytes) {
   const std::u16string text = u"a\u00DF\u00FC\u20AC\U0001F600z";
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
