@@ -31,6 +31,8 @@ TEST(Mbox, WhatIsAPostmarkLine) {
       {"From a@b Mon Dex  1 09:00:00 2025\n", false},  // no month
       {"From a@b Mo Dec  1 09:00:00 2025\n", false},   // no weekday
       {"From a@b Mon Dec  1 9:00:00 2025\n", false},   // no time
+      {"From a@b Mon Dec  1 x9:00:00 2025\n", false},  // no hour
+      {"From a@b Mon Dec  1 09:x0:00 2025\n", false},  // no minute
       {"From a@b Mon Dec  x 09:00:00 2025\n", false},  // no day
       {"From a@b Mon Dec  1 09:0", false},             // cut short
       {"From  Mon Dec  1 09:00:00 2025\n", false},     // the weekday is no address
