@@ -87,8 +87,12 @@ std::u16string FromUtf8(std::string_view text) {
     else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; extra = 3; }
     else { AppendUtf16(out, kReplacement); ++i; continue; }
     if (i + static_cast<std::size_t>(extra) >= text.size()) {
+      // Cut short by the end: one replacement for the sequence, and what
+      // follows its lead without continuing it is read on, not dropped.
+      ++i;
+      while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
       AppendUtf16(out, kReplacement);
-      break;
+      continue;
     }
     bool ok = true;
     for (int k = 1; k <= extra; ++k) {

@@ -31,6 +31,8 @@ TEST(Utf, RoundTripAndHostileBytes) {
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   const std::pair<std::string, std::u16string> hostile[] = {
       {"\xC3", u"\uFFFD"},  // truncated at the end
+      {"\xE2\x82", u"\uFFFD"},  // truncated after a continuation byte
+      {"K\xF6ln", u"K\uFFFDln"},  // a lead too near the end: what follows stays
       {"\xC3(", u"\uFFFD("},  // bad continuation
       {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong
       {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
