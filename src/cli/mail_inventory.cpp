@@ -48,7 +48,7 @@ Digest HashOf(std::string_view bytes) {
 
 // What a reader sees of a text part.
 std::string VisibleText(GMimeObject* part) {
-  const std::string text = ToUtf8(MailStore::ReadText(part));
+  std::string text = MailStore::ReadTextUtf8(part);
   if (!IsType(part, "text", "html")) return text;
   std::string visible;
   VisibleHtmlText(text, [&](std::string_view line) { visible.append(line); });

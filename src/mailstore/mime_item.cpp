@@ -233,6 +233,68 @@ std::string MetaCharset(std::string_view html) {
 
 }  // namespace
 
+namespace {
+
+// How a text part's bytes are read, from its byte-order mark, MIME charset
+// and <meta>.
+enum class Reading { Utf8, Utf8OrWindows1252, Utf16BigEndian, Utf16LittleEndian, Windows1252, Converted };
+struct TextBytes {
+  std::string bytes;
+  std::size_t start = 0;  // past a byte-order mark
+  Reading reading = Reading::Utf8OrWindows1252;
+  std::string charset;  // for Converted
+  std::string_view Content() const { return std::string_view(bytes).substr(start); }
+};
+
+TextBytes Classify(GMimeObject* part) {
+  TextBytes text{ContentBytes(part)};
+  const std::string& bytes = text.bytes;
+  if (bytes.starts_with("\xEF\xBB\xBF")) return text.start = 3, text.reading = Reading::Utf8, std::move(text);
+  if (bytes.starts_with("\xFF\xFE")) return text.start = 2, text.reading = Reading::Utf16LittleEndian, std::move(text);
+  if (bytes.starts_with("\xFE\xFF")) return text.start = 2, text.reading = Reading::Utf16BigEndian, std::move(text);
+  const char* declared = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "charset");
+  std::string charset = declared ? declared : "";
+  if (charset.empty() && IsType(part, "text", "html")) charset = MetaCharset(bytes);
+  for (char& c : charset) c = static_cast<char>(g_ascii_tolower(c));
+  if (charset.empty() || charset == "utf-8" || charset == "utf8" || charset == "us-ascii" || charset == "ascii")
+    text.reading = Reading::Utf8OrWindows1252;
+  else if (charset == "utf-16" || charset == "utf16" || charset == "ucs-2" || charset == "utf-16be")
+    text.reading = Reading::Utf16BigEndian;
+  else if (charset == "utf-16le")
+    text.reading = Reading::Utf16LittleEndian;
+  else if (charset == "windows-1252" || charset == "cp1252" || charset == "iso-8859-1" || charset == "latin1")
+    text.reading = Reading::Windows1252;  // what mail programs read for Latin-1 as well
+  else
+    text.reading = Reading::Converted, text.charset = std::move(charset);
+  return text;
+}
+
+std::u16string Read(const TextBytes& text, const std::function<void(std::string)>& note) {
+  const std::string_view bytes = text.Content();
+  switch (text.reading) {
+    case Reading::Utf8: return FromUtf8(bytes);
+    case Reading::Utf8OrWindows1252: return FromWindows1252OrUtf8(bytes);
+    case Reading::Utf16BigEndian: return FromUtf16(bytes, true);
+    case Reading::Utf16LittleEndian: return FromUtf16(bytes, false);
+    case Reading::Windows1252: return FromWindows1252(bytes);
+    case Reading::Converted: break;
+  }
+  GError* error = nullptr;
+  gsize written = 0;
+  gchar* converted = g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
+                                             text.charset.c_str(), "?", nullptr, &written, &error);
+  if (!converted) {
+    if (error) g_error_free(error);
+    if (note) note("Zeichensatz \u201E" + text.charset + "\u201C unbekannt, als Windows-1252 gelesen");
+    return FromWindows1252(bytes);
+  }
+  std::u16string out = FromUtf8(std::string_view(converted, written));
+  g_free(converted);
+  return out;
+}
+
+}  // namespace
+
 // A text part's characters as a reader's mail program reads them: a byte
 // order mark first, then the MIME charset ("utf-16" without a mark is
 // big-endian), then for HTML the charset of its <meta>; without any, UTF-8
@@ -240,33 +302,15 @@ std::string MetaCharset(std::string_view html) {
 // read as windows-1252 and named through note. A NUL byte is a character
 // like any other.
 std::u16string ReadText(GMimeObject* part, const std::function<void(std::string)>& note) {
-  const std::string bytes = ContentBytes(part);
-  if (bytes.starts_with("\xEF\xBB\xBF")) return FromUtf8(std::string_view(bytes).substr(3));
-  if (bytes.starts_with("\xFF\xFE")) return FromUtf16(std::string_view(bytes).substr(2), false);
-  if (bytes.starts_with("\xFE\xFF")) return FromUtf16(std::string_view(bytes).substr(2), true);
-  const char* declared = g_mime_content_type_get_parameter(g_mime_object_get_content_type(part), "charset");
-  std::string charset = declared ? declared : "";
-  if (charset.empty() && IsType(part, "text", "html")) charset = MetaCharset(bytes);
-  for (char& c : charset) c = static_cast<char>(g_ascii_tolower(c));
-  if (charset.empty() || charset == "utf-8" || charset == "utf8" || charset == "us-ascii" || charset == "ascii")
-    return FromWindows1252OrUtf8(bytes);
-  if (charset == "utf-16" || charset == "utf16" || charset == "ucs-2" || charset == "utf-16be")
-    return FromUtf16(bytes, true);
-  if (charset == "utf-16le") return FromUtf16(bytes, false);
-  if (charset == "windows-1252" || charset == "cp1252" || charset == "iso-8859-1" || charset == "latin1")
-    return FromWindows1252(bytes);  // what mail programs read for Latin-1 as well
-  GError* error = nullptr;
-  gsize written = 0;
-  gchar* converted = g_convert_with_fallback(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", charset.c_str(),
-                                             "?", nullptr, &written, &error);
-  if (!converted) {
-    if (error) g_error_free(error);
-    if (note) note("Zeichensatz \u201E" + charset + "\u201C unbekannt, als Windows-1252 gelesen");
-    return FromWindows1252(bytes);
-  }
-  std::u16string out = FromUtf8(std::string_view(converted, written));
-  g_free(converted);
-  return out;
+  return Read(Classify(part), note);
+}
+
+std::string ReadTextUtf8(GMimeObject* part, const std::function<void(std::string)>& note) {
+  TextBytes text = Classify(part);
+  // Most texts are UTF-8 already: no way through UTF-16 and back for them.
+  if ((text.reading == Reading::Utf8 || text.reading == Reading::Utf8OrWindows1252) && IsUtf8(text.Content()))
+    return text.bytes.erase(0, text.start), std::move(text.bytes);
+  return ToUtf8(Read(text, note));
 }
 
 // The alternative a reader shows: the last part it can show (a calendar

@@ -27,6 +27,8 @@ ParsedMessage ParseMessage(std::string_view bytes);
 // an HTML part's <meta>; without any, UTF-8 where the bytes are that, else
 // windows-1252, as for a charset nobody knows (note hears of that).
 std::u16string ReadText(GMimeObject* part, const std::function<void(std::string)>& note = {});
+// ReadText's characters as UTF-8.
+std::string ReadTextUtf8(GMimeObject* part, const std::function<void(std::string)>& note = {});
 
 // The part of a multipart/alternative a reader shows: the last text or
 // multipart (a calendar part beside the texts of an invitation is no body).
