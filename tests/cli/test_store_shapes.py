@@ -173,14 +173,19 @@ class StoreShapes(Run):
              1, ["Posteingang/notiz.txt: no mail file (neither .eml nor an mbox file)"], ["a"]),
             ("mbox without blank lines", {"Archiv.mbox": postmark + eml("a") + postmark + eml("b")},
              0, ["  Hinweis: Trennzeile ohne Leerzeile davor, als Beginn einer E-Mail gelesen: Archiv.mbox#2"], ["a", "b"]),
+            # An excluded folder the user added himself is archived, not left out.
+            ("excluded but added", {"Posteingang/a.eml": eml("a"), "Papierkorb/b.eml": eml("b")},
+             0, [], ["a", "b"], "--add-tree", "", "--add-folder", "Papierkorb"),
+            ("excluded in a tree", {"Posteingang/a.eml": eml("a"), "Papierkorb/b.eml": eml("b")},
+             1, [excluded + "„Papierkorb“ (1 E-Mail)"], ["a"], "--add-tree", ""),
         ]
-        for name, files, status, lines, subjects in cases:
+        for name, files, status, lines, subjects, *actions in cases:
             with self.subTest(name):
                 store = self.dir / name / "Postfach"
                 for path, data in files.items():
                     self.write(store / path, data)
                 out = self.dir / name / "o.zip"
-                code, stdout, stderr = self.run_cvmail("archive", store, "-o", out)
+                code, stdout, stderr = self.run_cvmail("archive", store, "-o", out, *actions)
                 self.assertEqual(code, status, stdout + stderr)
                 for line in lines:
                     self.assertIn(line + "\n", stdout)
