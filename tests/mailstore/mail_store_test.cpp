@@ -305,58 +305,45 @@ TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
   EXPECT_EQ(notes[0].path.filename(), "unknown.eml");
 }
 
-// An attached message arrives as it stands, whatever GMime could not write
-// anew (a NUL in a multipart without boundary).
-TEST_F(HandmadeStore, AnAttachedMessageArrivesAsItStands) {
-  const std::string inner = std::string("From: b@example.org\r\nSubject: innen\r\nContent-Type: multipart/mixed\r\n\r\n"
-                                        "vor\0nach\r\nEnde", 75);
-  Write("Ordner/1.eml", "From: a@example.org\r\nSubject: aussen\r\nMIME-Version: 1.0\r\n"
-                        "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
-                        "Brief\r\n--b\r\nContent-Type: message/rfc822\r\n\r\n" + inner + "\r\n--b--\r\n");
-  auto store = LoadStore(outlook, dir);
-  const MailItem mail = MailWithSubject(FolderAt(store, "Ordner"), u"aussen");
-  ASSERT_EQ(mail.Attachments().Count(), 1);
-  const auto item = std::dynamic_pointer_cast<Sim::SimItem>(mail.Object());
-  ASSERT_TRUE(item);
-  EXPECT_EQ(item->attachments.at(0)->bytes, inner);
-}
-
-// An attached message whose boundary begins with the outer one ("m" outside,
-// "mix" inside) ends at the outer delimiter line, not at its own first one.
-TEST_F(HandmadeStore, AnAttachedMessageWithABoundaryThatBeginsWithTheOuterOne) {
-  const std::string inner = "From: b@example.org\r\nSubject: innen\r\nMIME-Version: 1.0\r\n"
-                            "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n--mix\r\nContent-Type: text/plain\r\n\r\n"
-                            "innerer Brief\r\n--m-\r\n--mix--";
-  for (const std::string after : {"\r\n--m--\r\n", "\r\n--m  \r\nContent-Type: text/plain\r\n\r\nNachsatz\r\n--m--",
-                                  "\r\n--m--"}) {
-    SCOPED_TRACE(after);
-    Write("Ordner/1.eml", "From: a@example.org\r\nSubject: aussen\r\nMIME-Version: 1.0\r\n"
-                          "Content-Type: multipart/mixed; boundary=\"m\"\r\n\r\n--m\r\nContent-Type: text/plain\r\n\r\n"
-                          "Brief\r\n--m\r\nContent-Type: message/rfc822\r\n\r\n" + inner + after);
+// An attachment arrives as its bytes stand: an attached message whatever
+// GMime could not write anew (a NUL in a multipart without boundary) and
+// whose boundary begins with the outer one ("m" outside, "mix" inside: it
+// ends at the outer delimiter line, not at its own), the last part of a
+// message whose last delimiter line has no line break (no stray CR).
+TEST_F(HandmadeStore, AnAttachmentArrivesAsItStands) {
+  const auto mail = [](const std::string& boundary, const std::string& second, const std::string& end) {
+    return "From: a@example.org\r\nSubject: aussen\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"" +
+           boundary + "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain\r\n\r\nBrief\r\n--" + boundary + "\r\n" +
+           second + end;
+  };
+  const std::string nul = std::string("From: b@example.org\r\nSubject: innen\r\nContent-Type: multipart/mixed\r\n\r\n"
+                                      "vor\0nach\r\nEnde", 75);
+  const std::string mix = "From: b@example.org\r\nSubject: innen\r\nMIME-Version: 1.0\r\n"
+                          "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n--mix\r\nContent-Type: text/plain\r\n\r\n"
+                          "innerer Brief\r\n--m-\r\n--mix--";
+  const std::string rfc822 = "Content-Type: message/rfc822\r\n\r\n";
+  const std::string file = "Content-Type: text/plain\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\nAnhang\r\n";
+  const struct {
+    const char* name;
+    std::string mail, attachment;
+  } cases[] = {
+      {"nul in an attached message", mail("b", rfc822 + nul, "\r\n--b--\r\n"), nul},
+      {"inner boundary begins with the outer", mail("m", rfc822 + mix, "\r\n--m--\r\n"), mix},
+      {"a part after it", mail("m", rfc822 + mix, "\r\n--m  \r\nContent-Type: text/plain\r\n\r\nNachsatz\r\n--m--"), mix},
+      {"no line break at the end", mail("m", rfc822 + mix, "\r\n--m--"), mix},
+      {"last delimiter without line break", mail("b", file, "--b--"), "Anhang"},
+      {"last delimiter with line break", mail("b", file, "--b--\r\n"), "Anhang"},
+      {"last delimiter with blanks", mail("b", file, "--b--  "), "Anhang"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write("Ordner/1.eml", c.mail);
     auto store = LoadStore(outlook, dir);
-    const MailItem mail = MailWithSubject(FolderAt(store, "Ordner"), u"aussen");
-    ASSERT_EQ(mail.Attachments().Count(), 1);
-    const auto item = std::dynamic_pointer_cast<Sim::SimItem>(mail.Object());
-    ASSERT_TRUE(item);
-    EXPECT_EQ(item->attachments.at(0)->bytes, inner);
-  }
-}
-
-// A last delimiter line without a line break ends the part before it where
-// its own line break starts, as it does with one: no stray CR in the part.
-TEST_F(HandmadeStore, ALastDelimiterWithoutLineBreak) {
-  for (const std::string ending : {"--b--", "--b--\r\n", "--b--  "}) {
-    SCOPED_TRACE(ending);
-    Write("Ordner/1.eml", "From: a@example.org\r\nSubject: Ende\r\nMIME-Version: 1.0\r\n"
-                          "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
-                          "Brief\r\n--b\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\n"
-                          "Anhang\r\n" + ending);
-    auto store = LoadStore(outlook, dir);
-    const MailItem mail = MailWithSubject(FolderAt(store, "Ordner"), u"Ende");
-    ASSERT_EQ(mail.Attachments().Count(), 1);
-    const auto item = std::dynamic_pointer_cast<Sim::SimItem>(mail.Object());
-    ASSERT_TRUE(item);
-    EXPECT_EQ(item->attachments.at(0)->bytes, "Anhang");
+    const MailItem item = MailWithSubject(FolderAt(store, "Ordner"), u"aussen");
+    ASSERT_EQ(item.Attachments().Count(), 1);
+    const auto sim = std::dynamic_pointer_cast<Sim::SimItem>(item.Object());
+    ASSERT_TRUE(sim);
+    EXPECT_EQ(sim->attachments.at(0)->bytes, c.attachment);
   }
 }
 
