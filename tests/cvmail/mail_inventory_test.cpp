@@ -119,6 +119,7 @@ TEST(MailInventory, Words) {
       {"x\xFFy", {"x\xFFy"}},  // a stray byte is no blank
       {"", {}},
       {"--- ...", {}},
+      {"0815 Az 9Zz /:@[`{", {"0815", "Az", "9Zz"}},  // the edges of digits and letters
       {"3,14 € 2\xC3\x97" "3", {"3", "14", "€", "2", "3"}},
       {"end\xE2\x80", {"end\xE2\x80"}},  // a character cut at the end
   };

@@ -277,6 +277,13 @@ TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
       {"html then footer", mixed("html then footer", {part("text/html; charset=utf-8", "<html><body><p>Brief</p></body></html>"),
                                                       part("text/plain; charset=utf-8", "Liste <a>\r\nabmelden")}),
        u"<html><body><p>Brief</p><p>Liste &lt;a&gt;<br>\r\nabmelden</p>\r\n</body></html>", u"Liste <a>\r\nabmelden", 0, ""},
+      {"plain alternatives", [&] {
+         std::string alternative = mixed("plain alternatives", {part("text/plain; charset=utf-8", "Erste Fassung"),
+                                                                part("text/plain; charset=utf-8", "Zweite Fassung"),
+                                                                part("text/html; charset=utf-8", "<p>HTML</p>")});
+         return alternative.replace(alternative.find("multipart/mixed"), 15, "multipart/alternative");
+       }(),
+       u"<p>HTML</p>", u"Erste Fassung", 0, ""},  // the body's plain text is the first one
       {"text attachment", mixed("text attachment", {part("text/plain; charset=utf-8", "Brief"),
                                                     part("text/plain; charset=utf-8", "Anhang",
                                                          "Content-Disposition: attachment; filename=a.txt\r\n")}),
