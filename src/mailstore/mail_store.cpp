@@ -509,22 +509,29 @@ std::vector<std::pair<std::u16string, std::string>> MessagesOf(const Sim::SimFol
   return messages;
 }
 
-std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryId) {
+namespace {
+
+// What source of folder says of its message entryId; empty when the folder
+// has no such message.
+template <class T>
+T OfMessage(const Sim::SimFolder& folder, std::u16string_view entryId, T (MessageSource::*what)(std::size_t) const) {
   const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
   const auto index = source ? source->Find(entryId) : std::nullopt;
-  return index ? source->NameOf(*index) : std::string();
+  return index ? ((*source).*what)(*index) : T();
+}
+
+}  // namespace
+
+std::string MessageName(const Sim::SimFolder& folder, std::u16string_view entryId) {
+  return OfMessage(folder, entryId, &MessageSource::NameOf);
 }
 
 fs::path MessagePath(const Sim::SimFolder& folder, std::u16string_view entryId) {
-  const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
-  const auto index = source ? source->Find(entryId) : std::nullopt;
-  return index ? source->PathOf(*index) : fs::path();
+  return OfMessage(folder, entryId, &MessageSource::PathOf);
 }
 
 std::string MessageBytes(const Sim::SimFolder& folder, std::u16string_view entryId) {
-  const auto source = std::dynamic_pointer_cast<MessageSource>(folder.ItemSource());
-  const auto index = source ? source->Find(entryId) : std::nullopt;
-  return index ? source->BytesOf(*index) : std::string();
+  return OfMessage(folder, entryId, &MessageSource::BytesOf);
 }
 
 std::shared_ptr<Sim::SimStore> LoadStore(Sim::SimOutlook& outlook, const fs::path& directory,
