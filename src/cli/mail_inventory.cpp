@@ -14,30 +14,17 @@
 namespace CV::Cli {
 namespace {
 
+using MailStore::ContentBytes;
+using MailStore::IsType;
+
 using Digest = Components::Sha256::Digest;
 
 // Attached messages inside attached messages: deeper than this is no mail.
 constexpr int kDepth = 32;
 
-bool IsType(GMimeObject* part, const char* type, const char* subtype) {
-  return g_mime_content_type_is_type(g_mime_object_get_content_type(part), type, subtype);
-}
-
 bool IsAttachment(GMimeObject* part) {
   const char* disposition = g_mime_object_get_disposition(part);
   return disposition && g_ascii_strcasecmp(disposition, "attachment") == 0;
-}
-
-// A part's content with its transfer encoding undone.
-std::string DecodedBytes(GMimePart* part) {
-  GMimeDataWrapper* content = g_mime_part_get_content(part);
-  if (!content) return {};
-  GMimeStream* stream = g_mime_stream_mem_new();
-  g_mime_data_wrapper_write_to_stream(content, stream);
-  GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
-  std::string bytes(reinterpret_cast<const char*>(array->data), array->len);
-  g_object_unref(stream);
-  return bytes;
 }
 
 Digest HashOf(std::string_view bytes) {
@@ -61,9 +48,7 @@ std::string Label(GMimeObject* part) {
   const bool picture = id && *id && IsType(part, "image", "*");
   std::string name = file && *file ? file : picture ? id : "";
   if (name.empty()) {
-    if (IsType(part, "text", "calendar")) name = "Einladung.ics";
-    else if (IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature"))
-      name = "smime.p7s";
+    if (const char* given = MailStore::ReaderFileName(part)) name = given;
     else if (id && *id) name = id;
     else {
       gchar* type = g_mime_content_type_get_mime_type(g_mime_object_get_content_type(part));
@@ -108,7 +93,7 @@ void Collect(GMimeObject* part, bool hidden, int depth, Inventory& inventory) {
     if (!hidden) inventory.texts.push_back({WordsOf(VisibleText(part))});
     return;
   }
-  inventory.binaries.push_back({Label(part), HashOf(DecodedBytes(GMIME_PART(part)))});
+  inventory.binaries.push_back({Label(part), HashOf(ContentBytes(part))});
 }
 
 // Everything an archived message holds, wherever it stands in it.
@@ -149,7 +134,7 @@ void Gather(GMimeObject* part, int depth, Pool& pool) {
     return;
   }
   if (!GMIME_IS_PART(part)) return;
-  const std::string bytes = DecodedBytes(GMIME_PART(part));
+  const std::string bytes = ContentBytes(part);
   pool.binaries.insert(HashOf(bytes));
   if (!IsAttachment(part) && (IsType(part, "text", "plain") || IsType(part, "text", "html")))
     AddWords(VisibleText(part), pool);

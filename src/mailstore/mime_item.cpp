@@ -118,24 +118,6 @@ bool LooksLikeMail(GMimeMessage* message) {
   return false;
 }
 
-bool IsType(GMimeObject* part, const char* type, const char* subtype) {
-  return g_mime_content_type_is_type(g_mime_object_get_content_type(part), type, subtype);
-}
-
-std::string ContentBytes(GMimeObject* part) {
-  GMimeStream* stream = g_mime_stream_mem_new();
-  if (GMIME_IS_MESSAGE_PART(part)) {
-    if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part)))
-      g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, stream);
-  } else if (GMIME_IS_PART(part)) {
-    if (GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part)))
-      g_mime_data_wrapper_write_to_stream(content, stream);
-  }
-  GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
-  std::string bytes(reinterpret_cast<const char*>(array->data), array->len);
-  g_object_unref(stream);
-  return bytes;
-}
 
 // Bytes of unknown charset: UTF-8 where they are that, else windows-1252.
 std::u16string FromWindows1252OrUtf8(std::string_view bytes) {
@@ -232,6 +214,31 @@ std::string MetaCharset(std::string_view html) {
 }
 
 }  // namespace
+
+bool IsType(GMimeObject* part, const char* type, const char* subtype) {
+  return g_mime_content_type_is_type(g_mime_object_get_content_type(part), type, subtype);
+}
+
+std::string ContentBytes(GMimeObject* part) {
+  GMimeStream* stream = g_mime_stream_mem_new();
+  if (GMIME_IS_MESSAGE_PART(part)) {
+    if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part)))
+      g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, stream);
+  } else if (GMIME_IS_PART(part)) {
+    if (GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part)))
+      g_mime_data_wrapper_write_to_stream(content, stream);
+  }
+  GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+  std::string bytes(reinterpret_cast<const char*>(array->data), array->len);
+  g_object_unref(stream);
+  return bytes;
+}
+
+const char* ReaderFileName(GMimeObject* part) {
+  if (IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature"))
+    return "smime.p7s";
+  return IsType(part, "text", "calendar") ? "Einladung.ics" : nullptr;
+}
 
 namespace {
 
@@ -427,10 +434,9 @@ void ReadPart(GMimeObject* parent, GMimeObject* part, gpointer data) {
   // Outlook keeps every part's content id; whether the body uses it decides
   // if the part is a picture of the body.
   // A signature and an invitation keep the names their readers give them.
-  const bool signature = IsType(part, "application", "pkcs7-signature") || IsType(part, "application", "x-pkcs7-signature");
+  const char* given = ReaderFileName(part);
   const std::u16string file = name ? Utf16(name)
-                              : signature ? u"smime.p7s"
-                              : IsType(part, "text", "calendar") ? u"Einladung.ics"
+                              : given ? Utf16(given)
                               : id && IsType(part, "image", "*") ? u"bild" + FromUtf8(std::to_string(++r.pictures))
                                                                   : u"Anhang" + FromUtf8(std::to_string(++r.unnamed));
   if (id && *id) r.item.AddInlinePicture(file, ContentBytes(part), Utf16(id));

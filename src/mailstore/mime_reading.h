@@ -23,6 +23,14 @@ struct ParsedMessage {
 };
 ParsedMessage ParseMessage(std::string_view bytes);
 
+bool IsType(GMimeObject* part, const char* type, const char* subtype);
+// A part's content with its transfer encoding undone; an attached
+// message's as GMime writes it.
+std::string ContentBytes(GMimeObject* part);
+// The name a reader gives a part that has none: "smime.p7s" for a
+// signature, "Einladung.ics" for an invitation; null for any other.
+const char* ReaderFileName(GMimeObject* part);
+
 // A text part's text: a byte-order mark first, then the MIME charset, then
 // an HTML part's <meta>; without any, UTF-8 where the bytes are that, else
 // windows-1252, as for a charset nobody knows (note hears of that).
