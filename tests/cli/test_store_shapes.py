@@ -350,12 +350,14 @@ class Signals(Run):
         dead.wait()
         live = self.tmp / f"cvmail-{os.getpid()}-lebt"
         gone = self.tmp / f"cvmail-{dead.pid}-tot"
-        for directory in (live, gone):
+        odd = self.tmp / "cvmail-x1-ohne-Nummer"  # no process named: its lock alone tells
+        for directory in (live, gone, odd):
             self.write(directory / ".lock", b"")
         code, stdout, stderr = self.run_cvmail("archive", store, "-o", self.dir / "o.zip")
         self.assertEqual(code, 0, stdout + stderr)
         self.assertTrue(live.exists())
         self.assertFalse(gone.exists())
+        self.assertFalse(odd.exists())
         self.assertIn(f"Überreste eines abgebrochenen Laufs entfernt: {gone}\n", stdout)
         self.assertNotIn(str(live), stdout)
 

@@ -128,3 +128,23 @@ TEST(MailInventory, Words) {
 
 }  // namespace
 }  // namespace CV::Cli
+
+namespace CV::Cli {
+namespace {
+
+// Attached messages are followed 32 deep, the deepest one's attachment
+// listed and found; deeper than that is no mail anyone reads.
+TEST(MailInventory, AttachedMessagesThirtyTwoDeep) {
+  const auto nested = [](int levels) {
+    std::string message = Multipart("mixed", {kPdf});
+    for (int level = 1; level <= levels; ++level)
+      message = Multipart("mixed", {Part("Content-Type: message/rfc822", message)}, "b" + std::to_string(level));
+    return message;
+  };
+  EXPECT_EQ(InventoryOf(nested(32)).binaries.size(), 1u);
+  EXPECT_EQ(MissingFrom(InventoryOf(nested(32)), nested(32)), std::vector<std::string>{});
+  EXPECT_EQ(InventoryOf(nested(33)).binaries.size(), 0u);
+}
+
+}  // namespace
+}  // namespace CV::Cli
