@@ -32,6 +32,7 @@ struct ArchiveOptions {
   std::string store, output, comment, cache;
   bool force = false;
   bool withoutWriter = false;
+  bool tempOnDisk = false;
 };
 
 // Names what was left out by rule with its mails, so that nothing is
@@ -124,6 +125,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   if (!options.cache.empty()) sessionOptions.cache = options.cache;
   sessionOptions.target = Components::ExportTarget{FS::ToWindows(output.string()), FromUtf8(options.comment), options.force};
   sessionOptions.writerInstalled = !options.withoutWriter;
+  sessionOptions.tempOnDisk = options.tempOnDisk;
   CatchInterrupt();
   std::optional<Session> opened;
   try {
@@ -227,6 +229,8 @@ void AddArchive(CLI::App& app) {
   command->add_flag("--force", options->force, "replace an existing output file");
   command->add_flag("--without-writer", options->withoutWriter,
                     "act as an installation whose container writer is missing (message 107)");
+  command->add_flag("--temp-on-disk", options->tempOnDisk,
+                    "keep each mail's temporary files on disk, in the run's directory, instead of in memory");
   AddActionOptions(*command);
   command->footer("Without any action the whole store is added as a tree from its root.");
   command->callback([command, options] {

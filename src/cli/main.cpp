@@ -1,6 +1,7 @@
 // cvmail: the add-in's work on Linux, on the simulated Outlook.
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/command_line.h"
@@ -9,6 +10,9 @@
 #include "cli/rewrite_html.h"
 
 int main(int argc, char** argv) {
+  // The C library looks at /etc/localtime again on every time conversion
+  // unless TZ names the zone; named, it reads the same file once.
+  if (!std::getenv("TZ")) ::setenv("TZ", ":/etc/localtime", 0);
   CLI::App app("cvmail: the Corvane mail archive on the command line");
   app.footer(CV::Cli::kExitCodeTable);
   app.require_subcommand(1);

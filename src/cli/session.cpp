@@ -12,6 +12,7 @@
 #include "foundation/format.h"
 #include "foundation/lifetime.h"
 #include "foundation/utf.h"
+#include "sim/memory_file_system.h"
 #include "sim/sim_interface_table.h"
 #include "components/folder_select_control.h"
 #include "components/mail_select_control.h"
@@ -147,7 +148,7 @@ std::string Session::SourceOf(std::u16string_view folderPath, std::u16string_vie
   try {
     const std::filesystem::path file = MailStore::MessagePath(*FolderAt(ToUtf8(folderPath)), entryId);
     if (file.empty()) return {};
-    const std::filesystem::path relative = file.lexically_relative(std::filesystem::canonical(m_options.store));
+    const std::filesystem::path relative = file.lexically_relative(m_storeRoot);
     return (relative.empty() ? file : relative).generic_string();
   } catch (const std::exception&) {
     return {};  // a folder or store gone: the source is not known
@@ -185,6 +186,8 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
   } catch (const MailStore::StoreError& e) {
     throw Failure(Exit::Usage, e.what());
   }
+  std::error_code unresolved;
+  m_storeRoot = std::filesystem::canonical(m_options.store, unresolved);  // once: it costs a call per directory
   m_explorer = m_outlook.OpenExplorer(m_store->DefaultFolder(Outlook::olFolderInbox));
   m_ui = std::make_shared<ConsoleUserInterface>(out);
   try {
@@ -193,12 +196,21 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
     throw Failure(Exit::Usage, e.what());
   }
   m_factory = std::make_shared<Components::CComponentRegistry>();
-  FS::IFileSystem& fs = FS::DefaultFileSystem();
+  FS::IFileSystem& disk = FS::DefaultFileSystem();
+  m_files = ProcessLifetime(disk);
+  if (!m_options.tempOnDisk) {
+    std::u16string temporary;
+    if (const std::int32_t error = disk.TempPath(temporary); error != 0)
+      throw Failure(Exit::Usage, "no temporary directory (error " + std::to_string(error) + ")");
+    m_files = std::make_shared<FS::MemoryFileSystem>(disk, temporary + u"cvmail-speicher");
+  }
+  m_outlook.World()->SetFileSystem(m_files);
+  FS::IFileSystem& fs = *m_files;
   if (m_options.writerInstalled)
     Components::RegisterContainerWriter(
         *m_factory,
         Components::WriterPorts{std::make_shared<Target>(m_options.target), std::make_shared<Progress>(out, m_export),
-                             ProcessLifetime(fs), 6,
+                             m_files, 6,
                              [this](std::u16string_view folder, std::u16string_view id) { return SourceOf(folder, id); },
                              [this](std::u16string_view folder, std::u16string_view id) { return CheckOf(folder, id); }});
   if (m_options.cache) m_cache = std::make_shared<Sim::SimInternetCache>(fs, WindowsPath(m_options.cache->string()));
@@ -218,7 +230,7 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
   m_connect = std::make_shared<CConnect>(
       AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), m_ui, ModuleResources(), screen, pictures, version,
                  ProcessLifetime(DefaultThreadHooks()), DefaultApartment(), *m_settings, std::make_shared<PosixUser>(),
-                 Office::MailExportPorts{m_factory, ProcessLifetime(fs), ProcessLifetime(DefaultGuidSource()), m_cache},
+                 Office::MailExportPorts{m_factory, m_files, ProcessLifetime(DefaultGuidSource()), m_cache},
                  m_dialogs, nullptr, std::make_shared<Report>(*this, m_export)});
   if (m_connect->OnConnection(m_outlook.Application(), 0, nullptr) != S_OK)
     throw Failure(Exit::Usage, "the add-in refused the simulated Outlook");

@@ -33,6 +33,8 @@ struct SessionOptions {
   std::optional<Components::ExportTarget> target;
   // False acts as an installation whose container writer is missing.
   bool writerInstalled = true;
+  // Each mail's temporary files in memory (the default) or on disk.
+  bool tempOnDisk = false;
 };
 
 class Session {
@@ -98,6 +100,7 @@ class Session {
 
   std::mutex m_checked;  // guards m_export's check fields: checks run on the writer's threads
   SessionOptions m_options;
+  std::filesystem::path m_storeRoot;  // the store's directory, links resolved
   std::ostream& m_out;
   Sim::SimOutlook m_outlook;
   std::shared_ptr<Sim::SimStore> m_store;
@@ -106,6 +109,9 @@ class Session {
   std::shared_ptr<ConsoleUserInterface> m_ui;
   std::shared_ptr<FileSettings> m_settings;
   std::shared_ptr<Components::CComponentRegistry> m_factory;
+  // The file system of the add-in, the writer and the simulated Outlook:
+  // the disk, with the temporary tree in memory unless asked otherwise.
+  std::shared_ptr<FS::IFileSystem> m_files;
   std::shared_ptr<IInternetCache> m_cache;
   Sim::SimDialogHost::Script m_dialogScript;
   std::shared_ptr<Sim::SimDialogHost> m_dialogs;

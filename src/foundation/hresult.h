@@ -108,6 +108,7 @@ inline constexpr std::int32_t NotEnoughMemory = 8;
 inline constexpr std::int32_t OutOfMemory = 14;
 inline constexpr std::int32_t NoMoreFiles = 18;
 inline constexpr std::int32_t WriteProtect = 19;
+inline constexpr std::int32_t NotSameDevice = 17;
 inline constexpr std::int32_t NotReady = 21;
 inline constexpr std::int32_t SharingViolation = 32;
 inline constexpr std::int32_t LockViolation = 33;

@@ -91,33 +91,76 @@ std::string MessageSource::Changed(const MessagePlace& place) const {
   return "Das Postfach „" + m_files->Path(place.file) + "“ hat sich während des Exports geändert.";
 }
 
-std::string MessageSource::Read(const MessagePlace& place, std::string& why) const {
-  errno = 0;
-  std::ifstream in(m_files->Path(place.file), std::ios::binary);
-  if (!in) {
-    why = errno ? std::strerror(errno) : "cannot be opened";
+namespace {
+
+// Reads length bytes at offset, or to the end with length npos: a file
+// grown meanwhile is read to the size it had when opened, one that shrank
+// as far as it goes. Four system calls for a whole file, three for a stretch.
+std::string ReadFile(const std::string& path, std::uint64_t offset, std::uint64_t length, std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
     return {};
   }
-  if (place.wholeFile) {
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::size_t>(in.tellg());
-    std::string bytes(size, '\0');
-    in.seekg(0);
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
+  if (length == std::string::npos) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      why = std::strerror(errno);
+      ::close(fd);
+      return {};
+    }
+    length = static_cast<std::uint64_t>(st.st_size);
   }
-  std::string bytes(place.length, '\0');
-  in.seekg(static_cast<std::streamoff>(place.offset));
-  in.read(bytes.data(), static_cast<std::streamsize>(place.length));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  return UnescapeMbox(std::move(bytes));
+  std::string bytes(length, '\0');
+  std::size_t have = 0;
+  while (have < bytes.size()) {
+    const ssize_t n = ::pread(fd, bytes.data() + have, bytes.size() - have, static_cast<off_t>(offset + have));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = std::strerror(errno);
+      ::close(fd);
+      return {};
+    }
+    if (n == 0) break;
+    have += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(have);
+  return bytes;
+}
+
+// The messages an export made last: the content check reads them again
+// right after, and so finds them without going to the disk. A large one is
+// read again rather than kept: its system calls cost little beside its bytes.
+constexpr std::size_t kRecentMessages = 4;
+constexpr std::size_t kRecentLargest = 1 << 20;
+
+}  // namespace
+
+std::string MessageSource::Read(const MessagePlace& place, std::string& why) const {
+  if (place.wholeFile) return ReadFile(m_files->Path(place.file), 0, std::string::npos, why);
+  std::string bytes = ReadFile(m_files->Path(place.file), place.offset, place.length, why);
+  return why.empty() ? UnescapeMbox(std::move(bytes)) : std::string();
 }
 
 std::string MessageSource::BytesOf(std::size_t i) const {
+  {
+    const std::lock_guard lock(m_recentLock);
+    for (const auto& [index, bytes] : m_recent)
+      if (index == i) return *bytes;
+  }
   const MessagePlace& place = m_places.at(i);
   std::string why;
   return Changed(place).empty() ? Read(place, why) : std::string();
+}
+
+void MessageSource::Remember(std::size_t i, const std::string& bytes) const {
+  if (bytes.size() > kRecentLargest) return;
+  auto kept = std::make_shared<const std::string>(bytes);
+  const std::lock_guard lock(m_recentLock);
+  std::erase_if(m_recent, [i](const auto& entry) { return entry.first == i; });
+  if (m_recent.size() == kRecentMessages) m_recent.erase(m_recent.begin());
+  m_recent.emplace_back(i, std::move(kept));
 }
 
 std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shared_ptr<Sim::SimFolder>& folder) {
@@ -125,6 +168,7 @@ std::shared_ptr<Sim::SimItem> MessageSource::Make(std::size_t i, const std::shar
   const std::string changed = Changed(place);
   std::string why = changed;
   std::string bytes = changed.empty() ? Read(place, why) : std::string();
+  if (!bytes.empty()) Remember(i, bytes);
   bool corrupt = false;
   std::function<void(std::string)> note;
   if (m_notes) note = [notes = m_notes, path = PathOf(i)](std::string what) { notes->Add(path, std::move(what)); };

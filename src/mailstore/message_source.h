@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -76,7 +77,8 @@ class MessageSource final : public Sim::ISimItemSource {
   // Its file's path; for an mbox message with "#" and its number.
   std::filesystem::path PathOf(std::size_t i) const;
   // The message's bytes as the loader reads them; empty when they cannot
-  // be read or its mbox file changed.
+  // be read or its mbox file changed. The last few messages made are
+  // answered as they were read for the item.
   std::string BytesOf(std::size_t i) const;
 
  private:
@@ -84,6 +86,7 @@ class MessageSource final : public Sim::ISimItemSource {
   std::string Changed(const MessagePlace& place) const;
   // The message's bytes; empty with why set when the file cannot be read.
   std::string Read(const MessagePlace& place, std::string& why) const;
+  void Remember(std::size_t i, const std::string& bytes) const;
 
   std::shared_ptr<const FileTable> m_files;
   std::vector<MessagePlace> m_places;
@@ -91,6 +94,8 @@ class MessageSource final : public Sim::ISimItemSource {
   FolderRole m_role;
   std::shared_ptr<ReadProblems> m_problems;
   std::shared_ptr<ReadProblems> m_notes;
+  mutable std::mutex m_recentLock;
+  mutable std::vector<std::pair<std::size_t, std::shared_ptr<const std::string>>> m_recent;
 };
 
 // A postmark line of an mbox file: "From ", an address, a date ("From

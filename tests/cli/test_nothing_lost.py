@@ -106,8 +106,8 @@ class NothingLost(unittest.TestCase):
             (inbox / name).chmod(0o644)
         return self.dir / "Postfach"
 
-    def archive(self, store, out, preexec=None, user=None, timeout=300):
-        command = [CVMAIL, "archive", str(store), "-o", str(out), "--add-folder", "Posteingang"]
+    def archive(self, store, out, preexec=None, user=None, timeout=300, extra=()):
+        command = [CVMAIL, "archive", str(store), "-o", str(out), "--add-folder", "Posteingang", *extra]
         result = subprocess.run(command, capture_output=True, timeout=timeout, env=self.env, preexec_fn=preexec,
                                 user=user)
         self.assertNotIn(b"Sanitizer", result.stderr)
@@ -151,14 +151,26 @@ class NothingLost(unittest.TestCase):
         }
         mails = {file: eml(subject, attachments) for file, (subject, attachments) in cases.items()}
         mails["nachricht.eml"] = eml("Nachricht", message_attachment="ü" * 200)
-        out = self.dir / "o.zip"
-        code, stdout, stderr = self.archive(self.store(mails), out)
-        self.assertEqual(code, 0, stdout + stderr)
-        self.assertEqual(self.assert_every_attachment_or_named(code, stdout, out, cases), 0)
-        names = archived_attachments(out)["Nachricht"]
-        self.assertEqual([name for name, _ in names], ["ü" * 196 + ".eml"])  # cleaned to 200 units
-        verify = subprocess.run([CVMAIL, "verify", str(out)], capture_output=True, text=True)
-        self.assertEqual(verify.returncode, 0, verify.stdout)
+        # Two names that differ in case only would meet in one file on
+        # Windows: kept in memory, the second is numbered as the add-in
+        # numbers it there; on a POSIX disk both keep their names.
+        mails["fall.eml"] = eml("Fall", [("Anlage.txt", b"klein"), ("ANLAGE.txt", b"GROSS")])
+        store = self.store(mails)
+        containers = {}
+        for where, second in (((), "ANLAGE(1).txt"), (("--temp-on-disk",), "ANLAGE.txt")):
+            with self.subTest(temporary=where or "memory"):
+                out = self.dir / f"o{len(containers)}.zip"
+                code, stdout, stderr = self.archive(store, out, extra=where)
+                self.assertEqual(code, 0, stdout + stderr)
+                self.assertEqual(self.assert_every_attachment_or_named(code, stdout, out, cases), 0)
+                found = archived_attachments(out)
+                self.assertEqual([name for name, _ in found["Nachricht"]], ["ü" * 196 + ".eml"])  # cleaned to 200 units
+                self.assertEqual(found.pop("Fall"), [("Anlage.txt", sha(b"klein")), (second, sha(b"GROSS"))])
+                verify = subprocess.run([CVMAIL, "verify", str(out)], capture_output=True, text=True)
+                self.assertEqual(verify.returncode, 0, verify.stdout)
+                containers[where] = found
+        # Otherwise where the files were kept changes nothing in the archive.
+        self.assertEqual(containers[()], containers[("--temp-on-disk",)])
 
     def test_a_temporary_directory_that_fills_up_names_the_mails(self):
         big = os.urandom(400 * 1024)
@@ -167,14 +179,14 @@ class NothingLost(unittest.TestCase):
         store = self.store({file: eml(subject, attachments) for file, (subject, attachments) in cases.items()})
         out = self.dir / "o.zip"
         # A file may not grow beyond 300 kB: the large attachments cannot be saved.
-        code, stdout, stderr = self.archive(store, out, preexec=limit_file_size(300 * 1024))
+        code, stdout, stderr = self.archive(store, out, preexec=limit_file_size(300 * 1024), extra=["--temp-on-disk"])
         self.assertEqual(code, 1, stdout + stderr)
         self.assertEqual(self.assert_every_attachment_or_named(code, stdout, out, cases), 3)
         self.assertIn("Anhang \u201eanhang0.bin\u201c", stdout)
         self.assertIn("The file size exceeds the limit allowed and cannot be saved.", stdout)
         # The same on a tmpfs that is nearly full, where root can mount one.
         self.env["TMPDIR"] = str(self.tmpfs("kleines-tmp", "300k"))
-        code, stdout, stderr = self.archive(store, out.with_name("p.zip"))
+        code, stdout, stderr = self.archive(store, out.with_name("p.zip"), extra=["--temp-on-disk"])
         named = self.assert_every_attachment_or_named(code, stdout, out.with_name("p.zip"), cases)
         self.assertGreater(named, 0, stdout)
         self.assertIn("There is not enough space on the disk.", stdout)

@@ -39,7 +39,7 @@ std::string ReadAll(FS::IFileSystem& fs, const std::u16string& path) {
 class MailExportTest : public ::testing::Test {
  protected:
   MailExportTest() {
-    outlook.World()->SetFileSystem(fs.get());
+    outlook.World()->SetFileSystem(fs);
     store = outlook.AddStore(u"Persönliche Ordner");
     inbox = store->DefaultFolder(olFolderInbox);
   }

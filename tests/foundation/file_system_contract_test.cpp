@@ -1,5 +1,6 @@
 // One contract for every file-system adapter: natively it checks the POSIX
-// adapter, under Wine the Windows one.
+// adapter, under Wine the Windows one, and on both the temporary tree kept
+// in memory.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "foundation/file_system.h"
 #include "foundation/hresult.h"
 #include "foundation/utf.h"
+#include "sim/memory_file_system.h"
 #include "support/scratch_directory.h"
 
 namespace CV::FS {
@@ -29,12 +31,22 @@ std::set<std::u16string> List(IFileSystem& fs, const std::u16string& directory) 
   return names;
 }
 
-class FileSystemContract : public ::testing::Test {
+enum class Adapter { Disk, Memory };
+
+std::unique_ptr<MemoryFileSystem> MemoryOrNone(Adapter adapter) {
+  if (adapter == Adapter::Disk) return nullptr;
+  std::u16string temp;
+  EXPECT_EQ(DefaultFileSystem().TempPath(temp), 0);
+  return std::make_unique<MemoryFileSystem>(DefaultFileSystem(), temp + u"cvmail-speicher");
+}
+
+class FileSystemContract : public ::testing::TestWithParam<Adapter> {
  protected:
-  IFileSystem& fs = DefaultFileSystem();
+  std::unique_ptr<MemoryFileSystem> memory = MemoryOrNone(GetParam());
+  IFileSystem& fs = memory ? static_cast<IFileSystem&>(*memory) : DefaultFileSystem();
 };
 
-TEST_F(FileSystemContract, TempPathAndTempDirectories) {
+TEST_P(FileSystemContract, TempPathAndTempDirectories) {
   std::u16string temp;
   ASSERT_EQ(fs.TempPath(temp), 0);
   ASSERT_FALSE(temp.empty());
@@ -53,7 +65,7 @@ TEST_F(FileSystemContract, TempPathAndTempDirectories) {
   EXPECT_EQ(List(fs, a.Path()), (std::set<std::u16string>{u".", u".."}));
 }
 
-TEST_F(FileSystemContract, FilesRoundTrip) {
+TEST_P(FileSystemContract, FilesRoundTrip) {
   const ScratchDirectory dir(fs);
   const auto content = Bytes("Inhalt\r\n\xC3\xBC");
   ASSERT_EQ(fs.WriteWholeFile(dir / u"a.txt", content), 0);
@@ -80,7 +92,7 @@ TEST_F(FileSystemContract, FilesRoundTrip) {
   EXPECT_EQ(fs.RemoveFile(dir / u"a.txt"), Win32Error::FileNotFound);
 }
 
-TEST_F(FileSystemContract, ErrorsForMissingAndOccupiedPlaces) {
+TEST_P(FileSystemContract, ErrorsForMissingAndOccupiedPlaces) {
   const ScratchDirectory dir(fs);
   dir.MakeDirectory(u"sub");
   dir.WriteFile(u"sub\\f");
@@ -101,7 +113,7 @@ TEST_F(FileSystemContract, ErrorsForMissingAndOccupiedPlaces) {
   EXPECT_EQ(fs.FindFirst(dir / u"missing\\*", entry, search), Win32Error::PathNotFound);
 }
 
-TEST_F(FileSystemContract, ReadOnlyFileCannotBeDeletedUntilCleared) {
+TEST_P(FileSystemContract, ReadOnlyFileCannotBeDeletedUntilCleared) {
   const ScratchDirectory dir(fs);
   dir.WriteFile(u"ro.txt");
   std::uint32_t attributes = 0;
@@ -114,7 +126,7 @@ TEST_F(FileSystemContract, ReadOnlyFileCannotBeDeletedUntilCleared) {
   EXPECT_EQ(fs.RemoveFile(dir / u"ro.txt"), 0);
 }
 
-TEST_F(FileSystemContract, FileHeldOpenCannotBeDeleted) {
+TEST_P(FileSystemContract, FileHeldOpenCannotBeDeleted) {
   const ScratchDirectory dir(fs);
   dir.WriteFile(u"held.txt", "held");
   {
@@ -126,7 +138,7 @@ TEST_F(FileSystemContract, FileHeldOpenCannotBeDeleted) {
   EXPECT_EQ(fs.RemoveFile(dir / u"held.txt"), 0);
 }
 
-TEST_F(FileSystemContract, FileReadExclusivelyIsSharedWithNobody) {
+TEST_P(FileSystemContract, FileReadExclusivelyIsSharedWithNobody) {
   const ScratchDirectory dir(fs);
   dir.WriteFile(u"body.html", "body");
   std::unique_ptr<IReadableFile> held, other;
@@ -145,7 +157,7 @@ TEST_F(FileSystemContract, FileReadExclusivelyIsSharedWithNobody) {
   EXPECT_EQ(fs.OpenForReading(dir / u"body.html", other), 0);
 }
 
-TEST_F(FileSystemContract, HiddenEntriesAreMarked) {
+TEST_P(FileSystemContract, HiddenEntriesAreMarked) {
   const ScratchDirectory dir(fs);
   dir.MakeDirectory(u".hidden");
   std::uint32_t attributes = 0;
@@ -174,7 +186,7 @@ std::string ReadBack(IWritableFile& file, std::uint64_t offset, std::size_t size
 
 // One handle writes anywhere, reads it back, cuts the file and closes it;
 // a new file never replaces one of its name.
-TEST_F(FileSystemContract, WritableFilesWriteAtTheirPlaceAndReadBack) {
+TEST_P(FileSystemContract, WritableFilesWriteAtTheirPlaceAndReadBack) {
   const ScratchDirectory dir(fs);
   const std::u16string path = dir / u"Ablage \u00c4 \u0141\u00f3d\u017a \u6771\u4eac.zip";
   auto file = Create(fs, path);
@@ -201,7 +213,7 @@ TEST_F(FileSystemContract, WritableFilesWriteAtTheirPlaceAndReadBack) {
   EXPECT_TRUE(bytes.empty());
 }
 
-TEST_F(FileSystemContract, AFileDeletedOnCloseLeavesNothing) {
+TEST_P(FileSystemContract, AFileDeletedOnCloseLeavesNothing) {
   const ScratchDirectory dir(fs);
   {
     auto spool = Create(fs, dir / u".spool-1", Creation::New, true);
@@ -213,7 +225,7 @@ TEST_F(FileSystemContract, AFileDeletedOnCloseLeavesNothing) {
 
 // A lock belongs to its handle: another handle, and the owner check, find
 // it taken until the handle closes. Past the end of the file is allowed.
-TEST_F(FileSystemContract, ALockBelongsToItsHandleUntilItCloses) {
+TEST_P(FileSystemContract, ALockBelongsToItsHandleUntilItCloses) {
   const ScratchDirectory dir(fs);
   const std::u16string path = dir / u"a.part";
   auto owner = Create(fs, path);
@@ -229,7 +241,7 @@ TEST_F(FileSystemContract, ALockBelongsToItsHandleUntilItCloses) {
 
 // Moving keeps a file of the target's name unless replacing was asked; a
 // file open for writing moves while it is open.
-TEST_F(FileSystemContract, MovingReplacesOnlyWhenAsked) {
+TEST_P(FileSystemContract, MovingReplacesOnlyWhenAsked) {
   const ScratchDirectory dir(fs);
   dir.WriteFile(u"alt.zip", "alt");
   auto file = Create(fs, dir / u".neu.part");
@@ -249,7 +261,7 @@ TEST_F(FileSystemContract, MovingReplacesOnlyWhenAsked) {
 
 // A read-only file is neither replaced by a move nor emptied by a new file,
 // and a directory is no file to write.
-TEST_F(FileSystemContract, ReadOnlyFilesAndDirectoriesAreNotWrittenOver) {
+TEST_P(FileSystemContract, ReadOnlyFilesAndDirectoriesAreNotWrittenOver) {
   const ScratchDirectory dir(fs);
   dir.WriteFile(u"ro.zip", "alt");
   dir.WriteFile(u"neu", "neu");
@@ -269,7 +281,7 @@ TEST_F(FileSystemContract, ReadOnlyFilesAndDirectoriesAreNotWrittenOver) {
   ASSERT_EQ(fs.WriteAttributes(dir / u"ro.zip", attributes & ~Attribute::ReadOnly), 0);
 }
 
-TEST_F(FileSystemContract, TheUserReadsPathsWithoutTheLongPrefix) {
+TEST_P(FileSystemContract, TheUserReadsPathsWithoutTheLongPrefix) {
   const ScratchDirectory dir(fs);
   const std::u16string user = fs.UserPath(dir / u"a.zip");
   EXPECT_FALSE(user.starts_with(u"\\\\?\\")) << ToUtf8(user);
@@ -296,7 +308,7 @@ class DeleteDirectoryContract : public FileSystemContract {
   }
 };
 
-TEST_F(DeleteDirectoryContract, RemovesReadOnlyFilesAndHiddenDirectories) {
+TEST_P(DeleteDirectoryContract, RemovesReadOnlyFilesAndHiddenDirectories) {
   const ScratchDirectory dir(fs);
   MakeTree(dir);
   std::u16string failure;
@@ -304,7 +316,7 @@ TEST_F(DeleteDirectoryContract, RemovesReadOnlyFilesAndHiddenDirectories) {
   EXPECT_EQ(List(fs, dir.Path()), (std::set<std::u16string>{u".", u".."}));  // the root stays
 }
 
-TEST_F(DeleteDirectoryContract, RemovesTheRootOnRequest) {
+TEST_P(DeleteDirectoryContract, RemovesTheRootOnRequest) {
   const ScratchDirectory outer(fs);
   const std::u16string root = outer / u"root";
   ASSERT_EQ(fs.MakeDirectory(root), 0);
@@ -314,7 +326,7 @@ TEST_F(DeleteDirectoryContract, RemovesTheRootOnRequest) {
   EXPECT_EQ(DeleteDirectory(root, true, fs), HResultFromWin32(Win32Error::PathNotFound));
 }
 
-TEST_F(DeleteDirectoryContract, FileHeldOpenStopsTheDeletion) {
+TEST_P(DeleteDirectoryContract, FileHeldOpenStopsTheDeletion) {
   const ScratchDirectory dir(fs);
   dir.MakeDirectory(u"m");
   dir.WriteFile(u"m\\held.txt");
@@ -332,6 +344,13 @@ TEST_F(DeleteDirectoryContract, FileHeldOpenStopsTheDeletion) {
   file.reset();  // what was deleted stays deleted; the rest goes now
   EXPECT_EQ(DeleteDirectory(dir.Path(), false, fs), S_OK);
 }
+
+const auto kAdapterName = [](const ::testing::TestParamInfo<Adapter>& info) {
+  return std::string(info.param == Adapter::Disk ? "Disk" : "Memory");
+};
+INSTANTIATE_TEST_SUITE_P(Adapters, FileSystemContract, ::testing::Values(Adapter::Disk, Adapter::Memory), kAdapterName);
+INSTANTIATE_TEST_SUITE_P(Adapters, DeleteDirectoryContract, ::testing::Values(Adapter::Disk, Adapter::Memory),
+                         kAdapterName);
 
 }  // namespace
 }  // namespace CV::FS

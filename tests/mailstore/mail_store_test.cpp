@@ -213,6 +213,39 @@ TEST_F(HandmadeStore, MaildirPlusPlusStoresAndMboxFiles) {
   EXPECT_EQ(Query<MailItem>(lists.Items().Item(2)).Subject(), u"Zwei");
 }
 
+// The content check reads a mail right after the export made it: the
+// bytes the item was made of come back without another read, for the last
+// few mails and up to a size; older or larger ones are read again, and a
+// file that changed meanwhile then shows its new bytes. Each file is read
+// whole, however large, and an mbox message as its stretch.
+TEST_F(HandmadeStore, TheCheckSeesTheBytesTheItemWasMadeOf) {
+  const std::string large = Mail("Gross", std::string(1 << 20, 'x') + "\n");  // past the kept size
+  for (int i = 0; i < 6; ++i) Write("cur/" + std::to_string(i), i == 5 ? large : Mail("Mail " + std::to_string(i)));
+  Write("Liste.mbox", "From x Mon Dec 1 10:00:00 2025\n" + Mail("Eins") + "\nFrom y Mon Dec 1 10:00:00 2025\n" +
+                          Mail("Zwei") + "\n");
+  auto store = LoadStore(outlook, dir);
+  const Folder inbox(store->DefaultFolder(olFolderInbox));
+  const Items items = inbox.Items();
+  ASSERT_EQ(items.Count(), 6);
+  std::vector<std::u16string> ids;
+  for (std::int32_t i = 1; i <= 6; ++i) ids.push_back(Query<MailItem>(items.Item(i)).EntryID());
+  const Sim::SimFolder& folder = *store->DefaultFolder(olFolderInbox);
+  const auto nameOf = [&](int i) { return MessageName(folder, ids[static_cast<std::size_t>(i)]); };
+  // Each file now says something else.
+  for (int i = 0; i < 6; ++i) Write("cur/" + nameOf(i), "geändert " + std::to_string(i));
+  for (int i = 0; i < 6; ++i) {
+    const std::string bytes = MessageBytes(folder, ids[static_cast<std::size_t>(i)]);
+    const bool kept = i >= 1 && i <= 4;  // the last four made, the large one not among them
+    if (kept) EXPECT_EQ(bytes, Mail("Mail " + nameOf(i))) << i;
+    else EXPECT_EQ(bytes, "geändert " + std::to_string(i)) << i;
+  }
+  Write("cur/" + nameOf(5), large);
+  EXPECT_EQ(MessageBytes(folder, ids[5]), large);
+  const Folder list = FolderAt(store, "Liste");
+  const Sim::SimFolder& listFolder = *std::static_pointer_cast<Sim::SimFolder>(list.Object());
+  EXPECT_EQ(MessageBytes(listFolder, Query<MailItem>(list.Items().Item(2)).EntryID()), Mail("Zwei") + "\n");
+}
+
 TEST_F(HandmadeStore, HostileAndOddFiles) {
   Write("Ordner mit \"Sonderzeichen\" & <Klammern>/1.eml",
         "From: =?iso-8859-1?q?J=FCrgen?= <j@example.org>\nSubject: =?iso-8859-1?q?Gr=FC=DFe?=\n\n" +

@@ -44,28 +44,45 @@ void MemberPipeline::Add(Member member) {
   auto slot = std::make_shared<Slot>();
   slot->member = std::move(member);
   m_queue.push_back(std::move(slot));
-  m_changed.notify_all();
+  // An idle pipeline thread is woken for a batch, not for each member: a
+  // wake-up costs the system calls of a small mail.
+  if (Ready()) m_changed.notify_all();
   // While too much waits, deflate the newest member no one has taken yet;
   // when all are taken, wait for one to be written.
   while (!m_failure && m_queuedBytes > m_limit && m_queue.size() > 1) {
     std::shared_ptr<Slot> open;
     for (auto it = m_queue.rbegin(); it != m_queue.rend() && !open; ++it)
       if (!(*it)->claimed) open = *it;
-    if (open) DeflateSlot(lock, *open);
-    else m_changed.wait(lock);
+    if (open) {
+      DeflateSlot(lock, *open);
+    } else {
+      m_adding = true;
+      m_changed.wait(lock);
+      m_adding = false;
+    }
   }
   ThrowFailure();
 }
 
+bool MemberPipeline::Ready() const {
+  return m_flushing || m_queue.size() >= kBatch || m_queuedBytes * 2 > m_limit;
+}
+
 void MemberPipeline::Flush() {
   std::unique_lock lock(m_mutex);
+  m_flushing = true;
+  m_changed.notify_all();
   m_changed.wait(lock, [&] { return m_failure || (m_queue.empty() && !m_writing); });
+  m_flushing = false;
   ThrowFailure();
 }
 
 void MemberPipeline::Run() {
   std::unique_lock lock(m_mutex);
   for (;;) {
+    // Once the queue ran dry, the thread waits for a batch; until then it
+    // takes one member after the other.
+    if (m_queue.empty()) m_changed.wait(lock, [&] { return m_stop || (Ready() && !m_queue.empty() && !m_failure); });
     m_changed.wait(lock, [&] { return m_stop || (!m_queue.empty() && !m_failure); });
     if (m_stop) return;
     const std::shared_ptr<Slot> slot = m_queue.front();
@@ -88,7 +105,8 @@ void MemberPipeline::Run() {
     m_queuedBytes -= slot->member.bytes.capacity();
     m_writing = false;
     if (failure && !m_failure) m_failure = failure;
-    m_changed.notify_all();
+    // Only a caller waiting for room, or for the end, wants to know.
+    if (m_adding || m_queue.empty() || m_failure) m_changed.notify_all();
   }
 }
 

@@ -57,6 +57,9 @@ class MemberPipeline {
   // Under the lock: deflates slot outside it.
   void DeflateSlot(std::unique_lock<std::mutex>& lock, Slot& slot);
   void ThrowFailure();
+  // Under the lock: whether an idle pipeline thread should start.
+  bool Ready() const;
+  static constexpr std::size_t kBatch = 8;
 
   ZipWriter& m_zip;
   const int m_level;
@@ -65,7 +68,8 @@ class MemberPipeline {
   std::condition_variable m_changed;
   std::deque<std::shared_ptr<Slot>> m_queue;
   std::size_t m_queuedBytes = 0;
-  bool m_writing = false, m_stop = false;
+  bool m_writing = false, m_stop = false, m_flushing = false;
+  bool m_adding = false;  // a caller waits for room
   std::exception_ptr m_failure;
   std::thread m_thread;
 };

@@ -11,9 +11,20 @@ struct Sha256::Context {
   EVP_MD_CTX* md = nullptr;
 };
 
+namespace {
+
+// Fetched once: an implicit fetch per digest takes the provider's lock each
+// time, and the writer's threads would queue on it.
+const EVP_MD* Algorithm() {
+  static EVP_MD* const fetched = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  return fetched ? fetched : EVP_sha256();
+}
+
+}  // namespace
+
 Sha256::Sha256() : m_context(std::make_unique<Context>()) {
   m_context->md = EVP_MD_CTX_new();
-  if (!m_context->md || EVP_DigestInit_ex(m_context->md, EVP_sha256(), nullptr) != 1)
+  if (!m_context->md || EVP_DigestInit_ex(m_context->md, Algorithm(), nullptr) != 1)
     throw std::runtime_error("SHA-256 is not available");
 }
 
@@ -27,7 +38,7 @@ Sha256::Digest Sha256::Final() {
   Digest digest{};
   unsigned length = 0;
   if (EVP_DigestFinal_ex(m_context->md, digest.data(), &length) != 1 || length != digest.size() ||
-      EVP_DigestInit_ex(m_context->md, EVP_sha256(), nullptr) != 1)
+      EVP_DigestInit_ex(m_context->md, Algorithm(), nullptr) != 1)
     throw std::runtime_error("SHA-256 failed");
   return digest;
 }

@@ -40,9 +40,9 @@ ObjectPtr SimWorld::Application() {
   return m_application.lock();
 }
 
-void SimWorld::SetFileSystem(FS::IFileSystem* fs) {
+void SimWorld::SetFileSystem(std::shared_ptr<FS::IFileSystem> fs) {
   std::lock_guard lock(m_lock);
-  m_fs = fs;
+  m_fs = std::move(fs);
 }
 
 FS::IFileSystem& SimWorld::FileSystem() {

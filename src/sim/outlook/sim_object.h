@@ -40,7 +40,7 @@ class SimWorld {
   ObjectPtr Application();
   // Where SaveAs and SaveAsFile write (the platform's file system unless a
   // test puts another in its place).
-  void SetFileSystem(FS::IFileSystem* fs);
+  void SetFileSystem(std::shared_ptr<FS::IFileSystem> fs);
   FS::IFileSystem& FileSystem();
 
   // The language of Outlook's user interface: it names the header fields and
@@ -66,7 +66,7 @@ class SimWorld {
 
  private:
   std::weak_ptr<IObject> m_application;
-  FS::IFileSystem* m_fs = nullptr;
+  std::shared_ptr<FS::IFileSystem> m_fs;
   std::atomic<Language> m_language{Language::German};
   std::mutex m_apartmentLock;
   std::shared_ptr<SimApartment> m_apartment;
