@@ -86,23 +86,10 @@ bool ForbiddenName(std::u16string_view name) {
   });
 }
 
-std::size_t Utf8Bytes(std::u16string_view name) {
-  std::size_t bytes = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if (c < 0x80) bytes += 1;
-    else if (c < 0x800) bytes += 2;
-    else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF)
-      bytes += 4, ++i;
-    else bytes += 3;
-  }
-  return bytes;
-}
-
 // Whether a new entry may bear this name.
 std::int32_t CheckNewName(std::u16string_view name) {
   if (ForbiddenName(name)) return Win32Error::InvalidName;
-  if (name.size() > kNameUnits || Utf8Bytes(name) > kNameBytes) return Win32Error::FilenameExcedRange;
+  if (name.size() > kNameUnits || Utf8Length(name) > kNameBytes) return Win32Error::FilenameExcedRange;
   return Win32Error::Success;
 }
 

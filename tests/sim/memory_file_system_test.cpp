@@ -50,6 +50,11 @@ TEST_F(MemoryTree, NamesADiskWouldRefuseAreRefused) {
   const std::u16string units255(255, u'a'), units256(256, u'a');
   // 128 umlauts: 128 units, but 256 bytes as a POSIX name.
   const std::u16string bytes256(128, u'\u00e4'), bytes254(127, u'\u00e4');
+  const auto emoji = [](int n) {
+    std::u16string text;
+    for (int i = 0; i < n; ++i) text += u"\U0001F4E7";
+    return text;
+  };
   const std::u16string deepDirectory = dir + u"\\" + std::u16string(200, u'd');
   const std::u16string prefixed = u"\\\\?\\" + dir;  // names alone count here
   struct Case {
@@ -61,6 +66,9 @@ TEST_F(MemoryTree, NamesADiskWouldRefuseAreRefused) {
       {prefixed + u"\\" + units256, Win32Error::FilenameExcedRange},
       {prefixed + u"\\" + bytes254, 0},
       {prefixed + u"\\" + bytes256, Win32Error::FilenameExcedRange},
+      // A character outside the BMP: two units, four bytes.
+      {prefixed + u"\\" + emoji(63), 0},
+      {prefixed + u"\\" + emoji(64), Win32Error::FilenameExcedRange},
       {dir + u"\\a:b.txt", Win32Error::InvalidName},
       {dir + u"\\a?.txt", Win32Error::InvalidName},
       {dir + u"\\a*.txt", Win32Error::InvalidName},
@@ -82,6 +90,32 @@ TEST_F(MemoryTree, NamesADiskWouldRefuseAreRefused) {
     if (!directory) EXPECT_EQ(Exists(fs, c.path), c.expected == 0) << ToUtf8(c.path);
   }
   EXPECT_EQ(disk.calls, 0);
+}
+
+// Every call on a file that is not there says so, as Windows tells a
+// missing file from a missing directory on the way.
+TEST_F(MemoryTree, MissingFilesAndDirectoriesAreTold) {
+  for (const auto& [path, expected] : {std::pair{dir + u"\\fehlt.txt", Win32Error::FileNotFound},
+                                       std::pair{dir + u"\\fehlt\\a.txt", Win32Error::PathNotFound}}) {
+    std::unique_ptr<IReadableFile> reader;
+    std::uint32_t attributes = 0;
+    std::int32_t error = 0;
+    const std::u16string& where = path;
+    EXPECT_EQ(fs.OpenForReading(where, reader), expected);
+    EXPECT_EQ(fs.OpenForReadingExclusive(where, reader), expected);
+    EXPECT_EQ(fs.ReadAttributes(where, attributes), expected);
+    EXPECT_EQ(fs.WriteAttributes(where, 0), expected);
+    EXPECT_EQ(fs.RemoveFile(where), expected);
+    EXPECT_EQ(fs.RemoveEmptyDirectory(where), expected);
+    EXPECT_EQ(fs.ProbeLock(where, 0, 1), expected);
+    EXPECT_EQ(fs.MoveFileTo(where, dir + u"\\neu.txt", false), expected);
+    EXPECT_EQ(fs.LongPathName(where, {}, error), 0u);
+    EXPECT_EQ(error, expected);
+    FindData entry;
+    std::unique_ptr<IDirectorySearch> search;
+    EXPECT_EQ(fs.FindFirst(where + u"\\*", entry, search), Win32Error::PathNotFound);
+  }
+  EXPECT_FALSE(Exists(fs, dir + u"\\neu.txt"));
 }
 
 TEST_F(MemoryTree, NamesDifferingInCaseAreOneName) {
