@@ -1,8 +1,25 @@
 #include "foundation/file_system.h"
 
+#include <algorithm>
+
 #include "foundation/hresult.h"
 
 namespace CV::FS {
+
+std::uint32_t AnswerLongPath(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error) {
+  const auto length = static_cast<std::uint32_t>(path.size());
+  if (buffer.size() < path.size() + 1) return length + 1;
+  std::copy(path.begin(), path.end(), buffer.begin());
+  buffer[path.size()] = u'\0';
+  error = Win32Error::Success;
+  return length;
+}
+
+std::int32_t ListedSearch::Next(FindData& entry) {
+  if (m_next >= m_entries.size()) return Win32Error::NoMoreFiles;
+  entry = m_entries[m_next++];
+  return Win32Error::Success;
+}
 
 bool Exists(IFileSystem& fs, std::u16string_view path) {
   std::uint32_t attributes = 0;

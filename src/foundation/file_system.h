@@ -49,6 +49,17 @@ class IDirectorySearch {
   virtual std::int32_t Next(FindData& entry) = 0;
 };
 
+// A search over entries read when it started, as a large fetch reads them.
+class ListedSearch final : public IDirectorySearch {
+ public:
+  explicit ListedSearch(std::vector<FindData> entries) : m_entries(std::move(entries)) {}
+  std::int32_t Next(FindData& entry) override;
+
+ private:
+  std::vector<FindData> m_entries;
+  std::size_t m_next = 0;
+};
+
 // A file open for reading. Until it is destroyed the file cannot be deleted
 // (no delete sharing): RemoveFile answers SharingViolation.
 class IReadableFile {
@@ -244,6 +255,9 @@ class FileSystemWrapper : public IFileSystem {
 IFileSystem& DefaultFileSystem();
 
 // Helpers on the port.
+// LongPathName for a file system without short names, once the path is
+// known to exist: the long name is the path as given.
+std::uint32_t AnswerLongPath(std::u16string_view path, std::span<char16_t> buffer, std::int32_t& error);
 bool Exists(IFileSystem& fs, std::u16string_view path);
 std::int32_t ReadWholeFile(IFileSystem& fs, std::u16string_view path, std::vector<std::uint8_t>& bytes);
 

@@ -281,20 +281,6 @@ class MemoryWritable final : public IWritableFile {
   bool m_closed = false;
 };
 
-class MemorySearch final : public IDirectorySearch {
- public:
-  explicit MemorySearch(std::vector<FindData> entries) : m_entries(std::move(entries)) {}
-  std::int32_t Next(FindData& entry) override {
-    if (m_next >= m_entries.size()) return Win32Error::NoMoreFiles;
-    entry = m_entries[m_next++];
-    return Win32Error::Success;
-  }
-
- private:
-  std::vector<FindData> m_entries;
-  std::size_t m_next = 0;
-};
-
 }  // namespace
 
 MemoryFileSystem::MemoryFileSystem(IFileSystem& other, std::u16string root)
@@ -318,13 +304,7 @@ std::uint32_t MemoryFileSystem::LongPathName(std::u16string_view path, std::span
     const std::lock_guard lock(m_tree->mutex);
     if (!m_tree->Find(place, error)) return 0;
   }
-  // No short names here: the long name is the path as given.
-  const auto length = static_cast<std::uint32_t>(path.size());
-  if (buffer.size() < path.size() + 1) return length + 1;
-  std::copy(path.begin(), path.end(), buffer.begin());
-  buffer[path.size()] = u'\0';
-  error = Win32Error::Success;
-  return length;
+  return AnswerLongPath(path, buffer, error);
 }
 
 std::int32_t MemoryFileSystem::TempPath(std::u16string& out) {
@@ -350,7 +330,7 @@ std::int32_t MemoryFileSystem::FindFirst(std::u16string_view pattern, FindData& 
   }
   first = entries.front();
   entries.erase(entries.begin());
-  search = std::make_unique<MemorySearch>(std::move(entries));
+  search = std::make_unique<ListedSearch>(std::move(entries));
   return Win32Error::Success;
 }
 

@@ -333,21 +333,6 @@ std::uint32_t AttributesOf(const struct stat& st, const std::string& name) {
   return attributes;
 }
 
-// Every entry is read when the search starts, as a large fetch does.
-class PosixDirectorySearch final : public IDirectorySearch {
- public:
-  explicit PosixDirectorySearch(std::vector<FindData> entries) : m_entries(std::move(entries)) {}
-  std::int32_t Next(FindData& entry) override {
-    if (m_next >= m_entries.size()) return Win32Error::NoMoreFiles;
-    entry = m_entries[m_next++];
-    return Win32Error::Success;
-  }
-
- private:
-  std::vector<FindData> m_entries;
-  std::size_t m_next = 0;
-};
-
 bool IsReadOnlyFile(const struct stat& st) { return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0; }
 
 // A directory whose owner may not write takes no new entries, even from
@@ -386,13 +371,7 @@ class PosixFileSystem final : public IFileSystem {
       error = ErrorFromErrno(errno, posix);
       return 0;
     }
-    // POSIX names have no short form: the long name is the path as given.
-    const auto length = static_cast<std::uint32_t>(path.size());
-    if (buffer.size() < path.size() + 1) return length + 1;
-    std::copy(path.begin(), path.end(), buffer.begin());
-    buffer[path.size()] = u'\0';
-    error = Win32Error::Success;
-    return length;
+    return AnswerLongPath(path, buffer, error);  // POSIX names have no short form
   }
 
   std::int32_t CurrentDirectory(std::u16string& out) override {
@@ -436,7 +415,7 @@ class PosixFileSystem final : public IFileSystem {
     if (entries.empty()) return Win32Error::FileNotFound;
     first = entries.front();
     entries.erase(entries.begin());
-    search = std::make_unique<PosixDirectorySearch>(std::move(entries));
+    search = std::make_unique<ListedSearch>(std::move(entries));
     return Win32Error::Success;
   }
 

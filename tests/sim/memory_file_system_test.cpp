@@ -2,8 +2,10 @@
 // either platform, and leaves every other path to the disk.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export/attachment_names.h"
@@ -116,6 +118,61 @@ TEST_F(MemoryTree, MissingFilesAndDirectoriesAreTold) {
     EXPECT_EQ(fs.FindFirst(where + u"\\*", entry, search), Win32Error::PathNotFound);
   }
   EXPECT_FALSE(Exists(fs, dir + u"\\neu.txt"));
+}
+
+// The tree's top may be given with a final backslash or the long-path
+// prefix; a top too long for MAX_PATH is reached with the prefix only.
+TEST(MemoryTreeTop, IsOnePlaceHoweverItIsWritten) {
+  IFileSystem& disk = DefaultFileSystem();
+  MemoryFileSystem slashed(disk, u"\\\\?\\C:\\cv-nicht-da\\Speicher\\\\");
+  std::u16string temp;
+  ASSERT_EQ(slashed.TempPath(temp), 0);
+  EXPECT_EQ(temp, u"C:\\cv-nicht-da\\Speicher\\");
+  EXPECT_EQ(slashed.MakeDirectory(u"c:\\CV-NICHT-DA\\speicher\\x"), 0);
+  EXPECT_TRUE(Exists(slashed, u"\\\\?\\C:\\cv-nicht-da\\Speicher\\X"));
+  const std::u16string deep = u"C:\\cv-nicht-da\\" + std::u16string(280, u't');
+  MemoryFileSystem long_(disk, deep);
+  std::uint32_t attributes = 0;
+  EXPECT_EQ(long_.ReadAttributes(deep, attributes), Win32Error::FilenameExcedRange);
+  ASSERT_EQ(long_.ReadAttributes(u"\\\\?\\" + deep, attributes), 0);
+  EXPECT_EQ(attributes, Attribute::Directory);
+}
+
+// The export's thread writes a mail's files while the writer's thread
+// reads the last one's and the tree is emptied: one lock keeps it whole.
+TEST_F(MemoryTree, ThreadsShareTheTree) {
+  const auto work = [this](char16_t who) {
+    const std::u16string own = dir + u"\\" + who;
+    for (int i = 0; i < 200; ++i) {
+      ASSERT_EQ(fs.MakeDirectory(own), 0);
+      std::unique_ptr<IWritableFile> file;
+      ASSERT_EQ(fs.CreateForWriting(own + u"\\a.bin", Creation::New, false, file), 0);
+      ASSERT_EQ(file->WriteAt(0, Bytes("abc")), 0);
+      ASSERT_EQ(file->Close(), 0);
+      std::vector<std::uint8_t> read;
+      ASSERT_EQ(ReadWholeFile(fs, own + u"\\a.bin", read), 0);
+      ASSERT_EQ(read, Bytes("abc"));
+      ASSERT_EQ(DeleteDirectory(own, true, fs), S_OK);
+    }
+  };
+  std::atomic<bool> done = false;
+  // A third looks at what the first writes (opening it would keep it from deletion).
+  std::thread watcher([&] {
+    while (!done) {
+      std::uint32_t attributes = 0;
+      fs.ReadAttributes(dir + u"\\a\\a.bin", attributes);
+      fs.ProbeLock(dir + u"\\a\\a.bin", 0, 1);
+      FindData entry;
+      std::unique_ptr<IDirectorySearch> search;
+      fs.FindFirst(dir + u"\\a\\*", entry, search);
+    }
+  });
+  std::thread a(work, u'a'), b(work, u'b');
+  a.join();
+  b.join();
+  done = true;
+  watcher.join();
+  EXPECT_EQ(fs.BytesHeld(), 0u);
 }
 
 TEST_F(MemoryTree, NamesDifferingInCaseAreOneName) {
