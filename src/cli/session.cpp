@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <stdexcept>
 
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
@@ -163,11 +164,21 @@ Components::ContentCheck Session::CheckOf(std::u16string_view folderPath, std::u
     return nullptr;  // a folder or store gone: nothing to check with
   }
   if (bytes.empty()) return nullptr;
-  return [this, source = std::make_shared<const std::string>(std::move(bytes)), folder = std::u16string(folderPath),
-          id = std::u16string(entryId)](std::string_view message) {
+  // The source's inventory is taken now, on the export's thread: the check
+  // then holds a few hashes and words instead of the whole message until
+  // the writer gets to it.
+  std::shared_ptr<const Inventory> source;
+  try {
+    source = std::make_shared<const Inventory>(InventoryOf(bytes));
+  } catch (const std::exception&) {
+    // no message in the source: the check below says so
+  }
+  bytes = {};
+  return [this, source, folder = std::u16string(folderPath), id = std::u16string(entryId)](std::string_view message) {
     std::vector<std::string> missing;
     try {
-      missing = MissingFrom(InventoryOf(*source), message);
+      if (!source) throw std::runtime_error("no message");
+      missing = MissingFrom(*source, message);
     } catch (const std::exception&) {
       missing = {"Inhalt nicht prüfbar: die archivierte Nachricht ist nicht lesbar"};
     }
