@@ -193,6 +193,9 @@ TEST_F(MemoryTree, NamesDifferingInCaseAreOneName) {
   while (search->Next(entry) == 0) names.insert(entry.name);
   EXPECT_EQ(names, (std::set<std::u16string>{u".", u"..", u"Bericht \u00c4.pdf"}));
   EXPECT_EQ(fs.RemoveFile(u"\\\\?\\" + dir + u"\\BERICHT \u00c4.PDF"), 0);
+  // Cyrillic from its first letter to its last, and its second block.
+  ASSERT_EQ(fs.WriteWholeFile(dir + u"\\\u0430\u044f\u0451.txt", Bytes("kyrillisch")), 0);
+  EXPECT_TRUE(Exists(fs, dir + u"\\\u0410\u042f\u0401.TXT"));
   EXPECT_FALSE(Exists(fs, dir + u"\\Bericht \u00c4.pdf"));
 }
 
@@ -266,6 +269,13 @@ TEST_F(MemoryTree, AWriterKeepsAFileFromReadersAndMovesAreRenames) {
   EXPECT_EQ(fs.ProbeLock(dir + u"\\a.part", 100, 1), Win32Error::LockViolation);
   EXPECT_EQ(fs.ProbeLock(dir + u"\\a.part", 101, 1), 0);
   ASSERT_EQ(fs.MoveFileTo(dir + u"\\a.part", dir + u"\\a.zip", false), 0);
+  {
+    // Nobody may look at a file someone reads alone, not even to probe a lock.
+    ASSERT_EQ(fs.WriteWholeFile(dir + u"\\allein.txt", Bytes("x")), 0);
+    std::unique_ptr<IReadableFile> alone;
+    ASSERT_EQ(fs.OpenForReadingExclusive(dir + u"\\allein.txt", alone), 0);
+    EXPECT_EQ(fs.ProbeLock(dir + u"\\allein.txt", 0, 1), Win32Error::SharingViolation);
+  }
   ASSERT_EQ(writer->Close(), 0);
   EXPECT_EQ(writer->Close(), Win32Error::InvalidHandle);
   EXPECT_EQ(fs.ProbeLock(dir + u"\\a.zip", 100, 1), 0);
