@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <vector>
