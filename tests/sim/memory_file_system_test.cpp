@@ -196,6 +196,9 @@ TEST_F(MemoryTree, NamesDifferingInCaseAreOneName) {
   // Cyrillic from its first letter to its last, and its second block.
   ASSERT_EQ(fs.WriteWholeFile(dir + u"\\\u0430\u044f\u0451.txt", Bytes("kyrillisch")), 0);
   EXPECT_TRUE(Exists(fs, dir + u"\\\u0410\u042f\u0401.TXT"));
+  // Latin Extended-A pairs, shifted by one between U+0139 and U+0148 and from U+0179.
+  ASSERT_EQ(fs.WriteWholeFile(dir + u"\\\u0141\u00f3d\u017a \u0101.txt", Bytes("lodz")), 0);
+  EXPECT_TRUE(Exists(fs, dir + u"\\\u0142\u00d3D\u0179 \u0100.txt"));
   EXPECT_FALSE(Exists(fs, dir + u"\\Bericht \u00c4.pdf"));
 }
 
@@ -278,6 +281,7 @@ TEST_F(MemoryTree, AWriterKeepsAFileFromReadersAndMovesAreRenames) {
   }
   ASSERT_EQ(writer->Close(), 0);
   EXPECT_EQ(writer->Close(), Win32Error::InvalidHandle);
+  EXPECT_EQ(writer->LockRange(200, 1), Win32Error::InvalidHandle);
   EXPECT_EQ(fs.ProbeLock(dir + u"\\a.zip", 100, 1), 0);
   std::vector<std::uint8_t> read;
   ASSERT_EQ(ReadWholeFile(fs, dir + u"\\a.zip", read), 0);
