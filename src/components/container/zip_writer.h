@@ -41,8 +41,10 @@ struct DeflatedMember {
   std::uint64_t size = 0;
   Sha256::Digest sha256{};
 };
-// Raw deflate of bytes at level, as ZipWriter's members are compressed: the
-// same bytes as when they are streamed through Begin, Write and End.
+// Raw deflate of a whole member's bytes at level: the same bytes whichever
+// thread deflates it, so that a container does not depend on timing. They
+// need not equal what streaming the member through Begin, Write and End
+// gives.
 DeflatedMember Deflate(std::string_view bytes, int level);
 
 class ZipWriter final : public IByteSink {
