@@ -17,6 +17,12 @@ void Lock() noexcept;
 void Unlock() noexcept;
 long LockCount() noexcept;
 
+// Registers a window class of this module. Windows keeps a DLL's classes
+// past FreeLibrary: one left by an earlier load of this module is replaced,
+// and every class registered here is unregistered when the module is
+// unloaded, so that a reload (COM unloads idle servers) can register again.
+ATOM RegisterWindowClass(const WNDCLASSW& windowClass);
+
 // Keeps the DLL loaded for the rest of the process; a worker thread pins it
 // so that its code is never unloaded under it.
 void Pin() noexcept;

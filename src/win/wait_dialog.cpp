@@ -12,6 +12,7 @@ struct CWaitDialog::State {
   std::atomic<HWND> window{nullptr};
   std::atomic<bool> cancelled{false};
   std::atomic<bool> adopted{false};  // the window holds its reference
+  std::atomic<HWND> anchor{nullptr};
   std::mutex titleLock;
   std::wstring title;
 
@@ -27,10 +28,15 @@ using State = CWaitDialog::State;
 
 std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
-// Over the owner, kept on the owner's screen; without owner the template's
-// DS_CENTER has already centred it on the screen.
-void CentreOverOwner(HWND dialog) {
+constexpr UINT_PTR kFrontTimer = 1;
+constexpr UINT kFrontMilliseconds = 250;
+
+// Over the owner, or the window it was placed near, kept on that window's
+// screen; without either the template's DS_CENTER has centred it on the
+// screen.
+void CentreOverOwner(HWND dialog, HWND anchor) {
   HWND owner = ::GetWindow(dialog, GW_OWNER);
+  if (!owner) owner = anchor && ::IsWindow(anchor) ? anchor : nullptr;
   if (!owner) return;
   RECT self{}, over{};
   if (!::GetWindowRect(dialog, &self) || !::GetWindowRect(owner, &over)) return;
@@ -49,6 +55,16 @@ void CentreOverOwner(HWND dialog) {
   ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Brought back over the window it stands near when that window came to the
+// front (the user clicked Outlook): without an owner nothing else keeps it
+// there.
+void KeepInFront(HWND dialog, HWND anchor) {
+  if (!anchor || ::GetForegroundWindow() != anchor) return;
+  for (HWND below = ::GetWindow(dialog, GW_HWNDNEXT); below; below = ::GetWindow(below, GW_HWNDNEXT))
+    if (below == anchor) return;  // already in front of it
+  ::SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* holder = reinterpret_cast<std::shared_ptr<State>*>(::GetWindowLongPtrW(dialog, DWLP_USER));
   switch (message) {
@@ -60,9 +76,20 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       state.window = dialog;
       state.cancelled = false;
       ::SetDlgItemTextW(dialog, CWaitDialog::kTitleId, state.Title().c_str());
-      CentreOverOwner(dialog);
+      CentreOverOwner(dialog, state.anchor);
+      if (state.anchor) ::SetTimer(dialog, kFrontTimer, kFrontMilliseconds, nullptr);
       return TRUE;
     }
+    case WM_TIMER:
+      if (wParam != kFrontTimer || !holder) return FALSE;
+      KeepInFront(dialog, (*holder)->anchor);
+      return TRUE;
+    case WM_SYSCOMMAND:
+      // The user's close is "Abbrechen": the window stays until the job
+      // closes it, as after the button.
+      if ((wParam & 0xFFF0) != SC_CLOSE) return FALSE;
+      if (holder) (*holder)->cancelled = true;
+      return TRUE;
     case WM_CLOSE:
       if (holder) (*holder)->window = nullptr;
       ::DestroyWindow(dialog);
@@ -88,7 +115,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-CWaitDialog::CWaitDialog(HINSTANCE module) : m_module(module), m_state(std::make_shared<State>()) {}
+CWaitDialog::CWaitDialog(HINSTANCE module, int templateId)
+    : m_module(module), m_templateId(templateId), m_state(std::make_shared<State>()) {}
 
 // Never waits: a window that is left is closed by its own thread.
 CWaitDialog::~CWaitDialog() {
@@ -128,7 +156,7 @@ void CWaitDialog::Create(WindowHandle owner) {
   (void)commonControls;  // without the class the dialog is not created, which Exists reports
   m_state->adopted = false;
   auto* holder = new std::shared_ptr<State>(m_state);
-  ::CreateDialogParamW(m_module, MAKEINTRESOURCEW(kTemplateId), reinterpret_cast<HWND>(owner), DialogProc,
+  ::CreateDialogParamW(m_module, MAKEINTRESOURCEW(m_templateId), reinterpret_cast<HWND>(owner), DialogProc,
                        reinterpret_cast<LPARAM>(holder));
   if (!m_state->adopted) delete holder;  // refused before the window took it
 }
@@ -136,6 +164,8 @@ void CWaitDialog::Create(WindowHandle owner) {
 bool CWaitDialog::Exists() const { return m_state->window.load() != nullptr; }
 
 HWND CWaitDialog::Window() const { return m_state->window.load(); }
+
+void CWaitDialog::PlaceNear(HWND window) { m_state->anchor = window; }
 
 void CWaitDialog::Show() {
   if (HWND window = m_state->window.load()) ::ShowWindow(window, SW_SHOW);

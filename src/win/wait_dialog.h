@@ -1,6 +1,9 @@
 // CWaitDialog: the modeless progress window of the collecting jobs (dialog
-// resource 205 of the module it is given). Created on the UI thread, fed and
-// closed from the worker through messages the UI thread serves.
+// resource 205 of the module it is given) and of the writer (its own
+// template, with a caption). Created on the thread that serves it, fed and
+// closed from the worker through messages that thread serves. The user's
+// close (Alt+F4, the system menu, the task bar) is "Abbrechen"; the
+// program's WM_CLOSE closes it.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +21,7 @@ class CWaitDialog final : public IProgressDialog {
   static constexpr int kTextId = 201;
   static constexpr int kBarId = 204;
 
-  explicit CWaitDialog(HINSTANCE module);
+  explicit CWaitDialog(HINSTANCE module, int templateId = kTemplateId);
   ~CWaitDialog() override;
 
   bool Progress(std::uint64_t position, std::uint64_t total, int percent) override;
@@ -31,11 +34,15 @@ class CWaitDialog final : public IProgressDialog {
   void Close() override;
 
   HWND Window() const;
+  // Without an owner: centred over this window, on its monitor, and while it
+  // is the foreground window, kept in front of it. Before Create.
+  void PlaceNear(HWND window);
 
   struct State;
 
  private:
   HINSTANCE m_module;
+  int m_templateId;
   // Shared with the window, which may outlive this object: a dialog dropped
   // from another thread is closed by the UI thread later.
   std::shared_ptr<State> m_state;

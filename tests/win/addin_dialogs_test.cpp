@@ -73,9 +73,26 @@ bool Checked(HWND list, int item) {
          INDEXTOSTATEIMAGEMASK(2);
 }
 
+HWND Focused(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// A key as the user's hand gives it: the window gets the focus, and the key
+// is posted to it, so that the dialog's loop takes it through
+// IsDialogMessage (WM_GETDLGCODE) before the window sees it.
 void Key(HWND window, WPARAM key) {
-  ::SendMessageW(window, WM_KEYDOWN, key, 0);
-  ::SendMessageW(window, WM_KEYUP, key, 0xC0000000);
+  HWND dialog = ::GetAncestor(window, GA_ROOT);
+  ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
+  for (int i = 0; i < 100 && Focused(dialog) != window; ++i) std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Focused(dialog), window) << "the window did not take the focus";
+  ::PostMessageW(window, WM_KEYDOWN, key, 1);
+  ::PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+  // Nothing tells this thread when the dialog's thread has taken a posted
+  // message: a round trip through its queue, then a moment.
+  ::SendMessageW(dialog, WM_NULL, 0, 0);
+  std::this_thread::sleep_for(200ms);
 }
 
 // A click on the row's check box, found by hit-testing along the row.
@@ -179,21 +196,31 @@ class AddinDialogs : public AddinWithComponents {
   }
   // Runs a ribbon command whose dialog the hand works; the hand always
   // ends the dialog, whatever it found.
+  // The command is pressed again only until its dialog appeared; a dialog
+  // the hand left open (or one that came again) is cancelled, so that a
+  // dialog ended early fails the test instead of hanging it.
   void WithDialog(const wchar_t* command, const std::wstring& title, const std::function<void(HWND)>& hand) {
-    std::atomic<bool> found{false};
+    std::atomic<bool> appeared{false}, found{false}, ended{false};
     std::thread user([&] {
-      HWND dialog = Hand::WaitForDialog(title);
-      if (!dialog) return;
-      hand(dialog);
-      found = true;
-      if (::IsWindow(dialog)) ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      if (HWND dialog = Hand::WaitForDialog(title)) {
+        appeared = true;
+        hand(dialog);
+        found = true;
+      }
+      while (!ended) {
+        if (HWND open = Host::FindDialog([&](HWND d) { return Host::WindowText(d) == title; }))
+          ::PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        std::this_thread::sleep_for(50ms);
+      }
     });
     // The command does nothing while the last collecting job still ends:
     // the user presses again.
-    for (int i = 0; i < 60 && !found; ++i) {
+    for (int i = 0; i < 60 && !appeared; ++i) {
       Host::InvokeByName(m_callbacks.Get(), command, {Control(m_inbox)});
-      if (!found) Host::PumpUntil([&] { return found.load(); }, 250ms);
+      if (!appeared) Host::PumpUntil([&] { return appeared.load(); }, 250ms);
     }
+    if (appeared) Host::PumpUntil([&] { return found.load(); }, 60s);
+    ended = true;
     user.join();
     EXPECT_TRUE(found) << "no dialog \"" << std::string(title.begin(), title.end()) << "\"";
   }
@@ -395,6 +422,54 @@ TEST_F(AddinDialogs, WithoutTheComponentsBothCommandsSayTheInstallationIsDamaged
               nullptr);
   }
   ASSERT_EQ(Host::Run(L"regsvr32.exe /s \"" + WindowsPath(CV_COMPONENTS_DLL) + L"\""), 0u);
+}
+
+// Run in a process of its own (its own ctest entry): an export pins the
+// components DLL for the rest of its process, and only an unpinned DLL is
+// unloaded between dialogs, as Outlook's CoFreeUnusedLibraries does.
+class AddinDialogsFreshProcess : public AddinDialogs {};
+
+TEST_F(AddinDialogsFreshProcess, BothDialogsWorkAgainAfterTheComponentsWereUnloaded) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  m_inbox->AddMails(3);
+  ASSERT_NO_FATAL_FAILURE(Collect(L"AddFolder", m_inbox, 3));
+  const wchar_t* const dll = L"CVMailComponents.dll";
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "first load" : "after the unload");
+    bool unticked = false;
+    WithDialog(L"RefineSelection", kRefineTitle, [&](HWND dialog) {
+      HWND inner = Hand::Inner(dialog, 202);
+      HWND folders = ::GetDlgItem(inner, 1), mails = ::GetDlgItem(inner, 2);
+      Hand::Select(folders, Hand::Find(folders, L"Postfach\\Posteingang"));
+      Hand::Select(mails, round);
+      Hand::Key(mails, VK_SPACE);
+      unticked = Hand::Count(mails) == 3 && !Hand::Checked(mails, round);
+      if (round == 1) Hand::Shoot(dialog, L"dialog_206_reloaded");
+      Hand::Press(dialog, IDOK);
+    });
+    EXPECT_TRUE(unticked);
+    EXPECT_EQ(Selected(), 2 - round);
+    bool shown = false;
+    WithDialog(L"SelectIgnoredFolder", kExcludedTitle, [&](HWND dialog) {
+      HWND tree = ::GetWindow(Hand::Inner(dialog, 203), GW_CHILD);
+      auto root = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+      shown = root && Hand::TreeChild(tree, root, L"Posteingang");
+      if (round == 1) Hand::Shoot(dialog, L"dialog_110_reloaded");
+      Hand::Press(dialog, IDCANCEL);
+    });
+    EXPECT_TRUE(shown) << "the folder tree is empty";
+
+    // Both dialogs closed: COM may unload the DLL, and its window classes
+    // go with it.
+    HMODULE loaded = ::GetModuleHandleW(dll);
+    ASSERT_NE(loaded, nullptr);
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_EQ(::GetModuleHandleW(dll), nullptr) << "the components DLL stayed loaded";
+    WNDCLASSW left{};
+    EXPECT_FALSE(::GetClassInfoW(loaded, L"CVMailSelectWindow", &left)) << "a class outlived its DLL";
+    EXPECT_FALSE(::GetClassInfoW(loaded, L"CVFolderSelectWindow", &left)) << "a class outlived its DLL";
+  }
 }
 
 }  // namespace

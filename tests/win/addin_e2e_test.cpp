@@ -35,9 +35,7 @@ HWND ProgressWindow() {
   return Host::FindDialog([](HWND dialog) { return ::GetDlgItem(dialog, 207) && ::GetDlgItem(dialog, 204); });
 }
 
-HWND Titled(const std::wstring& title) {
-  return Host::FindDialog([&](HWND dialog) { return Host::WindowText(dialog) == title; });
-}
+HWND Titled(const std::wstring& title) { return Host::FindMessageBox(title); }
 
 class AddinEndToEnd : public AddinWithComponents {
  protected:

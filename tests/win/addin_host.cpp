@@ -144,6 +144,10 @@ HWND FindDialog(const std::function<bool(HWND)>& accept) {
   return nullptr;
 }
 
+HWND FindMessageBox(const std::wstring& title) {
+  return FindDialog([&](HWND w) { return WindowText(w) == title && !::GetDlgItem(w, 204); });
+}
+
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));

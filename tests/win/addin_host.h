@@ -55,6 +55,10 @@ std::vector<HWND> ProcessWindows();
 // accept() holds, or null.
 HWND FindDialog(const std::function<bool(HWND)>& accept);
 std::wstring WindowText(HWND window);
+// A message box (or question) of this process with the given caption: a
+// dialog without the progress bar that the writer's progress window, of the
+// same caption, has.
+HWND FindMessageBox(const std::wstring& title);
 // The texts of a window's "Static" children, joined by newlines.
 std::wstring StaticTexts(HWND window);
 // Saves what the screen shows of the window as a PNG file in the build

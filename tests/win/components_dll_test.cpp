@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <thread>
 #include <fstream>
@@ -310,7 +311,7 @@ class ComponentsDllSettings : public ComponentsDll {
   std::wstring TakeOutcome(const std::wstring& screenshot, WPARAM answer) {
     HWND box = nullptr;
     Host::PumpUntil([&] {
-      box = Host::FindDialog([](HWND w) { return Host::WindowText(w) == L"Corvane Mail-Export"; });
+      box = Host::FindMessageBox(L"Corvane Mail-Export");
       return box != nullptr;
     }, std::chrono::seconds(30));
     if (!box) return L"(keine Meldung)";
@@ -530,15 +531,37 @@ TEST_F(ComponentsDllSettings, AnExportRemovesWhatACrashedOneLeftOnly) {
 }
 
 TEST_F(ComponentsDllSettings, CancelInTheSaveDialogDeclinesWithoutAMessage) {
-  const ObjectPtr writer = NewWriter(1);
-  std::thread user([] {
-    if (HWND dialog = WaitForDialog([](HWND w) { return Host::WindowText(w) == L"Mail-Archiv speichern"; }))
+  // The hand cancels the save dialog, then watches until the writer has been
+  // released: any window the writer shows meanwhile (at once or at its
+  // release) is noted and closed, so that the test fails instead of hanging.
+  std::atomic<bool> saveDialog{false}, released{false};
+  std::wstring others;
+  std::thread user([&] {
+    if (HWND dialog = WaitForDialog([](HWND w) { return Host::WindowText(w) == L"Mail-Archiv speichern"; })) {
+      saveDialog = true;
       ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      Host::PumpUntil([&] { return !::IsWindow(dialog); }, std::chrono::seconds(10));
+    }
+    while (!released) {
+      if (HWND other = Host::FindDialog([](HWND) { return true; })) {
+        others += Host::WindowText(other) + L": " + Host::StaticTexts(other) + L"\n";
+        ::PostMessageW(other, WM_COMMAND, IDCANCEL, 0);
+        ::PostMessageW(other, WM_COMMAND, IDOK, 0);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   });
-  EXPECT_TRUE(CallMethod(writer, u"BeginExport").AsBool());
+  bool declined = false;
+  {
+    const ObjectPtr writer = NewWriter(1);
+    declined = CallMethod(writer, u"BeginExport").AsBool();
+  }
+  Host::PumpUntil([] { return false; }, std::chrono::milliseconds(1000));  // a box the release would show
+  released = true;
   user.join();
-  Host::PumpUntil([] { return false; }, std::chrono::milliseconds(500));
-  EXPECT_EQ(Host::FindDialog([](HWND w) { return Host::WindowText(w) == L"Corvane Mail-Export"; }), nullptr);
+  EXPECT_TRUE(saveDialog) << "no save dialog";
+  EXPECT_TRUE(declined) << "BeginExport answers true: the user declined";
+  EXPECT_EQ(others, L"") << "no message after a cancel in the save dialog";
 }
 
 // Released after BeginExport without EndExport: no file, and the user
@@ -557,10 +580,58 @@ TEST_F(ComponentsDllSettings, AnExportEndedEarlyLeavesNoFileAndSaysSo) {
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(std::wstring(scratch.Path().begin(), scratch.Path().end()))));
     if (quiet) {
       Host::PumpUntil([] { return false; }, std::chrono::milliseconds(500));
-      EXPECT_EQ(Host::FindDialog([](HWND w) { return Host::WindowText(w) == L"Corvane Mail-Export"; }), nullptr);
+      EXPECT_EQ(Host::FindMessageBox(L"Corvane Mail-Export"), nullptr);
     } else {
       const std::wstring outcome = TakeOutcome(L"outcome_not_written", IDOK);
       EXPECT_NE(outcome.find(L"Es wurde kein Archiv erstellt."), std::wstring::npos) << outcome;
+    }
+  }
+}
+
+// The writer's progress window has its own caption and can be closed by the
+// user, which is "Abbrechen": no file, and the user learns it was cancelled.
+// The program's own WM_CLOSE only closes it: the export goes on.
+TEST_F(ComponentsDllSettings, TheUsersCloseOfTheProgressWindowCancelsTheProgramsDoesNot) {
+  for (const bool users : {true, false}) {
+    SCOPED_TRACE(users ? "the user's close" : "the program's close");
+    Fake::ScratchDirectory scratch;
+    const std::filesystem::path folder(std::wstring(scratch.Path().begin(), scratch.Path().end()));
+    SetText(L"TargetFolder", folder.wstring());
+    {
+      const ObjectPtr writer = NewWriter(3);
+      ASSERT_FALSE(CallMethod(writer, u"BeginExport").AsBool());
+      HWND progress = nullptr;
+      ASSERT_TRUE(Host::PumpUntil([&] {
+        progress = Host::FindDialog([](HWND w) { return ::GetDlgItem(w, 204) != nullptr; });
+        return progress != nullptr;
+      }, std::chrono::seconds(10)));
+      EXPECT_EQ(Host::WindowText(progress), L"Corvane Mail-Export");
+      EXPECT_EQ(Host::WindowText(::GetDlgItem(progress, 207)), L"Archiv erstellen");
+      EXPECT_EQ(::GetWindow(progress, GW_OWNER), nullptr);
+      AddMail(writer, u"Erste");
+      if (users) {
+        Host::PumpUntil([] { return false; }, std::chrono::milliseconds(300));  // let it paint
+        EXPECT_TRUE(Host::SaveScreenshot(progress, L"writer_progress"));
+        ::SendMessageW(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_TRUE(::IsWindow(progress)) << "the window stays until the export ends";
+        const ObjectPtr email = m_factory.Create(Vendor::kEMailProgId);
+        EXPECT_TRUE(CallMethod(writer, u"AddEMail", {Variant::FromObject(email)}).AsBool()) << "the export stops";
+      } else {
+        ::SendMessageW(progress, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(::IsWindow(progress));
+        AddMail(writer, u"Zweite");
+        AddMail(writer, u"Dritte");
+        CallMethod(writer, u"EndExport");
+      }
+    }
+    const std::wstring outcome = TakeOutcome(users ? L"outcome_closed_by_user" : L"outcome_closed_by_program", IDNO);
+    if (users) {
+      EXPECT_NE(outcome.find(L"Es wurde kein Archiv erstellt."), std::wstring::npos) << outcome;
+      EXPECT_NE(outcome.find(L"abgebrochen"), std::wstring::npos) << outcome;
+      EXPECT_TRUE(std::filesystem::is_empty(folder));
+    } else {
+      EXPECT_NE(outcome.find(L"Es enth\u00e4lt alle 3 E-Mails."), std::wstring::npos) << outcome;
+      EXPECT_FALSE(std::filesystem::is_empty(folder));
     }
   }
 }

@@ -55,9 +55,7 @@ bool Serve(const std::function<bool()>& done, std::chrono::milliseconds bound) {
 }
 
 HWND Dialog(const std::function<bool(HWND)>& accept) { return Host::FindDialog(accept); }
-HWND Titled(const std::wstring& title) {
-  return Dialog([&](HWND w) { return Host::WindowText(w) == title; });
-}
+HWND Titled(const std::wstring& title) { return Host::FindMessageBox(title); }
 HWND ProgressWindow() {
   return Dialog([](HWND w) { return ::GetDlgItem(w, 207) && ::GetDlgItem(w, 204); });
 }

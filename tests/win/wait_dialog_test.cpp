@@ -94,6 +94,13 @@ TEST(CWaitDialog, CancelSetsTheFlagAndLeavesTheWindowUntilClose) {
   const Case cases[] = {
       {"the button", [](CWaitDialog& d) { ::SendMessageW(::GetDlgItem(d.Window(), IDCANCEL), BM_CLICK, 0, 0); }},
       {"PressCancel from the worker", [](CWaitDialog& d) { OnWorker([&] { d.PressCancel(); }); }},
+      // The user's close: the system menu, the task bar's "close window".
+      {"SC_CLOSE", [](CWaitDialog& d) { ::SendMessageW(d.Window(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+      {"Alt+F4",
+       [](CWaitDialog& d) {
+         ::SendMessageW(d.Window(), WM_SYSKEYDOWN, VK_F4, 0x20000001);  // bit 29: Alt is down
+         Serve([] { return false; }, 100ms);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -110,6 +117,66 @@ TEST(CWaitDialog, CancelSetsTheFlagAndLeavesTheWindowUntilClose) {
     EXPECT_TRUE(dialog.Progress(0, 10, 0));
     dialog.Close();
   }
+}
+
+// The program's own WM_CLOSE (the job ending) closes without cancelling.
+TEST(CWaitDialog, TheProgramsCloseIsNoCancel) {
+  CWaitDialog dialog(ThisModule());
+  dialog.Create(0);
+  HWND window = dialog.Window();
+  ASSERT_NE(window, nullptr);
+  ::SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_TRUE(dialog.Progress(1, 10, 10));
+}
+
+// The writer's window: its caption, over the window the user worked in and
+// kept in front of it while that window is in front, without an owner.
+TEST(CWaitDialog, TheWritersWindowStandsOverTheWindowItWasPlacedNear) {
+  WNDCLASSW c{};
+  c.lpfnWndProc = ::DefWindowProcW;
+  c.hInstance = ThisModule();
+  c.lpszClassName = L"CVTestOutlookWindow";
+  ::RegisterClassW(&c);
+  HWND outlook = ::CreateWindowExW(0, c.lpszClassName, L"Outlook", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 60, 500, 400,
+                                   nullptr, nullptr, ThisModule(), nullptr);
+  ASSERT_NE(outlook, nullptr);
+  ::SetForegroundWindow(outlook);
+  Serve([] { return false; }, 200ms);
+
+  CWaitDialog dialog(ThisModule(), 210);
+  dialog.PlaceNear(outlook);
+  dialog.Create(0);
+  HWND window = dialog.Window();
+  ASSERT_NE(window, nullptr);
+  dialog.Show();
+  wchar_t caption[64] = {};
+  ::GetWindowTextW(window, caption, 64);
+  EXPECT_EQ(std::wstring(caption), L"Corvane Mail-Export");
+  EXPECT_EQ(::GetWindow(window, GW_OWNER), nullptr);
+  EXPECT_TRUE(::GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU) << "the user can close it";
+  RECT self{}, over{};
+  ::GetWindowRect(window, &self);
+  ::GetWindowRect(outlook, &over);
+  EXPECT_NEAR((self.left + self.right) / 2, (over.left + over.right) / 2, 1);
+  EXPECT_NEAR((self.top + self.bottom) / 2, (over.top + over.bottom) / 2, 1);
+
+  // The user clicks Outlook: it comes to the front, over the progress.
+  const auto inFront = [&] {
+    for (HWND below = ::GetWindow(window, GW_HWNDNEXT); below; below = ::GetWindow(below, GW_HWNDNEXT))
+      if (below == outlook) return true;
+    return false;
+  };
+  ::SetForegroundWindow(outlook);
+  ::SetWindowPos(outlook, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ASSERT_FALSE(inFront()) << "Outlook did not come to the front";  // the timer needs this thread's loop
+  // Under X the foreground follows the focus events: they come through the loop.
+  ASSERT_TRUE(Serve([&] { return ::GetForegroundWindow() == outlook || (::SetForegroundWindow(outlook), false); }, 3s))
+      << "Outlook's window did not become the foreground window";
+  EXPECT_TRUE(Serve(inFront, 2s)) << "the progress stayed behind Outlook";
+  EXPECT_EQ(::GetForegroundWindow(), outlook) << "brought forward without taking the focus";
+  dialog.Close();
+  ::DestroyWindow(outlook);
 }
 
 TEST(CWaitDialog, DroppedOnAWorkerItNeverWaitsAndTheWindowClosesOnItsOwnThread) {

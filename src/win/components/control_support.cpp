@@ -35,7 +35,7 @@ ATOM ControlWindowClass(const wchar_t* name, WNDPROC procedure, DWORD commonCont
   c.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   c.lpszClassName = name;
-  return ::RegisterClassW(&c);
+  return Module::RegisterWindowClass(c);
 }
 
 // WS_EX_CONTROLPARENT: Tab goes on into the control's own children.

@@ -37,9 +37,9 @@ HFONT DialogFont(HWND control);
 // Pixels for a length given at 96 dots per inch.
 int Scaled(HWND window, int pixels);
 
-// The window class of a control's own window, registered once (with the
-// common controls it holds); its windows find their control through
-// OwnerOf.
+// The window class of a control's own window, registered once per load of
+// the DLL (with the common controls it holds) and unregistered when the DLL
+// is unloaded; its windows find their control through OwnerOf.
 ATOM ControlWindowClass(const wchar_t* name, WNDPROC procedure, DWORD commonControls);
 HWND CreateOwnedWindow(ATOM windowClass, HWND parent, const RECT& position, void* owner);
 // The owner given at creation; null before WM_NCCREATE and once released.

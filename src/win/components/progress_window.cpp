@@ -10,8 +10,12 @@
 
 namespace CV::Win::Components {
 
+// The writer's own template: a caption, and no place in Outlook's window
+// family (an owner on another thread would share its input with Outlook's).
+constexpr int kExportProgressTemplate = 210;
+
 struct ExportProgress::Window {
-  CWaitDialog dialog{Module::Instance()};
+  CWaitDialog dialog{Module::Instance(), kExportProgressTemplate};
   DWORD threadId = 0;
   std::atomic<bool> closed{false};
 };
@@ -49,6 +53,9 @@ ExportProgress::~ExportProgress() { Close(); }
 void ExportProgress::Open() {
   if (m_window) return;
   auto window = std::make_shared<Window>();
+  // The window the user worked in when the export began, usually Outlook's:
+  // the progress shows on its screen, in front of it.
+  window->dialog.PlaceNear(::GetForegroundWindow());
   Module::Pin();  // the thread runs this DLL's code to its end
   auto* held = new std::shared_ptr<Window>(window);
   HANDLE thread = ::CreateThread(nullptr, 0, &Serve, held, 0, &window->threadId);
