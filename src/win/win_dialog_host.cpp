@@ -147,6 +147,13 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
         ::EndDialog(dialog, IDCANCEL);
         return TRUE;
       }
+      // Enter on a focused button inside the control ("Alle", "Keine"):
+      // the dialog manager tells the dialog; the button's own window wants it.
+      if (const auto button = reinterpret_cast<HWND>(l); button && ::IsChild(dialog, button) &&
+                                                          ::GetParent(button) != dialog) {
+        ::SendMessageW(::GetParent(button), WM_COMMAND, w, l);
+        return TRUE;
+      }
       return FALSE;
     case WM_SIZE:
       if (w != SIZE_MINIMIZED && !run->anchors.empty()) Layout(dialog, *run, w);

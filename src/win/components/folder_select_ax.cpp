@@ -171,7 +171,8 @@ class FolderSelectAx final : public AxControl, public ICVFolderSelect {
   }
 
   void CreateTree(HWND window) {
-    HWND tree = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+    // Its text is its name for screen readers.
+    HWND tree = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, ResourceText(TextId::FolderColumn).c_str(),
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
                                       TVS_LINESATROOT | TVS_SHOWSELALWAYS,
                                   0, 0, 10, 10, window, nullptr, Module::Instance(), nullptr);

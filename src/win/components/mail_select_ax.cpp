@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <memory>
+#include <utility>
 
 #include "components/component_ids.h"
 #include "components/mail_select_control.h"
@@ -26,11 +27,21 @@ namespace {
 
 using CV::Components::CMailSelectControl;
 
-constexpr int kFolderList = 1, kMailList = 2, kAll = 3, kNone = 4;
+// Not 1 and 2: a dialog's search for its default button looks into its
+// children, and IDOK and IDCANCEL are the dialog's own.
+constexpr int kFolderList = 11, kMailList = 12, kAll = 13, kNone = 14;
+// A folder's mails are read once the selection rests: arrowing through the
+// folders builds no table for the folders passed on the way.
+constexpr UINT_PTR kFolderTimer = 1;
+constexpr UINT kFolderRestMilliseconds = 200;
 enum Column { Importance, Attachment, Sender, Subject, Date, Size, ColumnCount };
 constexpr UINT kHeaders[ColumnCount] = {TextId::ImportanceColumn, TextId::AttachmentColumn, TextId::SenderColumn,
                                         TextId::SubjectColumn,    TextId::DateColumn,       TextId::SizeColumn};
-constexpr int kWidths[ColumnCount] = {80, 60, 130, 200, 110, 70};
+// At 96 dots per inch: "Von" at most and at least, and the least "Betreff"
+// keeps.
+constexpr int kSenderWidth = 130, kLeastSenderWidth = 50, kLeastSubjectWidth = 40;
+// Around a cell's text: the list's own margins and a little air.
+constexpr int kCellPadding = 12;
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -162,6 +173,9 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
       case WM_SIZE:
         self->Layout(LOWORD(l), HIWORD(l));
         return 0;
+      case WM_TIMER:
+        if (w == kFolderTimer) self->ShowPendingFolder();
+        return 0;
       case WM_COMMAND:
         if (HIWORD(w) == BN_CLICKED && (LOWORD(w) == kAll || LOWORD(w) == kNone)) {
           std::vector<std::size_t> all(self->m_rows.size());
@@ -226,6 +240,35 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
     return ::DefSubclassProc(list, message, w, l);
   }
 
+  // Enter in the folder list shows the focused folder's mails at once,
+  // without waiting for the selection to rest.
+  static LRESULT CALLBACK FolderListProc(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<MailSelectAx*>(data);
+    switch (message) {
+      case WM_GETDLGCODE: {
+        const auto* msg = reinterpret_cast<const MSG*>(l);
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+          return ::DefSubclassProc(list, message, w, l) | DLGC_WANTALLKEYS;
+        break;
+      }
+      case WM_KEYDOWN:
+        if (w == VK_RETURN) {
+          self->ShowPendingFolder();
+          return 0;
+        }
+        break;
+      case WM_CHAR:
+        if (w == L'\r') return 0;
+        break;
+      case WM_NCDESTROY:
+        ::RemoveWindowSubclass(list, &FolderListProc, 1);
+        break;
+      default:
+        break;
+    }
+    return ::DefSubclassProc(list, message, w, l);
+  }
+
   void CreateChildren(HWND window) {
     const HINSTANCE instance = Module::Instance();
     const HFONT font = DialogFont(window);
@@ -235,17 +278,20 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
       ::SendMessageW(created, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
       return created;
     };
+    // The lists' texts are their names for screen readers.
     m_folders = child(WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
-                      WS_EX_CLIENTEDGE, kFolderList, L"");
+                      WS_EX_CLIENTEDGE, kFolderList, ResourceText(TextId::FolderColumn));
     ListView_SetExtendedListViewStyle(m_folders, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
     AddColumn(m_folders, 0, TextId::FolderColumn, 150, LVCFMT_LEFT);
     AddColumn(m_folders, 1, TextId::CountColumn, 60, LVCFMT_RIGHT);
+    ::SetWindowSubclass(m_folders, &FolderListProc, 1, reinterpret_cast<DWORD_PTR>(this));
     m_mails = child(WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE,
-                    kMailList, L"");
+                    kMailList, ResourceText(TextId::CountColumn));
     ListView_SetExtendedListViewStyle(m_mails, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES | LVS_EX_HEADERDRAGDROP | LVS_EX_LABELTIP);
     ListView_SetCallbackMask(m_mails, LVIS_STATEIMAGEMASK);  // the check marks come from the table
     for (int c = 0; c < ColumnCount; ++c)
-      AddColumn(m_mails, c, kHeaders[c], kWidths[c], c == Size ? LVCFMT_RIGHT : LVCFMT_LEFT);
+      AddColumn(m_mails, c, kHeaders[c], c == Sender ? kSenderWidth : kLeastSubjectWidth,
+                c == Size ? LVCFMT_RIGHT : LVCFMT_LEFT);
     ::SetWindowSubclass(m_mails, &MailListProc, 1, reinterpret_cast<DWORD_PTR>(this));
     m_all = child(L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, kAll, ResourceText(TextId::SelectAll));
     m_none = child(L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, kNone, ResourceText(TextId::SelectNone));
@@ -268,7 +314,7 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
     if (!m_folders) return;
     HWND window = ::GetParent(m_folders);
     const int gap = Scaled(window, 7), buttonWidth = Scaled(window, 75), buttonHeight = Scaled(window, 23);
-    const int left = std::max(Scaled(window, 180), width * 2 / 5);
+    const int left = std::max(Scaled(window, 160), width / 3);
     const int right = std::max(0, width - left - gap);
     ::MoveWindow(m_folders, 0, 0, left, height, TRUE);
     ::MoveWindow(m_mails, left + gap, 0, right, std::max(0, height - buttonHeight - gap), TRUE);
@@ -278,6 +324,35 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
     ::GetClientRect(m_folders, &client);
     const int count = ListView_GetColumnWidth(m_folders, 1);
     ListView_SetColumnWidth(m_folders, 0, std::max<int>(Scaled(window, 60), client.right - count));
+    FitMailColumns();
+  }
+
+  // The mark columns as narrow as their marks, "Datum" and "Größe" as wide
+  // as their longest text, "Von" two fifths of the rest (within its bounds)
+  // and "Betreff" what is left, so that a wider dialog shows more of the
+  // subjects. Room for the vertical scroll bar is always kept: rows arriving
+  // later do not push a horizontal one in.
+  void FitMailColumns() {
+    RECT client{};
+    if (!m_mails || !::GetClientRect(m_mails, &client)) return;
+    const int padding = Scaled(m_mails, kCellPadding);
+    const auto textWidth = [&](const std::wstring& text) { return ListView_GetStringWidth(m_mails, text.c_str()) + padding; };
+    SYSTEMTIME longest{2026, 12, 0, 28, 23, 59, 0, 0};
+    double longestDate = 0;
+    ::SystemTimeToVariantTime(&longest, &longestDate);
+    int widths[ColumnCount] = {};
+    // The first column holds the check box before its mark.
+    int box = 0, boxHeight = 0;
+    if (HIMAGELIST boxes = ListView_GetImageList(m_mails, LVSIL_STATE)) ImageList_GetIconSize(boxes, &box, &boxHeight);
+    widths[Importance] = box + textWidth(ResourceText(TextId::ImportanceHigh));
+    widths[Attachment] = textWidth(ResourceText(TextId::HasAttachments));
+    widths[Date] = textWidth(DateText(longestDate));
+    widths[Size] = std::max(textWidth(L"9999 " + ResourceText(TextId::SizeUnit)), textWidth(ResourceText(TextId::SizeColumn)));
+    const int rest = static_cast<int>(client.right) - ::GetSystemMetrics(SM_CXVSCROLL) - widths[Importance] -
+                     widths[Attachment] - widths[Date] - widths[Size];
+    widths[Sender] = std::clamp(rest * 2 / 5, Scaled(m_mails, kLeastSenderWidth), Scaled(m_mails, kSenderWidth));
+    widths[Subject] = std::max(Scaled(m_mails, kLeastSubjectWidth), rest - widths[Sender]);
+    for (int c = 0; c < ColumnCount; ++c) ListView_SetColumnWidth(m_mails, c, widths[c]);
   }
 
   void ShowFolders() {
@@ -352,13 +427,13 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
     if (header.hwndFrom == m_folders && header.code == LVN_ITEMCHANGED && !m_filling) {
       const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
       if (change.iItem >= 0 && (change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED)) {
-        const std::u16string path = m_paths.at(static_cast<std::size_t>(change.iItem));
-        // The dialog reads the table shown until now, then shows the new one.
-        AddRef();
-        m_control->SelectFolder(path);
-        ShowMails();
-        Release();
+        m_pendingFolder = change.iItem;
+        ::SetTimer(::GetParent(m_folders), kFolderTimer, kFolderRestMilliseconds, nullptr);
       }
+      return 0;
+    }
+    if (header.hwndFrom == m_folders && header.code == NM_CLICK) {
+      ShowPendingFolder();  // a click is no passing
       return 0;
     }
     if (header.hwndFrom != m_mails) return 0;
@@ -392,9 +467,53 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
         if (activate.iItem >= 0) OpenMail(activate.iItem);
         return 0;
       }
+      case LVN_ODFINDITEMW:
+        return FindTyped(reinterpret_cast<const NMLVFINDITEMW&>(header));
       default:
         return 0;
     }
+  }
+
+  // The folder picked last, once the selection rests, a click or Enter. The
+  // dialog reads the table shown until now, then shows the new one. A pick
+  // while a table is still being built waits for it.
+  void ShowPendingFolder() {
+    HWND window = m_folders ? ::GetParent(m_folders) : nullptr;
+    if (!window) return;
+    if (m_building) {
+      ::SetTimer(window, kFolderTimer, kFolderRestMilliseconds, nullptr);
+      return;
+    }
+    ::KillTimer(window, kFolderTimer);
+    if (m_pendingFolder < 0 || static_cast<std::size_t>(m_pendingFolder) >= m_paths.size()) return;
+    const std::u16string path = m_paths[static_cast<std::size_t>(std::exchange(m_pendingFolder, -1))];
+    AddRef();
+    m_building = true;
+    m_control->SelectFolder(path);
+    ShowMails();
+    m_building = false;
+    Release();
+  }
+
+  // Type-ahead in the owner-data list: the first row, from the one the list
+  // names, whose text in the sorted column (the subject while unsorted)
+  // begins with what was typed.
+  LRESULT FindTyped(const NMLVFINDITEMW& find) const {
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || m_order.empty()) return -1;
+    const std::wstring typed = find.lvfi.psz;
+    const int column = m_sortColumn >= 0 ? m_sortColumn : Subject;
+    const std::size_t count = m_order.size();
+    const std::size_t start = find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < count ? find.iStart : 0;
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t at = (start + k) % count;
+      if (at < start && !(find.lvfi.flags & LVFI_WRAP)) break;
+      const std::wstring text = CellText(m_rows[m_order[at]], column);
+      if (text.size() >= typed.size() &&
+          ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.c_str(), static_cast<int>(typed.size()),
+                           typed.c_str(), static_cast<int>(typed.size())) == CSTR_EQUAL)
+        return static_cast<LRESULT>(at);
+    }
+    return -1;
   }
 
   void ShowSortMark() {
@@ -448,6 +567,8 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
   int m_sortColumn = -1;
   bool m_ascending = true;
   bool m_filling = false;
+  int m_pendingFolder = -1;  // picked, not shown yet
+  bool m_building = false;   // a folder's table is being built
 };
 
 }  // namespace
