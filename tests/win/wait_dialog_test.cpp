@@ -132,7 +132,9 @@ TEST(CWaitDialog, TheProgramsCloseIsNoCancel) {
 
 // The writer's window: its caption, over the window the user worked in and
 // kept in front of it while that window is in front, without an owner.
-TEST(CWaitDialog, TheWritersWindowStandsOverTheWindowItWasPlacedNear) {
+// Its own ctest entry, run alone: the tests' processes share one Wine
+// server, whose foreground window another test's dialog could take.
+TEST(CWaitDialogForeground, TheWritersWindowStandsOverTheWindowItWasPlacedNear) {
   WNDCLASSW c{};
   c.lpfnWndProc = ::DefWindowProcW;
   c.hInstance = ThisModule();
@@ -175,6 +177,20 @@ TEST(CWaitDialog, TheWritersWindowStandsOverTheWindowItWasPlacedNear) {
       << "Outlook's window did not become the foreground window";
   EXPECT_TRUE(Serve(inFront, 2s)) << "the progress stayed behind Outlook";
   EXPECT_EQ(::GetForegroundWindow(), outlook) << "brought forward without taking the focus";
+
+  // Another window in front (another program's, here one of this test's):
+  // the progress does not push itself before it.
+  HWND other = ::CreateWindowExW(0, c.lpszClassName, L"Anderes Programm", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 80,
+                                 500, 400, nullptr, nullptr, ThisModule(), nullptr);
+  ::SetForegroundWindow(other);
+  ::SetWindowPos(other, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ASSERT_TRUE(Serve([&] { return ::GetForegroundWindow() == other || (::SetForegroundWindow(other), false); }, 3s));
+  Serve([] { return false; }, 1s);
+  bool behindOther = false;
+  for (HWND below = ::GetWindow(other, GW_HWNDNEXT); below; below = ::GetWindow(below, GW_HWNDNEXT))
+    behindOther = behindOther || below == window;
+  EXPECT_TRUE(behindOther) << "the progress came before a window that is not Outlook's";
+  ::DestroyWindow(other);
   dialog.Close();
   ::DestroyWindow(outlook);
 }
