@@ -92,11 +92,17 @@ HWND Focused(HWND window) {
 // A key as the user's hand gives it: the window gets the focus, and the key
 // is posted to it, so that the dialog's loop takes it through
 // IsDialogMessage (WM_GETDLGCODE) before the window sees it.
-void Key(HWND window, WPARAM key) {
+// The dialog moves the focus to the window, on its own thread.
+HWND FocusOn(HWND window) {
   HWND dialog = ::GetAncestor(window, GA_ROOT);
   ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
   for (int i = 0; i < 100 && Focused(dialog) != window; ++i) std::this_thread::sleep_for(20ms);
   EXPECT_EQ(Focused(dialog), window) << "the window did not take the focus";
+  return dialog;
+}
+
+void Key(HWND window, WPARAM key) {
+  HWND dialog = FocusOn(window);
   ::PostMessageW(window, WM_KEYDOWN, key, 1);
   ::PostMessageW(window, WM_KEYUP, key, 0xC0000001);
   // Nothing tells this thread when the dialog's thread has taken a posted
@@ -107,9 +113,7 @@ void Key(HWND window, WPARAM key) {
 
 // Keys in quick succession, as a user holding an arrow key gives them.
 void Keys(HWND window, const std::vector<WPARAM>& keys) {
-  HWND dialog = ::GetAncestor(window, GA_ROOT);
-  ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
-  for (int i = 0; i < 100 && Focused(dialog) != window; ++i) std::this_thread::sleep_for(20ms);
+  HWND dialog = FocusOn(window);
   for (const WPARAM key : keys) {
     ::PostMessageW(window, WM_KEYDOWN, key, 1);
     ::PostMessageW(window, WM_KEYUP, key, 0xC0000001);
@@ -118,9 +122,7 @@ void Keys(HWND window, const std::vector<WPARAM>& keys) {
 }
 
 void Type(HWND window, const std::wstring& text) {
-  HWND dialog = ::GetAncestor(window, GA_ROOT);
-  ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
-  for (int i = 0; i < 100 && Focused(dialog) != window; ++i) std::this_thread::sleep_for(20ms);
+  HWND dialog = FocusOn(window);
   for (const wchar_t c : text) ::PostMessageW(window, WM_CHAR, c, 1);
   ::SendMessageW(dialog, WM_NULL, 0, 0);
   std::this_thread::sleep_for(200ms);
