@@ -38,10 +38,7 @@ DeflatedMember Deflate(std::string_view bytes, int level) {
   if (size == 0) throw ZipError("deflate failed");  // the bound was too small: never for a whole buffer
   out.data.resize(size);
   out.crc = libdeflate_crc32(0, bytes.data(), bytes.size());
-  out.size = bytes.size();
-  Sha256 sha;
-  sha.Update(bytes.data(), bytes.size());
-  out.sha256 = sha.Final();
+  DescribeMember(bytes, out);
   return out;
 }
 

@@ -34,10 +34,7 @@ DeflatedMember Deflate(std::string_view bytes, int level) {
   if (result != Z_STREAM_END) throw ZipError("deflate failed");
   out.data.resize(written);
   out.crc = static_cast<std::uint32_t>(crc32_z(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
-  out.size = bytes.size();
-  Sha256 sha;
-  sha.Update(bytes.data(), bytes.size());
-  out.sha256 = sha.Final();
+  DescribeMember(bytes, out);
   return out;
 }
 

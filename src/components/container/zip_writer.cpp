@@ -227,6 +227,13 @@ const ZipWriter::Member& ZipWriter::Add(const std::string& utf8Name, std::uint64
   return m_current;
 }
 
+void DescribeMember(std::string_view bytes, DeflatedMember& member) {
+  member.size = bytes.size();
+  Sha256 sha;
+  sha.Update(bytes.data(), bytes.size());
+  member.sha256 = sha.Final();
+}
+
 void ZipWriter::Drop() {
   if (!m_inMember) return;
   m_inMember = false;

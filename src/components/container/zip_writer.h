@@ -46,6 +46,8 @@ struct DeflatedMember {
 // need not equal what streaming the member through Begin, Write and End
 // gives.
 DeflatedMember Deflate(std::string_view bytes, int level);
+// The size and SHA-256 of a member's bytes, which every deflate records.
+void DescribeMember(std::string_view bytes, DeflatedMember& member);
 
 class ZipWriter final : public IByteSink {
  public:

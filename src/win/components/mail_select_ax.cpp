@@ -45,6 +45,13 @@ constexpr int kCellPadding = 12;
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
+// The dialog asks a list whether it wants this key: Enter, which a list
+// that does Enter itself takes from the default button.
+bool IsEnter(LPARAM dialogCodeQuery) {
+  const auto* msg = reinterpret_cast<const MSG*>(dialogCodeQuery);
+  return msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN;
+}
+
 std::wstring DateText(double date) {
   SYSTEMTIME time{};
   if (date == 0 || !::VariantTimeToSystemTime(date, &time)) return {};
@@ -195,12 +202,9 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
   static LRESULT CALLBACK MailListProc(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<MailSelectAx*>(data);
     switch (message) {
-      case WM_GETDLGCODE: {
-        const auto* msg = reinterpret_cast<const MSG*>(l);
-        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
-          return ::DefSubclassProc(list, message, w, l) | DLGC_WANTALLKEYS;
+      case WM_GETDLGCODE:
+        if (IsEnter(l)) return ::DefSubclassProc(list, message, w, l) | DLGC_WANTALLKEYS;
         break;
-      }
       case WM_KEYDOWN:
         if (w == VK_RETURN) {
           self->OpenMail(ListView_GetNextItem(list, -1, LVNI_FOCUSED));
@@ -245,12 +249,9 @@ class MailSelectAx final : public AxControl, public ICVMailSelect {
   static LRESULT CALLBACK FolderListProc(HWND list, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<MailSelectAx*>(data);
     switch (message) {
-      case WM_GETDLGCODE: {
-        const auto* msg = reinterpret_cast<const MSG*>(l);
-        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
-          return ::DefSubclassProc(list, message, w, l) | DLGC_WANTALLKEYS;
+      case WM_GETDLGCODE:
+        if (IsEnter(l)) return ::DefSubclassProc(list, message, w, l) | DLGC_WANTALLKEYS;
         break;
-      }
       case WM_KEYDOWN:
         if (w == VK_RETURN) {
           self->ShowPendingFolder();
