@@ -435,7 +435,8 @@ TEST_F(AddinDialogs, TheMailDialogServesKeyboardAndScreenReaderUsers) {
     std::uint64_t passedReads = 0, restedReads = 0;
     int restedRows = 0;
     bool openAfterEnter = false;
-    std::wstring typedSubject, typedSender;
+    std::wstring typedSubject, typedSender, typedNothing;
+    bool markFits = false;
     int markWidth = 0, senderWidth = 0, subjectWidth = 0, subjectGrown = 0, columnsWidth = 0, listWidth = 0;
     int spareAfter = 0, fixedChanged = 0;
   } seen;
@@ -475,11 +476,16 @@ TEST_F(AddinDialogs, TheMailDialogServesKeyboardAndScreenReaderUsers) {
     std::this_thread::sleep_for(1500ms);  // the list forgets what was typed before
     Hand::Type(mails, L"mey");
     seen.typedSender = Hand::ListText(mails, ListView_GetNextItem(mails, -1, LVNI_FOCUSED), 2);
+    std::this_thread::sleep_for(1500ms);
+    Hand::Type(mails, L"qqq");  // no sender begins so: the focus stays
+    seen.typedNothing = Hand::ListText(mails, ListView_GetNextItem(mails, -1, LVNI_FOCUSED), 2);
 
     // Columns: the marks narrow, the subject takes the rest, also after
     // the dialog grew.
     const auto width = [&](int c) { return static_cast<int>(::SendMessageW(mails, LVM_GETCOLUMNWIDTH, c, 0)); };
     seen.markWidth = std::max(width(0) - 16, width(1));  // the first holds the check box as well
+    seen.markFits = width(0) >= 16 + static_cast<int>(::SendMessageW(mails, LVM_GETSTRINGWIDTHW, 0,
+                                                                      reinterpret_cast<LPARAM>(L"hoch")));
     seen.senderWidth = width(2);
     seen.subjectWidth = width(3);
     const int fixedBefore = width(0) + width(1) + width(4) + width(5);
@@ -507,6 +513,8 @@ TEST_F(AddinDialogs, TheMailDialogServesKeyboardAndScreenReaderUsers) {
   EXPECT_TRUE(seen.openAfterEnter) << "Enter in the folder list closed the dialog";
   EXPECT_EQ(seen.typedSubject.rfind(L"Rechnung 2024-117", 0), 0u) << std::string(seen.typedSubject.begin(), seen.typedSubject.end());
   EXPECT_EQ(seen.typedSender, L"Meyer");
+  EXPECT_EQ(seen.typedNothing, L"Meyer") << "a prefix no row has moved the focus";
+  EXPECT_TRUE(seen.markFits) << "\"hoch\" does not fit beside the check box";
   EXPECT_LT(seen.markWidth, 60) << "a mark column is wider than its mark";
   EXPECT_GE(seen.subjectWidth, seen.senderWidth) << "the subject has less room than the sender";
   EXPECT_LE(seen.columnsWidth, seen.listWidth) << "the columns do not fit the list";
