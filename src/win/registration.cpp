@@ -1,82 +1,105 @@
 #include "win/registration.h"
 
+#include <optional>
+#include <string>
+
+#include "win/registration_rules.h"
 
 namespace CV::Win::Registration {
 namespace {
 
+using Registry::Hive;
+using Registry::Status;
+using Registry::View;
+
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
-HKEY HiveOf(Scope scope) { return scope == Scope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+Hive HiveOf(Scope scope) { return scope == Scope::Machine ? Hive::Machine : Hive::User; }
 
-std::wstring Path(std::u16string_view key) { return L"Software\\" + Wide(key); }
-
-// Writes and deletes keys below one hive; the first failure is kept and
-// the rest still tried, so that a partial result is as complete as it can be.
-class Writer {
+// The registry of this process: the own view by default, the other with
+// the WOW64 flag (which a Windows of one bitness ignores).
+class WinRegistry final : public Registry::IRegistry {
  public:
-  explicit Writer(HKEY hive) : m_hive(hive) {}
-
-  void Write(const Registry::Value& value, const std::wstring& module) {
-    const std::wstring key = Path(value.key);
-    switch (value.kind) {
-      case Registry::Value::Kind::Key: Set(key, nullptr, REG_NONE, nullptr, 0); break;
-      case Registry::Value::Kind::Dword: {
-        const DWORD number = value.number;
-        Set(key, Name(value), REG_DWORD, &number, sizeof number);
-        break;
-      }
-      case Registry::Value::Kind::String: {
-        const std::wstring text = value.text == Registry::kModulePath ? module : Wide(value.text);
-        Set(key, Name(value), REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-        break;
+  std::optional<std::u16string> ReadString(Hive hive, View view, std::u16string_view key,
+                                           std::u16string_view name) override {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(Root(hive), Path(key).c_str(), 0, KEY_QUERY_VALUE | Flag(view), &opened) != ERROR_SUCCESS)
+      return std::nullopt;
+    const std::wstring valueName = Wide(name);
+    std::optional<std::u16string> text;
+    DWORD type = 0, bytes = 0;
+    LSTATUS status = ::RegQueryValueExW(opened, valueName.c_str(), nullptr, &type, nullptr, &bytes);
+    if (status == ERROR_SUCCESS && type == REG_SZ) {
+      std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
+      bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+      status = ::RegQueryValueExW(opened, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+      if (status == ERROR_SUCCESS && type == REG_SZ) {
+        data.resize(::wcsnlen(data.c_str(), bytes / sizeof(wchar_t)));
+        text = std::u16string(data.begin(), data.end());
       }
     }
+    ::RegCloseKey(opened);
+    return text;
   }
-  // Deletes the key with all it holds; a missing key is no failure.
-  void Delete(const std::wstring& path) {
-    LSTATUS status = ::RegDeleteTreeW(m_hive, path.c_str());
-    if (status == ERROR_SUCCESS) status = ::RegDeleteKeyW(m_hive, path.c_str());
-    if (status != ERROR_FILE_NOT_FOUND) Keep(status);
+  bool Exists(Hive hive, View view, std::u16string_view key) override {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(Root(hive), Path(key).c_str(), 0, KEY_QUERY_VALUE | Flag(view), &opened) != ERROR_SUCCESS)
+      return false;
+    ::RegCloseKey(opened);
+    return true;
   }
-  HRESULT Result() const { return m_result; }
+  Status CreateKey(Hive hive, std::u16string_view key) override { return Set(hive, key, {}, REG_NONE, nullptr, 0); }
+  Status SetString(Hive hive, std::u16string_view key, std::u16string_view name, std::u16string_view text) override {
+    const std::wstring data = Wide(text);
+    return Set(hive, key, name, REG_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  }
+  Status SetDword(Hive hive, std::u16string_view key, std::u16string_view name, std::uint32_t number) override {
+    const DWORD data = number;
+    return Set(hive, key, name, REG_DWORD, &data, sizeof data);
+  }
+  Status DeleteTree(Hive hive, std::u16string_view key) override {
+    const std::wstring path = Path(key);
+    LSTATUS status = ::RegDeleteTreeW(Root(hive), path.c_str());
+    if (status == ERROR_SUCCESS) status = ::RegDeleteKeyW(Root(hive), path.c_str());
+    return static_cast<Status>(status);
+  }
 
  private:
-  static const wchar_t* Name(const Registry::Value& value) {
-    thread_local std::wstring name;
-    name = Wide(value.name);
-    return value.name.empty() ? nullptr : name.c_str();
+  static HKEY Root(Hive hive) { return hive == Hive::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+  static std::wstring Path(std::u16string_view key) { return L"Software\\" + Wide(key); }
+  static REGSAM Flag(View view) {
+    if (view == View::Own) return 0;
+    return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
   }
-  void Set(const std::wstring& path, const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-    HKEY key = nullptr;
-    const LSTATUS created = ::RegCreateKeyExW(m_hive, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                              nullptr, &key, nullptr);
-    Keep(created);
-    if (created != ERROR_SUCCESS) return;
-    if (type != REG_NONE) Keep(::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes));
-    ::RegCloseKey(key);
+  static Status Set(Hive hive, std::u16string_view key, std::u16string_view name, DWORD type, const void* data,
+                    DWORD bytes) {
+    HKEY created = nullptr;
+    LSTATUS status = ::RegCreateKeyExW(Root(hive), Path(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                       nullptr, &created, nullptr);
+    if (status != ERROR_SUCCESS) return static_cast<Status>(status);
+    if (type != REG_NONE) {
+      const std::wstring valueName = Wide(name);
+      status = ::RegSetValueExW(created, name.empty() ? nullptr : valueName.c_str(), 0, type,
+                                static_cast<const BYTE*>(data), bytes);
+    }
+    ::RegCloseKey(created);
+    return static_cast<Status>(status);
   }
-  void Keep(LSTATUS status) {
-    if (SUCCEEDED(m_result) && status != ERROR_SUCCESS) m_result = HRESULT_FROM_WIN32(status);
-  }
-
-  HKEY m_hive;
-  HRESULT m_result = S_OK;
 };
+
+HRESULT FromStatus(Status status) { return status == Registry::kDone ? S_OK : HRESULT_FROM_WIN32(status); }
 
 }  // namespace
 
 ::HRESULT Register(const Registry::Table& table, Scope scope, const std::wstring& modulePath) {
   if (modulePath.empty()) return E_UNEXPECTED;
-  Writer w(HiveOf(scope));
-  for (const std::u16string& key : table.ownedKeys) w.Delete(Path(key));  // written anew, without what an older version left
-  for (const Registry::Value& value : table.values) w.Write(value, modulePath);
-  return w.Result();
+  WinRegistry registry;
+  return FromStatus(Registry::Apply(table, registry, HiveOf(scope), std::u16string(modulePath.begin(), modulePath.end())));
 }
 
 ::HRESULT Unregister(const Registry::Table& table, Scope scope) {
-  Writer w(HiveOf(scope));
-  for (const std::u16string& key : table.ownedKeys) w.Delete(Path(key));
-  return w.Result();
+  WinRegistry registry;
+  return FromStatus(Registry::Remove(table, registry, HiveOf(scope)));
 }
 
 ::HRESULT Install(const Registry::Table& table, BOOL install, LPCWSTR commandLine, const std::wstring& modulePath) {

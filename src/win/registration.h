@@ -13,10 +13,13 @@ namespace CV::Win::Registration {
 
 enum class Scope { Machine, User };
 
-// Writes the table below HKLM\Software (Machine) or HKCU\Software (User),
-// after removing the keys it owns. The first failure is returned; the rest is still written.
+// Writes the table below HKLM\Software (Machine) or HKCU\Software (User)
+// by the rules of registration_rules.h: another installation's keys and
+// the other bitness's stay. The first failure is returned; the rest is
+// still written.
 ::HRESULT Register(const Registry::Table& table, Scope scope, const std::wstring& modulePath);
-// Removes the keys the table owns; shared keys stay.
+// Removes the keys of ours the table names; shared keys the other bitness
+// still uses stay.
 ::HRESULT Unregister(const Registry::Table& table, Scope scope);
 // DllInstall: "user" (regsvr32 /n /i:user) registers or, with /u, removes
 // the registration of the current user; anything else is refused.

@@ -13,27 +13,39 @@ namespace {
 
 using Kind = Value::Kind;
 
+OwnedKey& Own(Table& table, std::u16string key, std::vector<Guid> usedBy, std::vector<OwnedKey::Proof> proofs = {}) {
+  table.keys.push_back({std::move(key), {}, std::move(proofs), std::move(usedBy)});
+  return table.keys.back();
+}
+
+void Add(OwnedKey& owned, std::u16string_view subkey, std::u16string name, std::u16string text) {
+  std::u16string key = owned.key;
+  if (!subkey.empty()) key += u"\\" + std::u16string(subkey);
+  owned.values.push_back({std::move(key), std::move(name), Kind::String, std::move(text)});
+}
+
 // The entries of one in-process class: its ProgIDs, CLSID key and server.
+// A ProgID is ours when it names our class; the vendor's components have
+// the same ProgIDs with their own classes.
 void AddClass(Table& table, const Guid& clsid, std::u16string_view progId, std::u16string_view className,
               std::u16string_view threadingModel, bool programmable) {
   const std::u16string id = clsid.ToRegistryForm(), prog(progId), versioned = prog + u".1";
-  const std::u16string classes = u"Classes\\", clsidKey = classes + u"CLSID\\" + id;
-  table.ownedKeys.insert(table.ownedKeys.end(), {classes + versioned, classes + prog, clsidKey});
-  const auto add = [&](std::u16string key, std::u16string name, std::u16string text) {
-    table.values.push_back({std::move(key), std::move(name), Kind::String, std::move(text)});
-  };
-  add(classes + versioned, u"", std::u16string(className));
-  add(classes + versioned + u"\\CLSID", u"", id);
-  add(classes + prog, u"", std::u16string(className));
-  add(classes + prog + u"\\CLSID", u"", id);
-  add(classes + prog + u"\\CurVer", u"", versioned);
-  add(clsidKey, u"", std::u16string(className));
-  add(clsidKey + u"\\ProgID", u"", versioned);
-  add(clsidKey + u"\\VersionIndependentProgID", u"", prog);
-  if (programmable) table.values.push_back({clsidKey + u"\\Programmable", u"", Kind::Key, u""});
-  add(clsidKey + u"\\InprocServer32", u"", kModulePath);
-  add(clsidKey + u"\\InprocServer32", u"ThreadingModel", std::u16string(threadingModel));
-  add(clsidKey + u"\\TypeLib", u"", table.libId.ToRegistryForm());
+  const std::u16string classes = u"Classes\\";
+  table.classes.push_back(clsid);
+  for (const std::u16string& name : {versioned, prog}) {
+    OwnedKey& key = Own(table, classes + name, {clsid}, {{u"CLSID", id}});
+    Add(key, u"", u"", std::u16string(className));
+    Add(key, u"CLSID", u"", id);
+    if (name == prog) Add(key, u"CurVer", u"", versioned);
+  }
+  OwnedKey& key = Own(table, classes + u"CLSID\\" + id, {clsid});
+  Add(key, u"", u"", std::u16string(className));
+  Add(key, u"ProgID", u"", versioned);
+  Add(key, u"VersionIndependentProgID", u"", prog);
+  if (programmable) key.values.push_back({key.key + u"\\Programmable", u"", Kind::Key, u""});
+  Add(key, u"InprocServer32", u"", kModulePath);
+  Add(key, u"InprocServer32", u"ThreadingModel", std::u16string(threadingModel));
+  Add(key, u"TypeLib", u"", table.libId.ToRegistryForm());
 }
 
 struct Interface {
@@ -46,39 +58,40 @@ struct Interface {
 // mark, and the status bits it asks before creating the control (activate
 // when visible, inside-out, site first, resized in place, no links).
 void AddControl(Table& table, const Guid& clsid) {
+  OwnedKey& key = table.keys.back();  // the class's own key
   const std::u16string clsidKey = u"Classes\\CLSID\\" + clsid.ToRegistryForm();
-  table.values.push_back({clsidKey + u"\\Control", u"", Kind::Key, u""});
-  table.values.push_back({clsidKey + u"\\MiscStatus", u"", Kind::String, u"0"});
-  table.values.push_back({clsidKey + u"\\MiscStatus\\1", u"", Kind::String, u"131473"});
+  key.values.push_back({clsidKey + u"\\Control", u"", Kind::Key, u""});
+  Add(key, u"MiscStatus", u"", u"0");
+  Add(key, u"MiscStatus\\1", u"", u"131473");
 }
 
 // The keys the system's type library registration writes for a library
 // and its dual interfaces (marshalled by the automation marshaler). The
 // library's FLAGS are 0: it is neither restricted, hidden nor a control.
+// The interfaces are the vendor's: a key that names another type library
+// or marshaler is the vendor's registration.
 void AddTypeLibrary(Table& table, std::u16string_view description, Bitness bitness,
                     std::initializer_list<Interface> interfaces) {
   const std::u16string libId = table.libId.ToRegistryForm();
   const std::u16string version =
       FromUtf8(std::to_string(table.libMajor) + "." + std::to_string(table.libMinor));
-  const std::u16string libKey = u"Classes\\TypeLib\\" + libId, versionKey = libKey + u"\\" + version;
-  table.ownedKeys.push_back(libKey);
-  const auto add = [&](std::u16string key, std::u16string name, std::u16string text) {
-    table.values.push_back({std::move(key), std::move(name), Kind::String, std::move(text)});
-  };
-  add(versionKey, u"", std::u16string(description));
-  add(versionKey + (bitness == Bitness::x64 ? u"\\0\\win64" : u"\\0\\win32"), u"", kModulePath);
-  add(versionKey + u"\\FLAGS", u"", u"0");
+  OwnedKey& library = Own(table, u"Classes\\TypeLib\\" + libId, table.classes);
+  Add(library, version, u"", std::u16string(description));
+  Add(library, version + u"\\FLAGS", u"", u"0");
+  // Each bitness's path is its own; the rest of the library is shared.
+  OwnedKey& path = Own(table, library.key + u"\\" + version + (bitness == Bitness::x64 ? u"\\0\\win64" : u"\\0\\win32"), {});
+  Add(path, u"", u"", kModulePath);
   constexpr char16_t kAutomationMarshaler[] = u"{00020424-0000-0000-C000-000000000046}";
   constexpr char16_t kDispatchMarshaler[] = u"{00020420-0000-0000-C000-000000000046}";
   for (const Interface& each : interfaces) {
     const char16_t* marshaler = each.dispatchOnly ? kDispatchMarshaler : kAutomationMarshaler;
-    const std::u16string key = u"Classes\\Interface\\" + each.iid.ToRegistryForm();
-    table.ownedKeys.push_back(key);
-    add(key, u"", std::u16string(each.name));
-    add(key + u"\\ProxyStubClsid", u"", marshaler);
-    add(key + u"\\ProxyStubClsid32", u"", marshaler);
-    add(key + u"\\TypeLib", u"", libId);
-    add(key + u"\\TypeLib", u"Version", version);
+    OwnedKey& key = Own(table, u"Classes\\Interface\\" + each.iid.ToRegistryForm(), table.classes,
+                        {{u"TypeLib", libId}, {u"ProxyStubClsid32", marshaler}});
+    Add(key, u"", u"", std::u16string(each.name));
+    Add(key, u"ProxyStubClsid", u"", marshaler);
+    Add(key, u"ProxyStubClsid32", u"", marshaler);
+    Add(key, u"TypeLib", u"", libId);
+    Add(key, u"TypeLib", u"Version", version);
   }
 }
 
@@ -91,11 +104,11 @@ Table AddinTable(Bitness bitness) {
   AddClass(table, AddinIds::ClsidConnect, AddinIds::kProgId, u"Connect Class", u"Apartment", true);
   AddTypeLibrary(table, u"CVMailArchiveOl 1.0 Type Library", bitness,
                  {{AddinIds::ICVMailArchiveOlCb, u"ICVMailArchiveOlCb"}});
-  const std::u16string addins = u"Microsoft\\Office\\Outlook\\Addins\\" + std::u16string(AddinIds::kProgId);
-  table.ownedKeys.push_back(addins);
-  table.values.push_back({addins, u"Description", Kind::String, u"Archiviert Ihre Mails in Arcsafen"});
-  table.values.push_back({addins, u"FriendlyName", Kind::String, u"Corvane Mailarchiv f\u00fcr Microsoft Outlook"});
-  table.values.push_back({addins, u"LoadBehavior", Kind::Dword, u"", 3});
+  OwnedKey& addins =
+      Own(table, u"Microsoft\\Office\\Outlook\\Addins\\" + std::u16string(AddinIds::kProgId), {AddinIds::ClsidConnect});
+  Add(addins, u"", u"Description", u"Archiviert Ihre Mails in Arcsafen");
+  Add(addins, u"", u"FriendlyName", u"Corvane Mailarchiv f\u00fcr Microsoft Outlook");
+  addins.values.push_back({addins.key, u"LoadBehavior", Kind::Dword, u"", 3});
   return table;
 }
 

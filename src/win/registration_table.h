@@ -33,15 +33,34 @@ struct Value {
   std::uint32_t number = 0;  // Dword
 };
 
+// One key that is ours, removed whole, with the values written below it.
+struct OwnedKey {
+  std::u16string key;
+  std::vector<Value> values;
+  // Another installation may hold the same key (the vendor's own components
+  // use the same ProgIDs and interfaces): the key is another's when one of
+  // these default values (of key\\subkey) is there and names something
+  // else. Another's key is neither overwritten nor removed. None: nobody
+  // else writes this key.
+  struct Proof {
+    std::u16string subkey, text;
+  };
+  std::vector<Proof> proofs;
+  // A key both registry views of a 64-bit Windows share stays while the
+  // other view still registers one of these classes of ours. None: the key
+  // is this bitness's alone (the type library's win32 or win64 subkey).
+  std::vector<Guid> usedBy;
+};
+
 struct Table {
   std::u16string dllName;  // "CVMailArchiveOl.dll"
-  // Removed whole on unregistering (and before registering, so that an
-  // older version leaves nothing): every key that is ours alone. Parents
-  // shared with others (CLSID, Addins) are never removed.
-  std::vector<std::u16string> ownedKeys;
-  std::vector<Value> values;
-  Guid libId;  // the type library in the DLL; its keys and its interfaces' are among the values
+  // Every key that is ours, each with its values; parents shared with
+  // others (CLSID, Addins) are never removed. Keys nested in another are
+  // listed after it.
+  std::vector<OwnedKey> keys;
+  Guid libId;  // the type library in the DLL; its keys and its interfaces' are among the keys
   std::uint16_t libMajor = 1, libMinor = 0;
+  std::vector<Guid> classes;  // the classes the DLL serves
 };
 
 Table AddinTable(Bitness bitness = kOwnBitness);

@@ -16,8 +16,7 @@ ARCH = "x64" if os.environ["CV_WINE_ARCH"] == "win64" else "x86"
 VERSION = re.search(r"project\(CorvaneMailArchive VERSION ([0-9.]+)",
                     (SOURCE / "CMakeLists.txt").read_text()).group(1)
 # Every key of ours has one of these in its path.
-MARKERS = ("7C2D4E9", "3E1A6C2", "B7AF92AD", "71BDE7AE", "CVMailArchiveOl.Connect", "CVMail.CVMailExport",
-           "CVMail.CVEMail")
+MARKERS = ("7C2D4E9", "3E1A6C2", "B7AF92AD", "71BDE7AE", "CVMailArchiveOl.Connect", "CVMail.")
 
 
 def build_package(folder, scope, version=VERSION, arch=ARCH):
@@ -77,9 +76,8 @@ class Static(Packages):
                 self.assertFalse([k for k, _ in keys if "Wow6432Node" in k])
 
                 components = {row["Component"]: row for row in table(package, "Component")}
-                self.assertEqual(set(components), {"AddinDll", "ComponentsDll"})
-                for row in components.values():
-                    self.assertEqual(int(row["Attributes"]) & 256 != 0, ARCH == "x64")  # 64-bit component
+                for dll in ("AddinDll", "ComponentsDll"):
+                    self.assertEqual(int(components[dll]["Attributes"]) & 256 != 0, ARCH == "x64")  # 64-bit
                 folders = {row["Directory"] for row in table(package, "Directory")}
                 expected = {"machine": "ProgramFiles64Folder" if ARCH == "x64" else "ProgramFilesFolder",
                             "user": "LocalAppDataFolder"}[scope]
@@ -102,6 +100,69 @@ class Static(Packages):
                                  {c: r["ComponentId"] for c, r in components.items()})
                 self.assertNotEqual(table(second, "Property"), table(package, "Property"))
         self.assertEqual(len(codes), 2, "one upgrade code per scope")
+
+    def test_shared_keys_go_with_the_last_package_and_another_installations_keys_are_left(self):
+        for scope in ("machine", "user"):
+            with self.subTest(scope=scope):
+                folder = self.dir / f"both-{scope}"
+                folder.mkdir()
+                shutil.copytree(self.dir / "dlls", folder / "dlls")
+                packages = {arch: build_package(folder, scope, arch=arch) for arch in ("x64", "x86")}
+                # One component per shared key, alike in both bitnesses' packages (code, values, outside
+                # their folders): Windows Installer keeps it until the last package goes.
+                shared = {}
+                for arch, package in packages.items():
+                    registry = table(package, "Registry")
+                    for row in table(package, "Component"):
+                        if row["Directory_"] != "TARGETDIR":
+                            continue
+                        values = sorted((r["Key"], r["Name"], r["Value"]) for r in registry
+                                        if r["Component_"] == row["Component"])
+                        self.assertEqual(int(row["Attributes"]) & 256 != 0, arch == "x64", row)
+                        shared.setdefault(row["Component"], {})[arch] = (row["ComponentId"], row["Condition"], values)
+                keys = {value[0] for each in shared.values() for value in each["x64"][2]}
+                self.assertIn(r"Software\Classes\CVMail.CVEMail", keys)
+                self.assertIn(r"Software\Classes\TypeLib\{3E1A6C2F-5D47-4B8E-9F2A-6C1D0B7E4A51}\1.0", keys)
+                self.assertFalse([k for k in keys if "\\CLSID\\" in k or "\\Interface\\" in k or k.endswith("win64")
+                                  or k.endswith("win32")])
+                self.assertEqual(any("Addins" in k for k in keys), scope == "user")
+                for name, each in shared.items():
+                    self.assertEqual(each["x64"], each["x86"], name)
+
+                # A ProgID or interface that names another installation's class or type library is left
+                # as it is: its component's condition reads what is there (AppSearch, no custom action).
+                package = packages[ARCH]
+                roots = {"machine": {"2"}, "user": {"1", "2"}}[scope]
+                locators = {row["Signature_"]: row for row in table(package, "RegLocator")}
+                properties = {row["Property"]: row["Value"] for row in table(package, "Property")}
+                searched = {row["Property"] for row in table(package, "AppSearch")}
+                self.assertEqual(searched, set(locators))
+                self.assertIn("AppSearch", {row["Action"] for row in table(package, "InstallExecuteSequence")})
+                registry = table(package, "Registry")
+                for row in table(package, "Component"):
+                    ours = {r["Key"] for r in registry if r["Component_"] == row["Component"]}
+                    progid = [k for k in ours if re.fullmatch(r"Software\\Classes\\CVMail[^\\]*", k)]
+                    interface = [k for k in ours if re.fullmatch(r"Software\\Classes\\Interface\\[^\\]+", k)]
+                    if not progid and not interface:
+                        self.assertEqual(row["Condition"], "", row["Component"])
+                        continue
+                    self.assertEqual(len(progid + interface), 1, row["Component"])
+                    key = (progid + interface)[0]
+                    proofs = ["CLSID"] if progid else ["TypeLib", "ProxyStubClsid32"]
+                    terms = re.findall(r"\(NOT (\w+) OR \1~=(\w+)\)", row["Condition"])
+                    self.assertEqual(len(terms), len(proofs) * len(roots), row["Condition"])
+                    self.assertLessEqual(len(row["Condition"]), 255)
+                    found = set()
+                    for search, value in terms:
+                        locator = locators[search]
+                        subkey = locator["Key"].rsplit("\\", 1)[1]
+                        self.assertEqual(locator["Key"], key + "\\" + subkey)
+                        self.assertEqual(locator["Name"], "")
+                        self.assertEqual(int(locator["Type"]) & 15, 2)  # the raw value
+                        ours_value = [r["Value"] for r in registry if r["Key"] == locator["Key"] and r["Name"] == ""]
+                        self.assertEqual([properties[value]], ours_value)
+                        found.add((subkey, locator["Root"]))
+                    self.assertEqual(found, {(p, r) for p in proofs for r in roots})
 
     def test_a_version_the_installer_cannot_compare_is_refused(self):
         for version in ("256.0.0", "1.0.65536", "1", "1.x.0", "1.0.0.0.0"):
@@ -267,6 +328,42 @@ class UnderWine(Packages):
         self.msiexec("/x", self.windows(self.machine))
         self.assertEqual(products(), [])
         self.assertFalse(self.program.exists())
+
+    def test_4_both_bitnesses_side_by_side_and_another_installations_progid_left_alone(self):
+        before, files_before = self.registry(), self.files()
+        vendor_class = "{0A1B2C3D-0000-4000-8000-00000000CAFE}"
+        vendor = r"HKLM\Software\Classes\CVMail.CVEMail"
+        self.assertEqual(self.wine("reg", "add", vendor + r"\CLSID", "/ve", "/d", vendor_class, "/f").returncode, 0)
+        vendor_clsid = lambda: self.wine("reg", "query", vendor + r"\CLSID", "/ve").stdout
+        # Only the registry is looked at: the 64-bit DLLs stand in for the 32-bit ones.
+        x86 = build_package(self.dir, "machine", arch="x86")
+        probe = lambda: self.wine(os.environ["CV_PROBE"])
+        for first, second in ((x86, self.machine), (self.machine, x86)):
+            with self.subTest(first=first.name):
+                self.msiexec("/i", self.windows(first))
+                self.msiexec("/i", self.windows(second))
+                self.assertIn(vendor_class, vendor_clsid())
+                self.msiexec("/x", self.windows(x86))
+                result = probe()
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertIn("writer created by ProgID: ok", result.stdout)
+                self.msiexec("/x", self.windows(self.machine))
+                self.assertIn(vendor_class, vendor_clsid())
+        self.assertEqual(self.wine("reg", "delete", vendor, "/f").returncode, 0)
+        # Wine's installer writes a 32-bit component's ProgIDs and type libraries below
+        # Classes\Wow6432Node, where Windows 7 has one key for both views; a component both packages
+        # share is then removed only in the view of the package removed last. Nothing else may be left.
+        wow = "HKLM\\Software\\Classes\\Wow6432Node\\"
+        left = self.ours(self.registry())
+        self.assertEqual([k for k in left if not k.startswith(wow) or k[len(wow):].split("\\")[0].lower()
+                          in ("clsid", "interface")], [])
+        tops = set()
+        for key in left:
+            parts = key[len(wow):].split("\\")
+            tops.add(wow + "\\".join(parts[:2] if parts[0].lower() == "typelib" else parts[:1]))
+        for top in sorted(tops):
+            self.assertEqual(self.wine("reg", "delete", top, "/f").returncode, 0, top)
+        self.assert_as_before(before, files_before)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #include "win/installer/msi_source.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <sstream>
@@ -8,6 +9,7 @@
 
 #include "foundation/markup.h"
 #include "foundation/utf.h"
+#include "win/registration_rules.h"
 
 namespace CV::Win::Installer {
 namespace {
@@ -56,46 +58,117 @@ std::string Text(const Guid& guid) { return ToUtf8(guid.ToRegistryForm()); }
 const char* ScopeName(Scope scope) { return scope == Scope::Machine ? "machine" : "user"; }
 const char* ArchName(Bitness bitness) { return bitness == Bitness::x64 ? "x64" : "x86"; }
 
-// One DLL: its file and every value of its table, in one component whose
-// key is the file, so that a repair brings a deleted DLL back.
-void WriteComponent(std::ostringstream& out, const PackageOptions& options, const Registry::Table& table,
-                    const std::string& fileId, const std::string& source) {
-  const bool machine = options.scope == Scope::Machine;
-  const std::string dll = ToUtf8(table.dllName);
-  out << "            <Component Id=\"" << fileId << "\" Guid=\""
-      << Text(StableGuid(dll + "|" + ScopeName(options.scope) + "|" + ArchName(options.bitness))) << "\""
-      << (options.bitness == Bitness::x64 ? " Win64=\"yes\"" : "") << ">\n";
-  out << "              <File Id=\"" << fileId << "\" Name=\"" << Xml(dll) << "\" Source=\"" << Xml(source)
-      << "\" KeyPath=\"yes\"/>\n";
-  // The folders the package made go with it (the installer removes only
-  // those it was told of; the parent folder is added by PostQueries).
-  if (fileId == std::string("ComponentsDll"))
-    out << "              <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n";
-  const std::string root = machine ? "HKLM" : "HKCU";
-  for (const Registry::Value& value : table.values) {
-    const std::string key = "Software\\" + ToUtf8(value.key);
-    switch (value.kind) {
-      case Registry::Value::Kind::Key: break;  // not in wixl's language: PostQueries adds them
-      case Registry::Value::Kind::Dword:
-        out << "              <RegistryValue Root=\"" << root << "\" Key=\"" << Xml(key) << "\""
-            << (value.name.empty() ? "" : " Name=\"" + Xml(ToUtf8(value.name)) + "\"") << " Type=\"integer\" Value=\""
-            << value.number << "\"/>\n";
-        break;
-      case Registry::Value::Kind::String: {
-        const std::string data =
-            value.text == Registry::kModulePath ? "[#" + fileId + "]" : Formatted(ToUtf8(value.text));
-        out << "              <RegistryValue Root=\"" << root << "\" Key=\"" << Xml(key) << "\""
-            << (value.name.empty() ? "" : " Name=\"" + Xml(ToUtf8(value.name)) + "\"") << " Type=\"string\" Value=\""
-            << Xml(data) << "\"/>\n";
-        break;
-      }
-    }
-  }
-  out << "            </Component>\n";
-}
+Registry::Hive HiveOf(Scope scope) { return scope == Scope::Machine ? Registry::Hive::Machine : Registry::Hive::User; }
+
+// One component of the package: a DLL with the keys of its bitness alone,
+// or one key that may be another's or is shared with the other bitness's
+// package. A shared key's component has the same code and content in both
+// bitnesses' packages, so that Windows Installer removes it with the last
+// of them; it is written through the package's own view, for where the
+// views keep the classes apart (Wine) each bitness needs its own. A key
+// that may be another's is installed only when it is not (AppSearch reads
+// its proofs first).
+struct Part {
+  std::string id, directory, tag;
+  Guid guid;
+  bool win64 = false;
+  const Registry::Table* table = nullptr;
+  std::string fileId;  // the DLL's component
+  std::vector<const Registry::OwnedKey*> keys;
+  std::string condition;
+};
 
 const char* ComponentOf(const Registry::Table& table) {
   return table.dllName == Registry::AddinTable().dllName ? "AddinDll" : "ComponentsDll";
+}
+
+// The property AppSearch sets from a proof in one hive, and the one that
+// holds our own value; short, for the condition must fit in 255
+// characters. Public (upper case), so that the server side sees them.
+std::string SearchProperty(const Part& part, std::size_t proof, int root) {
+  return "CVS" + part.tag + "_" + std::to_string(proof) + "_" + std::to_string(root);
+}
+std::string OursProperty(const Part& part, std::size_t proof) { return "CVO" + part.tag + "_" + std::to_string(proof); }
+
+// The installer's roots: 1 HKCU, 2 HKLM. For one user, a machine's key of
+// another's counts too: the user's would hide it.
+std::vector<int> ProofRoots(Scope scope) { return scope == Scope::Machine ? std::vector<int>{2} : std::vector<int>{1, 2}; }
+
+std::vector<Part> Parts(const PackageOptions& options, const Registry::Table& table) {
+  const bool x64 = options.bitness == Bitness::x64;
+  const std::string dll = ToUtf8(table.dllName), scope = ScopeName(options.scope), arch = ArchName(options.bitness);
+  std::vector<Part> parts(1);
+  Part& file = parts.front();
+  file.id = file.fileId = ComponentOf(table);
+  file.directory = "INSTALLFOLDER";
+  file.guid = StableGuid(dll + "|" + scope + "|" + arch);
+  file.win64 = x64;
+  file.table = &table;
+  for (std::size_t i = 0; i < table.keys.size(); ++i) {
+    const Registry::OwnedKey& key = table.keys[i];
+    const bool shared = SharedByBothViews(HiveOf(options.scope), key.key) && !key.usedBy.empty();
+    if (!shared && key.proofs.empty()) {
+      parts.front().keys.push_back(&key);
+      continue;
+    }
+    Part part;
+    part.id = std::string(ComponentOf(table)) + "Key" + std::to_string(i);
+    part.tag = part.id.substr(0, 1) + std::to_string(i);
+    part.table = &table;
+    part.keys.push_back(&key);
+    part.win64 = x64;
+    part.directory = shared ? "TARGETDIR" : "INSTALLFOLDER";
+    part.guid = StableGuid(shared ? "shared|" + scope + "|" + ToUtf8(key.key) : dll + "|" + scope + "|" + arch + "|" + ToUtf8(key.key));
+    for (std::size_t p = 0; p < key.proofs.size(); ++p)
+      for (int root : ProofRoots(options.scope)) {
+        const std::string property = SearchProperty(part, p, root);
+        part.condition += std::string(part.condition.empty() ? "" : " AND ") + "(NOT " + property + " OR " + property +
+                          "~=" + OursProperty(part, p) + ")";
+      }
+    parts.push_back(std::move(part));
+  }
+  return parts;
+}
+
+std::vector<Part> AllParts(const PackageOptions& options, const Registry::Table& components, const Registry::Table& addin) {
+  std::vector<Part> parts = Parts(options, components), more = Parts(options, addin);
+  parts.insert(parts.end(), more.begin(), more.end());
+  return parts;
+}
+
+// One component with its values; a registry component's key path is its
+// first value.
+void WriteComponent(std::ostringstream& out, const PackageOptions& options, const Part& part, const std::string& source,
+                    const std::string& indent) {
+  const bool machine = options.scope == Scope::Machine;
+  out << indent << "<Component Id=\"" << part.id << "\" Guid=\"" << Text(part.guid) << "\""
+      << (part.win64 ? " Win64=\"yes\"" : "") << ">\n";
+  if (!part.fileId.empty()) {
+    out << indent << "  <File Id=\"" << part.fileId << "\" Name=\"" << Xml(ToUtf8(part.table->dllName))
+        << "\" Source=\"" << Xml(source) << "\" KeyPath=\"yes\"/>\n";
+    // The folders the package made go with it (the installer removes only
+    // those it was told of; the parent folder is added by PostQueries).
+    if (part.fileId == std::string("ComponentsDll"))
+      out << indent << "  <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n";
+  }
+  const std::string root = machine ? "HKLM" : "HKCU";
+  bool keyPath = part.fileId.empty();
+  for (const Registry::OwnedKey* owned : part.keys) {
+    for (const Registry::Value& value : owned->values) {
+      const std::string key = "Software\\" + ToUtf8(value.key);
+      if (value.kind == Registry::Value::Kind::Key) continue;  // not in wixl's language: PostQueries adds them
+      const bool dword = value.kind == Registry::Value::Kind::Dword;
+      const std::string data = dword                                   ? std::to_string(value.number)
+                               : value.text == Registry::kModulePath ? "[#" + std::string(ComponentOf(*part.table)) + "]"
+                                                                      : Formatted(ToUtf8(value.text));
+      out << indent << "  <RegistryValue Root=\"" << root << "\" Key=\"" << Xml(key) << "\""
+          << (value.name.empty() ? "" : " Name=\"" + Xml(ToUtf8(value.name)) + "\"") << " Type=\""
+          << (dword ? "integer" : "string") << "\" Value=\"" << Xml(data) << "\"" << (keyPath ? " KeyPath=\"yes\"" : "")
+          << "/>\n";
+      keyPath = false;
+    }
+  }
+  out << indent << "</Component>\n";
 }
 
 }  // namespace
@@ -105,17 +178,41 @@ std::vector<std::string> PostQueries(const PackageOptions& options) {
       "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `DirProperty`, `InstallMode`) VALUES "
       "('RemoveCorvaneFolder', 'ComponentsDll', 'CorvaneFolder', 2)"};
   const int root = options.scope == Scope::Machine ? 2 : 1;  // HKLM, HKCU
-  for (const Registry::Table& table :
-       {Registry::ComponentsTable(options.bitness), Registry::AddinTable(options.bitness)}) {
-    for (const Registry::Value& value : table.values) {
-      if (value.kind != Registry::Value::Kind::Key) continue;
-      const std::string key = "Software\\" + ToUtf8(value.key);
-      // "*": created with the component, removed with it.
-      queries.push_back("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('key" +
-                        std::string(ComponentOf(table)) + std::to_string(queries.size()) + "', " +
-                        std::to_string(root) + ", '" + key + "', '*', '" + ComponentOf(table) + "')");
-    }
+  const Registry::Table components = Registry::ComponentsTable(options.bitness), addin = Registry::AddinTable(options.bitness);
+  bool searched = false;
+  for (const Part& part : AllParts(options, components, addin)) {
+    for (const Registry::OwnedKey* owned : part.keys)
+      for (const Registry::Value& value : owned->values) {
+        if (value.kind != Registry::Value::Kind::Key) continue;
+        // "*": created with the component, removed with it.
+        queries.push_back("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('key" +
+                          part.id + std::to_string(queries.size()) + "', " + std::to_string(root) + ", 'Software\\" +
+                          ToUtf8(value.key) + "', '*', '" + part.id + "')");
+      }
+    if (part.condition.empty()) continue;
+    // wixl writes no locator for a default value: the search is added here.
+    const Registry::OwnedKey& owned = *part.keys.front();
+    for (std::size_t p = 0; p < owned.proofs.size(); ++p)
+      for (int searchRoot : ProofRoots(options.scope)) {
+        const std::string property = SearchProperty(part, p, searchRoot);
+        const int type = 2 | (part.win64 ? 16 : 0);  // the raw value, in the component's view
+        queries.push_back("INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Type`) VALUES ('" + property +
+                          "', " + std::to_string(searchRoot) + ", 'Software\\" + ToUtf8(owned.key) + "\\" +
+                          ToUtf8(owned.proofs[p].subkey) + "', " + std::to_string(type) + ")");
+        queries.push_back("INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('" + property + "', '" + property +
+                          "')");
+      }
+    for (std::size_t p = 0; p < owned.proofs.size(); ++p)
+      queries.push_back("INSERT INTO `Property` (`Property`, `Value`) VALUES ('" + OursProperty(part, p) + "', '" +
+                        ToUtf8(owned.proofs[p].text) + "')");
+    queries.push_back("UPDATE `Component` SET `Condition` = '" + part.condition + "' WHERE `Component` = '" + part.id +
+                      "'");
+    searched = true;
   }
+  if (searched)
+    for (const char* sequence : {"InstallUISequence", "InstallExecuteSequence"})
+      queries.push_back(std::string("INSERT INTO `") + sequence +
+                        "` (`Action`, `Sequence`) VALUES ('AppSearch', 50)");
   return queries;
 }
 
@@ -176,16 +273,22 @@ std::string MsiSource(const PackageOptions& options) {
       << "        <Directory Id=\"CorvaneFolder\" Name=\"Corvane\">\n"
       << "          <Directory Id=\"INSTALLFOLDER\" Name=\"Mailarchiv\">\n";
   const Registry::Table components = Registry::ComponentsTable(options.bitness), addin = Registry::AddinTable(options.bitness);
-  WriteComponent(out, options, components, ComponentOf(components), options.componentsDll);
-  WriteComponent(out, options, addin, ComponentOf(addin), options.addinDll);
+  const std::vector<Part> parts = AllParts(options, components, addin);
+  const auto sourceOf = [&](const Part& part) {
+    return part.table == &components ? options.componentsDll : options.addinDll;
+  };
+  for (const Part& part : parts)
+    if (part.directory == "INSTALLFOLDER") WriteComponent(out, options, part, sourceOf(part), "            ");
   out << "          </Directory>\n"
       << "        </Directory>\n"
-      << "      </Directory>\n"
-      << "    </Directory>\n"
-      << "    <Feature Id=\"Mailarchiv\" Title=\"" << Xml(name) << "\" Level=\"1\">\n"
-      << "      <ComponentRef Id=\"ComponentsDll\"/>\n"
-      << "      <ComponentRef Id=\"AddinDll\"/>\n"
-      << "    </Feature>\n"
+      << "      </Directory>\n";
+  // The keys both bitnesses share lie in no folder of either.
+  for (const Part& part : parts)
+    if (part.directory == "TARGETDIR") WriteComponent(out, options, part, sourceOf(part), "      ");
+  out << "    </Directory>\n"
+      << "    <Feature Id=\"Mailarchiv\" Title=\"" << Xml(name) << "\" Level=\"1\">\n";
+  for (const Part& part : parts) out << "      <ComponentRef Id=\"" << part.id << "\"/>\n";
+  out << "    </Feature>\n"
       << "  </Product>\n"
       << "</Wix>\n";
   return out.str();
