@@ -87,9 +87,11 @@ class Static(Packages):
                 self.assertEqual(properties["ProductVersion"], ".".join(VERSION.split(".")[:3]))
                 self.assertEqual(properties["ProductLanguage"], "1031")
                 codes.add(properties["UpgradeCode"])
-                summary = subprocess.run(["msiinfo", "suminfo", package], check=True, capture_output=True,
-                                         text=True).stdout
+                # The summary's strings are in its code page, 1252.
+                summary = subprocess.run(["msiinfo", "suminfo", package], check=True,
+                                         capture_output=True).stdout.decode("cp1252")
                 self.assertIn(("x64" if ARCH == "x64" else "Intel") + ";1031", summary)
+                self.assertIn("Subject: Corvane Mailarchiv f\u00fcr Microsoft Outlook", summary)
 
                 # A second build: the same components, a new product.
                 again = self.dir / "again"
@@ -163,6 +165,40 @@ class Static(Packages):
                         self.assertEqual([properties[value]], ours_value)
                         found.add((subkey, locator["Root"]))
                     self.assertEqual(found, {(p, r) for p in proofs for r in roots})
+
+    def test_all_four_packages_keep_the_installers_rules_and_the_check_finds_each_breach(self):
+        folder = self.dir / "rules"
+        folder.mkdir()
+        shutil.copytree(self.dir / "dlls", folder / "dlls")
+        packages = {(scope, arch): build_package(folder, scope, arch=arch)
+                    for scope in ("machine", "user") for arch in ("x64", "x86")}
+        check = lambda *files: subprocess.run([SOURCE / "scripts" / "check-msi", *files], capture_output=True,
+                                              text=True)
+        result = check(*packages.values())
+        self.assertEqual((result.returncode, result.stdout), (0, ""))
+
+        breaks = {
+            "ICE38": ("user", ["UPDATE `Component` SET `KeyPath` = 'AddinDll' WHERE `Component` = 'AddinDll'"]),
+            "ICE43": ("machine", ["INSERT INTO `Shortcut` (`Shortcut`, `Directory_`, `Name`, `Component_`, `Target`) "
+                                  "VALUES ('Mail', 'INSTALLFOLDER', 'Mail', 'ComponentsDll', '[#ComponentsDll]')"]),
+            "ICE57": ("machine", ["INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) "
+                                  "VALUES ('mixed', 1, 'Software\\Corvanworks', 'x', 'y', 'AddinDll')"]),
+            "ICE64": ("user", ["DELETE FROM `RemoveFile` WHERE `FileKey` = 'RemoveCorvaneFolder'"]),
+            "ICE91": ("user", ["INSERT INTO `Property` (`Property`, `Value`) VALUES ('ALLUSERS', '1')"]),
+            "summary": ("user", None),
+        }
+        for rule, (scope, queries) in breaks.items():
+            with self.subTest(rule=rule):
+                broken = folder / f"broken-{rule}.msi"
+                shutil.copy(packages[(scope, ARCH)], broken)
+                if queries is None:  # the subject in UTF-8 while the code page says 1252
+                    arguments = ["-s", "Corvane Mailarchiv f\u00fcr Microsoft Outlook", "Corvanworks", "x64;1031"]
+                else:
+                    arguments = [argument for query in queries for argument in ("-q", query)]
+                subprocess.run(["msibuild", broken, *arguments], check=True, capture_output=True)
+                result = check(broken)
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertEqual({line.split(": ")[1] for line in result.stdout.splitlines()}, {rule}, result.stdout)
 
     def test_a_version_the_installer_cannot_compare_is_refused(self):
         for version in ("256.0.0", "1.0.65536", "1", "1.x.0", "1.0.0.0.0"):

@@ -145,19 +145,24 @@ void WriteComponent(std::ostringstream& out, const PackageOptions& options, cons
       << (part.win64 ? " Win64=\"yes\"" : "") << ">\n";
   if (!part.fileId.empty()) {
     out << indent << "  <File Id=\"" << part.fileId << "\" Name=\"" << Xml(ToUtf8(part.table->dllName))
-        << "\" Source=\"" << Xml(source) << "\" KeyPath=\"yes\"/>\n";
+        << "\" Source=\"" << Xml(source) << "\"" << (machine ? " KeyPath=\"yes\"" : "") << "/>\n";
     // The folders the package made go with it (the installer removes only
     // those it was told of; the parent folder is added by PostQueries).
     if (part.fileId == std::string("ComponentsDll"))
       out << indent << "  <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n";
   }
   const std::string root = machine ? "HKLM" : "HKCU";
+  // A registry component's key path is its first value. A DLL's is the
+  // file for all users; for one user Windows Installer wants a value below
+  // HKCU (ICE38): the DLL's server path, so that a repair still notices it.
   bool keyPath = part.fileId.empty();
+  bool serverPath = !part.fileId.empty() && !machine;
   for (const Registry::OwnedKey* owned : part.keys) {
     for (const Registry::Value& value : owned->values) {
       const std::string key = "Software\\" + ToUtf8(value.key);
       if (value.kind == Registry::Value::Kind::Key) continue;  // not in wixl's language: PostQueries adds them
       const bool dword = value.kind == Registry::Value::Kind::Dword;
+      if (serverPath && !dword && value.text == Registry::kModulePath) keyPath = true, serverPath = false;
       const std::string data = dword                                   ? std::to_string(value.number)
                                : value.text == Registry::kModulePath ? "[#" + std::string(ComponentOf(*part.table)) + "]"
                                                                       : Formatted(ToUtf8(value.text));
@@ -209,6 +214,13 @@ std::vector<std::string> PostQueries(const PackageOptions& options) {
                       "'");
     searched = true;
   }
+  // A rebuild of the same version replaces the installed one: the
+  // installer compares three fields, and wixl's row leaves the maximum out.
+  // (Attributes is part of the row's key: the row is written anew.)
+  queries.push_back("DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'");
+  queries.push_back("INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('" +
+                    Text(UpgradeCode(options.scope, options.bitness)) + "', '" + ProductVersion(options.version) +
+                    "', 513, 'WIX_UPGRADE_DETECTED')");  // migrate features, maximum included
   if (searched)
     for (const char* sequence : {"InstallUISequence", "InstallExecuteSequence"})
       queries.push_back(std::string("INSERT INTO `") + sequence +
