@@ -230,8 +230,9 @@ def read_registry(path, hive):
     return keys
 
 
-@unittest.skipUnless(ARCH == "x64", "the x86 packages are checked statically")
 class UnderWine(Packages):
+    """In a 64-bit prefix; the win32 preset installs the x86 packages there."""
+
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -243,7 +244,11 @@ class UnderWine(Packages):
         cls.machine = build_package(cls.dir, "machine")
         cls.user = build_package(cls.dir, "user")
         cls.older = build_package(cls.dir, "machine", "0.9.0")
-        cls.program = cls.prefix / "drive_c" / "Program Files" / "Corvane" / "Mailarchiv"
+        cls.programs = "Program Files" if ARCH == "x64" else "Program Files (x86)"
+        cls.program = cls.prefix / "drive_c" / cls.programs / "Corvane" / "Mailarchiv"
+        # A 32-bit program is started by the 32-bit loader, and registers with the 32-bit regsvr32.
+        cls.native = cls.loader if ARCH == "x64" else str(pathlib.Path(cls.loader).with_name("wine"))
+        cls.regsvr32 = "regsvr32" if ARCH == "x64" else "C:\\windows\\syswow64\\regsvr32.exe"
         cls.local = cls.prefix / "drive_c" / "users" / os.environ.get("USER", "root") / "AppData" / "Local" / \
             "Corvane" / "Mailarchiv"
 
@@ -253,8 +258,8 @@ class UnderWine(Packages):
         super().tearDownClass()
 
     @classmethod
-    def wine(cls, *args):
-        result = subprocess.run([cls.loader, *map(str, args)], env=cls.env, capture_output=True, text=True,
+    def wine(cls, *args, loader=None):
+        result = subprocess.run([loader or cls.loader, *map(str, args)], env=cls.env, capture_output=True, text=True,
                                 timeout=300)
         subprocess.run([cls.server, "-w"], env=cls.env, check=True)  # the registry is on disk
         return result
@@ -277,6 +282,20 @@ class UnderWine(Packages):
     def ours(self, keys):
         return {k: v for k, v in keys.items() if any(m.lower() in k.lower() for m in MARKERS)}
 
+    @staticmethod
+    def as_com_reads(keys):
+        """Keys as a program of the packages' bitness reads them. Wine's installer writes a 32-bit
+        component's ProgIDs below Classes\\Wow6432Node, where Wine's 32-bit programs write them one
+        level up; its 32-bit programs read both."""
+        out = {}
+        for key, values in keys.items():
+            key = key.lower()
+            head, _, rest = key.partition("\\classes\\wow6432node\\")
+            if rest and ARCH == "x86" and not rest.startswith(("clsid\\", "interface\\")):
+                key = head + "\\classes\\" + rest
+            out[key] = values
+        return out
+
     def files(self):
         return sorted(str(p.relative_to(self.prefix)) for p in (self.prefix / "drive_c").rglob("*") if p.is_file()
                       and "windows" not in p.parts)
@@ -285,7 +304,7 @@ class UnderWine(Packages):
         after = self.registry()
         self.assertEqual(self.ours(after), {})
         # Where a package writes; the rest of Wine's registry changes by itself (network cards, devices).
-        areas = ("\\Software\\Classes\\", "\\Software\\Microsoft\\Office\\", "\\Software\\Corvanworks",
+        areas = ("\\Software\\Classes\\", "\\Microsoft\\Office\\", "\\Software\\Corvanworks",
                  "\\Software\\Microsoft\\Windows\\CurrentVersion\\")
         software = lambda keys: {k: v for k, v in keys.items() if any(a in k for a in areas)}
         changed = {k for k in set(software(before)) | set(software(after)) if before.get(k) != after.get(k)}
@@ -298,8 +317,10 @@ class UnderWine(Packages):
         self.msiexec("/i", self.windows(self.machine))
         installed = self.ours(self.registry())
         self.assertTrue((self.program / "CVMailArchiveOl.dll").exists())
-        self.assertIn("HKLM\\Software\\Microsoft\\Office\\Outlook\\Addins\\CVMailArchiveOl.Connect", installed)
-        probe = self.wine(os.environ["CV_PROBE"])
+        # A 32-bit Outlook reads the machine's add-ins from the 32-bit view.
+        view = "" if ARCH == "x64" else "Wow6432Node\\"
+        self.assertIn(f"HKLM\\Software\\{view}Microsoft\\Office\\Outlook\\Addins\\CVMailArchiveOl.Connect", installed)
+        probe = self.wine(os.environ["CV_PROBE"], loader=self.native)
         self.assertEqual(probe.returncode, 0, probe.stdout + probe.stderr)
         self.assertIn("callback GetMailCount answered: ok", probe.stdout)
 
@@ -316,11 +337,12 @@ class UnderWine(Packages):
         self.program.mkdir(parents=True)
         for dll in ("CVMailComponents.dll", "CVMailArchiveOl.dll"):
             shutil.copy(self.dir / "dlls" / dll, self.program / dll)
-            self.assertEqual(self.wine("regsvr32", "/s", f"C:\\Program Files\\Corvane\\Mailarchiv\\{dll}")
-                             .returncode, 0)
-        self.assertEqual(self.ours(self.registry()), installed)
+            self.assertEqual(self.wine(self.regsvr32, "/s", f"C:\\{self.programs}\\Corvane\\Mailarchiv\\{dll}",
+                                       loader=self.native).returncode, 0)
+        self.assertEqual(self.as_com_reads(self.ours(self.registry())), self.as_com_reads(installed))
         for dll in ("CVMailArchiveOl.dll", "CVMailComponents.dll"):
-            self.wine("regsvr32", "/s", "/u", f"C:\\Program Files\\Corvane\\Mailarchiv\\{dll}")
+            self.wine(self.regsvr32, "/s", "/u", f"C:\\{self.programs}\\Corvane\\Mailarchiv\\{dll}",
+                      loader=self.native)
         shutil.rmtree(self.program.parent)
         self.assertEqual(self.ours(self.registry()), {})
 
@@ -337,10 +359,11 @@ class UnderWine(Packages):
         self.local.mkdir(parents=True)
         for dll in ("CVMailComponents.dll", "CVMailArchiveOl.dll"):
             shutil.copy(self.dir / "dlls" / dll, self.local / dll)
-            self.assertEqual(self.wine("regsvr32", "/s", "/n", "/i:user", self.in_c(self.local / dll)).returncode, 0)
-        self.assertEqual(self.ours(self.registry()), installed)
+            self.assertEqual(self.wine(self.regsvr32, "/s", "/n", "/i:user", self.in_c(self.local / dll),
+                                       loader=self.native).returncode, 0)
+        self.assertEqual(self.as_com_reads(self.ours(self.registry())), self.as_com_reads(installed))
         for dll in ("CVMailArchiveOl.dll", "CVMailComponents.dll"):
-            self.wine("regsvr32", "/s", "/u", "/n", "/i:user", self.in_c(self.local / dll))
+            self.wine(self.regsvr32, "/s", "/u", "/n", "/i:user", self.in_c(self.local / dll), loader=self.native)
         shutil.rmtree(self.local.parent)
 
     def test_3_a_newer_package_replaces_the_older_and_keeps_the_excluded_folders(self):
@@ -365,6 +388,7 @@ class UnderWine(Packages):
         self.assertEqual(products(), [])
         self.assertFalse(self.program.exists())
 
+    @unittest.skipUnless(ARCH == "x64", "the x64 run installs both bitnesses")
     def test_4_both_bitnesses_side_by_side_and_another_installations_progid_left_alone(self):
         before, files_before = self.registry(), self.files()
         vendor_class = "{0A1B2C3D-0000-4000-8000-00000000CAFE}"
@@ -399,6 +423,24 @@ class UnderWine(Packages):
             tops.add(wow + "\\".join(parts[:2] if parts[0].lower() == "typelib" else parts[:1]))
         for top in sorted(tops):
             self.assertEqual(self.wine("reg", "delete", top, "/f").returncode, 0, top)
+        self.assert_as_before(before, files_before)
+
+    def test_5_a_rebuild_of_the_same_version_replaces_the_installed_one(self):
+        before, files_before = self.registry(), self.files()
+        rebuilt = self.dir / "rebuilt"
+        rebuilt.mkdir()
+        shutil.copytree(self.dir / "dlls", rebuilt / "dlls")
+        again = build_package(rebuilt, "machine")
+        products = lambda: [k for k, v in self.registry().items() if "CurrentVersion\\Uninstall\\{" in k and
+                            any("Corvane Mailarchiv" in line for line in v)]
+        self.msiexec("/i", self.windows(self.machine))
+        first = products()
+        self.assertEqual(len(first), 1)
+        self.msiexec("/i", self.windows(again))
+        self.assertEqual(len(products()), 1)
+        self.assertNotEqual(products(), first)
+        self.assertTrue((self.program / "CVMailArchiveOl.dll").exists())
+        self.msiexec("/x", self.windows(again))
         self.assert_as_before(before, files_before)
 
 
