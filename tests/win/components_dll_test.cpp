@@ -104,6 +104,43 @@ TEST_F(ComponentsDll, RegistersBothClassesForTheMachineAndForTheUser) {
   EXPECT_EQ(::LoadRegTypeLib(Win::ToGUID(ComponentIds::LibId), 1, 0, 0, again.Put()), S_OK);
 }
 
+// The vendor's own components answer to the same ProgIDs and interfaces:
+// their keys are neither overwritten nor removed (for one user here, so
+// that the machine's registration the other tests use stays).
+TEST_F(ComponentsDll, AnotherInstallationsProgIdAndInterfaceAreLeftAsTheyAre) {
+  const std::wstring classes = L"Software\\Classes\\", vendorClass = L"{0A1B2C3D-0000-4000-8000-00000000CAFE}",
+                     vendorLibrary = L"{0A1B2C3D-0000-4000-8000-0000000011B0}";
+  const std::wstring progId = classes + L"CVMail.CVMailSelect", ours = classes + L"CVMail.CVEMail",
+                     iface = classes + L"Interface\\" + W(Vendor::Iid::CVMailExport);
+  const auto write = [](const std::wstring& key, const std::wstring& text) {
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(::RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    ::RegCloseKey(opened);
+  };
+  write(progId + L"\\CLSID", vendorClass);
+  write(iface + L"\\TypeLib", vendorLibrary);
+  const auto expectTheirsUntouched = [&] {
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, progId + L"\\CLSID"), vendorClass);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, progId + L"\\CurVer"));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, iface + L"\\TypeLib"), vendorLibrary);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, iface + L"\\ProxyStubClsid32"));
+  };
+  ASSERT_EQ(Regsvr32(L"/n /i:user"), 0u);
+  expectTheirsUntouched();
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, ours + L"\\CLSID"), W(ComponentIds::ClsidEMail));
+  ASSERT_EQ(Regsvr32(L"/u /n /i:user"), 0u);
+  expectTheirsUntouched();
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ours));
+  EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, progId.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(::RegDeleteTreeW(HKEY_CURRENT_USER, iface.c_str()), ERROR_SUCCESS);
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, progId.c_str());
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, iface.c_str());
+}
+
 TEST_F(ComponentsDll, EMailPropertiesRoundTripByName) {
   const ObjectPtr created = m_factory.Create(Vendor::kEMailProgId);
   ASSERT_TRUE(created);
