@@ -125,6 +125,17 @@ TEST_F(CollectingJobTest, InitFailuresLeaveNothingBehind) {
   EXPECT_EQ(deleted, 2);
 }
 
+// A job set up again parks the source and the ribbon anew, not beside the
+// ones it parked before.
+TEST_F(CollectingJobTest, ASecondInitParksEachObjectOnce) {
+  auto* job = NewJob([](const ObjectPtr&, CArchiveList&, int&, Progress::IAbsProgress*) { return true; });
+  ASSERT_TRUE(job->Init(inbox, list, ribbon));
+  ASSERT_TRUE(job->Init(inbox, list, ribbon));
+  EXPECT_EQ(table->RegisteredCount(), 2u);
+  RunToEnd(job);
+  EXPECT_EQ(deleted, 1);
+}
+
 TEST_F(CollectingJobTest, MissingSourceStillRunsAndAddsNothing) {
   auto* job = NewJob([](const ObjectPtr& source, CArchiveList& l, int& inaccessible, Progress::IAbsProgress* p) {
     return l.AddFolder(Folder(source), inaccessible, p);
