@@ -123,10 +123,14 @@ TEST_F(ArchiveListTest, PathsAreOrdinalAndNormalized) {
 }
 
 TEST_F(ArchiveListTest, ClearKeepsExclusionsAndApplication) {
-  inbox->AddMails(2);
+  const auto mails = inbox->AddMails(2);
   Add(inbox);
   list.SetExcludedFolders({u"\\\\Persönliche Ordner\\Junk-E-Mail"});
+  list.ShowMail(kInbox, mails[0]->EntryId());
+  EXPECT_EQ(mails[0]->Calls("Display"), 1u);
   list.Clear();
+  list.ShowMail(kInbox, mails[0]->EntryId());  // the folder is no longer listed: nothing opens
+  EXPECT_EQ(mails[0]->Calls("Display"), 1u);
   EXPECT_EQ(CountsNow(), (Counts{0, 0, 0}));
   EXPECT_TRUE(Paths().empty());
   EXPECT_EQ(list.ExcludedFolders(), std::vector<std::u16string>{u"Persönliche Ordner\\Junk-E-Mail"});
