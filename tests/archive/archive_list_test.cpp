@@ -137,6 +137,20 @@ TEST_F(ArchiveListTest, ClearKeepsExclusionsAndApplication) {
   EXPECT_TRUE(list.GetApplication());
 }
 
+// An entry id is unique only within its store: a mail opens from the store
+// of the folder it was collected from.
+TEST_F(ArchiveListTest, AMailOpensFromTheStoreOfItsFolder) {
+  const auto mails = inbox->AddMails(1);
+  const auto otherInbox = outlook.AddStore(u"Archiv 2020")->DefaultFolder(olFolderInbox);
+  const auto twin = std::make_shared<Sim::SimItem>(outlook.World(), ItemKind::Mail, mails[0]->EntryId(), u"Zwilling");
+  twin->Build(otherInbox);
+  otherInbox->Adopt(twin);
+  Add(otherInbox);
+  list.ShowMail(u"Archiv 2020\\Posteingang", mails[0]->EntryId());
+  EXPECT_EQ(twin->Calls("Display"), 1u);
+  EXPECT_EQ(mails[0]->Calls("Display"), 0u);
+}
+
 TEST_F(ArchiveListTest, InaccessibleItemsAreCountedAndSkipped) {
   inbox->AddMails(10);
   // Two items cannot be fetched, one cannot tell its EntryID.
