@@ -16,8 +16,8 @@ std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), 
 
 Hive HiveOf(Scope scope) { return scope == Scope::Machine ? Hive::Machine : Hive::User; }
 
-// The registry of this process: the own view by default, the other with
-// the WOW64 flag (which a Windows of one bitness ignores).
+// The registry of this process: the own view and the other, each named
+// by its WOW64 flag (which a Windows of one bitness ignores).
 class WinRegistry final : public Registry::IRegistry {
  public:
   std::optional<std::u16string> ReadString(Hive hive, View view, std::u16string_view key,
@@ -57,25 +57,35 @@ class WinRegistry final : public Registry::IRegistry {
     const DWORD data = number;
     return Set(hive, key, name, REG_DWORD, &data, sizeof data);
   }
+  // RegDeleteTree takes no view: the key is opened in the own view first,
+  // and the key itself goes with RegDeleteKeyEx in that view.
   Status DeleteTree(Hive hive, std::u16string_view key) override {
     const std::wstring path = Path(key);
-    LSTATUS status = ::RegDeleteTreeW(Root(hive), path.c_str());
-    if (status == ERROR_SUCCESS) status = ::RegDeleteKeyW(Root(hive), path.c_str());
+    HKEY opened = nullptr;
+    LSTATUS status = ::RegOpenKeyExW(Root(hive), path.c_str(), 0, DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE |
+                                                                       KEY_SET_VALUE | Flag(View::Own),
+                                     &opened);
+    if (status != ERROR_SUCCESS) return static_cast<Status>(status);
+    status = ::RegDeleteTreeW(opened, nullptr);
+    ::RegCloseKey(opened);
+    if (status == ERROR_SUCCESS) status = ::RegDeleteKeyExW(Root(hive), path.c_str(), Flag(View::Own), 0);
     return static_cast<Status>(status);
   }
 
  private:
   static HKEY Root(Hive hive) { return hive == Hive::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
   static std::wstring Path(std::u16string_view key) { return L"Software\\" + Wide(key); }
+  // Each call names its view, so that nothing depends on the default
+  // (which a Windows of one bitness ignores anyway).
   static REGSAM Flag(View view) {
-    if (view == View::Own) return 0;
-    return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const bool own64 = sizeof(void*) == 8;
+    return (view == View::Own) == own64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
   }
   static Status Set(Hive hive, std::u16string_view key, std::u16string_view name, DWORD type, const void* data,
                     DWORD bytes) {
     HKEY created = nullptr;
-    LSTATUS status = ::RegCreateKeyExW(Root(hive), Path(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                       nullptr, &created, nullptr);
+    LSTATUS status = ::RegCreateKeyExW(Root(hive), Path(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       KEY_WRITE | Flag(View::Own), nullptr, &created, nullptr);
     if (status != ERROR_SUCCESS) return static_cast<Status>(status);
     if (type != REG_NONE) {
       const std::wstring valueName = Wide(name);

@@ -52,6 +52,18 @@ class Packages(unittest.TestCase):
 
 
 class Static(Packages):
+    _four = None
+
+    @classmethod
+    def four_packages(cls):
+        """Both scopes and both bitnesses, built once for the tests that read them all."""
+        if cls._four is None:
+            folder = cls.dir / "four"
+            folder.mkdir()
+            cls._four = {(scope, arch): build_package(folder, scope, arch=arch)
+                         for scope in ("machine", "user") for arch in ("x64", "x86")}
+        return cls._four
+
     def test_registry_entries_scope_and_bitness(self):
         codes = set()
         for scope in ("machine", "user"):
@@ -106,10 +118,7 @@ class Static(Packages):
     def test_shared_keys_go_with_the_last_package_and_another_installations_keys_are_left(self):
         for scope in ("machine", "user"):
             with self.subTest(scope=scope):
-                folder = self.dir / f"both-{scope}"
-                folder.mkdir()
-                shutil.copytree(self.dir / "dlls", folder / "dlls")
-                packages = {arch: build_package(folder, scope, arch=arch) for arch in ("x64", "x86")}
+                packages = {arch: self.four_packages()[(scope, arch)] for arch in ("x64", "x86")}
                 # One component per shared key, alike in both bitnesses' packages (code, values, outside
                 # their folders): Windows Installer keeps it until the last package goes.
                 shared = {}
@@ -167,11 +176,9 @@ class Static(Packages):
                     self.assertEqual(found, {(p, r) for p in proofs for r in roots})
 
     def test_all_four_packages_keep_the_installers_rules_and_the_check_finds_each_breach(self):
+        packages = self.four_packages()
         folder = self.dir / "rules"
         folder.mkdir()
-        shutil.copytree(self.dir / "dlls", folder / "dlls")
-        packages = {(scope, arch): build_package(folder, scope, arch=arch)
-                    for scope in ("machine", "user") for arch in ("x64", "x86")}
         check = lambda *files: subprocess.run([SOURCE / "scripts" / "check-msi", *files], capture_output=True,
                                               text=True)
         result = check(*packages.values())
