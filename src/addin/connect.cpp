@@ -351,24 +351,40 @@ HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) {
   return S_OK;
 }
 
-// The topic in the control's tag, in the folder of the main application.
+// The topic in the control's tag, in the folder of the main application;
+// where that application or its help file is missing, beside the add-in.
 // Whatever fails, the user sees nothing and Office gets S_OK.
 HRESULT CConnect::OnHelp(const ObjectPtr& control) {
   try {
     if (!m_ports.help) return S_OK;
-    const std::optional<std::u16string> application = m_ports.help->MainApplicationPath();
-    if (!application || application->empty()) return S_OK;
-    FS::CPath topic(*application, *m_ports.mailExport.fs);
-    topic.RemoveFileName();
     const auto typed = control ? Outlook::Query<Outlook::RibbonControl>(control) : Outlook::RibbonControl();
     if (!typed) return S_OK;
-    topic.Append(typed.Tag());
-    // The help viewer parses "file::topic" itself and takes no long-path prefix.
-    m_ports.help->DisplayTopic(topic.StringWithoutPrefix());
+    const std::u16string tag = typed.Tag();
+    const std::optional<std::u16string> application = m_ports.help->MainApplicationPath();
+    std::optional<std::u16string> topic;
+    if (application && !application->empty()) topic = HelpTopicBeside(*application, tag);
+    if (!topic) topic = HelpTopicBeside(m_ports.help->AddinModulePath(), tag);
+    if (topic) m_ports.help->DisplayTopic(*topic);
   } catch (...) {
     // help that cannot be shown is not shown
   }
   return S_OK;
+}
+
+// "file.chm::/topic.htm" in the folder of a module, or nullopt when the
+// file is not there.
+std::optional<std::u16string> CConnect::HelpTopicBeside(const std::u16string& module, const std::u16string& tag) {
+  FS::IFileSystem& fs = *m_ports.mailExport.fs;
+  FS::CPath folder(module, fs);
+  if (!folder.RemoveFileName()) return std::nullopt;
+  FS::CPath topic = folder;
+  topic.Append(tag);
+  // The help viewer parses "file::topic" itself and takes no long-path prefix.
+  const std::u16string shown = topic.StringWithoutPrefix();
+  const std::u16string file = shown.substr(0, shown.find(u"::"));
+  std::uint32_t attributes = 0;
+  if (fs.ReadAttributes(file, attributes) != 0 || (attributes & FS::Attribute::Directory)) return std::nullopt;
+  return shown;
 }
 
 // ---- IObject

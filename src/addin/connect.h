@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "addin/explorer_tracking.h"
@@ -120,6 +121,7 @@ class CConnect final : public IObject, public std::enable_shared_from_this<CConn
   bool TargetIsMailFolderWithSubfolders(const ObjectPtr& control);
   bool ListHoldsMails(const ObjectPtr& control);
   HRESULT CountLabel(int count, Bstr* label);
+  std::optional<std::u16string> HelpTopicBeside(const std::u16string& module, const std::u16string& tag);
   // The picture a name points to in the size of the screen; E_FAIL without one.
   HRESULT PictureFor(std::u16string_view pictureName, ObjectPtr* picture);
   // Creates, initialises and starts a job; false when it did not start.

@@ -1,6 +1,6 @@
 // Port: the help system. The help file lives in the installation folder of
 // the maker's main application, found through that application's COM
-// registration.
+// registration, or else beside the add-in's own module.
 #pragma once
 
 #include <optional>
@@ -19,6 +19,8 @@ class IHelpSystem {
   // The registered path of the main application's executable (at most 260
   // characters), or nullopt when it is not registered.
   virtual std::optional<std::u16string> MainApplicationPath() = 0;
+  // The path of the add-in's module (the DLL Outlook loaded).
+  virtual std::u16string AddinModulePath() = 0;
   // Opens a help topic ("file.chm::\topic.htm"); a failure shows nothing.
   virtual void DisplayTopic(const std::u16string& topic) = 0;
 };

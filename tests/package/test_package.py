@@ -41,6 +41,9 @@ class FreshClone(unittest.TestCase):
                     self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
                     self.assertIn("Signature verification: ok", verify.stdout)
                     self.assertIn("SHA256", verify.stdout.upper())
+            for arch in ("x64", "x86"):
+                with self.subTest(help=arch):  # the help beside the add-in, an HTML Help file
+                    self.assertEqual((dist / arch / "CVHilfe.chm").read_bytes()[:4], b"ITSF")
             rules = subprocess.run([SOURCE / "scripts" / "check-msi", *dist.glob("*.msi")], capture_output=True,
                                    text=True)
             self.assertEqual((rules.returncode, rules.stdout), (0, ""))

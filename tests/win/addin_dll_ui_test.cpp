@@ -173,29 +173,99 @@ int VisibleWindows() {
   return count;
 }
 
-// Without a help file nothing can be shown, and nothing is: no error box,
-// no empty viewer, and Office hears S_OK.
-TEST_F(AddinDll, HelpWithAndWithoutTheMainApplicationShowsNothingUnexpected) {
-  ASSERT_NO_FATAL_FAILURE(Connect());
-  const std::wstring key = L"Software\\Classes\\CLSID\\{7C2D4E90-3B5A-4F8E-A1D6-2E9B0C4F7A13}";
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
-  const Variant help = Variant::FromObject(
+// The help viewer's window: a top-level window of this process with the
+// help file's title.
+HWND HelpViewer() {
+  for (HWND window : Host::ProcessWindows())
+    if (::IsWindowVisible(window) && Host::WindowText(window) == L"Corvane E-Mail Archiv \u2013 Hilfe") return window;
+  return nullptr;
+}
+
+std::wstring FolderOf(const std::wstring& file) { return file.substr(0, file.find_last_of(L'\\')); }
+
+// The help button of an add-in installed as the packages lay it out: the
+// DLL and CVHilfe.chm in one folder, the main application not installed.
+// With the file there, HTML Help shows the overview topic; with it missing
+// (beside the add-in and beside a registered main application), nothing
+// appears, no error box either, and Office hears S_OK.
+TEST_F(AddinDll, TheHelpButtonOpensTheHelpBesideTheAddinOrNothing) {
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_GT(::GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring folder = std::wstring(temp) + L"cv-help-" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring application = folder + L"\\Anwendung";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  ::CreateDirectoryW(application.c_str(), nullptr);
+  const std::wstring dll = folder + L"\\CVMailArchiveOl.dll", help = folder + L"\\CVHilfe.chm";
+  const std::wstring built = FolderOf(Host::AddinDll()) + L"\\CVHilfe.chm";
+  ASSERT_TRUE(::CopyFileW(Host::AddinDll().c_str(), dll.c_str(), FALSE));
+  ::DeleteFileW(help.c_str());
+
+  // That copy of the add-in, created as COM would from its own module.
+  HMODULE module = ::LoadLibraryW(dll.c_str());
+  ASSERT_NE(module, nullptr);
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  const auto getClassObject = reinterpret_cast<GetClassObject>(
+      reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+  ASSERT_NE(getClassObject, nullptr);
+  CLSID clsid{};
+  ASSERT_EQ(::CLSIDFromString(kClsid.c_str(), &clsid), S_OK);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Put())), S_OK);
+  ComPtr<IDispatch> callbacks;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(callbacks.Put())), S_OK);
+
+  const std::wstring mainApplication = L"Software\\Classes\\CLSID\\{7C2D4E90-3B5A-4F8E-A1D6-2E9B0C4F7A13}";
+  const auto registerMainApplication = [&](bool registered) {
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, mainApplication.c_str());
+    if (!registered) return;
+    HKEY server = nullptr;
+    ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, (mainApplication + L"\\LocalServer32").c_str(), &server),
+              ERROR_SUCCESS);
+    const std::wstring exe = application + L"\\Corvane.exe";
+    ::RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(exe.c_str()),
+                     static_cast<DWORD>((exe.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(server);
+  };
+  const Variant button = Variant::FromObject(
       m_outlook.NewRibbonControl(u"help", nullptr, u"CVHilfe.chm::/idE-Mail_Archiv.htm"));
+  const auto press = [&] { EXPECT_NO_THROW(Host::InvokeByName(callbacks.Get(), L"OnHelp", {button})); };
   const int before = VisibleWindows();
-  for (const bool registered : {false, true}) {
-    SCOPED_TRACE(registered ? "registered" : "not registered");
-    if (registered) {
-      HKEY server = nullptr;
-      ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, (key + L"\\LocalServer32").c_str(), &server), ERROR_SUCCESS);
-      const wchar_t path[] = L"C:\\Programme\\Corvane\\Corvane.exe";
-      ::RegSetValueExW(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path);
-      ::RegCloseKey(server);
+
+  struct Case {
+    const char* name;
+    bool registered, besideApplication, besideAddin;
+  };
+  for (const Case& c : {Case{"no help file anywhere", false, false, false},
+                        Case{"the main application without one", true, false, false},
+                        Case{"beside the add-in", false, false, true},
+                        Case{"the main application without one, beside the add-in", true, false, true},
+                        Case{"beside the main application", true, true, false}}) {
+    SCOPED_TRACE(c.name);
+    registerMainApplication(c.registered);
+    const std::wstring inApplication = application + L"\\CVHilfe.chm";
+    if (c.besideApplication) ASSERT_TRUE(::CopyFileW(built.c_str(), inApplication.c_str(), FALSE));
+    else ::DeleteFileW(inApplication.c_str());
+    if (c.besideAddin) ASSERT_TRUE(::CopyFileW(built.c_str(), help.c_str(), FALSE));
+    else ::DeleteFileW(help.c_str());
+    press();
+    if (!c.besideApplication && !c.besideAddin) {
+      Host::PumpUntil([] { return false; }, 300ms);
+      EXPECT_EQ(VisibleWindows(), before);
+      continue;
     }
-    EXPECT_NO_THROW(Host::InvokeByName(m_callbacks.Get(), L"OnHelp", {help}));
-    Host::PumpUntil([] { return false; }, 300ms);
-    EXPECT_EQ(VisibleWindows(), before);
+    HWND viewer = nullptr;
+    EXPECT_TRUE(Host::PumpUntil([&] { return (viewer = HelpViewer()) != nullptr; }, 15s));
+    if (!viewer) continue;
+    Host::PumpUntil([] { return false; }, 1500ms);  // the contents and the page are drawn
+    if (c.besideAddin && !c.registered) {
+      EXPECT_TRUE(Host::SaveScreenshot(viewer, L"help_viewer"));
+    }
+    ::SendMessageW(viewer, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(Host::PumpUntil([] { return HelpViewer() == nullptr; }, 5s));
   }
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+  registerMainApplication(false);
+  callbacks.Reset();
+  factory.Reset();
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ def build_package(folder, scope, version=VERSION, arch=ARCH):
         dlls.mkdir()
         shutil.copy(os.environ["CV_ADDIN_DLL"], dlls / "CVMailArchiveOl.dll")
         shutil.copy(os.environ["CV_COMPONENTS_DLL"], dlls / "CVMailComponents.dll")
+        shutil.copy(os.environ["CV_HELP_FILE"], dlls / "CVHilfe.chm")
     out = folder / f"{scope}-{arch}-{version}.msi"
     subprocess.run([SOURCE / "scripts" / "build-msi", scope, arch, version, dlls, out, TOOL], check=True)
     return out
@@ -87,6 +88,9 @@ class Static(Packages):
                                         r"\TypeLib", "Version")], "1.0")
                 self.assertFalse([k for k, _ in keys if "Wow6432Node" in k])
 
+                files = {row["FileName"].split("|")[-1]: row["Component_"] for row in table(package, "File")}
+                self.assertEqual(files, {"CVMailArchiveOl.dll": "AddinDll", "CVMailComponents.dll": "ComponentsDll",
+                                         "CVHilfe.chm": "AddinDll"})  # the help beside the add-in
                 components = {row["Component"]: row for row in table(package, "Component")}
                 for dll in ("AddinDll", "ComponentsDll"):
                     self.assertEqual(int(components[dll]["Attributes"]) & 256 != 0, ARCH == "x64")  # 64-bit
@@ -324,6 +328,7 @@ class UnderWine(Packages):
         self.msiexec("/i", self.windows(self.machine))
         installed = self.ours(self.registry())
         self.assertTrue((self.program / "CVMailArchiveOl.dll").exists())
+        self.assertEqual((self.program / "CVHilfe.chm").read_bytes(), (self.dir / "dlls" / "CVHilfe.chm").read_bytes())
         # A 32-bit Outlook reads the machine's add-ins from the 32-bit view.
         view = "" if ARCH == "x64" else "Wow6432Node\\"
         self.assertIn(f"HKLM\\Software\\{view}Microsoft\\Office\\Outlook\\Addins\\CVMailArchiveOl.Connect", installed)

@@ -65,6 +65,7 @@ class DebugOutputRunReport final : public IArchiveRunReport {
 }  // namespace
 
 AddinPorts ModulePorts() {
+  const std::wstring modulePath = Module::Path();
   static WinScreen screen;
   static WinPictureFactory pictures;
   static WinVersionSource version(AddinIds::ClsidConnect);
@@ -84,7 +85,7 @@ AddinPorts ModulePorts() {
                                             ProcessLifetime(DefaultGuidSource()),
                                             std::make_shared<WinInternetCache>()},
                     std::make_shared<WinDialogHost>(),
-                    std::make_shared<WinHelpSystem>(),
+                    std::make_shared<WinHelpSystem>(std::u16string(modulePath.begin(), modulePath.end())),
                     std::make_shared<DebugOutputRunReport>()};
 }
 

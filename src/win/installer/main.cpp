@@ -1,6 +1,7 @@
 // cv_msi_source: writes the WiX source of one installer package to stdout.
 //   cv_msi_source --scope machine|user --arch x64|x86 --version 1.0.0
-//                 --addin CVMailArchiveOl.dll --components CVMailComponents.dll [--post-queries]
+//                 --addin CVMailArchiveOl.dll --components CVMailComponents.dll
+//                 --help-file CVHilfe.chm [--post-queries|--summary]
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   app.add_option("--version", options.version, "the product version")->required();
   app.add_option("--addin", options.addinDll, "the add-in DLL")->required();
   app.add_option("--components", options.componentsDll, "the components DLL")->required();
+  app.add_option("--help-file", options.helpFile, "the help file, CVHilfe.chm")->required();
   bool keys = false;
   app.add_flag("--post-queries", keys, "print the SQL msibuild runs on wixl's package instead");
   bool summary = false;

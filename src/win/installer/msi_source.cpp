@@ -150,6 +150,9 @@ void WriteComponent(std::ostringstream& out, const PackageOptions& options, cons
     // those it was told of; the parent folder is added by PostQueries).
     if (part.fileId == std::string("ComponentsDll"))
       out << indent << "  <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n";
+    // The help goes with the add-in, which opens it from its own folder.
+    if (part.fileId == std::string("AddinDll"))
+      out << indent << "  <File Id=\"HelpFile\" Name=\"CVHilfe.chm\" Source=\"" << Xml(options.helpFile) << "\"/>\n";
   }
   const std::string root = machine ? "HKLM" : "HKCU";
   // A registry component's key path is its first value. A DLL's is the

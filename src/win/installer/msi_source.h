@@ -20,6 +20,7 @@ struct PackageOptions {
   std::string version;  // "1.0.0" or "1.0.0.0": the package keeps the first three fields
   std::string addinDll;       // the file to take in, as wixl finds it
   std::string componentsDll;
+  std::string helpFile;  // CVHilfe.chm, installed beside the add-in
 };
 
 // The source of one package; throws std::invalid_argument for a version
