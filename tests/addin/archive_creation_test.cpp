@@ -235,6 +235,7 @@ TEST_F(ArchiveCreationTest, AWriterThatCannotBeUsedShowsMessage107) {
               "Sie das Add-In neu oder wenden Sie sich an Ihren Systemadministrator.");
     EXPECT_EQ(messages.back().style, 0x10u);
     EXPECT_FALSE(connect->JobRunner().WorkerAlive());
+    EXPECT_TRUE(runReport->lines.empty()) << "the job ran without a writer";
   }
 }
 

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "addin/connect.h"
 #include "sim/outlook/sim_outlook.h"
@@ -49,6 +51,19 @@ class FixedUserEnvironment final : public IUserEnvironment {
   std::optional<std::u16string> dateText = u"05.12.2026 10:15:00";
 };
 
+// What the archive job reports of skipped mails and of a run that ended
+// early: the job's steps, one line each.
+class RecordingRunReport final : public IArchiveRunReport {
+ public:
+  void MailSkipped(std::u16string_view folderPath, std::u16string_view, std::u16string_view) override {
+    lines.push_back(u"skipped " + std::u16string(folderPath));
+  }
+  void RunEnded(std::u16string_view folderPath, std::u16string_view, std::u16string_view) override {
+    lines.push_back(u"ended " + std::u16string(folderPath));
+  }
+  std::vector<std::u16string> lines;
+};
+
 class AddinFixture : public ::testing::Test {
  protected:
   AddinFixture() {
@@ -70,7 +85,7 @@ class AddinFixture : public ::testing::Test {
     return AddinPorts{table,    ui,          ModuleResources(), screen, pictures, version, threads,
                       apartment, settings, user, Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()),
                                                                         ProcessLifetime(DefaultGuidSource()), nullptr},
-                      dialogs};
+                      dialogs, nullptr, runReport};
   }
   // The UI thread serves its apartment until done() or the bound (which only
   // a hang reaches); false on the bound.
@@ -103,6 +118,7 @@ class AddinFixture : public ::testing::Test {
   }()};
   std::shared_ptr<FixedUserEnvironment> user = std::make_shared<FixedUserEnvironment>();
   std::shared_ptr<Components::CComponentRegistry> factory = std::make_shared<Components::CComponentRegistry>();
+  std::shared_ptr<RecordingRunReport> runReport = std::make_shared<RecordingRunReport>();
   // The dialogs: our selection controls, and a script acting as the user.
   std::function<int(int resourceId, const ObjectPtr& control)> dialogScript;
   bool controlsRegistered = true;  // false: the dialogs' controls cannot be made
