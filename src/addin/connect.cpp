@@ -357,10 +357,10 @@ HRESULT CConnect::SelectIgnoredFolder(const ObjectPtr&) {
 HRESULT CConnect::OnHelp(const ObjectPtr& control) {
   try {
     if (!m_ports.help) return S_OK;
+    const std::optional<std::u16string> application = m_ports.help->MainApplicationPath();
     const auto typed = control ? Outlook::Query<Outlook::RibbonControl>(control) : Outlook::RibbonControl();
     if (!typed) return S_OK;
     const std::u16string tag = typed.Tag();
-    const std::optional<std::u16string> application = m_ports.help->MainApplicationPath();
     std::optional<std::u16string> topic;
     if (application && !application->empty()) topic = HelpTopicBeside(*application, tag);
     if (!topic) topic = HelpTopicBeside(m_ports.help->AddinModulePath(), tag);
