@@ -26,6 +26,7 @@ TEST_F(ConnectTest, HostVersionDecides) {
       {u"16.0.0.5000", S_OK}, {u"14.0.4760.1000", S_OK}, {u"14", S_OK},   {u"15.0", S_OK},
       {u"12.0.4518.1014", E_FAIL}, {u"13.9", E_FAIL},  {u"abc", E_FAIL}, {u"", E_FAIL},
       {u" 16.0", S_OK},  // leading blanks are skipped, as atoi does
+      {u"+14.0", S_OK},  {u"-16.0", E_FAIL},  // and a sign is read
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(ToUtf8(c.version));
@@ -95,6 +96,26 @@ TEST_F(ConnectTest, DispatchResolvesToTheCallbackInterface) {
   EXPECT_FALSE(connect->DispatchIdOf(u"getmailcount").has_value());  // names are exact
   EXPECT_THROW(Call(u"NoSuchCallback", {}), ComError);
   EXPECT_EQ(Fake::ErrorOf([&] { Call(u"GetVersionString", {}); }), DISP_E_BADPARAMCOUNT);
+}
+
+// Every callback takes exactly its one argument, whatever a caller sends;
+// the ids between and around the callbacks' name nothing.
+TEST_F(ConnectTest, EveryCallbackRefusesAWrongArgumentCount) {
+  Connect();
+  int named = 0;
+  for (std::int32_t dispid = 0x2A; dispid <= 0x42; ++dispid) {
+    const std::optional<std::u16string> name = connect->NameOfDispatchId(dispid);
+    SCOPED_TRACE(dispid);
+    if (!name) {
+      EXPECT_TRUE(dispid == 0x2A || dispid == 0x3F || dispid == 0x40 || dispid == 0x42);
+      continue;
+    }
+    ++named;
+    EXPECT_EQ(connect->DispatchIdOf(*name), dispid);
+    EXPECT_EQ(Fake::ErrorOf([&] { Call(*name, {}); }), DISP_E_BADPARAMCOUNT) << ToUtf8(*name);
+    EXPECT_EQ(Fake::ErrorOf([&] { Call(*name, {Variant(), Variant()}); }), DISP_E_BADPARAMCOUNT) << ToUtf8(*name);
+  }
+  EXPECT_EQ(named, 21);
 }
 
 TEST_F(ConnectTest, CustomUiOnlyForTheExplorer) {
