@@ -8,7 +8,9 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "export/html_text.h"
 #include "foundation/utf.h"
@@ -371,6 +373,29 @@ TEST(HtmlAttributes, SetAttribute) {
     std::u16string tag(c.tag);
     SetAttribute<Unit16>(tag, c.name, c.value);
     EXPECT_EQ(tag, c.result) << ToUtf8(c.tag);
+  }
+}
+
+// The content ids of a body's pictures, read from texts that end anywhere
+// inside a tag. Each text lies in a buffer of exactly its length, so that a
+// scanner reading one unit too far is caught by the address sanitizer.
+TEST(HtmlPictures, ContentIdsOfTextsThatEndInsideATag) {
+  const std::pair<std::u16string_view, std::set<std::u16string>> cases[] = {
+      {u"<img src=cid:a>", {u"a"}},
+      {u"<IMG SRC='CID:b'>", {u"b"}},
+      {u"<v:imagedata src=\"cid:c\"/>", {u"c"}},
+      {u"<img src=cid:d", {u"d"}},       // the body ends inside the tag
+      {u"<img src=cid:", {}},            // a scheme without an id
+      {u"<img src=x.png>", {}},
+      {u"<imgx src=cid:e>", {}},         // another element
+      {u"<img", {}},
+      {u"<v:imagedata", {}},
+      {u"x<im", {}},
+      {u"<img/src=cid:f>", {u"f"}},
+  };
+  for (const auto& [text, ids] : cases) {
+    const std::vector<char16_t> exact(text.begin(), text.end());
+    EXPECT_EQ(PictureContentIds(std::u16string_view(exact.data(), exact.size())), ids) << ToUtf8(text);
   }
 }
 
