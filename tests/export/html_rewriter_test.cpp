@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "export/html_text.h"
+#include "export/saved_header.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
 #include "support/errors.h"
@@ -396,6 +397,32 @@ TEST(HtmlPictures, ContentIdsOfTextsThatEndInsideATag) {
   for (const auto& [text, ids] : cases) {
     const std::vector<char16_t> exact(text.begin(), text.end());
     EXPECT_EQ(PictureContentIds(std::u16string_view(exact.data(), exact.size())), ids) << ToUtf8(text);
+  }
+}
+
+// The header block is recognised by its visible text: references decode
+// up to the last code point and not one beyond; what is no reference stays.
+TEST(SavedHeaderText, CharacterReferencesAtTheirBounds) {
+  const std::pair<std::u16string_view, std::u16string_view> cases[] = {
+      {u"a&amp;b", u"a&b"},
+      {u"&#228;&#xE4;&#XE4;&AUML;", u"\u00e4\u00e4\u00e4&AUML;"},
+      {u"&#x10FFFF;", u"\U0010FFFF"},
+      {u"&#1114111;", u"\U0010FFFF"},
+      {u"&#x110000;", u"&#x110000;"},
+      {u"&#1114112;", u"&#1114112;"},
+      {u"&#x0010FFFF;", u"\U0010FFFF"},        // eight digits are read
+      {u"&#x00010FFFF;", u"&#x00010FFFF;"},     // a ninth is not
+      {u"&#;&#x;", u"&#;&#x;"},
+      {u"&#65", u"&#65"},                       // no semicolon
+      {u"&#65x;", u"&#65x;"},
+      {u"&#65;", u"A"},
+      {u"a&nbsp;&nbsp;b", u"a b"},
+      {u" <b>x</b>\t\r\n y &", u"x y &"},
+  };
+  for (const auto& [html, text] : cases) {
+    const std::vector<char16_t> exact(html.begin(), html.end());
+    EXPECT_EQ(ToUtf8(VisibleText(std::u16string_view(exact.data(), exact.size()), false)), ToUtf8(text))
+        << ToUtf8(html);
   }
 }
 
