@@ -348,6 +348,7 @@ TEST(HtmlAttributes, FindAttributeValue) {
       {u"<img src>", u"src", -1, 0},                // without a value
       {u"<img src = b src=c>", u"src", 11, 1},      // the first of its name
       {u"<img src=abc", u"src", 9, 3},               // a value that runs to the end
+      {u"<src=a.png>", u"src", -1, 0},               // the tag's own name is no attribute
       {u"", u"src", -1, 0},
   };
   for (const Case& c : cases) {
@@ -393,6 +394,8 @@ TEST(HtmlPictures, ContentIdsOfTextsThatEndInsideATag) {
       {u"<v:imagedata", {}},
       {u"x<im", {}},
       {u"<img/src=cid:f>", {u"f"}},
+      {u"<img src=ftp:g>", {}},          // only the cid scheme
+      {u"<a src=cid:h >", {}},           // not a picture, however long
   };
   for (const auto& [text, ids] : cases) {
     const std::vector<char16_t> exact(text.begin(), text.end());
@@ -416,6 +419,7 @@ TEST(SavedHeaderText, CharacterReferencesAtTheirBounds) {
       {u"&#65", u"&#65"},                       // no semicolon
       {u"&#65x;", u"&#65x;"},
       {u"&#65;", u"A"},
+      {u"&#6A;", u"&#6A;"},                     // a letter is no decimal digit
       {u"a&nbsp;&nbsp;b", u"a b"},
       {u" <b>x</b>\t\r\n y &", u"x y &"},
   };

@@ -91,6 +91,10 @@ TEST_F(MailExportTest, HeaderFieldsStateAndDate) {
   EXPECT_EQ(email->Property(u"Importance"), Variant::FromI4(1));
   EXPECT_EQ(email->Property(u"MailState"), Variant::FromI4(0));
   EXPECT_EQ(email->Property(u"Date"), Variant::FromDate(mail->receivedTime));
+  for (const auto importance : {olImportanceNormal, olImportanceLow}) {  // only "high" is marked
+    mail->importance = importance;
+    EXPECT_EQ(Export(mail, true)->Property(u"Importance"), Variant::FromI4(0));
+  }
 
   struct Case {
     const char* name;
@@ -382,6 +386,10 @@ TEST(ResourcePaths, ReferencesBecomePathsInsideTheDirectory) {
       {u"Content-Dateien/Gr%FC%DFe%20Bild.png", u"Content-Dateien\\Grüße Bild.png"},
       {u"a.png?x=%41#%42", u"a.png?x=%41#%42"},  // nothing after "?" or "#" is decoded
       {u"bad%zz.png", u"bad%zz.png"},
+      {u"a%z1.png", u"a%z1.png"},  // both digits must be hex
+      {u"a%1z.png", u"a%1z.png"},
+      {u"a%41", u"aA"},            // an escape that ends the reference
+      {u"a%4", u"a%4"},
       {u"../x.png", u""},
       {u"a/../../x.png", u""},
       {u"a%2F..%2F..%2Fx", u""},
