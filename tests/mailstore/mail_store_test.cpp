@@ -535,6 +535,18 @@ TEST(StoreSnapshot, LoadedAgainGivesTheSameDocument) {
   EXPECT_NE(document.find("\"contentId\": \"image"), std::string::npos);
 }
 
+// What the sample leaves at its default comes back too.
+TEST(StoreSnapshot, FieldsAwayFromTheirDefaultsComeBack) {
+  Sim::SimOutlook first;
+  const auto store = first.AddStore(u"Archiv");
+  const auto mail = store->DefaultFolder(Outlook::olFolderInbox)->AddMail(u"Rechnung");
+  mail->AddAttachment(u"logo.png", "png", Outlook::olByValue)->flags = 4;  // rendered inside the body
+  const std::string document = Write(*store);
+  ASSERT_NE(document.find("\"flags\": 4"), std::string::npos);
+  Sim::SimOutlook second;
+  EXPECT_EQ(Write(*Load(second, document)), document);
+}
+
 TEST(StoreSnapshot, RefusesWhatIsNoSnapshot) {
   Sim::SimOutlook outlook;
   const struct {
