@@ -34,6 +34,8 @@ TEST(Variant, ChangeTypeTable) {
       {"r8 too large", V::FromR8(3e9), VarType::I4, {}, kOverflow},
       {"bstr number", V::FromBstr(u" 42 "), VarType::I4, V::FromI4(42)},
       {"bstr fraction", V::FromBstr(u"2.5"), VarType::I4, V::FromI4(2)},
+      {"bstr with a plus", V::FromBstr(u" +7"), VarType::I4, V::FromI4(7)},
+      {"bstr sign alone", V::FromBstr(u"-"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
       {"bstr too large", V::FromBstr(u"2147483648"), VarType::I4, {}, kOverflow},
       {"bstr smallest", V::FromBstr(u"-2147483648"), VarType::I4, V::FromI4(INT32_MIN)},
       {"bstr text to i4", V::FromBstr(u"zwölf"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
