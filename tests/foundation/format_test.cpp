@@ -34,7 +34,8 @@ TEST(Format, ConversionsTheSystemUses) {
       {u"%u", {4000000000u}, u"4000000000"},
       {u"%d", {std::int64_t{0x100000005}}, u"5"},  // 32-bit conversion, as on Windows
       {u"%lld", {std::int64_t{-0x100000005}}, u"-4294967301"}, {u"%I64d", {std::int64_t{0x100000000}}, u"4294967296"},
-      {u"%hd", {70000}, u"4464"}, {u"%-4s|", {u"ab"}, u"ab  |"}, {u"%.2s", {u"abcdef"}, u"ab"},
+      {u"%hd", {70000}, u"4464"}, {u"%-4s|", {u"ab"}, u"ab  |"}, {u"%3s", {u"ab"}, u" ab"}, {u"%2s", {u"ab"}, u"ab"},
+      {u"%1s", {u"abc"}, u"abc"}, {u"%-2s|", {u"ab"}, u"ab|"}, {u"%3c|", {char16_t{u'x'}}, u"  x|"}, {u"%.2s", {u"abcdef"}, u"ab"},
       {u"%+d", {5}, u"+5"}, {u"% d", {5}, u" 5"}, {u"%05d", {-42}, u"-0042"}, {u"%#x", {255}, u"0xff"},
       {u"%-+4d|", {7}, u"+7  |"},  // every flag, alone and together
       {u"%c", {char16_t{u'ß'}}, u"ß"}, {u"%s", {static_cast<const char16_t*>(nullptr)}, u"(null)"},

@@ -36,6 +36,15 @@ TEST(Variant, ChangeTypeTable) {
       {"bstr fraction", V::FromBstr(u"2.5"), VarType::I4, V::FromI4(2)},
       {"bstr with a plus", V::FromBstr(u" +7"), VarType::I4, V::FromI4(7)},
       {"bstr sign alone", V::FromBstr(u"-"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
+      // The decimal point: digits on either side are enough, a point alone or twice is no number, and
+      // whatever follows the digits must be a point or a blank.
+      {"bstr fraction only", V::FromBstr(u".5"), VarType::Bool, V::FromBool(true)},
+      {"bstr point last", V::FromBstr(u"3. "), VarType::I4, V::FromI4(3)},
+      {"bstr point alone", V::FromBstr(u"."), VarType::I4, {}, DISP_E_TYPEMISMATCH},
+      {"bstr two points", V::FromBstr(u"1.5.2"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
+      {"bstr comma", V::FromBstr(u"1,5"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
+      {"bstr letter after digits", V::FromBstr(u"12a"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
+      {"bstr slash after digits", V::FromBstr(u"1/2"), VarType::Bool, {}, DISP_E_TYPEMISMATCH},
       {"bstr too large", V::FromBstr(u"2147483648"), VarType::I4, {}, kOverflow},
       {"bstr smallest", V::FromBstr(u"-2147483648"), VarType::I4, V::FromI4(INT32_MIN)},
       {"bstr text to i4", V::FromBstr(u"zwölf"), VarType::I4, {}, DISP_E_TYPEMISMATCH},
