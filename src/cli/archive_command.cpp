@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iomanip>
+#include <map>
 #include <optional>
 
 #include "archive/fill_mail_archive_job.h"
@@ -33,6 +35,7 @@ struct ArchiveOptions {
   bool force = false;
   bool withoutWriter = false;
   bool tempOnDisk = false;
+  bool stats = false;
 };
 
 // Names what was left out by rule with its mails, so that nothing is
@@ -99,6 +102,32 @@ void CheckOutputDirectory(const fs::path& output) {
   if ((st.st_mode & S_IWUSR) == 0 || access(folder.c_str(), W_OK) != 0) refuse(Win32Error::AccessDenied);
 }
 
+// The calls the job made into Outlook's apartment, each one served by
+// Outlook's UI thread: per archived mail, and by member, the most first.
+void PrintCrossings(const std::map<std::string, std::uint64_t, std::less<>>& before,
+                    const std::map<std::string, std::uint64_t, std::less<>>& after, std::uint64_t mails) {
+  std::vector<std::pair<std::uint64_t, std::string>> members;
+  std::uint64_t total = 0;
+  for (const auto& [member, calls] : after) {
+    const auto it = before.find(member);
+    const std::uint64_t made = calls - (it == before.end() ? 0 : it->second);
+    if (made == 0) continue;
+    members.emplace_back(made, member);
+    total += made;
+  }
+  std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
+  });
+  const double per = mails ? 1.0 / static_cast<double>(mails) : 0.0;
+  std::cout << std::fixed << std::setprecision(2) << "  Aufrufe in Outlook:  " << total << ", "
+            << static_cast<double>(total) * per << " je E-Mail\n";
+  for (const auto& [made, member] : members)
+    std::cout << "    " << std::left << std::setw(24) << member << std::right << std::setw(10) << made << std::setw(8)
+              << static_cast<double>(made) * per << "\n";
+  std::cout.unsetf(std::ios::fixed);
+  std::cout << std::setprecision(6);
+}
+
 int Archive(CLI::App& command, const ArchiveOptions& options) {
   const auto started = std::chrono::steady_clock::now();
   const fs::path output = fs::absolute(options.output).lexically_normal();
@@ -155,6 +184,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   }
   const auto before = session.Ui().Shown().size();
   std::cout << "Archiv erstellen\n";
+  const auto crossingsBefore = session.Outlook().World()->Crossings();
   session.Press(u"StartARCCreation", session.Explorer());
   const auto shown = session.Ui().Shown();
   for (std::size_t i = before; i < shown.size(); ++i) {
@@ -213,6 +243,7 @@ int Archive(CLI::App& command, const ArchiveOptions& options) {
   if (elsewhere)
     std::cout << "Das Archiv „" << output.string() << "“ existiert inzwischen; es wurde nicht ersetzt. Die neue Fassung liegt unter „"
               << record.container << "“.\n";
+  if (options.stats) PrintCrossings(crossingsBefore, session.Outlook().World()->Crossings(), record.archived);
   const bool whole = skipped.empty() && unreadable.empty() && !leftOut && record.incomplete.empty();
   return whole && !elsewhere ? Exit::Success : Exit::Skipped;
 }
@@ -231,6 +262,8 @@ void AddArchive(CLI::App& app) {
                     "act as an installation whose container writer is missing (message 107)");
   command->add_flag("--temp-on-disk", options->tempOnDisk,
                     "keep each mail's temporary files on disk, in the run's directory, instead of in memory");
+  command->add_flag("--stats", options->stats,
+                    "print the calls into Outlook's apartment the archive creation made, per mail and by member");
   AddActionOptions(*command);
   command->footer("Without any action the whole store is added as a tree from its root.");
   command->callback([command, options] {

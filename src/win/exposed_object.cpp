@@ -3,6 +3,9 @@
 #include <olectl.h>
 #include <oleauto.h>
 
+#include <mutex>
+
+#include "foundation/utf.h"
 #include "win/com_support.h"
 #include "win/connection_point.h"
 
@@ -20,6 +23,17 @@ const GUID IID_ExposedObject = {0x6f1c2a40, 0x9d3e, 0x4b7a, {0x8e, 0x21, 0x5c, 0
 // another module (a host that exposes its objects to the add-in DLL) is a
 // foreign object there, whose portable object must not be used directly.
 const char kModuleTag = 0;
+
+std::mutex g_servedLock;
+std::map<std::string, std::uint64_t>& Served() {
+  static auto* served = new std::map<std::string, std::uint64_t>;  // outlives every object
+  return *served;
+}
+
+void CountServed(const std::string& member) {
+  std::lock_guard lock(g_servedLock);
+  ++Served()[member];
+}
 
 // Forwards the portable source's events to a real dispatch sink.
 class DispatchSinkAdapter final : public IEventSink {
@@ -83,6 +97,16 @@ ObjectPtr ExposedObject::Unwrap(IDispatch* dispatch) {
   return object;
 }
 
+std::map<std::string, std::uint64_t> ExposedObject::ServedCalls() {
+  std::lock_guard lock(g_servedLock);
+  return Served();
+}
+
+void ExposedObject::ResetServedCalls() {
+  std::lock_guard lock(g_servedLock);
+  Served().clear();
+}
+
 ExposedObject::ExposedObject(ObjectPtr object) : m_module(&kModuleTag), m_object(std::move(object)) { ++detail::g_liveBridgeObjects; }
 ExposedObject::~ExposedObject() { --detail::g_liveBridgeObjects; }
 
@@ -102,7 +126,8 @@ ExposedObject::~ExposedObject() { --detail::g_liveBridgeObjects; }
   // Interfaces of the portable object: dual interfaces are IDispatch to us.
   return GuardCom([&] {
     ObjectPtr as = m_object->QueryInterface(ToGuid(riid));
-    if (!as) return E_NOINTERFACE;
+    if (!as) return E_NOINTERFACE;  // COM's own probes when it marshals end here: not counted
+    CountServed("QueryInterface");
     if (as == m_object) {
       *ppv = static_cast<IDispatch*>(this);
       AddRef();
@@ -135,6 +160,7 @@ ULONG ExposedObject::Release() {
 ::HRESULT ExposedObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) {
   if (!names || !dispids) return E_POINTER;
   return GuardCom([&] {
+    CountServed("GetIDsOfNames");
     HRESULT hr = S_OK;
     for (UINT i = 0; i < count; ++i) {
       dispids[i] = DISPID_UNKNOWN;
@@ -156,6 +182,7 @@ ULONG ExposedObject::Release() {
   try {
     const std::optional<std::u16string> name = m_object->NameOfDispatchId(dispid);
     if (!name) return DISP_E_MEMBERNOTFOUND;
+    CountServed(ToUtf8(*name));
     InvokeKind kind = InvokeKind::PropertyGet;
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) kind = InvokeKind::PropertyPut;
     else if (flags & DISPATCH_METHOD) kind = InvokeKind::Method;

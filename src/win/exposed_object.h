@@ -7,6 +7,9 @@
 #include <ocidl.h>
 
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
 
 #include "foundation/object.h"
 
@@ -34,6 +37,13 @@ class ExposedObject final : public IDispatch, public IConnectionPointContainer {
   ::HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
   const ObjectPtr& Object() const noexcept { return m_object; }
+
+  // The calls this module's objects served since the last reset, by member
+  // ("GetIDsOfNames" for name lookups, "QueryInterface" for the interfaces
+  // the portable object answers): each call from another apartment costs the
+  // owning thread a turn of its message loop.
+  static std::map<std::string, std::uint64_t> ServedCalls();
+  static void ResetServedCalls();
 
  private:
   explicit ExposedObject(ObjectPtr object);

@@ -50,6 +50,27 @@ FS::IFileSystem& SimWorld::FileSystem() {
   return m_fs ? *m_fs : FS::DefaultFileSystem();
 }
 
+void SimWorld::CountCrossing(std::string_view member, const SimApartment* apartment) {
+  const bool crossing = apartment ? !apartment->IsOwnerThread() : std::this_thread::get_id() != m_home;
+  if (!crossing) return;
+  std::lock_guard lock(m_crossingLock);
+  auto it = m_crossings.find(member);
+  if (it == m_crossings.end()) it = m_crossings.emplace(std::string(member), 0).first;
+  ++it->second;
+}
+
+std::map<std::string, std::uint64_t, std::less<>> SimWorld::Crossings() const {
+  std::lock_guard lock(m_crossingLock);
+  return m_crossings;
+}
+
+std::uint64_t SimWorld::CrossingTotal() const {
+  std::lock_guard lock(m_crossingLock);
+  std::uint64_t total = 0;
+  for (const auto& [member, calls] : m_crossings) total += calls;
+  return total;
+}
+
 void SimWorld::SetApartment(std::shared_ptr<SimApartment> apartment) {
   std::lock_guard lock(m_apartmentLock);
   m_apartment = std::move(apartment);
@@ -75,7 +96,7 @@ void SimObject::Hit(const std::string& member) {
 }
 
 ObjectPtr SimObject::QueryInterface(const Guid& iid) {
-  return m_world->InApartment([&]() -> ObjectPtr {
+  return m_world->InApartment("QueryInterface", [&]() -> ObjectPtr {
     std::lock_guard lock(m_world->Lock());
     Hit("QueryInterface");
     if (iid == kDispatch || m_iids.count(iid)) return shared_from_this();
@@ -84,7 +105,7 @@ ObjectPtr SimObject::QueryInterface(const Guid& iid) {
 }
 
 Variant SimObject::Invoke(std::u16string_view name, InvokeKind kind, std::vector<Variant> args) {
-  return m_world->InApartment([&] { return InvokeHere(name, kind, args); });
+  return m_world->InApartment(ToUtf8(name), [&] { return InvokeHere(name, kind, args); });
 }
 
 Variant SimObject::InvokeHere(std::u16string_view name, InvokeKind kind, std::vector<Variant>& args) {
@@ -106,7 +127,7 @@ Variant SimObject::InvokeHere(std::u16string_view name, InvokeKind kind, std::ve
 }
 
 std::uint32_t SimObject::Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) {
-  return m_world->InApartment([&] {
+  return m_world->InApartment("Advise", [&] {
     std::lock_guard lock(m_world->Lock());
     Hit("Advise");
     if (!m_eventIids.count(eventsIid)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);
@@ -117,7 +138,7 @@ std::uint32_t SimObject::Advise(const Guid& eventsIid, std::shared_ptr<IEventSin
 }
 
 void SimObject::Unadvise(std::uint32_t cookie) {
-  m_world->InApartment([&] {
+  m_world->InApartment("Unadvise", [&] {
     std::lock_guard lock(m_world->Lock());
     Hit("Unadvise");
     if (!m_connections.erase(cookie)) ThrowComError(CONNECT_E_NOCONNECTION, m_primaryIid);

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "foundation/file_system.h"
@@ -52,19 +54,31 @@ class SimWorld {
   // The apartment the objects live in, as Outlook's live in its UI thread's
   // apartment; null (the default): they answer on every thread.
   void SetApartment(std::shared_ptr<SimApartment> apartment);
-  // Runs f where the objects live.
+  // Runs f, a call of member, where the objects live.
   template <class F>
-  auto InApartment(F&& f) -> decltype(f()) {
+  auto InApartment(std::string_view member, F&& f) -> decltype(f()) {
     std::shared_ptr<SimApartment> apartment;
     {
       std::lock_guard lock(m_apartmentLock);
       apartment = m_apartment;
     }
+    CountCrossing(member, apartment.get());
     if (!apartment) return f();
     return apartment->Call(std::forward<F>(f));
   }
 
+  // Calls that came from a thread other than the objects' own (the
+  // apartment's owner, or the thread that made the world when there is no
+  // apartment), by member: each one is served by Outlook's UI thread.
+  std::map<std::string, std::uint64_t, std::less<>> Crossings() const;
+  std::uint64_t CrossingTotal() const;
+
  private:
+  void CountCrossing(std::string_view member, const SimApartment* apartment);
+
+  const std::thread::id m_home = std::this_thread::get_id();
+  mutable std::mutex m_crossingLock;
+  std::map<std::string, std::uint64_t, std::less<>> m_crossings;
   std::weak_ptr<IObject> m_application;
   std::shared_ptr<FS::IFileSystem> m_fs;
   std::atomic<Language> m_language{Language::German};
