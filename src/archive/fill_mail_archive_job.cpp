@@ -131,7 +131,7 @@ HRESULT CFillMailArchiveJob::Run() {
 Vendor::EMail CFillMailArchiveJob::ExportMail(const Outlook::MailItem& mail) {
   const std::u16string key = mail.EntryID();
   const bool repeat = m_exportedIds.count(key) != 0;
-  Vendor::EMail email = m_mailExport.Export(mail, repeat);
+  Vendor::EMail email = m_mailExport.Export(mail, repeat, key);
   if (!repeat) m_exportedIds[key] = true;
   return email;
 }

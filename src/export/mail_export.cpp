@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
@@ -37,6 +38,13 @@ Variant PropertyOrDefault(const Outlook::PropertyAccessor& properties, std::u16s
     if (e.Error() != Outlook::MAPI_E_NOT_FOUND) throw;
     return {};
   }
+}
+
+// The same for a value GetProperties gave: the error in its place.
+Variant ValueOrDefault(const Variant& value) {
+  if (value.Type() != VarType::Error) return value;
+  if (value.AsError() != Outlook::MAPI_E_NOT_FOUND) ThrowComError(value.AsError(), Outlook::Iid::PropertyAccessor);
+  return {};
 }
 
 // The text of an attachment's failure: its name, then what the error said.
@@ -97,9 +105,17 @@ CMailExport::~CMailExport() {
   if (!m_tempDir.empty()) FS::DeleteDirectory(m_tempDir, true, *m_ports.fs);  // what cannot go stays
 }
 
-Vendor::EMail CMailExport::Export(const Outlook::MailItem& mail, bool headersOnly) {
+Vendor::EMail CMailExport::Export(const Outlook::MailItem& mail, bool headersOnly,
+                                  std::optional<std::u16string> entryId) {
   if (!mail) ThrowComError(E_INVALIDARG, Outlook::Iid::MailItem);
   m_mail = mail;
+  m_entryId = std::move(entryId);
+  m_header.reset();
+  m_bodyFormat.reset();
+  m_attachments.reset();
+  m_attachmentCount.reset();
+  m_judged.clear();
+  m_claimed.clear();
   m_pictureIds.reset();
   // A component that cannot be created leaves the reference empty: the first
   // call on it fails with E_POINTER.
@@ -122,15 +138,24 @@ Vendor::EMail CMailExport::Export(const Outlook::MailItem& mail, bool headersOnl
 
 void CMailExport::FillProperties(const Vendor::EMail& email) {
   if (!m_mail || !email) ThrowComError(E_POINTER, Vendor::EMail::kIid);
-  email.EntryID(m_mail.EntryID());
+  email.EntryID(m_entryId ? *m_entryId : m_mail.EntryID());
   email.Type(0);
-  email.Subject(m_mail.Subject());
-  email.To(m_mail.To());
-  email.From(SenderText(m_mail.SenderName(), m_mail.SentOnBehalfOfName()));
-  email.CC(m_mail.CC());
-  email.BCC(m_mail.BCC());
+  SavedHeader header;
+  header.subject = m_mail.Subject();
+  email.Subject(header.subject);
+  header.to = m_mail.To();
+  email.To(header.to);
+  header.from = m_mail.SenderName();
+  email.From(SenderText(header.from, m_mail.SentOnBehalfOfName()));
+  header.cc = m_mail.CC();
+  email.CC(header.cc);
+  header.bcc = m_mail.BCC();
+  email.BCC(header.bcc);
   email.Size(m_mail.Size());
-  email.Importance(m_mail.Importance() == Outlook::olImportanceHigh ? 1 : 0);
+  const std::int32_t importance = m_mail.Importance();
+  header.importance = importance != Outlook::olImportanceNormal;
+  email.Importance(importance == Outlook::olImportanceHigh ? 1 : 0);
+  m_header = std::move(header);
   std::u16string receivedBy;
   try {
     receivedBy = m_mail.ReceivedByName();
@@ -212,22 +237,40 @@ void CMailExport::SaveThroughCopy(const std::u16string& bodyPath) {
 }
 
 SavedHeader CMailExport::HeaderOf() {
-  SavedHeader header{m_mail.SenderName(), m_mail.To(), m_mail.CC(), m_mail.BCC(), m_mail.Subject(),
-                     m_mail.Importance() != Outlook::olImportanceNormal, false};
+  SavedHeader header = m_header ? *m_header
+                                : SavedHeader{m_mail.SenderName(), m_mail.To(), m_mail.CC(), m_mail.BCC(),
+                                              m_mail.Subject(), m_mail.Importance() != Outlook::olImportanceNormal};
+  header.attachments = false;
   // "Anlagen:" is written when an attachment is not one of the body's pictures.
-  const Outlook::Attachments attachments = m_mail.Attachments();
-  std::set<std::u16string> claimed;
-  for (std::int32_t i = 1, n = attachments.Count(); i <= n && !header.attachments; ++i)
-    header.attachments = !IsInlineAttachment(attachments.Item(i), claimed);
+  m_attachmentCount = MailAttachments().Count();
+  for (std::int32_t i = 1; i <= *m_attachmentCount && !header.attachments; ++i)
+    header.attachments = !Judge(i).isInline;
   return header;
 }
 
+const Outlook::Attachments& CMailExport::MailAttachments() {
+  if (!m_attachments) m_attachments = m_mail.Attachments();
+  return *m_attachments;
+}
+
+const CMailExport::Judged& CMailExport::Judge(std::int32_t index) {
+  const auto judged = static_cast<std::size_t>(index);
+  if (judged <= m_judged.size()) return m_judged[judged - 1];
+  Outlook::Attachment attachment = MailAttachments().Item(index);
+  const bool isInline = IsInlineAttachment(attachment, m_claimed);
+  m_judged.push_back(Judged{std::move(attachment), isInline});
+  return m_judged.back();
+}
+
 void CMailExport::ExportAttachments(const Vendor::EMail& email) {
-  const Outlook::Attachments attachments = m_mail.Attachments();
-  std::set<std::u16string> taken, claimed;
-  for (std::int32_t i = 1; i <= attachments.Count(); ++i) {
-    const Outlook::Attachment attachment = attachments.Item(i);
-    if (IsInlineAttachment(attachment, claimed)) continue;
+  std::set<std::u16string> taken;
+  // The count the header's check read serves the first pass (only the body
+  // was saved since); every later pass reads it again.
+  std::optional<std::int32_t> count = std::exchange(m_attachmentCount, std::nullopt);
+  for (std::int32_t i = 1; i <= (count ? *count : MailAttachments().Count()); ++i, count.reset()) {
+    const Judged& judged = Judge(i);
+    if (judged.isInline) continue;
+    const Outlook::Attachment& attachment = judged.attachment;
     const AttachmentFile file =
         NextAttachmentFile(m_tempDir, SafeAttachmentName(attachment.FileName()), taken, *m_ports.fs);
     // An attachment that cannot be saved or handed on fails its mail: a mail
@@ -249,14 +292,14 @@ void CMailExport::ExportAttachments(const Vendor::EMail& email) {
 bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment, std::set<std::u16string>& claimed) {
   const Outlook::MailItem mail = Outlook::Query<Outlook::MailItem>(attachment.Parent());
   if (!mail) ThrowComError(E_POINTER, Outlook::Iid::MailItem);
-  switch (mail.BodyFormat()) {
+  switch (BodyFormat(mail)) {
     case Outlook::olFormatHTML: {
-      const Outlook::PropertyAccessor properties = attachment.PropertyAccessor();
-      const std::int32_t flags =
-          PropertyOrDefault(properties, Outlook::Property::AttachFlags).ChangeType(VarType::I4).AsInt32();
+      // Both properties in one call; the content id counts only without the flag.
+      const std::vector<Variant> values = attachment.PropertyAccessor().GetProperties(
+          {Outlook::Property::AttachFlags, Outlook::Property::AttachContentId});
+      const std::int32_t flags = ValueOrDefault(values[0]).ChangeType(VarType::I4).AsInt32();
       if (flags & Outlook::ATT_MHTML_REF) return true;
-      const std::u16string contentId =
-          PropertyOrDefault(properties, Outlook::Property::AttachContentId).ChangeType(VarType::Bstr).AsText();
+      const std::u16string contentId = ValueOrDefault(values[1]).ChangeType(VarType::Bstr).AsText();
       return !contentId.empty() && PictureIds(mail).count(contentId) && claimed.insert(contentId).second;
     }
     case Outlook::olFormatRichText:
@@ -264,6 +307,12 @@ bool CMailExport::IsInlineAttachment(const Outlook::Attachment& attachment, std:
     default:
       return false;
   }
+}
+
+// Every attachment's parent is the current mail: its body format is read once.
+std::int32_t CMailExport::BodyFormat(const Outlook::MailItem& mail) {
+  if (!m_bodyFormat) m_bodyFormat = mail.BodyFormat();
+  return *m_bodyFormat;
 }
 
 const std::set<std::u16string>& CMailExport::PictureIds(const Outlook::MailItem& mail) {

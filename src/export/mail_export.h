@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "export/saved_header.h"
 #include "foundation/component_factory.h"
@@ -46,7 +47,10 @@ class CMailExport {
   // failure of Outlook or of the object) or CV::CException (the temporary
   // directory cannot be made); an attachment that cannot be saved or added
   // is skipped.
-  Vendor::EMail Export(const Outlook::MailItem& mail, bool headersOnly);
+  // entryId: the mail's EntryID when the caller has just read it, so that
+  // it is not read again.
+  Vendor::EMail Export(const Outlook::MailItem& mail, bool headersOnly,
+                       std::optional<std::u16string> entryId = std::nullopt);
 
   // Copies the header fields of the current mail onto email.
   virtual void FillProperties(const Vendor::EMail& email);
@@ -71,10 +75,31 @@ class CMailExport {
   SavedHeader HeaderOf();
   // The content ids the HTML body's pictures show, read once per mail.
   const std::set<std::u16string>& PictureIds(const Outlook::MailItem& mail);
+  std::int32_t BodyFormat(const Outlook::MailItem& mail);
+
+  // Attachment index (1-based) of the current mail with whether it is one of
+  // the body's pictures: "Anlagen:" and the attachments' export judge the
+  // same attachments in the same order, each one once. Indexes come in
+  // order, each at most one past the last judged.
+  struct Judged {
+    Outlook::Attachment attachment;
+    bool isInline;
+  };
+  const Judged& Judge(std::int32_t index);
+  const Outlook::Attachments& MailAttachments();
 
   MailExportPorts m_ports;
   std::u16string m_tempDir;
   Outlook::MailItem m_mail;
+  // What the current mail's reads gave: Outlook serves every read on its UI
+  // thread, so none is made twice.
+  std::optional<std::u16string> m_entryId;
+  std::optional<SavedHeader> m_header;
+  std::optional<std::int32_t> m_bodyFormat;
+  std::optional<Outlook::Attachments> m_attachments;
+  std::optional<std::int32_t> m_attachmentCount;  // read for the header, not yet used by the export
+  std::vector<Judged> m_judged;
+  std::set<std::u16string> m_claimed;
   std::optional<std::set<std::u16string>> m_pictureIds;  // of m_mail
 };
 

@@ -46,6 +46,14 @@ DispatchIdRegistry& Registry() {
 std::optional<std::int32_t> IObject::DispatchIdOf(std::u16string_view name) { return Registry().IdOf(name); }
 std::optional<std::u16string> IObject::NameOfDispatchId(std::int32_t dispid) { return Registry().NameOf(dispid); }
 
+std::shared_ptr<IObject> IObject::Declared(const Guid&) { return nullptr; }
+
+ObjectPtr DeclaredAs(const ObjectPtr& object, const Guid& iid) {
+  if (!object) return nullptr;
+  ObjectPtr declared = object->Declared(iid);
+  return declared ? declared : object;
+}
+
 ObjectPtr QueryObject(const ObjectPtr& object, const Guid& iid) {
   ThrowIfAbandoned();
   if (!object) ThrowComError(E_POINTER, iid);

@@ -51,6 +51,12 @@ class IObject {
   virtual std::optional<std::int32_t> DispatchIdOf(std::u16string_view name);
   // The name behind a dispatch id handed out by DispatchIdOf.
   virtual std::optional<std::u16string> NameOfDispatchId(std::int32_t dispid);
+
+  // This object as the interface iid that the member which returned it
+  // declares, without asking the object (the declaration guarantees it), so
+  // that a bridge can share what it learnt about that interface among all
+  // its objects; null when there is nothing to share (the default).
+  virtual std::shared_ptr<IObject> Declared(const Guid& iid);
 };
 
 using ObjectPtr = std::shared_ptr<IObject>;
@@ -63,6 +69,9 @@ inline constexpr HRESULT CONNECT_E_NOCONNECTION = MakeHResult(0x80040200u);
 // on an empty reference and with E_ABORT once the calling thread's work was
 // abandoned. QueryObject is the type test: null for E_NOINTERFACE.
 ObjectPtr QueryObject(const ObjectPtr& object, const Guid& iid);
+// object as the interface a member declared it with (see IObject::Declared);
+// no call reaches the object.
+ObjectPtr DeclaredAs(const ObjectPtr& object, const Guid& iid);
 Variant GetProperty(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args = {});
 void PutProperty(const ObjectPtr& object, std::u16string_view name, Variant value);
 Variant CallMethod(const ObjectPtr& object, std::u16string_view name, std::vector<Variant> args = {});

@@ -55,6 +55,9 @@ class PropertyAccessor : public Wrapper {
  public:
   CV_OUTLOOK_WRAPPER(PropertyAccessor, PropertyAccessor);
   Variant GetProperty(std::u16string_view schemaName) const { return Invoke(u"GetProperty", {Variant::FromBstr(Bstr(schemaName))}); }
+  // Several properties in one call, in the order asked; one that cannot be
+  // read holds its error (VT_ERROR) in its place.
+  std::vector<Variant> GetProperties(std::initializer_list<std::u16string_view> schemaNames) const;
   void SetProperty(std::u16string_view schemaName, Variant value) const {
     Invoke(u"SetProperty", {Variant::FromBstr(Bstr(schemaName)), std::move(value)});
   }
@@ -66,7 +69,9 @@ class Attachment : public Wrapper {
   std::u16string FileName() const { return Text(u"FileName"); }
   std::int32_t Type() const { return Long(u"Type"); }
   ObjectPtr Parent() const { return Child(u"Parent"); }
-  Outlook::PropertyAccessor PropertyAccessor() const { return Outlook::PropertyAccessor(Child(u"PropertyAccessor")); }
+  Outlook::PropertyAccessor PropertyAccessor() const {
+    return Outlook::PropertyAccessor(DeclaredAs(Child(u"PropertyAccessor"), Outlook::PropertyAccessor::kIid));
+  }
   void SaveAsFile(std::u16string_view path) const { Invoke(u"SaveAsFile", {Variant::FromBstr(Bstr(path))}); }
 };
 
@@ -101,8 +106,12 @@ class MailItem : public Wrapper {
   std::int32_t Importance() const { return Long(u"Importance"); }
   std::int32_t BodyFormat() const { return Long(u"BodyFormat"); }
   std::u16string HTMLBody() const { return Text(u"HTMLBody"); }
-  Outlook::PropertyAccessor PropertyAccessor() const { return Outlook::PropertyAccessor(Child(u"PropertyAccessor")); }
-  Outlook::Attachments Attachments() const { return Outlook::Attachments(Child(u"Attachments")); }
+  Outlook::PropertyAccessor PropertyAccessor() const {
+    return Outlook::PropertyAccessor(DeclaredAs(Child(u"PropertyAccessor"), Outlook::PropertyAccessor::kIid));
+  }
+  Outlook::Attachments Attachments() const {
+    return Outlook::Attachments(DeclaredAs(Child(u"Attachments"), Outlook::Attachments::kIid));
+  }
   Outlook::Application Application() const;
   void SaveAs(std::u16string_view path, std::int32_t type) const {
     Invoke(u"SaveAs", {Variant::FromBstr(Bstr(path)), Variant::FromI4(type)});

@@ -3,6 +3,9 @@
 #include <oleauto.h>
 
 #include <atomic>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "win/com_support.h"
 #include "win/event_sink.h"
@@ -12,6 +15,39 @@ namespace CV::Win {
 namespace detail {
 extern std::atomic<long> g_liveBridgeObjects;
 }
+
+namespace {
+
+constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
+
+// A dual interface's members have the same dispatch ids in every object
+// that implements it: one lookup serves them all, and a lookup is a call
+// into the object's apartment.
+class InterfaceDispids {
+ public:
+  std::optional<DISPID> Find(const Guid& iid, std::u16string_view name) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_ids.find(Key{iid, std::u16string(name)});
+    if (it == m_ids.end()) return std::nullopt;
+    return it->second;
+  }
+  void Keep(const Guid& iid, std::u16string_view name, DISPID dispid) {
+    std::lock_guard lock(m_mutex);
+    m_ids.emplace(Key{iid, std::u16string(name)}, dispid);
+  }
+
+ private:
+  using Key = std::pair<Guid, std::u16string>;
+  std::mutex m_mutex;
+  std::map<Key, DISPID> m_ids;
+};
+
+InterfaceDispids& SharedDispids() {
+  static auto* ids = new InterfaceDispids;  // outlives every object
+  return *ids;
+}
+
+}  // namespace
 
 DispatchObject::DispatchObject(ComPtr<IDispatch> dispatch, const Guid& iid)
     : m_dispatch(std::move(dispatch)), m_iid(iid) {
@@ -33,7 +69,16 @@ ObjectPtr DispatchObject::QueryInterface(const Guid& iid) {
   return std::make_shared<DispatchObject>(std::move(dispatch), iid);
 }
 
+ObjectPtr DispatchObject::Declared(const Guid& iid) {
+  if (m_iid != kDispatch || iid == kDispatch) return nullptr;  // already as typed as it gets
+  return std::make_shared<DispatchObject>(m_dispatch, iid);
+}
+
 std::optional<std::int32_t> DispatchObject::DispatchIdOf(std::u16string_view name) {
+  const bool shared = m_iid != kDispatch;
+  if (shared) {
+    if (const auto known = SharedDispids().Find(m_iid, name)) return *known;
+  }
   std::lock_guard lock(m_mutex);
   if (const auto it = m_dispids.find(name); it != m_dispids.end()) return it->second;
   std::wstring wname(name.begin(), name.end());
@@ -42,7 +87,8 @@ std::optional<std::int32_t> DispatchObject::DispatchIdOf(std::u16string_view nam
   const HRESULT hr = m_dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
   if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) return std::nullopt;
   if (FAILED(hr)) ThrowComError(hr, m_iid);
-  m_dispids.emplace(std::u16string(name), dispid);
+  if (shared) SharedDispids().Keep(m_iid, name, dispid);
+  else m_dispids.emplace(std::u16string(name), dispid);
   return dispid;
 }
 

@@ -1,6 +1,7 @@
 // DispatchObject: a real IDispatch seen as a portable IObject. Names are
-// resolved with GetIDsOfNames once per object; failures become ComError with
-// the object's error information.
+// resolved with GetIDsOfNames once per interface (once per object for a bare
+// IDispatch, whose members depend on the object); failures become ComError
+// with the object's error information.
 #pragma once
 
 #include <oaidl.h>
@@ -24,6 +25,7 @@ class DispatchObject final : public IObject {
   std::uint32_t Advise(const Guid& eventsIid, std::shared_ptr<IEventSink> sink) override;
   void Unadvise(std::uint32_t cookie) override;
   std::optional<std::int32_t> DispatchIdOf(std::u16string_view name) override;
+  ObjectPtr Declared(const Guid& iid) override;
 
   const ComPtr<IDispatch>& Dispatch() const noexcept { return m_dispatch; }
 

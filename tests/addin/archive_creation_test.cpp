@@ -158,6 +158,38 @@ TEST_F(ArchiveCreationTest, TheSelectedMailsUnderTheirFoldersWithTheSixPropertie
 }
 
 // The whole flow: collect two folders, refine one of them, create the archive.
+// What one mail costs Outlook's UI thread, which serves every call the job
+// makes into its apartment: the count by member, exactly, so that a change
+// that adds a call is seen and its count updated on purpose. The reference
+// mail: an HTML body with one picture of its own and one file attached.
+TEST_F(ArchiveCreationTest, TheCallsOneMailMakesIntoOutlooksApartment) {
+  auto mail = inbox->AddMail(u"Angebot");
+  mail->htmlBody = u"<body><img src=\"cid:logo@x\"><p>Unser Angebot</p></body>";
+  mail->AddInlinePicture(u"logo.png", "png", u"logo@x");
+  mail->AddAttachment(u"Angebot.pdf", "%PDF-1.4");
+  Press(u"AddFolder", On(inbox));
+  const auto before = outlook.World()->Crossings();
+  Press(u"StartARCCreation", On(explorer));
+  ASSERT_TRUE(fs::exists(container));
+  std::map<std::string, std::uint64_t> made;
+  for (const auto& [member, calls] : outlook.World()->Crossings()) {
+    const auto it = before.find(member);
+    if (const std::uint64_t n = calls - (it == before.end() ? 0 : it->second)) made[member] = n;
+  }
+  const std::map<std::string, std::uint64_t> expected{
+      // once per run
+      {"Session", 1},
+      // the mail
+      {"GetItemFromID", 1}, {"QueryInterface", 3}, {"EntryID", 1}, {"Subject", 1}, {"To", 1}, {"SenderName", 1},
+      {"SentOnBehalfOfName", 1}, {"CC", 1}, {"BCC", 1}, {"Size", 1}, {"Importance", 1}, {"ReceivedByName", 1},
+      {"ReceivedTime", 1}, {"Submitted", 1}, {"PropertyAccessor", 3}, {"GetProperty", 1}, {"SaveAs", 1},
+      // its attachments: the picture and the file, each judged once
+      {"Attachments", 1}, {"Count", 3}, {"Item", 2}, {"Parent", 2}, {"BodyFormat", 1}, {"GetProperties", 2},
+      {"HTMLBody", 1}, {"FileName", 1}, {"SaveAsFile", 1},
+  };
+  EXPECT_EQ(made, expected);
+}
+
 TEST_F(ArchiveCreationTest, WhatTheUserUntickedStaysOutOfTheArchive) {
   auto inboxMails = inbox->AddMails(5);
   auto sent = store->DefaultFolder(olFolderSentMail);

@@ -477,8 +477,47 @@ TEST_F(MailExportTest, MissingMapiPropertiesReadAsEmpty) {
   EXPECT_EQ(email->Resources().size(), 1u);
   picture->Accessor()->Remove(Property::AttachContentId);  // no content id: an attachment after all
   EXPECT_EQ(AttachmentNames(Export(mail)), (std::vector<std::u16string>{u"bild.png", u"plain.txt"}));
-  file->Accessor()->FailAlways("GetProperty", E_ACCESSDENIED);  // any other failure fails the mail
-  EXPECT_EQ(Fake::ErrorOf([&] { Export(mail); }), E_ACCESSDENIED);
+}
+
+// An attachment's flags and content id come in one call; a property that
+// cannot be read for another reason than its absence fails the mail, unless
+// the flags alone already tell that the attachment is the body's.
+TEST_F(MailExportTest, AttachmentPropertiesThatCannotBeRead) {
+  const auto denied = [] { return Variant::FromError(E_ACCESSDENIED); };
+  const auto throws = []() -> Variant { ThrowComError(E_ACCESSDENIED); };
+  struct Case {
+    const char* name;
+    std::function<void(Sim::SimAttachment&)> arrange;
+    HRESULT error;  // 0: exported
+    std::vector<std::u16string> attachments;
+  };
+  const Case cases[] = {
+      {"the call fails", [](auto& a) { a.Accessor()->FailAlways("GetProperties", E_ACCESSDENIED); }, E_ACCESSDENIED, {}},
+      {"the flags fail", [&](auto& a) { a.Accessor()->Property(std::u16string(Property::AttachFlags), throws); }, E_ACCESSDENIED, {}},
+      {"the content id fails", [&](auto& a) { a.Accessor()->Property(std::u16string(Property::AttachContentId), denied); },
+       E_ACCESSDENIED, {}},
+      {"the content id fails, the flags tell", [&](auto& a) {
+         a.Accessor()->Property(std::u16string(Property::AttachFlags), [] { return Variant::FromI4(Outlook::ATT_MHTML_REF); });
+         a.Accessor()->Property(std::u16string(Property::AttachContentId), throws);
+       }, 0, {}},
+      {"the content id is absent", [](auto& a) { a.Accessor()->Remove(Property::AttachContentId); }, 0, {u"bild.png"}},
+      {"both are absent", [](auto& a) {
+         a.Accessor()->Remove(Property::AttachFlags);
+         a.Accessor()->Remove(Property::AttachContentId);
+       }, 0, {u"bild.png"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mail = inbox->AddMail(u"Bild");
+    mail->htmlBody = u"<body><img src=\"cid:bild@x\"></body>";
+    auto picture = mail->AddInlinePicture(u"bild.png", "png", u"bild@x");
+    c.arrange(*picture);
+    std::shared_ptr<CEMail> email;
+    EXPECT_EQ(Fake::ErrorOf([&] { email = Export(mail); }), c.error);
+    if (c.error == 0) {
+      EXPECT_EQ(AttachmentNames(email), c.attachments);
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "foundation/interface_table.h"
 #include "support/test_object.h"
@@ -78,6 +79,42 @@ TEST_F(ComBridge, CallsByNameThroughARealDispatch) {
     // the portable object itself, not a bridge over a bridge.
     const Variant self = CallMethod(bridged, u"Echo", {Variant::FromObject(bridged)});
     EXPECT_EQ(self.AsObject().get(), portable);
+  }
+}
+
+// Every lookup of a name is a call into the object's apartment: a name is
+// looked up once per interface, for all objects that have it. A bare
+// IDispatch's names belong to its object alone, until the member that gave
+// it declares its interface. Names that are not found are asked again.
+TEST_F(ComBridge, NamesAreLookedUpOncePerInterface) {
+  Apartment sta(COINIT_APARTMENTTHREADED);
+  ASSERT_EQ(sta.Result(), S_OK);
+  {
+    constexpr Guid kInterface = Guid::FromLiteral("7d2b3c51-0e4f-4a8b-9f32-6d1e8ba45f22");
+    constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
+    std::vector<ComPtr<IDispatch>> raw;
+    for (int i = 0; i < 3; ++i) raw.push_back(ComPtr<IDispatch>::Attach(ExposeObject(std::make_shared<TestObject>())));
+    const auto served = [](const char* member) { return ExposedObject::ServedCalls()[member]; };
+    ExposedObject::ResetServedCalls();
+
+    for (const auto& object : raw) GetProperty(std::make_shared<DispatchObject>(object, kInterface), u"Name");
+    EXPECT_EQ(served("GetIDsOfNames"), 1u);
+    const ObjectPtr bare = std::make_shared<DispatchObject>(raw[0], kDispatch);
+    GetProperty(bare, u"Name");
+    GetProperty(bare, u"Name");
+    EXPECT_EQ(served("GetIDsOfNames"), 2u);
+    GetProperty(std::make_shared<DispatchObject>(raw[1], kDispatch), u"Name");
+    EXPECT_EQ(served("GetIDsOfNames"), 3u);
+    const ObjectPtr declared = DeclaredAs(std::make_shared<DispatchObject>(raw[2], kDispatch), kInterface);
+    GetProperty(declared, u"Name");
+    EXPECT_EQ(served("GetIDsOfNames"), 3u);
+    EXPECT_EQ(served("Name"), 7u);
+    EXPECT_EQ(served("QueryInterface"), 0u);  // COM's own probes are not calls of the object's
+
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Fake::ErrorOf([&] { CallMethod(declared, u"NoSuchMember"); }), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(served("GetIDsOfNames"), 5u);
+    EXPECT_NE(declared->QueryInterface(Fake::kTestObjectIid), nullptr);
+    EXPECT_EQ(served("QueryInterface"), 1u);
   }
 }
 

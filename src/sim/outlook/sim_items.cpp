@@ -53,6 +53,25 @@ SimPropertyAccessor::SimPropertyAccessor(std::shared_ptr<SimWorld> world)
     if (it == m_properties.end()) ThrowComError(MAPI_E_NOT_FOUND, Iid::PropertyAccessor);
     return it->second.first();
   });
+  // Several at once: a property that cannot be read gives its error in its
+  // place, and the call itself succeeds.
+  Method(u"GetProperties", [this](auto& a) {
+    if (a.size() != 1) ThrowComError(DISP_E_BADPARAMCOUNT, Iid::PropertyAccessor);
+    if (a[0].Type() != VarType::ArrayOfVariant || !a[0].AsArray() || a[0].AsArray()->Dimensions() != 1)
+      ThrowComError(DISP_E_TYPEMISMATCH, Iid::PropertyAccessor);
+    const std::vector<Variant>& names = a[0].AsArray()->Elements();
+    auto values = std::make_shared<SafeArray>(
+        std::vector<SafeArray::Bound>{{0, static_cast<std::uint32_t>(names.size())}});
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const auto it = m_properties.find(names[i].ChangeType(VarType::Bstr).AsText());
+      try {
+        values->Elements()[i] = it == m_properties.end() ? Variant::FromError(MAPI_E_NOT_FOUND) : it->second.first();
+      } catch (const ComError& e) {
+        values->Elements()[i] = Variant::FromError(e.Error());
+      }
+    }
+    return Variant::FromArray(std::move(values));
+  });
   Method(u"SetProperty", [this](auto& a) {
     const auto it = m_properties.find(TextOf(a, 0));
     if (a.size() != 2) ThrowComError(DISP_E_BADPARAMCOUNT, Iid::PropertyAccessor);
