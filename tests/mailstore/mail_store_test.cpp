@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <glib.h>
 
 #include <unistd.h>
@@ -265,6 +267,32 @@ TEST_F(HandmadeStore, HostileAndOddFiles) {
   for (std::int32_t i : {2, 3}) EXPECT_EQ(Fake::ErrorOf([&] { Query<MailItem>(items.Item(i)); }), MakeHResult(0x8004011Bu));
   EXPECT_FALSE(Query<MailItem>(Folder(store->DefaultFolder(olFolderDrafts)).Items().Item(1)).Sent());
   EXPECT_THROW(LoadStore(outlook, dir / "fehlt"), StoreError);
+}
+
+// A directory's name is its folder's: UTF-8 as it stands, and every byte
+// that is no UTF-8 as "%XX" (a lone continuation byte, a sequence cut short
+// or broken, a byte UTF-8 never has), so that names differing only there
+// stay apart.
+TEST_F(HandmadeStore, FolderNamesFromAnyBytes) {
+  const std::pair<std::string, std::u16string> cases[] = {
+      {"Ablage", u"Ablage"},
+      {"B\xC3\xBCro", u"B\u00FCro"},
+      {"\xE2\x82\xAC-Belege", u"\u20AC-Belege"},
+      {"Gru\xC3\x9F \xF0\x9F\x98\x80", u"Gru\u00DF \U0001F600"},
+      {"a\x80", u"a%80"},
+      {"b\xC3", u"b%C3"},
+      {"c\xE2\x82", u"c%E2%82"},
+      {"d\xC3(", u"d%C3("},
+      {"e\xFF", u"e%FF"},
+      {"f\xF0\x9F\x98", u"f%F0%9F%98"},
+      {"g\xF8\x88\x80\x80\x80", u"g%F8%88%80%80%80"},
+      {"h\xBF", u"h%BF"},
+  };
+  for (const auto& [bytes, name] : cases) Write(bytes + "/1.eml", Mail("x"));
+  auto store = LoadStore(outlook, dir);
+  std::set<std::u16string> names;
+  for (const auto& folder : store->Root()->SubFolders()) names.insert(folder->Name());
+  for (const auto& [bytes, name] : cases) EXPECT_TRUE(names.count(name)) << ToUtf8(name);
 }
 
 // Every text part as a reader's mail program reads it: byte-order mark,
