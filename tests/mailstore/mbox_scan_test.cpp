@@ -139,6 +139,9 @@ TEST(DelimiterBreaks, EachDelimiterLineEndsAsTheLineBeforeIt) {
       {"both ways in one message", "H\r\n--b\r\nA\n--b\r\nB\r\n--b\nC\n--b--\r\n",
        "H\r\n--b\r\nA\n--b\nB\r\n--b\r\nC\n--b--\n"},
       {"delimiter first", "--b\r\nA\n", std::nullopt},
+      {"the only bare lf is the first byte", "\n--b\r\nA\r\n", "\n--b\nA\r\n"},
+      {"the only bare lf comes last", "H\r\nA\r\n\r\nX\n--b\r\n", "H\r\nA\r\n\r\nX\n--b\n"},
+      {"the only crlf comes last", "H\nA\n\nX\r\n--b\n", "H\nA\n\nX\r\n--b\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
