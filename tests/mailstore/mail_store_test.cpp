@@ -215,6 +215,17 @@ TEST_F(HandmadeStore, MaildirPlusPlusStoresAndMboxFiles) {
   EXPECT_EQ(Query<MailItem>(lists.Items().Item(2)).Subject(), u"Zwei");
 }
 
+// A Maildir++ folder's .cvfolder describes the folder its name ends in,
+// never the folders named before it.
+TEST_F(HandmadeStore, AMaildirPlusPlusSidecarDescribesTheLastFolderOfItsName) {
+  Write("cur/1", Mail("Posteingang"));
+  Write(".Projekte.Termine/cur/1", Mail("Termin"));
+  Write(".Projekte.Termine/.cvfolder", "\nkind=calendar\n");
+  auto store = LoadStore(outlook, dir);
+  EXPECT_EQ(FolderAt(store, "Projekte").DefaultItemType(), olMailItem);
+  EXPECT_EQ(FolderAt(store, "Projekte/Termine").DefaultItemType(), olAppointmentItem);
+}
+
 // The content check reads a mail right after the export made it: the
 // bytes the item was made of come back without another read, for the last
 // few mails and up to a size; older or larger ones are read again, and a
@@ -267,6 +278,23 @@ TEST_F(HandmadeStore, HostileAndOddFiles) {
   for (std::int32_t i : {2, 3}) EXPECT_EQ(Fake::ErrorOf([&] { Query<MailItem>(items.Item(i)); }), MakeHResult(0x8004011Bu));
   EXPECT_FALSE(Query<MailItem>(Folder(store->DefaultFolder(olFolderDrafts)).Items().Item(1)).Sent());
   EXPECT_THROW(LoadStore(outlook, dir / "fehlt"), StoreError);
+}
+
+// Mails and folders come in the byte order of their names, whatever order
+// the file system lists them in: a store reads the same on every machine.
+TEST_F(HandmadeStore, MailsAndFoldersInTheOrderOfTheirNames) {
+  const std::vector<std::string> files = {"1.eml", "10.eml", "2.eml", "B.eml", "a.eml", "\xC3\xA4.eml"};
+  const std::vector<std::string> folders = {"Archiv", "Zeugnisse", "alt", "\xC3\x84mter"};
+  for (auto it = files.rbegin(); it != files.rend(); ++it) Write("Ablage/" + *it, Mail(*it));
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) Write("Ablage/" + *it + "/1.eml", Mail(*it));
+  auto store = LoadStore(outlook, dir);
+  const Folder ablage = FolderAt(store, "Ablage");
+  std::vector<std::string> subjects, names;
+  for (std::int32_t i = 1; i <= ablage.Items().Count(); ++i)
+    subjects.push_back(ToUtf8(Query<MailItem>(ablage.Items().Item(i)).Subject()));
+  for (std::int32_t i = 1; i <= ablage.Folders().Count(); ++i) names.push_back(ToUtf8(ablage.Folders().Item(i).Name()));
+  EXPECT_EQ(subjects, files);
+  EXPECT_EQ(names, folders);
 }
 
 // A directory's name is its folder's: UTF-8 as it stands, and every byte
