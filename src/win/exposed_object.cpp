@@ -3,6 +3,8 @@
 #include <olectl.h>
 #include <oleauto.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 
 #include "foundation/utf.h"
@@ -25,14 +27,16 @@ const GUID IID_ExposedObject = {0x6f1c2a40, 0x9d3e, 0x4b7a, {0x8e, 0x21, 0x5c, 0
 const char kModuleTag = 0;
 
 std::mutex g_servedLock;
-std::map<std::string, std::uint64_t>& Served() {
-  static auto* served = new std::map<std::string, std::uint64_t>;  // outlives every object
+std::map<std::string, ExposedObject::Served>& ServedTable() {
+  static auto* served = new std::map<std::string, ExposedObject::Served>;  // outlives every object
   return *served;
 }
 
-void CountServed(const std::string& member) {
+void CountServed(const std::string& member, std::chrono::microseconds took = {}) {
   std::lock_guard lock(g_servedLock);
-  ++Served()[member];
+  ExposedObject::Served& served = ServedTable()[member];
+  ++served.calls;
+  served.longest = std::max(served.longest, took);
 }
 
 // Forwards the portable source's events to a real dispatch sink.
@@ -97,14 +101,14 @@ ObjectPtr ExposedObject::Unwrap(IDispatch* dispatch) {
   return object;
 }
 
-std::map<std::string, std::uint64_t> ExposedObject::ServedCalls() {
+std::map<std::string, ExposedObject::Served> ExposedObject::ServedCalls() {
   std::lock_guard lock(g_servedLock);
-  return Served();
+  return ServedTable();
 }
 
 void ExposedObject::ResetServedCalls() {
   std::lock_guard lock(g_servedLock);
-  Served().clear();
+  ServedTable().clear();
 }
 
 ExposedObject::ExposedObject(ObjectPtr object) : m_module(&kModuleTag), m_object(std::move(object)) { ++detail::g_liveBridgeObjects; }
@@ -182,7 +186,19 @@ ULONG ExposedObject::Release() {
   try {
     const std::optional<std::u16string> name = m_object->NameOfDispatchId(dispid);
     if (!name) return DISP_E_MEMBERNOTFOUND;
-    CountServed(ToUtf8(*name));
+    const auto started = std::chrono::steady_clock::now();
+    struct Count {
+      const std::u16string& member;
+      std::chrono::steady_clock::time_point started;
+      ~Count() {
+        try {
+          CountServed(ToUtf8(member), std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now() - started));
+        } catch (...) {
+          // Out of memory for a statistic: the call itself is what counts.
+        }
+      }
+    } count{*name, started};
     InvokeKind kind = InvokeKind::PropertyGet;
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) kind = InvokeKind::PropertyPut;
     else if (flags & DISPATCH_METHOD) kind = InvokeKind::Method;

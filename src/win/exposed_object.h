@@ -7,6 +7,7 @@
 #include <ocidl.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -42,7 +43,11 @@ class ExposedObject final : public IDispatch, public IConnectionPointContainer {
   // ("GetIDsOfNames" for name lookups, "QueryInterface" for the interfaces
   // the portable object answers): each call from another apartment costs the
   // owning thread a turn of its message loop.
-  static std::map<std::string, std::uint64_t> ServedCalls();
+  struct Served {
+    std::uint64_t calls = 0;
+    std::chrono::microseconds longest{0};  // of one call that reached the portable object
+  };
+  static std::map<std::string, Served> ServedCalls();
   static void ResetServedCalls();
 
  private:

@@ -94,7 +94,7 @@ TEST_F(ComBridge, NamesAreLookedUpOncePerInterface) {
     constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
     std::vector<ComPtr<IDispatch>> raw;
     for (int i = 0; i < 3; ++i) raw.push_back(ComPtr<IDispatch>::Attach(ExposeObject(std::make_shared<TestObject>())));
-    const auto served = [](const char* member) { return ExposedObject::ServedCalls()[member]; };
+    const auto served = [](const char* member) { return ExposedObject::ServedCalls()[member].calls; };
     ExposedObject::ResetServedCalls();
 
     for (const auto& object : raw) GetProperty(std::make_shared<DispatchObject>(object, kInterface), u"Name");
