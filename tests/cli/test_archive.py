@@ -237,6 +237,23 @@ class Archive(Cli):
         self.assertIn("zweiter", subjects["Postfach\\Alt"])
         self.assertIn("Auf ", stdout)
 
+    def test_stats_count_the_calls_into_outlook_per_mail(self):
+        store = self.store({"Posteingang": {"a.eml": eml("a"), "b.eml": eml("b", attachment=b"\x00data"),
+                                            "c.eml": eml("c")}})
+        code, stdout, _ = self.run_cvmail("archive", store, "-o", self.dir / "o.zip", "--stats")
+        self.assertEqual(code, 0, stdout)
+        total, per = re.search(r"\n  Aufrufe in Outlook:  (\d+), (\d+\.\d\d) je E-Mail\n", stdout).groups()
+        members = re.findall(r"^    (\w+) +(\d+) +(\d+\.\d\d)$", stdout.split("Aufrufe in Outlook")[1], re.M)
+        self.assertEqual(sum(int(calls) for _, calls, _ in members), int(total))
+        self.assertEqual(per, f"{int(total) / 3:.2f}")
+        counts = [int(calls) for _, calls, _ in members]
+        self.assertEqual(counts, sorted(counts, reverse=True))  # the most first
+        rows = {member: (int(calls), share) for member, calls, share in members}
+        self.assertEqual(rows["GetItemFromID"], (3, "1.00"))  # every mail reopened once
+        self.assertEqual(rows["SaveAsFile"], (1, "0.33"))
+        code, stdout, _ = self.run_cvmail("archive", store, "-o", self.dir / "o.zip", "--force")
+        self.assertNotIn("Aufrufe", stdout)
+
     def test_nothing_to_archive(self):
         store = self.store({"Posteingang": {"kaputt.eml": b"\x00\x01"}, "Leer": {}})
         for actions in (["--reset"], ["--add-folder", "Leer"], []):
