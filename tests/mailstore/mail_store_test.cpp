@@ -297,6 +297,21 @@ TEST_F(HandmadeStore, MailsAndFoldersInTheOrderOfTheirNames) {
   EXPECT_EQ(names, folders);
 }
 
+// Any one of the headers a mail has makes a file a mail; a file with none
+// of them is an item Outlook cannot open.
+TEST_F(HandmadeStore, AnyOneMailHeaderMakesAMail) {
+  const std::string headers[] = {"From: a@example.org", "To: b@example.org", "Subject: Betreff",
+                                 "Date: Mon, 01 Dec 2025 10:00:00 +0000", "Message-ID: <x@example.org>",
+                                 "X-Mailer: sonst nichts"};
+  for (std::size_t i = 0; i < std::size(headers); ++i)
+    Write("Ordner/" + std::to_string(i + 1) + ".eml", headers[i] + "\n\nText\n");
+  auto store = LoadStore(outlook, dir);
+  const Items items = FolderAt(store, "Ordner").Items();
+  ASSERT_EQ(items.Count(), 6);
+  for (std::int32_t i = 1; i <= 5; ++i) EXPECT_TRUE(Query<MailItem>(items.Item(i))) << headers[i - 1];
+  EXPECT_EQ(Fake::ErrorOf([&] { Query<MailItem>(items.Item(6)); }), MakeHResult(0x8004011Bu));
+}
+
 // A directory's name is its folder's: UTF-8 as it stands, and every byte
 // that is no UTF-8 as "%XX" (a lone continuation byte, a sequence cut short
 // or broken, a byte UTF-8 never has), so that names differing only there
