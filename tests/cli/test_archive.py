@@ -250,6 +250,8 @@ class Archive(Cli):
         self.assertEqual(counts, sorted(counts, reverse=True))  # the most first
         rows = {member: (int(calls), share) for member, calls, share in members}
         self.assertEqual(rows["GetItemFromID"], (3, "1.00"))  # every mail reopened once
+        self.assertEqual(rows["EntryID"], (3, "1.00"))  # the collecting's reads are not the export's
+        self.assertNotIn(0, counts)
         self.assertEqual(rows["SaveAsFile"], (1, "0.33"))
         code, stdout, _ = self.run_cvmail("archive", store, "-o", self.dir / "o.zip", "--force")
         self.assertNotIn("Aufrufe", stdout)
