@@ -64,13 +64,6 @@ std::map<std::string, std::uint64_t, std::less<>> SimWorld::Crossings() const {
   return m_crossings;
 }
 
-std::uint64_t SimWorld::CrossingTotal() const {
-  std::lock_guard lock(m_crossingLock);
-  std::uint64_t total = 0;
-  for (const auto& [member, calls] : m_crossings) total += calls;
-  return total;
-}
-
 void SimWorld::SetApartment(std::shared_ptr<SimApartment> apartment) {
   std::lock_guard lock(m_apartmentLock);
   m_apartment = std::move(apartment);

@@ -71,7 +71,6 @@ class SimWorld {
   // apartment's owner, or the thread that made the world when there is no
   // apartment), by member: each one is served by Outlook's UI thread.
   std::map<std::string, std::uint64_t, std::less<>> Crossings() const;
-  std::uint64_t CrossingTotal() const;
 
  private:
   void CountCrossing(std::string_view member, const SimApartment* apartment);
