@@ -18,6 +18,11 @@ TEST(ObjectCalls, EmptyReferencesAndUnknownNames) {
     EXPECT_EQ(Fake::ErrorOf(call), E_POINTER);
   }
   EXPECT_THROW(CallMethod(std::make_shared<Fake::TestObject>(), u"Missing"), ComError);
+  // A member that returned nothing stays nothing when its interface is declared; an object that
+  // keeps no per-interface knowledge is itself.
+  EXPECT_EQ(DeclaredAs(nullptr, Fake::kTestObjectIid), nullptr);
+  const ObjectPtr object = std::make_shared<Fake::TestObject>();
+  EXPECT_EQ(DeclaredAs(object, Fake::kTestObjectIid), object);
 }
 
 TEST(DispatchIds, OneNameOneIdAcrossObjects) {
