@@ -13,6 +13,10 @@ constexpr HRESULT RPC_E_DISCONNECTED = MakeHResult(0x80010108u);
 struct SimApartment::Task {
   std::function<void()> call;
   bool done = false;
+  // A COM error is handed over as a copy and thrown anew on the caller's
+  // thread: an exception object shared between threads is reference-counted
+  // inside the runtime library, where the thread checker cannot see it.
+  std::optional<ComError> comFailure;
   std::exception_ptr failure;
 };
 
@@ -29,6 +33,7 @@ void SimApartment::Run(const std::function<void()>& call) {
   m_queue.push_back(task);
   m_ownerWake.notify_all();
   m_callerWake.wait(lock, [&] { return task->done; });
+  if (task->comFailure) throw ComError(*task->comFailure);
   if (task->failure) std::rethrow_exception(task->failure);
 }
 
@@ -42,6 +47,8 @@ bool SimApartment::ServeOne() {
   }
   try {
     task->call();
+  } catch (const ComError& error) {
+    task->comFailure = error;
   } catch (...) {
     task->failure = std::current_exception();
   }
@@ -89,7 +96,7 @@ void SimApartment::Close() {
     m_closed = true;
     orphans.swap(m_queue);
     for (const auto& task : orphans) {
-      task->failure = std::make_exception_ptr(ComError(RPC_E_DISCONNECTED));
+      task->comFailure = ComError(RPC_E_DISCONNECTED);
       task->done = true;
     }
   }
