@@ -385,11 +385,17 @@ class Loader {
       if (name.empty()) continue;
       if (name[0] == '.') {
         const bool maildirPlus = maildir && entry.directory && IsMaildir(entry.target);
+        std::size_t mails = 0;
         if (entry.directory && !maildirPlus) {
-          if (const std::size_t mails = CountMails(entry.target))
-            statistics.hidden.push_back({FolderPathOf(entry.path), mails});
+          mails = CountMails(entry.target);
+        } else if (entry.file && entry.Extension() != ".eml" && !(maildir && IsMaildirHousekeeping(name))) {
+          // .cvfolder and .DS_Store are no mail, but a hidden mbox is a
+          // folder left out, to be named as a hidden directory is.
+          std::string why;
+          if (KindOf(entry.target, why) == FileKind::Mbox) mails = ScanMbox(entry.target, 0).places.size();
         }
-        continue;  // hidden files (.cvfolder, .DS_Store) are no mail
+        if (mails) statistics.hidden.push_back({FolderPathOf(entry.path), mails});
+        continue;
       }
       if (entry.directory) {
         if ((name == "cur" || name == "new" || name == "tmp") && maildir) continue;
@@ -454,20 +460,27 @@ class Loader {
         continue;
       }
       if (!FirstVisit(entry.target)) continue;
-      std::shared_ptr<Sim::SimFolder> folder = parent;
-      std::string path;
-      std::size_t start = 1;
-      FolderInfo info;
-      while (start <= name.size()) {
+      // A name whose dots do not each stand between two names (".A.", "..B",
+      // ".A..B") is one folder named as it stands: a folder without a name
+      // could not be found by its path, and two directories must never meet
+      // in one folder.
+      std::vector<std::string> parts;
+      for (std::size_t start = 1; start <= name.size();) {
         std::size_t end = name.find('.', start);
         if (end == std::string::npos) end = name.size();
-        const std::string part = name.substr(start, end - start);
-        path += "." + part;
-        info = Recognise(part, end == name.size() ? fs::path(entry.target) / ".cvfolder" : fs::path());
-        auto& known = made[path];
-        if (!known) known = FolderFor(folder, part, info, topLevel && folder == parent);
-        folder = known;
+        parts.push_back(name.substr(start, end - start));
         start = end + 1;
+      }
+      if (std::find(parts.begin(), parts.end(), std::string()) != parts.end()) parts = {name.substr(1)};
+      std::shared_ptr<Sim::SimFolder> folder = parent;
+      std::string path;
+      FolderInfo info;
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        path += "." + parts[i];
+        info = Recognise(parts[i], i + 1 == parts.size() ? fs::path(entry.target) / ".cvfolder" : fs::path());
+        auto& known = made[path];
+        if (!known) known = FolderFor(folder, parts[i], info, topLevel && folder == parent);
+        folder = known;
       }
       if (const auto children = Entries(entry.target)) {
         Attach(folder, MaildirPlaces(entry.target, *children), RoleOf(info));

@@ -48,7 +48,7 @@ bool SimApartment::ServeOne() {
   try {
     task->call();
   } catch (const ComError& error) {
-    task->comFailure = error;
+    task->comFailure.emplace(error);
   } catch (...) {
     task->failure = std::current_exception();
   }
@@ -96,7 +96,7 @@ void SimApartment::Close() {
     m_closed = true;
     orphans.swap(m_queue);
     for (const auto& task : orphans) {
-      task->comFailure = ComError(RPC_E_DISCONNECTED);
+      task->comFailure.emplace(RPC_E_DISCONNECTED);
       task->done = true;
     }
   }

@@ -166,6 +166,12 @@ class StoreShapes(Run):
             ("hidden", {"Posteingang/a.eml": eml("a"), ".Versteckt/b.eml": eml("b"),
                         ".Versteckt/Tief/c.eml": eml("c"), ".Versteckt/d.mbox": postmark + eml("d") + b"\n" + postmark + eml("e")},
              1, [hidden + "„.Versteckt“ (4 E-Mails)"], ["a"]),
+            ("hidden mbox", {"Posteingang/a.eml": eml("a"), ".Alt.mbox": postmark + eml("b"), ".notiz": b"x\n"},
+             1, [hidden + "„.Alt.mbox“ (1 E-Mail)"], ["a"]),
+            # Maildir++ names with empty parts: each its own folder, every mail checked.
+            ("dots", {"cur/1": eml("a"), ".Archiv/cur/1": eml("b"), ".Archiv./cur/1": eml("c"),
+                      "..Leer/cur/1": eml("d"), ".../cur/1": eml("e")},
+             0, ["  Inhalt geprüft:      5 vollständig, 0 unvollständig"], ["a", "b", "c", "d", "e"]),
             ("no mails", {"Posteingang/a.eml": eml("a"), "Kalender/t.eml": eml("Termin"),
                           "Kalender/u.eml": eml("Termin 2")},
              0, [no_mail + "2 Elemente (Termine, Kontakte, …)"], ["a"]),
@@ -195,7 +201,7 @@ class StoreShapes(Run):
                 self.assertEqual(sorted(m["subject"] for m in manifest_of(out)["mails"]), subjects)
                 # A snapshot of a store it could not read whole says so the same way.
                 code, _, stderr = self.run_cvmail("snapshot", store, "-o", self.dir / name / "s.json")
-                self.assertEqual(code, 1 if name in ("hidden", "a file that is no mail") else 0, stderr)
+                self.assertEqual(code, 1 if name in ("hidden", "hidden mbox", "a file that is no mail") else 0, stderr)
 
     def test_an_unreadable_directory_is_a_named_skipped_folder(self):
         user = user_without_rights(self)

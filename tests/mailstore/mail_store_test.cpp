@@ -226,6 +226,40 @@ TEST_F(HandmadeStore, AMaildirPlusPlusSidecarDescribesTheLastFolderOfItsName) {
   EXPECT_EQ(FolderAt(store, "Projekte/Termine").DefaultItemType(), olAppointmentItem);
 }
 
+// A Maildir++ name whose dots do not each stand between two names (a dot at
+// its end, two in a row) is one folder named as it stands: no folder without
+// a name, which no path could find again, and never two directories' mails
+// in one folder, where the second would hide the first.
+TEST_F(HandmadeStore, AMaildirPlusPlusNameWithAnEmptyPartIsOneFolder) {
+  Write("cur/1", Mail("Posteingang"));
+  Write(".Archiv/cur/1", Mail("Archiv"));
+  Write(".Archiv./cur/1", Mail("Archiv mit Punkt"));
+  Write(".Termine./cur/1", Mail("Termin"));
+  Write(".Termine./.cvfolder", "\nkind=calendar\n");
+  Write("..Leer/cur/1", Mail("Leer"));
+  Write(".A..B/cur/1", Mail("A B"));
+  Write(".../cur/1", Mail("nur Punkte"));
+  Write(".C.D/cur/1", Mail("C D"));
+  auto store = LoadStore(outlook, dir);
+  std::function<void(const Sim::SimFolder&)> noEmptyName = [&](const Sim::SimFolder& folder) {
+    for (const auto& child : folder.SubFolders()) {
+      EXPECT_FALSE(child->Name().empty()) << ToUtf8(folder.Name());
+      noEmptyName(*child);
+    }
+  };
+  noEmptyName(*store->Root());
+  const std::pair<const char*, const char16_t*> places[] = {
+      {"Archiv", u"Archiv"}, {"Archiv.", u"Archiv mit Punkt"}, {".Leer", u"Leer"},
+      {"A..B", u"A B"},      {"..", u"nur Punkte"},            {"C/D", u"C D"},
+  };
+  for (const auto& [path, subject] : places) {
+    const Folder folder = FolderAt(store, path);
+    EXPECT_EQ(folder.Items().Count(), 1) << path;
+    EXPECT_TRUE(MailWithSubject(folder, subject)) << path;
+  }
+  EXPECT_EQ(FolderAt(store, "Termine.").DefaultItemType(), olAppointmentItem);
+}
+
 // The content check reads a mail right after the export made it: the
 // bytes the item was made of come back without another read, for the last
 // few mails and up to a size; older or larger ones are read again, and a
@@ -338,6 +372,30 @@ TEST_F(HandmadeStore, FolderNamesFromAnyBytes) {
   for (const auto& [bytes, name] : cases) EXPECT_TRUE(names.count(name)) << ToUtf8(name);
 }
 
+// Who received a mail: the first of its To, else of its Cc, else a word
+// for nobody named; a mail one sent received no one.
+TEST_F(HandmadeStore, WhoReceivedAMail) {
+  const struct {
+    const char* folder;
+    const char* headers;
+    std::u16string receivedBy;
+  } cases[] = {
+      {"Ordner", "To: Anna <a@example.org>, Bert <b@example.org>\nCc: Carla <c@example.org>\n", u"Anna"},
+      {"Ordner", "Cc: Carla <c@example.org>, Dora <d@example.org>\n", u"Carla"},
+      {"Ordner", "Bcc: Emil <e@example.org>\n", u"Empfänger"},
+      {"Sent", "To: Anna <a@example.org>\n", u""},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    Write(std::string(cases[i].folder) + "/" + std::to_string(i) + ".eml",
+          "From: x@example.org\n" + std::string(cases[i].headers) + "Subject: " + std::to_string(i) + "\n\nText\n");
+  auto store = LoadStore(outlook, dir);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Folder folder = std::string(cases[i].folder) == "Sent" ? Folder(store->DefaultFolder(olFolderSentMail))
+                                                                 : FolderAt(store, cases[i].folder);
+    EXPECT_EQ(MailWithSubject(folder, FromUtf8(std::to_string(i))).ReceivedByName(), cases[i].receivedBy) << i;
+  }
+}
+
 // Every text part as a reader's mail program reads it: byte-order mark,
 // MIME charset, the HTML's <meta>; a charset nobody knows as windows-1252,
 // named; a NUL byte as a character; every inline text part as body, in its
@@ -371,6 +429,8 @@ TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
       {"utf16", single("utf16", "text/html; charset=utf-16", utf16be), u"<p>Köln", u"", 0, ""},
       {"meta", single("meta", "text/html", "<meta charset=windows-1252><p>Gr\xFC\xDF" "e aus K\xF6ln"),
        u"<meta charset=windows-1252><p>Grüße aus Köln", u"", 0, ""},
+      {"meta with underscore", single("meta with underscore", "text/html", "<meta charset=\"ISO_8859-15\"><p>\xA4 5"),
+       u"<meta charset=\"ISO_8859-15\"><p>\u20AC 5", u"", 0, ""},
       {"unknown", single("unknown", "text/plain; charset=x-unknown", "K\xF6ln \xE4\xF6\xFC"), u"", u"Köln äöü", 0,
        "Zeichensatz \u201Ex-unknown\u201C unbekannt, als Windows-1252 gelesen"},
       {"nul", single("nul", "text/plain; charset=utf-8", std::string("vor\0nach", 8)), u"",
@@ -412,7 +472,7 @@ TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
   }
   const auto notes = statistics.notes->All();
   ASSERT_EQ(notes.size(), 1u);
-  EXPECT_EQ(notes[0].why, cases[3].note);
+  EXPECT_EQ(notes[0].why, cases[4].note);
   EXPECT_EQ(notes[0].path.filename(), "unknown.eml");
 }
 
@@ -513,11 +573,12 @@ TEST_F(HandmadeStore, EveryFileReadOrNamed) {
       {"mbox separators without a blank line",
        {{"Archiv.mbox", pm + Mail("1") + pm + Mail("2") + "\n" + pm + Mail("3") + pm + Mail("4")}},
        {{"Archiv", 4}}, {}, {{"Archiv.mbox#2", "ohne Leerzeile"}, {"Archiv.mbox#4", "ohne Leerzeile"}}, {}},
-      {"hidden folders are counted, not read",
+      {"hidden folders and mbox files are counted, not read",
        {{"Ordner/1.eml", Mail("1")}, {".Versteckt/a.eml", Mail("a")}, {".Versteckt/Tief/b.EML", Mail("b")},
         {".Versteckt/Tief/Liste.mbox", pm + Mail("c") + "\n" + pm + Mail("d")}, {".Maildir/cur/1", Mail("e")},
-        {".leer/notiz.txt", "x"}},
-       {{"Ordner", 1}}, {}, {}, {{u".Versteckt", 4}, {u".Maildir", 1}}},
+        {".leer/notiz.txt", "x"}, {".Alt.mbox", pm + Mail("f") + "\n" + pm + Mail("g")},
+        {"Ordner/.Listen", pm + Mail("h")}, {"Ordner/.notiz", "x"}},
+       {{"Ordner", 1}}, {}, {}, {{u".Versteckt", 4}, {u".Maildir", 1}, {u".Alt.mbox", 2}, {u"Ordner\\.Listen", 1}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
