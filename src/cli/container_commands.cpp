@@ -12,6 +12,8 @@
 #include "cli/body_text.h"
 #include "cli/command_line.h"
 #include "cli/container_content.h"
+#include "cli/write_atomically.h"
+#include "components/container/viewer_page.h"
 #include "cli/exit_codes.h"
 #include "cli/file_settings.h"
 #include "cli/visible_text.h"
@@ -148,6 +150,14 @@ void PrintBodyText(const std::string& file, const std::string& member) {
 }  // namespace
 
 void AddContainerCommands(CLI::App& app) {
+  auto page = std::make_shared<std::string>();
+  CLI::App* viewer = app.add_subcommand("viewer", "Write the viewer every archive carries (\"Archiv ansehen.html\") on its own");
+  viewer->add_option("-o,--output", *page, "the HTML file to write")->required();
+  viewer->callback([page] {
+    WriteAtomically(*page, Components::ViewerPage());
+    std::cout << *page << ": " << Components::ViewerPage().size() << " Bytes; im Browser öffnen und ein Archiv wählen\n";
+  });
+
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   CLI::App* inspect = app.add_subcommand("inspect", "Show a container's properties and mails");
@@ -174,7 +184,7 @@ void AddContainerCommands(CLI::App& app) {
       Components::ZipReader zip(*verified);
       problems = Components::VerifyContainer(zip);
       for (std::string& problem : CheckContent(zip)) problems.push_back(std::move(problem));
-      for (const auto& entry : zip.Entries()) mails += entry.name != "manifest.json";
+      for (const auto& entry : zip.Entries()) mails += Components::IsMailMemberName(entry.name);
     } catch (const Components::ZipError& e) {
       problems.push_back(e.what());  // a damaged container is a difference too
     }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "cli/command_line.h"
+#include "cli/write_atomically.h"
 #include "cli/exit_codes.h"
 #include "export/html_rewriter.h"
 #include "foundation/com_error.h"
@@ -40,28 +41,6 @@ bool IsText(FS::IFileSystem& fs, const std::u16string& path) {
   if (FS::ReadWholeFile(fs, path, bytes) != 0) return true;  // reading says why, in its own words
   if (Office::DetectHtmlEncoding(bytes.data(), bytes.size()) != Office::HtmlEncoding::EightBit) return true;
   return std::find(bytes.begin(), bytes.end(), 0) == bytes.end();
-}
-
-// Writes bytes to path through a temporary file beside it, so that OUT is
-// either complete or untouched.
-void WriteAtomically(const std::filesystem::path& path, const std::string& bytes) {
-  const std::filesystem::path temporary = path.string() + ".cvmail-part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      throw Failure(Exit::Usage, "cannot write " + path.string());
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) {
-    std::filesystem::remove(temporary, error);
-    throw Failure(Exit::Usage, "cannot write " + path.string());
-  }
 }
 
 // A file-list entry as the rewritten text has it: 8-bit input narrowed back

@@ -6,6 +6,7 @@
 
 #include "cli/archive_command.h"
 #include "cli/command_line.h"
+#include "cli/write_atomically.h"
 #include "cli/exit_codes.h"
 #include "foundation/utf.h"
 #include "mailstore/mail_store.h"
@@ -30,17 +31,7 @@ void AddSnapshot(CLI::App& app) {
       throw Failure(Exit::Usage, e.what());
     }
     const std::string document = Snapshot::Write(*loaded);
-    const std::filesystem::path target(*output), temporary(*output + ".part");
-    {
-      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-      out.write(document.data(), static_cast<std::streamsize>(document.size()));
-      out.close();
-      if (!out) {
-        std::filesystem::remove(temporary);
-        throw Failure(Exit::Usage, "cannot write " + temporary.string());
-      }
-    }
-    std::filesystem::rename(temporary, target);  // never a half-written document under the name
+    WriteAtomically(*output, document);  // never a half-written document under the name
     const auto unread = statistics.problems->All();
     for (const auto& problem : unread)
       std::cerr << "nicht gelesen: " << problem.path.string() << ": " << problem.why << "\n";

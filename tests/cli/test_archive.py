@@ -4,6 +4,7 @@ each exit code, Ctrl-C in both jobs, and every container read back with
 Python's zipfile and email modules."""
 import email
 import email.policy
+import hashlib
 import json
 import os
 import pathlib
@@ -122,6 +123,22 @@ class Archive(Cli):
         properties = dict(json.loads(stdout)["properties"])
         self.assertEqual(properties["Kommentar"], "Prüfung")
         self.assertEqual(properties["Anzahl der Mails"], str(archived))
+        # The viewer at the root: the bytes `cvmail viewer` writes, named with its hash in the
+        # manifest; each mail counts the attachments its message carries (pictures are no attachment).
+        page = self.dir / "viewer.html"
+        self.assertEqual(self.run_cvmail("viewer", "-o", page)[0], 0)
+        with zipfile.ZipFile(out) as archive:
+            manifest = json.loads(archive.read("manifest.json"))
+            viewer = archive.read("Archiv ansehen.html")
+            self.assertEqual(viewer, page.read_bytes())
+            self.assertEqual(manifest["viewer"], {"member": "Archiv ansehen.html",
+                                                  "sha256": hashlib.sha256(viewer).hexdigest()})
+            self.assertEqual(manifest["version"], 3)
+            for mail in manifest["mails"]:
+                message = email.message_from_bytes(archive.read(mail["member"]), policy=email.policy.default)
+                attached = [part for part in message.walk() if part.is_attachment()]
+                self.assertEqual(mail["attachments"], len(attached), mail["subject"])
+            self.assertEqual(max(mail["attachments"] for mail in manifest["mails"]), 6)
 
     def test_actions_run_in_command_line_order(self):
         store = self.store()

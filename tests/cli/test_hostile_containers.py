@@ -206,8 +206,8 @@ CASES = [  # name, bytes, a text verify must print
     ("garbage", lambda: os.urandom(4096), "not a ZIP file"),
     ("another format", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(format="zip-index"))),
      "the manifest is not of format corvane-archive"),
-    ("version 3", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(version=3))),
-     "the manifest's version is neither 1 nor 2"),
+    ("version 4", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(version=4))),
+     "the manifest's version is not 1, 2 or 3"),
     ("a format that is no text", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(format=7))),
      "\"format\" has the wrong type"),
     ("a version that is text", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(version="2"))),
@@ -313,6 +313,50 @@ class HostileContainers(unittest.TestCase):
             with self.subTest(name):
                 path = self.dir / "c.zip"
                 path.write_bytes(make())
+                code, out, err = self.run_bounded("verify", path)
+                self.assertEqual(code, 6, out + err)
+                self.assertIn(why, out)
+
+    def test_the_viewer_is_the_one_the_manifest_names_or_the_container_is_refused(self):
+        import hashlib
+        page = b"<!DOCTYPE html><title>Archiv ansehen</title>"
+        viewer = {"member": "Archiv ansehen.html", "sha256": hashlib.sha256(page).hexdigest()}
+        v3_mail = [mail_entry("mails/a/000001.eml", MSG, attachments=0)]
+
+        def v3(members=(("Archiv ansehen.html", page),), mails=v3_mail, **changes):
+            return container([("mails/a/000001.eml", MSG), *members], json.dumps(manifest(mails, version=3, **changes)))
+
+        path = self.dir / "drei.zip"
+        path.write_bytes(v3(viewer=viewer))
+        self.assertEqual(self.run_bounded("verify", path)[:2], (0, f"{path}: intakt, 1 E-Mails\n"))
+        cases = [
+            ("a changed viewer", v3([("Archiv ansehen.html", page + b"<script>")], viewer=viewer),
+             "Archiv ansehen.html: SHA-256 differs from the manifest"),
+            ("no viewer in the manifest", v3(), "the manifest has no \"viewer\""),
+            ("the viewer missing", v3([], viewer=viewer), "Archiv ansehen.html: listed in the manifest but missing"),
+            ("another member as viewer", v3(viewer=dict(viewer, member="mails/a/000001.eml")),
+             "the manifest names the viewer \"mails/a/000001.eml\""),
+            ("a viewer without hash", v3(viewer={"member": "Archiv ansehen.html"}),
+             "the viewer lacks its \"member\" or \"sha256\""),
+            ("a hash that is no text", v3(viewer=dict(viewer, sha256=5)), "the viewer's \"sha256\" is no text"),
+            ("a viewer that is a list", v3(viewer=[viewer]), "\"viewer\" is not an object"),
+            ("a viewer field of its own", v3(viewer=dict(viewer, script="x")), "\"script\" is not a field of the viewer"),
+            ("a mail without its attachments' count", v3(viewer=viewer, mails=[mail_entry("mails/a/000001.eml", MSG)]),
+             "mail 1 has no \"attachments\""),
+            ("a version 2 manifest with a viewer", container([("mails/a/000001.eml", MSG), ("Archiv ansehen.html", page)],
+                                                             json.dumps(manifest(viewer=viewer))),
+             "\"viewer\" is not a field of a version 2 manifest"),
+            ("a viewer a version 2 manifest does not list",
+             container([("mails/a/000001.eml", MSG), ("Archiv ansehen.html", page)], json.dumps(manifest())),
+             "Archiv ansehen.html: not in the manifest"),
+            ("attachments counted in version 2", container([("mails/a/000001.eml", MSG)], json.dumps(manifest(
+                [mail_entry("mails/a/000001.eml", MSG, attachments=1)]))),
+             "mail 1: \"attachments\" is not a field of a mail"),
+        ]
+        for name, data, why in cases:
+            with self.subTest(name):
+                path = self.dir / "c.zip"
+                path.write_bytes(data)
                 code, out, err = self.run_bounded("verify", path)
                 self.assertEqual(code, 6, out + err)
                 self.assertIn(why, out)

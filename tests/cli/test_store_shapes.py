@@ -147,7 +147,7 @@ class StoreShapes(Run):
         sources_kept = {m["subject"]: m["source"] for m in manifest_of(out)["mails"]}
         self.assertEqual(sources_kept["sent-2"], "Sent Items/a.eml")
         self.assertEqual(sources_kept["archiv-mbox"], "Archiv.mbox#1")
-        self.assertEqual(manifest_of(out)["version"], 2)
+        self.assertEqual(manifest_of(out)["version"], 3)
         self.assertEqual(self.run_cvmail("verify", out)[0], 0)
 
     def test_what_is_not_archived_is_named_with_its_count(self):

@@ -7,6 +7,7 @@
 
 #include "components/container/manifest.h"
 #include "components/container/sha256.h"
+#include "components/container/viewer_page.h"
 #include "components/container/zip_format.h"
 #include "components/container/zip_reader.h"
 
@@ -99,7 +100,8 @@ std::vector<std::string> CheckStructure(ZipReader& zip) {
   for (const ZipReader::Entry& member : entries) {
     if (member.name != kManifest) {
       if (!seen.insert(member.name).second) problems.push_back(member.name + ": stored twice");
-      if (!IsMailMemberName(member.name)) problems.push_back(member.name + ": no member name below mails/");
+      if (!IsMailMemberName(member.name) && member.name != kViewerMember)
+        problems.push_back(member.name + ": no member name below mails/");
     }
     CheckFlags(member.name, member.flags, problems);
     try {
@@ -147,7 +149,16 @@ std::vector<std::string> VerifyContainer(ZipReader& zip) {
     problems.push_back("the manifest lists " + std::to_string(head.mails) + " mails but received " +
                        std::to_string(*head.received));
 
-  // Every mail member: its bytes are whole, and the manifest lists them.
+  // The viewer the manifest names must be the one in the container: a page
+  // someone changed would run its script wherever the archive is opened.
+  if (head.hasViewer && head.viewerMember && head.viewerSha256) {
+    if (*head.viewerMember != kViewerMember)
+      problems.push_back("the manifest names the viewer \"" + *head.viewerMember + "\"");
+    else if (!expected.emplace(*head.viewerMember, *head.viewerSha256).second)
+      problems.push_back(*head.viewerMember + ": listed twice in the manifest");
+  }
+
+  // Every member: its bytes are whole, and the manifest lists them.
   std::set<std::string> seen;
   for (const ZipReader::Entry& member : zip.Entries()) {
     if (member.name == kManifest || !seen.insert(member.name).second) continue;

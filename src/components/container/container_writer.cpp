@@ -10,6 +10,7 @@
 #include "components/container/container_part.h"
 #include "components/container/mime_message.h"
 #include "components/container/retry.h"
+#include "components/container/viewer_page.h"
 #include "components/container/write_failure.h"
 #include "components/component_registry.h"
 #include "vendor/vendor_ids.h"
@@ -203,6 +204,7 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
                                   {"bcc", Utf8(mail.bcc)},
                                   {"date", nullptr},
                                   {"size", size},
+                                  {"attachments", mail.attachments.size()},
                                   {"state", LongOr(email.Raw(u"MailState"), 0)},
                                   {"importance", LongOr(email.Raw(u"Importance"), 0)},
                                   {"headersOnly", !mail.html.has_value()},
@@ -256,14 +258,20 @@ void CContainerWriter::EndExport() {
   if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
   std::u16string placed;
   try {
+    // The viewer goes last before the manifest, which names its hash.
+    std::string viewerSha256;
+    m_pipeline->Add({std::string(kViewerMember), ViewerPage().size(), std::string(ViewerPage()),
+                     [&viewerSha256](const ZipWriter::Member& written) { viewerSha256 = Sha256::Hex(written.sha256); },
+                     {}});
     m_pipeline->Flush();
     nlohmann::ordered_json properties = nlohmann::ordered_json::array();
     for (const auto& [name, value] : m_properties) properties.push_back({Utf8(name), Utf8(value)});
     nlohmann::ordered_json head = {{"format", "corvane-archive"},
-                           {"version", 2},
+                           {"version", 3},
                            {"properties", properties},
                            {"announced", m_announced},
-                           {"received", m_received}};
+                           {"received", m_received},
+                           {"viewer", {{"member", kViewerMember}, {"sha256", viewerSha256}}}};
     std::string manifest = head.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
     manifest.resize(manifest.size() - 2);  // "\n}": the mails follow
     manifest += ",\n \"mails\": [\n";

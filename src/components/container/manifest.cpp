@@ -111,10 +111,12 @@ class Reader final : public nlohmann::json_sax<Json> {
       const std::string& k = m_stack.back().key;
       if (k == "properties") head.hasProperties = kind == '[' || (Problem("\"properties\" is not a list"), false);
       else if (k == "mails") head.hasMails = kind == '[' || (Problem("\"mails\" is not a list"), false);
+      else if (k == "viewer") head.hasViewer = kind == '{' || (Problem("\"viewer\" is not an object"), false);
       else Problem("\"" + k + "\" is not a field of the manifest");
     }
     if (m_stack.size() == 2 && TopKey() == "mails" && kind != '{')
       Problem("mail " + std::to_string(head.mails + 1) + " is not an object");
+    if (m_stack.size() == 2 && TopKey() == "viewer") Problem("the viewer's \"" + m_stack.back().key + "\" is no text");
     if (m_stack.size() == 2 && TopKey() == "properties" && kind != '[')
       Problem("property " + std::to_string(head.properties.size() + 1) + " is not a name and a value");
     m_stack.push_back({kind, {}});
@@ -134,9 +136,17 @@ class Reader final : public nlohmann::json_sax<Json> {
       else if (k == "announced") head.announced = Integer(v);
       else if (k == "received") head.received = Integer(v);
       else if (k == "properties" || k == "mails") Problem("\"" + k + "\" is not a list");
+      else if (k == "viewer") Problem("\"viewer\" is not an object");
       else Problem("\"" + k + "\" is not a field of the manifest");
       if ((k == "format" && !head.format) || ((k == "version" || k == "announced" || k == "received") && !Integer(v)))
         Problem("\"" + k + "\" has the wrong type");
+    } else if (depth == 2 && TopKey() == "viewer") {
+      const std::string& k = m_stack.back().key;
+      std::optional<std::string> text = v.is_string() ? std::optional(v.get<std::string>()) : std::nullopt;
+      if (k == "member") head.viewerMember = std::move(text);
+      else if (k == "sha256") head.viewerSha256 = std::move(text);
+      else Problem("\"" + k + "\" is not a field of the viewer");
+      if ((k == "member" || k == "sha256") && !v.is_string()) Problem("the viewer's \"" + k + "\" is no text");
     } else if (depth == 2 && TopKey() == "mails") {
       Problem("mail " + std::to_string(++head.mails) + " is not an object");
     } else if (depth == 2 && TopKey() == "properties") {
@@ -211,7 +221,13 @@ ManifestHead ReadManifest(ZipReader& zip, const ZipReader::Entry& manifest,
   if (!head.format) problems.push_back("the manifest has no \"format\"");
   else if (*head.format != "corvane-archive") problems.push_back("the manifest is not of format corvane-archive");
   if (!head.version) problems.push_back("the manifest has no \"version\"");
-  else if (*head.version != 1 && *head.version != 2) problems.push_back("the manifest's version is neither 1 nor 2");
+  else if (*head.version < 1 || *head.version > 3) problems.push_back("the manifest's version is not 1, 2 or 3");
+  // Version 3 carries the viewer; the versions before it have none.
+  if (head.version == 3 && !head.hasViewer) problems.push_back("the manifest has no \"viewer\"");
+  if (head.version && *head.version < 3 && head.hasViewer)
+    problems.push_back("\"viewer\" is not a field of a version " + std::to_string(*head.version) + " manifest");
+  if (head.hasViewer && (!head.viewerMember || !head.viewerSha256))
+    problems.push_back("the viewer lacks its \"member\" or \"sha256\"");
   if (!head.hasProperties) problems.push_back("the manifest has no \"properties\"");
   if (!head.announced) problems.push_back("the manifest has no \"announced\"");
   if (!head.received) problems.push_back("the manifest has no \"received\"");
@@ -231,12 +247,16 @@ void CheckManifestMail(std::uint64_t index, const ManifestMail& mail, std::optio
       {"subject", Type::String},  {"from", Type::String},      {"to", Type::String},
       {"cc", Type::String},       {"bcc", Type::String},       {"date", Type::StringOrNull},
       {"size", Type::Integer},    {"state", Type::Integer},    {"importance", Type::Integer},
-      {"headersOnly", Type::Boolean}, {"sha256", Type::String}, {"source", Type::StringOrNull}};
+      {"headersOnly", Type::Boolean}, {"sha256", Type::String}, {"source", Type::StringOrNull},
+      {"attachments", Type::Integer}};
   std::set<std::string> known;
   for (const auto& [name, type] : kFields) {
     known.insert(name);
     const auto it = mail.fields.find(name);
-    if (name == "source" && version != 2 && (version || it == mail.fields.end())) continue;
+    // "source" came with version 2, "attachments" with 3; a mail of an
+    // unknown version may have them or not.
+    if (name == "source" && version < 2 && (version || it == mail.fields.end())) continue;
+    if (name == "attachments" && version < 3 && (version || it == mail.fields.end())) continue;
     if (it == mail.fields.end()) {
       problems.push_back(which + " has no \"" + name + "\"");
       continue;
@@ -253,7 +273,7 @@ void CheckManifestMail(std::uint64_t index, const ManifestMail& mail, std::optio
   if (const auto it = mail.fields.find("missing"); it != mail.fields.end() && (!it->second.is_array() || it->second.empty()))
     problems.push_back(which + ": \"missing\" is no list of texts");
   for (const auto& [name, value] : mail.fields)
-    if (!known.count(name) || (name == "source" && version == 1))
+    if (!known.count(name) || (name == "source" && version == 1) || (name == "attachments" && version && version < 3))
       problems.push_back(which + ": \"" + name + "\" is not a field of a mail");
   if (const auto sha = mail.Text("sha256"); sha && !IsHex64(*sha))
     problems.push_back(which + ": \"sha256\" is no SHA-256 in hexadecimal");

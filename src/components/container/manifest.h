@@ -2,7 +2,7 @@
 // is read in flat memory, and one someone crafted (nested without end,
 // inflating to gigabytes, of any shape) is refused or shown for what it is,
 // never trusted. Its shape is checked field by field against the format
-// (README: the archive container), versions 1 and 2.
+// (README: the archive container), versions 1 to 3.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -32,7 +32,9 @@ struct ManifestMail {
 struct ManifestHead {
   std::optional<std::string> format;
   std::optional<std::int64_t> version, announced, received;
-  bool hasProperties = false, hasMails = false;
+  bool hasProperties = false, hasMails = false, hasViewer = false;
+  // The viewer's member and its SHA-256 (version 3), nullopt where missing or no text.
+  std::optional<std::string> viewerMember, viewerSha256;
   // Each property's name and value, nullopt where one is missing or no string.
   std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> properties;
   std::uint64_t mails = 0;

@@ -1,0 +1,189 @@
+// The viewer in a real browser (Debian's chromium, headless): it opens the
+// sample mailbox's archive as cvmail writes it, shows a Word mail with its
+// picture, saves an attachment with its source's bytes, marks a changed
+// mail, and keeps hostile mails harmless: no script runs, nothing is
+// requested but the page itself, data: and blob: URLs.
+//   CVMAIL=build/linux/src/cvmail node --test viewer/test/
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import { mkdtempSync, readFileSync, writeFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { pathToFileURL, fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+import { unzipSync, zipSync } from 'fflate';
+import PostalMime from 'postal-mime';
+
+const root = fileURLToPath(new URL('../..', import.meta.url));
+const cvmail = process.env.CVMAIL || join(root, 'build/linux/src/cvmail');
+const page = pathToFileURL(join(root, 'viewer/dist/viewer.html')).href;
+const work = mkdtempSync(join(tmpdir(), 'cv-viewer-'));
+const screenshots = process.env.CV_SCREENSHOTS;  // a directory to keep the screenshots in
+
+let browser;
+const sample = join(work, 'Beispiel.zip');
+const tampered = join(work, 'Verändert.zip');
+const hostile = join(work, 'Feindlich.zip');
+
+const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
+
+// A v3 container of raw messages, as an attacker could hand one over.
+function containerOf(messages) {
+  const files = {};
+  const mails = messages.map(([subject, text], i) => {
+    const member = `mails/Feindlich/${String(i + 1).padStart(6, '0')}.eml`;
+    files[member] = new TextEncoder().encode(text);
+    return { member, folder: 'Feindlich', entryId: `E${i}`, subject, from: 'Angreifer', to: '', cc: '', bcc: '',
+      date: '2025-12-01T09:00:00+01:00', size: text.length, attachments: 0, state: 0, importance: 0,
+      headersOnly: false, sha256: sha256(files[member]), source: null };
+  });
+  files['manifest.json'] = new TextEncoder().encode(JSON.stringify({ format: 'corvane-archive', version: 3,
+    properties: [['Ersteller', 'Test']], announced: mails.length, received: mails.length, mails }));
+  return zipSync(files);
+}
+
+const html = (subject, body, extra = '') =>
+  `From: x@example.org\r\nSubject: ${subject}\r\nMIME-Version: 1.0\r\n${extra}` +
+  `Content-Type: text/html; charset=utf-8\r\n\r\n<html><body>${body}</body></html>\r\n`;
+
+// Each tries to run a script (it would log "RAN" or alert) or to load from outside.
+const HOSTILE = [
+  ['script', html('script', '<p>Text</p><script>console.log("RAN");alert(1)</script>')],
+  ['event attribute', html('event', '<img src="x" onerror="console.log(\'RAN\')"><body onload="alert(1)">')],
+  ['refresh', html('refresh', '<meta http-equiv="refresh" content="0;url=https://evil.example/refresh">Text')],
+  ['css url', html('css', '<style>@import url(https://evil.example/i.css); body{background:url("https://evil.example/b.png")}</style>' +
+    '<div style="background-image:url(https://evil.example/d.png)">Text</div>')],
+  ['form', html('form', '<form action="https://evil.example/f" method="post"><input name="a" value="b"><button id="send">Senden</button></form>')],
+  ['svg', html('svg', '<svg xmlns="http://www.w3.org/2000/svg" onload="console.log(\'RAN\')"><script>console.log("RAN")</script>' +
+    '<image href="https://evil.example/s.png"/></svg>')],
+  ['javascript link', html('link', '<a id="go" href="javascript:console.log(\'RAN\')">klick</a>')],
+  ['remote pictures', html('remote', '<img src="https://evil.example/pixel.gif"><img srcset="https://evil.example/2x.gif 2x">' +
+    '<iframe src="https://evil.example/frame"></iframe><object data="https://evil.example/o"></object>' +
+    '<link rel="stylesheet" href="https://evil.example/l.css"><video poster="https://evil.example/p.png"></video>')],
+  ['<script>alert(1)</script>', 'From: x@example.org\r\nSubject: <img src=x onerror=alert(1)>\r\nMIME-Version: 1.0\r\n' +
+    'Content-Type: multipart/mixed; boundary="b"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\nName als Text\r\n' +
+    '--b\r\nContent-Type: text/html\r\nContent-Disposition: attachment; filename="<img src=x onerror=alert(1)>.html"\r\n\r\n' +
+    '<script>alert(1)</script>\r\n--b--\r\n'],
+];
+
+before(async () => {
+  // Exit 1: the sample mailbox holds a broken file and excluded folders, named in the summary.
+  const run = spawnSync(cvmail, ['archive', join(root, 'samples/mailbox'), '-o', sample, '--cache', join(root, 'samples/cache')]);
+  assert.ok(run.status === 0 || run.status === 1, `cvmail archive: ${run.status} ${run.stderr}`);
+  // The same archive with one word of one mail changed.
+  const files = unzipSync(readFileSync(sample));
+  const manifest = JSON.parse(new TextDecoder().decode(files['manifest.json']));
+  const changed = manifest.mails.find((m) => m.subject === 'Rückfrage Nr. 7');
+  files[changed.member] = new TextEncoder().encode(new TextDecoder().decode(files[changed.member]).replace('Subject:', 'Subject: X'));
+  writeFileSync(tampered, zipSync(files));
+  writeFileSync(hostile, containerOf(HOSTILE));
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    args: process.getuid && process.getuid() === 0 ? ['--no-sandbox'] : [],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+// A page with the archive loaded; every request and every console line kept.
+async function open(archive) {
+  const context = await browser.newContext({ viewport: { width: 1280, height: 860 }, acceptDownloads: true });
+  const tab = await context.newPage();
+  const seen = { requests: [], console: [], dialogs: 0 };
+  context.on('request', (request) => seen.requests.push(request.url()));
+  tab.on('console', (message) => seen.console.push(message.text()));
+  tab.on('pageerror', (error) => seen.console.push(`pageerror: ${error.message}`));
+  tab.on('dialog', (dialog) => {
+    ++seen.dialogs;
+    dialog.dismiss();
+  });
+  await tab.goto(page);
+  await tab.setInputFiles('#file', archive);
+  await tab.waitForSelector('#mails tr');
+  return { tab, seen, context };
+}
+
+async function openMail(tab, folder, subject) {
+  await tab.click(`#tree .row:has(.name:text-is("${folder}"))`);
+  await tab.click(`#mails tr:has(td.subject:text-is("${subject}"))`);
+  await tab.waitForSelector('#mail iframe, #mail .error');
+  const frame = tab.frames().find((f) => f !== tab.mainFrame());
+  await frame?.waitForLoadState();
+  return frame;
+}
+
+const outside = (urls) => urls.filter((url) => url !== page && !/^(data|blob):/.test(url));
+
+test('the folders, a Word mail with its picture, an attachment with its source bytes', async () => {
+  const { tab, seen, context } = await open(sample);
+  const folders = await tab.$$eval('#tree .row', (rows) => rows.map((r) => [r.querySelector('.name').textContent, r.querySelector('.count').textContent]));
+  assert.deepEqual(folders.filter(([name]) => ['Posteingang', 'Word', 'Büro', 'Archiv 2024'].includes(name)).sort(),
+    [['Archiv 2024', '5'], ['Büro', '3'], ['Posteingang', '11'], ['Word', '5']]);
+  if (screenshots) await tab.screenshot({ path: join(screenshots, 'viewer-folders.png') });
+
+  const frame = await openMail(tab, 'Word', 'Foto vom Aufbau');
+  assert.equal(await tab.textContent('#check'), 'geprüft');
+  const widths = await frame.$$eval('img', (imgs) => Promise.all(imgs.map((img) => img.decode().then(() => img.naturalWidth, () => 0))));
+  assert.ok(widths.length > 0 && widths.every((w) => w > 0), `pictures ${widths}`);
+  assert.match(await frame.textContent('body'), /Aufbau/);
+  if (screenshots) await tab.screenshot({ path: join(screenshots, 'viewer-picture.png') });
+
+  await openMail(tab, 'Posteingang', 'Berichte Q4 – zwei gleichnamige Anhänge');
+  const source = await PostalMime.parse(readFileSync(join(root, 'samples/mailbox/Posteingang/02_berichte.eml')));
+  const expected = source.attachments.find((a) => a.filename === 'Übersicht Größen.xlsx');
+  const [download] = await Promise.all([tab.waitForEvent('download'), tab.click('.files button:has-text("Übersicht Größen.xlsx")')]);
+  assert.equal(download.suggestedFilename(), 'Übersicht Größen.xlsx');
+  assert.deepEqual(new Uint8Array(readFileSync(await download.path())), new Uint8Array(expected.content));
+  const [eml] = await Promise.all([tab.waitForEvent('download'), tab.click('.files button.eml')]);
+  const member = JSON.parse(new TextDecoder().decode(unzipSync(readFileSync(sample))['manifest.json'])).mails
+    .find((m) => m.subject.startsWith('Berichte Q4'));
+  assert.equal(sha256(readFileSync(await eml.path())), member.sha256);
+
+  // Sorted by subject, then the other way.
+  await tab.click('#columns th.subject button');
+  const up = await tab.$$eval('#mails td.subject', (cells) => cells.map((c) => c.textContent));
+  assert.deepEqual(up, [...up].sort((a, b) => (a.toLowerCase() < b.toLowerCase() ? -1 : 1)));
+  await tab.click('#columns th.subject button');
+  assert.deepEqual(await tab.$$eval('#mails td.subject', (cells) => cells.map((c) => c.textContent)), [...up].reverse());
+
+  assert.deepEqual(outside(seen.requests), []);
+  assert.deepEqual(seen.console, []);
+  await context.close();
+});
+
+test('a mail whose bytes changed is marked "verändert"', async () => {
+  const { tab, context } = await open(tampered);
+  await openMail(tab, 'Posteingang', 'Rückfrage Nr. 7');
+  assert.equal(await tab.textContent('#check'), 'verändert');
+  if (screenshots) await tab.screenshot({ path: join(screenshots, 'viewer-changed.png') });
+  await openMail(tab, 'Posteingang', 'Rückfrage Nr. 6');
+  assert.equal(await tab.textContent('#check'), 'geprüft');
+  await context.close();
+});
+
+test('hostile mails run no script and request nothing', async () => {
+  const { tab, seen, context } = await open(hostile);
+  for (const [subject] of HOSTILE) {
+    const frame = await openMail(tab, 'Feindlich', subject);
+    assert.ok(frame, subject);
+    assert.equal(await frame.$$eval('script', (s) => s.length), 0, subject);
+    for (const id of ['#go', '#send']) {
+      const target = await frame.$(id);
+      if (target) await target.click({ timeout: 2000 }).catch(() => {});
+    }
+    await tab.waitForTimeout(300);
+    assert.equal(frame.url(), 'about:srcdoc', subject);
+  }
+  // A name made of markup is shown as its text.
+  assert.equal(await tab.textContent('#mail h2'), '<script>alert(1)</script>');
+  assert.ok(await tab.$('.files button:has-text("img src=x onerror=alert(1)")'));
+  assert.deepEqual(outside(seen.requests), []);
+  assert.equal(seen.dialogs, 0);
+  assert.deepEqual(seen.console.filter((line) => line.includes('RAN') || line.startsWith('pageerror')), []);
+  await context.close();
+});
