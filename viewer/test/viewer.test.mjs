@@ -29,17 +29,19 @@ const hostile = join(work, 'Feindlich.zip');
 
 const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
 
-// A v3 container of raw messages, as an attacker could hand one over.
+// A version 2 container of raw messages (no viewer, no attachment counts),
+// as an attacker could hand one over; the first mail lacks something.
 function containerOf(messages) {
   const files = {};
   const mails = messages.map(([subject, text], i) => {
     const member = `mails/Feindlich/${String(i + 1).padStart(6, '0')}.eml`;
     files[member] = new TextEncoder().encode(text);
     return { member, folder: 'Feindlich', entryId: `E${i}`, subject, from: 'Angreifer', to: '', cc: '', bcc: '',
-      date: '2025-12-01T09:00:00+01:00', size: text.length, attachments: 0, state: 0, importance: 0,
-      headersOnly: false, sha256: sha256(files[member]), source: null };
+      date: '2025-12-01T09:00:00+01:00', size: text.length, state: 0, importance: 0,
+      headersOnly: false, sha256: sha256(files[member]), source: null,
+      ...(i === 0 ? { missing: ['Anhang „Plan.pdf“ fehlt'] } : {}) };
   });
-  files['manifest.json'] = new TextEncoder().encode(JSON.stringify({ format: 'corvane-archive', version: 3,
+  files['manifest.json'] = new TextEncoder().encode(JSON.stringify({ format: 'corvane-archive', version: 2,
     properties: [['Ersteller', 'Test']], announced: mails.length, received: mails.length, mails }));
   return zipSync(files);
 }
@@ -168,6 +170,8 @@ test('a mail whose bytes changed is marked "verändert"', async () => {
 
 test('hostile mails run no script and request nothing', async () => {
   const { tab, seen, context } = await open(hostile);
+  await openMail(tab, 'Feindlich', HOSTILE[0][0]);
+  assert.equal(await tab.textContent('#mail .missing'), 'Unvollständig archiviert:Anhang „Plan.pdf“ fehlt');
   for (const [subject] of HOSTILE) {
     const frame = await openMail(tab, 'Feindlich', subject);
     assert.ok(frame, subject);
