@@ -186,6 +186,10 @@ CASES = [  # name, bytes, a text verify must print
     ("a property without value", lambda: container([("mails/a/000001.eml", b"x")],
                                                    json.dumps(manifest(properties=[["only-name"]]))),
      "property 1 is not a name and a value"),
+    # A property that is no list still counts: the next one is named by its own place.
+    ("a property that is no list", lambda: container([("mails/a/000001.eml", b"x")],
+                                                     json.dumps(manifest(properties=[5, ["only-name"]]))),
+     "property 2 lacks its name or value"),
     ("no mails", lambda: container([], json.dumps(manifest(mails="DROP", received=0))), "no \"mails\""),
     ("no properties", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(properties="DROP"))),
      "no \"properties\""),
