@@ -17,6 +17,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "components/container/container_check.h"
 #include "components/container/container_part.h"
@@ -107,6 +108,28 @@ TEST_F(ZipTest, MembersComeBackAndADroppedOneLeavesNoTrace) {
   EXPECT_EQ(reader.ReadAll(*reader.Find("leer")), "");
   EXPECT_EQ(reader.Find("weg.txt"), nullptr);
   PythonReads(path);
+
+  // Dropped last, a member longer than the directory that follows leaves
+  // nothing behind it: the file ends with the directory's end record.
+  const fs::path last = dir / "b.zip";
+  {
+    ZipWriter zip(Files(), Port(last), 6);
+    zip.Begin("eins/1.txt", 10);
+    zip.Write("Grüße");
+    zip.End();
+    zip.Begin("weg.bin", 4 << 20);
+    std::mt19937 random(53);
+    std::string noise(2 << 20, '\0');
+    for (char& c : noise) c = static_cast<char>(random());  // deflate cannot make it smaller
+    zip.Write(noise);
+    zip.Drop();
+    zip.Finish();
+  }
+  std::ifstream in(last, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 22u);
+  EXPECT_EQ(bytes.substr(bytes.size() - 22, 4), std::string("PK\x05\x06"));
+  EXPECT_LT(bytes.size(), 1000u);
 }
 
 // A member bigger than 4 GB (zeros: small once deflated) has its sizes in
@@ -701,18 +724,26 @@ TEST_F(WriterFiles, AnExportRemovesAbandonedTemporaryContainersOnly) {
 }
 
 // A host without a progress port (no one to tell) still gets no container
-// and no crash when the target cannot be used.
+// and no crash when the target cannot be used, nor when the user declined
+// to choose one: the export is declined, nothing is written, and there is
+// nothing to end.
 TEST_F(WriterFiles, AFailureWithNobodyToTellDeclinesQuietly) {
   class Chooser final : public IExportTargetChooser {
    public:
-    explicit Chooser(std::u16string file) : m_file(std::move(file)) {}
-    std::optional<ExportTarget> Choose() override { return ExportTarget{m_file, u""}; }
-    std::u16string m_file;
+    explicit Chooser(std::optional<std::u16string> file) : m_file(std::move(file)) {}
+    std::optional<ExportTarget> Choose() override {
+      return m_file ? std::optional(ExportTarget{*m_file, u""}) : std::nullopt;
+    }
+    std::optional<std::u16string> m_file;
   };
-  auto writer = std::make_shared<CContainerWriter>(
-      WriterPorts{std::make_shared<Chooser>(dir / u"fehlt\\a.zip"), nullptr, ProcessLifetime(Files()), 1});
-  EXPECT_TRUE(writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool());
-  EXPECT_TRUE(Names().empty());
+  for (const auto& file : {std::optional<std::u16string>(dir / u"fehlt\\a.zip"), std::optional<std::u16string>()}) {
+    SCOPED_TRACE(file ? "a folder that is missing" : "declined");
+    auto writer = std::make_shared<CContainerWriter>(
+        WriterPorts{std::make_shared<Chooser>(file), nullptr, ProcessLifetime(Files()), 1});
+    EXPECT_TRUE(writer->Invoke(u"BeginExport", InvokeKind::Method, {}).AsBool());
+    EXPECT_THROW(writer->Invoke(u"EndExport", InvokeKind::Method, {}), ComError);
+    EXPECT_TRUE(Names().empty());
+  }
 }
 
 TEST(ContainerPart, NamesOfTheWritersTemporaryFiles) {
