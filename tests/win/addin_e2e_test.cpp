@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "components/container/container_check.h"
+#include "components/container/viewer_page.h"
 #include "components/container/zip_reader.h"
 #include "snapshot/store_snapshot.h"
 #include "support/scratch_directory.h"
@@ -137,7 +138,8 @@ TEST_F(AddinEndToEnd, TheSampleInboxBecomesAContainerThatVerifies) {
   Components::ZipReader zip(files[0]);
   EXPECT_EQ(Components::VerifyContainer(zip), std::vector<std::string>{});
   std::size_t members = 0;
-  for (const auto& entry : zip.Entries()) members += entry.name != "manifest.json";
+  for (const auto& entry : zip.Entries()) members += Components::IsMailMemberName(entry.name);
+  EXPECT_NE(zip.Find(std::string(Components::kViewerMember)), nullptr);
   EXPECT_EQ(members, static_cast<std::size_t>(mails));
 
   // Kept for the native check beside this build tree.
