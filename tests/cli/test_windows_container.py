@@ -41,14 +41,22 @@ class WindowsContainer(unittest.TestCase):
     def test_zipfile_and_email_read_every_member(self):
         with zipfile.ZipFile(CONTAINER) as z:
             self.assertIsNone(z.testzip())
-            names = [n for n in z.namelist() if n != "manifest.json"]
+            names = [n for n in z.namelist() if n.startswith("mails/")]
             self.assertGreater(len(names), 5)
+            self.assertEqual(z.namelist()[-2:], ["Archiv ansehen.html", "manifest.json"])
             for name in names:
                 message = email.message_from_bytes(z.read(name), policy=email.policy.default)
                 self.assertIsNotNone(message["Subject"], name)
                 self.assertEqual(message.defects, [], name)
                 for part in message.walk():
                     part.get_content() if not part.is_multipart() else None
+
+    def test_its_viewer_is_the_page_cvmail_writes(self):
+        with tempfile.TemporaryDirectory() as directory:
+            page = os.path.join(directory, "viewer.html")
+            subprocess.run([CVMAIL, "viewer", "-o", page], check=True, capture_output=True)
+            with zipfile.ZipFile(CONTAINER) as z, open(page, "rb") as ours:
+                self.assertEqual(z.read("Archiv ansehen.html"), ours.read())
 
     def test_manifest_matches_what_cvmail_writes_for_the_same_store(self):
         with tempfile.TemporaryDirectory() as directory:
@@ -79,7 +87,7 @@ class WideNamedContainer(unittest.TestCase):
         with zipfile.ZipFile(WIDE) as z:
             self.assertIsNone(z.testzip())
             subjects = sorted(email.message_from_bytes(z.read(n), policy=email.policy.default)["Subject"]
-                              for n in z.namelist() if n != "manifest.json")
+                              for n in z.namelist() if n.startswith("mails/"))
         self.assertEqual(subjects, ["Erste", "Zweite"])
 
 
