@@ -496,6 +496,9 @@ TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
     for (const auto& [name, value] : Fake::ReferenceProperties())
       writer->Invoke(u"SetProperty", InvokeKind::Method, {Variant::FromBstr(Bstr(name)), Variant::FromBstr(Bstr(value))});
     writer->Invoke(u"EndExport", InvokeKind::Method, {});
+    // Ended, the container is the user's at once, whoever still holds the writer.
+    std::unique_ptr<FS::IReadableFile> reader;
+    EXPECT_EQ(Files().OpenForReading(Port(file), reader), 0) << "the writer still holds its container open";
   }
   const std::vector<std::string> digests = Fake::MemberDigests(file.string());
   fs::remove(file);
