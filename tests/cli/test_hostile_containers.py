@@ -124,6 +124,14 @@ def wrapping_directory():
     return record + locator + end
 
 
+def member_beyond_the_end():
+    """The first member's directory entry points past the file's end."""
+    data = bytearray(good())
+    start = struct.unpack_from("<I", data, len(data) - 22 + 16)[0]  # the central directory
+    struct.pack_into("<I", data, start + 42, len(data) + 100)
+    return bytes(data)
+
+
 def bomb(honest):
     """A manifest of blanks that inflates a thousandfold; honest: its
     directory entry says it is 2 GiB, else it claims 100 bytes. Either is
@@ -198,6 +206,9 @@ CASES = [  # name, bytes, a text verify must print
          [mail_entry("mails/a/000001.eml", b"x", member="DROP", subject="DROP", headersOnly="DROP")]))),
      "mail 1 has no \"member\""),
     ("directory wraps past 2^64", wrapping_directory, "outside the file"),
+    ("a member beyond the end", member_beyond_the_end, "mails/a/000001.eml: outside the file"),
+    ("a hash that is no hash", lambda: container([("mails/a/000001.eml", MSG)], json.dumps(manifest(
+        [mail_entry("mails/a/000001.eml", MSG, sha256="XYZ")]))), "\"sha256\" is no SHA-256 in hexadecimal"),
     ("an honest manifest bomb", lambda: bomb(True), "larger than"),
     ("a lying manifest bomb", lambda: bomb(False), "inflates to more than"),
     ("nested 200,000 deep", lambda: deep(200_000), "nested deeper"),
