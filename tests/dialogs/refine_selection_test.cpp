@@ -419,6 +419,29 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
   EXPECT_EQ(excluded, std::vector<std::u16string>(marked.begin(), marked.end()));
 }
 
+// The folder list arrives as "path%count" lines: an empty line (a list's
+// last line break, two in a row) is no folder, a path without count counts 0,
+// and the last "%" parts the count from a path that holds one.
+TEST(MailSelectControl, FolderLinesAsTheListHasThem) {
+  const struct {
+    std::u16string lines;
+    std::vector<std::pair<std::u16string, std::int32_t>> folders;
+  } cases[] = {
+      {u"", {}},
+      {u"\r\n", {}},
+      {u"A\\B%3\r\n\r\nC%12\r\n", {{u"A\\B", 3}, {u"C", 12}}},
+      {u"ohne Zahl", {{u"ohne Zahl", 0}}},
+      {u"100% sicher%7", {{u"100% sicher", 7}}},
+  };
+  for (const auto& c : cases) {
+    CMailSelectControl control;
+    control.Invoke(u"Folders", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(c.lines))});
+    std::vector<std::pair<std::u16string, std::int32_t>> folders;
+    for (const auto& folder : control.Folders()) folders.emplace_back(folder.path, folder.count);
+    EXPECT_EQ(folders, c.folders) << ToUtf8(c.lines);
+  }
+}
+
 // A row whose cells are missing or of other types shows as unticked,
 // normal, without attachments, date or size.
 TEST(MailSelectControl, CellsOfOtherTypesShowAsNothing) {
