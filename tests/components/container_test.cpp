@@ -406,6 +406,9 @@ TEST(Mime, EncodedWordsNeverCutACharacter) {
   std::string xs;
   for (int i = 0; i < 15; ++i) xs += "eHh4";
   EXPECT_EQ(group, "=?UTF-8?B?SsO8cmdlbg==?=\r\n =?UTF-8?B?" + xs + "?= : ;");  // padding bits zero, too
+  // The blank right at the word's limit, one letter after it: still the cut.
+  const std::string last = DisplayGroup(u"\u00d6" + std::u16string(43, u'a') + u" Z");
+  EXPECT_EQ(DecodedWords(last), (std::vector<std::string>{"\xc3\x96" + std::string(43, 'a'), "Z"}));
 }
 
 TEST(Mime, UnstructuredTextStaysPlainOnlyWhenItCan) {
