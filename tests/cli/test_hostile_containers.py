@@ -132,6 +132,25 @@ def member_beyond_the_end():
     return bytes(data)
 
 
+def flipped_central_signature():
+    """The second directory entry does not begin with its signature."""
+    data = bytearray(good())
+    start = struct.unpack_from("<I", data, len(data) - 22 + 16)[0]
+    second = data.index(b"PK\x01\x02", start + 4)
+    data[second + 3] = 0x03
+    return bytes(data)
+
+
+def hidden_before_the_directory():
+    """A local entry the directory does not list, between the last member and the directory."""
+    data = good()
+    start = struct.unpack_from("<I", data, len(data) - 22 + 16)[0]
+    hidden = data[:data.index(b"PK\x03\x04", 4)]  # the first member's local entry again
+    end = bytearray(data[start:])
+    struct.pack_into("<I", end, len(end) - 22 + 16, start + len(hidden))
+    return data[:start] + hidden + bytes(end)
+
+
 def bomb(honest):
     """A manifest of blanks that inflates a thousandfold; honest: its
     directory entry says it is 2 GiB, else it claims 100 bytes. Either is
@@ -207,6 +226,9 @@ CASES = [  # name, bytes, a text verify must print
      "mail 1 has no \"member\""),
     ("directory wraps past 2^64", wrapping_directory, "outside the file"),
     ("a member beyond the end", member_beyond_the_end, "mails/a/000001.eml: outside the file"),
+    ("a directory entry without its signature", flipped_central_signature, "broken central directory"),
+    ("a local entry hidden before the directory", hidden_before_the_directory,
+     "that the central directory does not list"),
     ("a hash that is no hash", lambda: container([("mails/a/000001.eml", MSG)], json.dumps(manifest(
         [mail_entry("mails/a/000001.eml", MSG, sha256="XYZ")]))), "\"sha256\" is no SHA-256 in hexadecimal"),
     ("an honest manifest bomb", lambda: bomb(True), "larger than"),
