@@ -388,9 +388,10 @@ class Loader {
         std::size_t mails = 0;
         if (entry.directory && !maildirPlus) {
           mails = CountMails(entry.target);
-        } else if (entry.file && entry.Extension() != ".eml" && !(maildir && IsMaildirHousekeeping(name))) {
+        } else if (entry.file && entry.Extension() != ".eml") {
           // .cvfolder and .DS_Store are no mail, but a hidden mbox is a
-          // folder left out, to be named as a hidden directory is.
+          // folder left out, to be named as a hidden directory is (a
+          // hidden .eml file is read as any other).
           std::string why;
           if (KindOf(entry.target, why) == FileKind::Mbox) mails = ScanMbox(entry.target, 0).places.size();
         }

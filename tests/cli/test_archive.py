@@ -378,6 +378,25 @@ class Ribbon(Cli):
 
 
 class Containers(Cli):
+    def test_the_viewer_is_written_whole_or_not_at_all(self):
+        import resource
+
+        def small_files():  # a disk that takes 4 kB a file: the page does not fit
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+
+        out = self.dir / "ansehen" / "Archiv ansehen.html"
+        out.parent.mkdir()
+        result = subprocess.run([CVMAIL, "viewer", "-o", out], capture_output=True, env=self.env, preexec_fn=small_files)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn(b"cannot write", result.stderr)
+        self.assertEqual(list(out.parent.iterdir()), [])
+        code, stdout, _ = self.run_cvmail("viewer", "-o", out)
+        self.assertEqual(code, 0)
+        self.assertIn("Bytes", stdout)
+        self.assertEqual([p.name for p in out.parent.iterdir()], ["Archiv ansehen.html"])
+        self.assertIn(b"<title>Archiv ansehen</title>", out.read_bytes())
+
     def make(self):
         out = self.dir / "o.zip"
         code, stdout, _ = self.run_cvmail("archive", self.store(), "-o", out)
