@@ -151,6 +151,16 @@ def hidden_before_the_directory():
     return data[:start] + hidden + bytes(end)
 
 
+def wrong_crc():
+    """The mail's CRC, in its local header and its directory entry alike, is not its data's."""
+    data = bytearray(good())
+    start = struct.unpack_from("<I", data, len(data) - 22 + 16)[0]
+    crc = struct.unpack_from("<I", data, 14)[0] ^ 1
+    struct.pack_into("<I", data, 14, crc)
+    struct.pack_into("<I", data, start + 16, crc)
+    return bytes(data)
+
+
 def bomb(honest):
     """A manifest of blanks that inflates a thousandfold; honest: its
     directory entry says it is 2 GiB, else it claims 100 bytes. Either is
@@ -276,6 +286,7 @@ CASES = [  # name, bytes, a text verify must print
 ]
 
 CONTENT_CASES = [  # what verify finds and inspect, which shows the manifest, does not look at
+    ("a CRC that is not the data's", wrong_crc, "mails/a/000001.eml: CRC differs from the directory"),
     # What the manifest says against the messages, hashes left intact.
     ("the subject changed", lambda: one_mail(subject="Geändert"),
      'mails/a/000001.eml: the subject is "S", the manifest says "Geändert"'),
