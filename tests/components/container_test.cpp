@@ -27,6 +27,7 @@
 #include "components/container/member_pipeline.h"
 #include "components/email_object.h"
 #include "foundation/lifetime.h"
+#include "support/faulty_file_system.h"
 #include "support/reference_mails.h"
 #include "support/scratch_directory.h"
 #include "components/container/mime_message.h"
@@ -195,6 +196,32 @@ TEST_F(ZipTest, ASecondMemberCannotBeginBeforeTheFirstEnds) {
   ZipReader reader(dir / "a.zip");
   ASSERT_EQ(reader.Entries().size(), 1u);
   EXPECT_EQ(reader.ReadAll(reader.Entries()[0]), "eins");
+}
+
+// A write that fails once on the pipeline's thread (a full disk for a
+// moment) fails the export, though every later write succeeds: a member
+// lost on the way must never make a container that only lacks it.
+TEST_F(ZipTest, AWriteThatFailsOnceOnThePipelinesThreadReachesTheCaller) {
+  Fake::FaultyFileSystem files;
+  files.Plan("WriteAt", Sim::FaultPlan{Win32Error::DiskFull, 1, false});
+  std::mt19937 random(49);
+  std::string noise(1 << 20, '\0');  // past the writer's buffer: written at once, on that thread
+  for (char& c : noise) c = static_cast<char>(random());
+  ZipWriter zip(files, Port(dir / "voll.zip"), 6);
+  MemberPipeline pipeline(zip, 6, std::size_t{1} << 30);
+  int written = 0;
+  const auto add = [&](const std::string& name) {
+    pipeline.Add({name, noise.size(), noise, [&written](const ZipWriter::Member&) { ++written; }, {}});
+  };
+  try {
+    add("eins.bin");
+    add("zwei.bin");
+    pipeline.Flush();
+    ADD_FAILURE() << "the failed write went unseen";
+  } catch (const std::exception&) {
+  }
+  EXPECT_EQ(files.Calls("WriteAt"), 1u);  // nothing written after the failure
+  EXPECT_EQ(written, 0);
 }
 
 std::string FileBytes(const fs::path& path) {
