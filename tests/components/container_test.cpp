@@ -47,6 +47,11 @@ namespace fs = std::filesystem;
 FS::IFileSystem& Files() { return FS::DefaultFileSystem(); }
 // A path as the file-system port takes it.
 std::u16string Port(const fs::path& path) { return FS::ToWindows(path.string()); }
+fs::path Posix(std::u16string_view port) {
+  std::string path;
+  EXPECT_EQ(FS::ToPosix(port, path), 0);
+  return path;
+}
 
 std::string ShaOf(const std::string& bytes) {
   Sha256 sha;
@@ -505,7 +510,10 @@ class FixedTarget final : public IExportTargetChooser {
 TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
   Fake::ScratchDirectory scratch;
   const auto mails = Fake::WriteReferenceMails(FS::DefaultFileSystem(), scratch.Path() + u"\\");
-  const fs::path file = fs::temp_directory_path() / ("cv-reference-" + std::to_string(::getpid()) + ".zip");
+  // In a directory of its own: the writer clears what it takes for its
+  // leftovers in the target's folder, and a fault there must not reach
+  // anyone else's files.
+  const fs::path file = Posix(scratch / u"Referenz.zip");
   {
     auto writer = std::make_shared<CContainerWriter>(
         WriterPorts{std::make_shared<FixedTarget>(file), nullptr, ProcessLifetime(FS::DefaultFileSystem()), 6});
@@ -548,7 +556,8 @@ TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
 // manifest with that mail, a whole mail and one the host cannot check add
 // nothing, and the container stays one verify accepts.
 TEST(ContentCheck, WhatAMailLacksGoesIntoTheManifest) {
-  const fs::path file = fs::temp_directory_path() / ("cv-check-" + std::to_string(::getpid()) + ".zip");
+  Fake::ScratchDirectory scratch;
+  const fs::path file = Posix(scratch / u"Pruefung.zip");
   std::atomic<int> checks = 0;
   WriterPorts ports{std::make_shared<FixedTarget>(file), nullptr, ProcessLifetime(FS::DefaultFileSystem()), 6};
   ports.check = [&](std::u16string_view, std::u16string_view entryId) -> ContentCheck {
