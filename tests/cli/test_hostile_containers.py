@@ -205,9 +205,8 @@ def flipped_local_name():
     return bytes(data)
 
 
-def escaping_members():
-    evil = [("../../evil.eml", b"x"), ("/tmp/evil.eml", b"y")]
-    text = json.dumps(manifest([mail_entry(name, data) for name, data in evil], received=2, announced=2))
+def escaping_members(evil=(("../../evil.eml", b"x"), ("/tmp/evil.eml", b"y"))):
+    text = json.dumps(manifest([mail_entry(name, data) for name, data in evil], received=len(evil), announced=len(evil)))
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w") as z:
         for name, data in evil:
@@ -248,6 +247,10 @@ CASES = [  # name, bytes, a text verify must print
     ("a second manifest", second_manifest, "manifest.json 2 times"),
     ("a flipped byte in a local name", flipped_local_name, "the local header names"),
     ("members that escape", escaping_members, "is no member name below mails/"),
+    ("a member that climbs out of mails/", lambda: escaping_members([("mails/../../evil.eml", b"x")]),
+     "mails/../../evil.eml: no member name below mails/"),
+    ("a member with an empty folder name", lambda: escaping_members([("mails//a.eml", b"x")]),
+     "mails//a.eml: no member name below mails/"),
     ("a mail without subject", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
         [mail_entry("mails/a/000001.eml", b"x", subject="DROP")]))), "mail 1 has no \"subject\""),
     ("garbage", lambda: os.urandom(4096), "not a ZIP file"),
