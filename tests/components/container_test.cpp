@@ -249,13 +249,18 @@ TEST_F(ZipTest, MembersDeflatedAheadGiveTheSameFileWhicheverThreadDeflatesThem) 
     members.emplace_back("m/" + std::to_string(i), std::move(bytes));
   }
   const auto bound = [](std::size_t i, const std::string& bytes) { return i == 5 ? 1ull << 33 : bytes.size(); };
+  const std::time_t moment = 1764576000;  // 2025-12-01 08:00 UTC
+  std::tm local{};
+  ASSERT_NE(localtime_r(&moment, &local), nullptr);
+  const auto dosTime = static_cast<std::uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+  const auto dosDate = static_cast<std::uint16_t>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
   std::optional<std::string> first;
   for (const std::size_t limit : {std::size_t{1}, std::size_t{1} << 30}) {  // always helping, never helping
     SCOPED_TRACE(limit);
     const fs::path path = dir / ("ahead-" + std::to_string(limit) + ".zip");
     {
       ZipWriter zip(Files(), Port(path), 6);
-      zip.SetTime(1764576000);
+      zip.SetTime(moment);
       {
         MemberPipeline pipeline(zip, 6, limit);
         int written = 0;
@@ -281,6 +286,12 @@ TEST_F(ZipTest, MembersDeflatedAheadGiveTheSameFileWhicheverThreadDeflatesThem) 
       std::uint32_t stated = 0;
       std::memcpy(&stated, bytes.data() + entry.offset + 22, 4);
       EXPECT_EQ(stated == Zip::kMax32, i == 5) << entry.name;
+      // Dated with the moment set, as the machine's local time.
+      std::uint16_t time = 0, date = 0;
+      std::memcpy(&time, bytes.data() + entry.offset + 10, 2);
+      std::memcpy(&date, bytes.data() + entry.offset + 12, 2);
+      EXPECT_EQ(time, dosTime) << entry.name;
+      EXPECT_EQ(date, dosDate) << entry.name;
     }
     PythonReads(path);
   }
