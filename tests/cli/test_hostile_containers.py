@@ -161,6 +161,28 @@ def wrong_crc():
     return bytes(data)
 
 
+def zip64_sizes():
+    """A whole container whose mail has both its sizes in ZIP64 extra fields, as a
+    writer that did not know them in advance may put them."""
+    data = zlib.compressobj(6, zlib.DEFLATED, -15)
+    compressed = data.compress(MSG) + data.flush()
+    crc = zlib.crc32(MSG)
+    name = b"mails/a/000001.eml"
+    extra = struct.pack("<HHQQ", 1, 16, len(MSG), len(compressed))
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 8, 0, 0, crc, 0xFFFFFFFF, 0xFFFFFFFF, len(name),
+                        len(extra)) + name + extra + compressed
+    text = json.dumps(manifest()).encode()
+    mname = b"manifest.json"
+    mlocal = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 0, 0, 0, zlib.crc32(text), len(text), len(text),
+                         len(mname), 0) + mname + text
+    central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, 0, 8, 0, 0, crc, 0xFFFFFFFF, 0xFFFFFFFF,
+                          len(name), len(extra), 0, 0, 0, 0, 0) + name + extra
+    central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 0, 0, 0, zlib.crc32(text), len(text),
+                           len(text), len(mname), 0, 0, 0, 0, 0, len(local)) + mname
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 2, 2, len(central), len(local) + len(mlocal), 0)
+    return local + mlocal + central + end
+
+
 def bomb(honest):
     """A manifest of blanks that inflates a thousandfold; honest: its
     directory entry says it is 2 GiB, else it claims 100 bytes. Either is
@@ -340,6 +362,9 @@ class HostileContainers(unittest.TestCase):
         path.write_bytes(container([("mails/a/000001.eml", MSG)], json.dumps(manifest(
             [mail_entry("mails/a/000001.eml", MSG, source="DROP")], version=1))))
         self.assertEqual(self.run_bounded("verify", path)[0], 0)
+        path = self.dir / "zip64.zip"
+        path.write_bytes(zip64_sizes())
+        self.assertEqual(self.run_bounded("verify", path)[:2], (0, f"{path}: intakt, 1 E-Mails\n"))
         path = self.dir / "gut.zip"
         path.write_bytes(good())
         self.assertEqual(self.run_bounded("verify", path)[0], 0)

@@ -421,7 +421,8 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
 
 // The folder list arrives as "path%count" lines: an empty line (a list's
 // last line break, two in a row) is no folder, a path without count counts 0,
-// and the last "%" parts the count from a path that holds one.
+// and the last "%" parts the count from a path that holds one; a new list
+// replaces the one before.
 TEST(MailSelectControl, FolderLinesAsTheListHasThem) {
   const struct {
     std::u16string lines;
@@ -433,8 +434,8 @@ TEST(MailSelectControl, FolderLinesAsTheListHasThem) {
       {u"ohne Zahl", {{u"ohne Zahl", 0}}},
       {u"100% sicher%7", {{u"100% sicher", 7}}},
   };
+  CMailSelectControl control;  // each list replaces the one before
   for (const auto& c : cases) {
-    CMailSelectControl control;
     control.Invoke(u"Folders", InvokeKind::PropertyPut, {Variant::FromBstr(Bstr(c.lines))});
     std::vector<std::pair<std::u16string, std::int32_t>> folders;
     for (const auto& folder : control.Folders()) folders.emplace_back(folder.path, folder.count);
