@@ -19,6 +19,7 @@
 #include <fstream>
 #include <random>
 
+#include "components/component_registry.h"
 #include "components/container/container_check.h"
 #include "components/container/container_part.h"
 #include "components/container/container_writer.h"
@@ -797,6 +798,19 @@ TEST_F(WriterFiles, AFailureWithNobodyToTellDeclinesQuietly) {
     EXPECT_THROW(writer->Invoke(u"EndExport", InvokeKind::Method, {}), ComError);
     EXPECT_TRUE(Names().empty());
   }
+}
+
+// A ProgID nobody registered, or one refused, creates nothing (the add-in
+// then says the writer is missing); a registered one creates and is counted.
+TEST(ComponentRegistry, CreatesOnlyWhatIsRegisteredAndNotRefused) {
+  CComponentRegistry registry;
+  EXPECT_EQ(registry.Create(u"CVMail.Unbekannt"), nullptr);
+  RegisterContainerWriter(registry, WriterPorts{});
+  EXPECT_NE(registry.Create(u"CVMail.CVMailExport"), nullptr);
+  EXPECT_EQ(registry.Create(u"CVMail.Unbekannt"), nullptr);
+  registry.refused.insert(u"CVMail.CVMailExport");
+  EXPECT_EQ(registry.Create(u"CVMail.CVMailExport"), nullptr);
+  EXPECT_EQ(registry.created, 1);
 }
 
 TEST(ContainerPart, NamesOfTheWritersTemporaryFiles) {
