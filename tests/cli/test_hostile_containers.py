@@ -183,6 +183,14 @@ def zip64_sizes():
     return local + mlocal + central + end
 
 
+def locator_first():
+    """A ZIP64 locator at the file's very first byte, pointing at itself, not at a record."""
+    locator = struct.pack("<IIQI", 0x07064B50, 0, 0, 1)
+    comment = b"x" * 40  # long enough that a record could be read from the start
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, len(comment))
+    return locator + end + comment
+
+
 def bomb(honest):
     """A manifest of blanks that inflates a thousandfold; honest: its
     directory entry says it is 2 GiB, else it claims 100 bytes. Either is
@@ -256,6 +264,7 @@ CASES = [  # name, bytes, a text verify must print
          [mail_entry("mails/a/000001.eml", b"x", member="DROP", subject="DROP", headersOnly="DROP")]))),
      "mail 1 has no \"member\""),
     ("directory wraps past 2^64", wrapping_directory, "outside the file"),
+    ("a ZIP64 locator at the first byte", locator_first, "ZIP64 end of central directory missing"),
     ("a member beyond the end", member_beyond_the_end, "mails/a/000001.eml: outside the file"),
     ("a directory entry without its signature", flipped_central_signature, "broken central directory"),
     ("a local entry hidden before the directory", hidden_before_the_directory,
