@@ -199,6 +199,7 @@ TEST_F(HandmadeStore, MaildirPlusPlusStoresAndMboxFiles) {
   Write("tmp/3", Mail("Unfertig"));
   Write(".Sent/cur/1", Mail("Gesendet"));
   Write(".Projekte.Alpha/cur/1", Mail("Alpha"));
+  Write(".Projekte.Drafts/cur/1", Mail("Entwurf im Projekt"));  // deeper down no default folder is claimed
   Write("Listen.mbox", "From x Mon Dec 1 10:00:00 2025\n" + Mail("Eins", "Text\nFrom inside a line\nno separator\n") +
                            "\nFrom y Mon Dec 1 10:00:00 2025\n" + Mail("Zwei") + "\n");
   Write("leer.mbox", "");
@@ -208,6 +209,8 @@ TEST_F(HandmadeStore, MaildirPlusPlusStoresAndMboxFiles) {
   EXPECT_EQ(FolderAt(store, "Sent").Items().Count(), 1);
   EXPECT_EQ(store->DefaultFolder(olFolderSentMail)->Name(), u"Sent");
   EXPECT_EQ(FolderAt(store, "Projekte/Alpha").Items().Count(), 1);
+  EXPECT_EQ(FolderAt(store, "Projekte/Drafts").Items().Count(), 1);
+  EXPECT_EQ(Folder(store->DefaultFolder(olFolderDrafts)).Items().Count(), 0);
   const Folder lists = FolderAt(store, "Listen");
   ASSERT_EQ(lists.Items().Count(), 2);
   EXPECT_EQ(GetProperty(Query<MailItem>(lists.Items().Item(1)).Object(), u"Body").AsText(),
