@@ -446,6 +446,13 @@ class HostileContainers(unittest.TestCase):
                 self.assertEqual(code, 6, out + err)
                 self.assertIn(why, out)
 
+        # Without a version, a mail may carry the fields of any version.
+        path.write_bytes(container([("mails/a/000001.eml", MSG)], json.dumps(manifest(v3_mail, version="DROP"))))
+        code, out, _ = self.run_bounded("verify", path)
+        self.assertEqual(code, 6)
+        self.assertIn("the manifest has no \"version\"", out)
+        self.assertNotIn("is not a field of a mail", out)
+
     def test_control_characters_from_a_container_are_never_printed_raw(self):
         evil = "mails/a/\x1b[2K\r000001.eml"
         path = self.dir / "c.zip"
