@@ -1,7 +1,5 @@
 // cvmail snapshot: a mail store as the JSON document the Windows test host
 // and `scripts/demo --windows` play Outlook over.
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "cli/archive_command.h"
