@@ -284,6 +284,8 @@ CASES = [  # name, bytes, a text verify must print
      "mails//a.eml: no member name below mails/"),
     ("a mail without subject", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
         [mail_entry("mails/a/000001.eml", b"x", subject="DROP")]))), "mail 1 has no \"subject\""),
+    ("a mail field of its own", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
+        [mail_entry("mails/a/000001.eml", b"x", script="x")]))), "mail 1: \"script\" is not a field of a mail"),
     ("garbage", lambda: os.urandom(4096), "not a ZIP file"),
     ("another format", lambda: container([("mails/a/000001.eml", b"x")], json.dumps(manifest(format="zip-index"))),
      "the manifest is not of format corvane-archive"),
