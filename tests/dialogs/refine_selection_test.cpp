@@ -410,7 +410,12 @@ TEST_F(DialogsTest, TheExcludedFoldersDialogAppliesOnlyAChange) {
   dialogScript = [&](int, const ObjectPtr& control) {  // the stored value is shown the next time
     auto& tree = dynamic_cast<CFolderSelectControl&>(*control);
     EXPECT_EQ(tree.Marked(), marked);
+    EXPECT_EQ(tree.Invoke(u"Dirty", InvokeKind::PropertyGet, {}), Variant::FromBool(false));
     EXPECT_TRUE(tree.Mark(junk, false));
+    EXPECT_EQ(tree.Invoke(u"Dirty", InvokeKind::PropertyGet, {}), Variant::FromBool(true));
+    // Applied (the page's own button), the page is clean until the next change.
+    tree.Invoke(u"Apply", InvokeKind::Method, {});
+    EXPECT_EQ(tree.Invoke(u"Dirty", InvokeKind::PropertyGet, {}), Variant::FromBool(false));
     return DialogResult::Ok;
   };
   Call(u"SelectIgnoredFolder", {Variant::FromObject(outlook.NewRibbonControl(u"x", this->inbox))});
