@@ -3,14 +3,44 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "foundation/com_error.h"
 #include "outlook/wrappers.h"
+#include "sim/sim_apartment.h"
 #include "support/test_object.h"
 
 namespace CV::Sim {
 namespace {
 
 using namespace CV::Outlook;
+
+// A call queued for an apartment whose thread has gone fails as a
+// cross-apartment call then does, never as if it had been made; so does
+// every later call, and the call itself never runs.
+TEST(SimApartmentEnd, QueuedAndLaterCallsFailDisconnected) {
+  SimApartment apartment;
+  std::atomic<bool> ran = false;
+  std::atomic<HRESULT> queued = S_OK, later = S_OK;
+  const auto call = [&](std::atomic<HRESULT>& result) {
+    try {
+      apartment.Run([&] { ran = true; });
+    } catch (const ComError& e) {
+      result = e.Error();
+    }
+  };
+  std::thread caller([&] { call(queued); });
+  while (apartment.PendingCalls() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  apartment.Close();
+  caller.join();
+  std::thread after([&] { call(later); });
+  after.join();
+  EXPECT_EQ(queued.load(), MakeHResult(0x80010108u));  // RPC_E_DISCONNECTED
+  EXPECT_EQ(later.load(), MakeHResult(0x80010108u));
+  EXPECT_FALSE(ran);
+}
 
 // What the other tests do not meet on their way: bounds, lookups, store kinds.
 TEST(SimOutlook, CollectionsLookupsAndStores) {
