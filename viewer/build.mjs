@@ -8,8 +8,7 @@ import { createHash } from 'node:crypto';
 import { readFileSync, writeFileSync, mkdirSync } from 'node:fs';
 
 const here = new URL('.', import.meta.url).pathname;
-const result = await build({
-  entryPoints: [`${here}src/main.js`],
+const options = {
   bundle: true,
   write: false,
   format: 'iife',
@@ -18,6 +17,14 @@ const result = await build({
   legalComments: 'inline',
   charset: 'utf8',
   logLevel: 'error',
+};
+// The search index's worker goes into the page's script as a string: the
+// page runs it from a blob: URL, so there is still only one file.
+const worker = await build({ ...options, entryPoints: [`${here}src/worker.js`] });
+const result = await build({
+  ...options,
+  entryPoints: [`${here}src/main.js`],
+  define: { __WORKER_SOURCE__: JSON.stringify(worker.outputFiles[0].text) },
 });
 // "</script" inside the bundle would end the element early.
 const script = result.outputFiles[0].text.replace(/<\/script/gi, '<\\/script').trimEnd();

@@ -84,16 +84,29 @@ export async function openZip(file) {
     entries.set(name, { name, method, compressed, size, local });
     at = next;
   }
+  // Reading every member in turn goes through a window of several megabytes:
+  // one read of the file costs far more than the bytes it brings.
+  let window = null;
+  const range = async (start, end, ahead) => {
+    if (!ahead) return bytesOf(file, start, end);
+    if (!window || start < window.start || end > window.start + window.bytes.length) {
+      const last = Math.min(file.size, Math.max(end, start + ahead));
+      window = { start, bytes: await bytesOf(file, start, last) };
+    }
+    return window.bytes.subarray(start - window.start, end - window.start);
+  };
   return {
     entries,
-    async read(entry) {
-      const header = new DataView((await bytesOf(file, entry.local, entry.local + 30)).buffer);
+    // ahead: bytes to read at once when the next members will be read in order.
+    async read(entry, ahead = 0) {
+      const header = new DataView((await range(entry.local, entry.local + 30, ahead)).slice().buffer);
       if (header.getUint32(0, true) !== LOCAL) throw new ZipError(`„${entry.name}“ ist beschädigt.`);
       const start = entry.local + 30 + header.getUint16(26, true) + header.getUint16(28, true);
-      const raw = await bytesOf(file, start, start + entry.compressed);
+      const raw = await range(start, start + entry.compressed, ahead);
       if (entry.method === 0) return raw;
       if (entry.method !== 8) throw new ZipError(`„${entry.name}“ ist auf eine unbekannte Art gepackt.`);
-      const out = await inflate(raw, entry.size);
+      // Reading in turn, many small members: the bundled inflater has no stream to set up per member.
+      const out = ahead ? inflateBundled(raw, entry.size) : await inflate(raw, entry.size);
       if (out.length !== entry.size) throw new ZipError(`„${entry.name}“ ist unvollständig.`);
       return out;
     },
@@ -110,6 +123,10 @@ async function inflate(raw, size) {
       // no "deflate-raw" here, or bytes it refuses: the bundled one decides
     }
   }
+  return inflateBundled(raw, size);
+}
+
+function inflateBundled(raw, size) {
   try {
     return inflateSync(raw, { out: new Uint8Array(size) });
   } catch {

@@ -8,7 +8,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, readFileSync, writeFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, readFileSync, writeFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL, fileURLToPath } from 'node:url';
@@ -26,6 +26,8 @@ let browser;
 const sample = join(work, 'Beispiel.zip');
 const tampered = join(work, 'Verändert.zip');
 const hostile = join(work, 'Feindlich.zip');
+
+const yearly = [join(work, 'Archiv 2023.zip'), join(work, 'Archiv 2024.zip')];
 
 const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
 
@@ -70,7 +72,34 @@ const HOSTILE = [
     '<script>alert(1)</script>\r\n--b--\r\n'],
 ];
 
+// A plain or HTML mail with an optional PDF attachment, as a file of a store.
+function mail(dir, name, { subject, date, body, html = false, attachment = null }) {
+  const text = `From: Buchhaltung <b@example.org>\r\nTo: Anna <a@example.org>\r\nSubject: ${subject}\r\nDate: ${date}\r\n` +
+    'MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary="g"\r\n\r\n--g\r\n' +
+    `Content-Type: text/${html ? 'html' : 'plain'}; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n${body}\r\n` +
+    (attachment ? `--g\r\nContent-Type: application/pdf\r\nContent-Disposition: attachment; filename="${attachment}"\r\n` +
+      'Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK\r\n' : '') + '--g--\r\n';
+  mkdirSync(dir, { recursive: true });
+  writeFileSync(join(dir, name), text);
+}
+
+function archiveOf(store, target) {
+  const run = spawnSync(cvmail, ['archive', store, '-o', target]);
+  assert.equal(run.status, 0, `cvmail archive: ${run.stderr}`);
+}
+
 before(async () => {
+  // Two yearly archives: the invoice names Müller in its text in one, Mueller in the other.
+  const y2023 = join(work, 'Postfach 2023');
+  mail(join(y2023, 'Posteingang'), '1.eml', { subject: 'Rechnung 2023-17', date: 'Thu, 04 May 2023 10:00:00 +0200',
+    body: '<p>Sehr geehrter Herr <b>Müller</b>, anbei die Rechnung.</p>', html: true, attachment: 'Angebot Köln.pdf' });
+  mail(join(y2023, 'Posteingang'), '2.eml', { subject: 'Protokoll', date: 'Fri, 05 May 2023 10:00:00 +0200', body: 'Nichts Neues.' });
+  const y2024 = join(work, 'Postfach 2024');
+  mail(join(y2024, 'Ablage'), '1.eml', { subject: 'Rechnung 7', date: 'Wed, 10 Jan 2024 09:00:00 +0100', body: 'Grüße an Herrn Mueller.' });
+  mail(join(y2024, 'Ablage'), '2.eml', { subject: 'Lieferschein', date: 'Thu, 11 Jan 2024 09:00:00 +0100', body: 'Straße 5' });
+  archiveOf(y2023, yearly[0]);
+  archiveOf(y2024, yearly[1]);
+
   // Exit 1: the sample mailbox holds a broken file and excluded folders, named in the summary.
   const run = spawnSync(cvmail, ['archive', join(root, 'samples/mailbox'), '-o', sample, '--cache', join(root, 'samples/cache')]);
   assert.ok(run.status === 0 || run.status === 1, `cvmail archive: ${run.status} ${run.stderr}`);
@@ -106,6 +135,7 @@ async function open(archive) {
   });
   await tab.goto(page);
   await tab.setInputFiles('#file', archive);
+  await tab.waitForFunction(() => document.body.classList.contains('loaded'));
   await tab.waitForSelector('#mails tr');
   return { tab, seen, context };
 }
@@ -189,5 +219,76 @@ test('hostile mails run no script and request nothing', async () => {
   assert.deepEqual(outside(seen.requests), []);
   assert.equal(seen.dialogs, 0);
   assert.deepEqual(seen.console.filter((line) => line.includes('RAN') || line.startsWith('pageerror')), []);
+  await context.close();
+});
+
+// The hits of the search box, once every archive's mails are read.
+async function searchFor(tab, text) {
+  await tab.waitForFunction(() => document.getElementById('indexing').hidden);
+  await tab.fill('#search', text);
+  await tab.waitForFunction((t) => document.getElementById('listTitle').textContent.startsWith(`Suche „${t}“`), text);
+  return tab.$$eval('#mails tr[data-index] td.subject', (cells) => cells.map((c) => c.textContent).sort());
+}
+
+test('two archives: a search finds a mail of each however Müller is spelled, filters narrow it, keys open a hit', async () => {
+  const { tab, seen, context } = await open(yearly);
+  const roots = await tab.$$eval('#tree > li', (items) => items.map((i) => i.querySelector('.row').textContent));
+  assert.deepEqual(roots.map((r) => r.replace(/Erstellungsdatum: .*/, '')), ['Alle Archive4', 'Archiv 2023.zip2', 'Archiv 2024.zip2']);
+  assert.ok(roots.slice(1).every((r) => /Erstellungsdatum: \S/.test(r)), roots.join(' | '));
+
+  for (const query of ['müller rechn', 'Rechnung Mueller', 'mue'])
+    assert.deepEqual(await searchFor(tab, query), ['Rechnung 2023-17', 'Rechnung 7'], query);
+  // Without its dots, ü is u: that finds Müller, but nobody can tell that Mueller's ue was one.
+  assert.deepEqual(await searchFor(tab, 'MULLER'), ['Rechnung 2023-17']);
+  assert.deepEqual(await searchFor(tab, 'Strasse'), ['Lieferschein']);
+  assert.deepEqual(await searchFor(tab, 'Angebot Koeln'), ['Rechnung 2023-17']);  // an attachment's name
+  assert.deepEqual(await searchFor(tab, 'echnung'), []);
+  assert.deepEqual(await searchFor(tab, 'Rechnung Meier'), []);
+
+  await searchFor(tab, 'rechnung');
+  assert.deepEqual(await tab.$$eval('#mails mark', (marks) => marks.map((m) => m.textContent)), ['Rechnung', 'Rechnung']);
+  await tab.check('#withAttachments');
+  assert.deepEqual(await tab.$$eval('#mails tr[data-index] td.subject', (c) => c.map((x) => x.textContent)), ['Rechnung 2023-17']);
+  await tab.uncheck('#withAttachments');
+  await tab.fill('#since', '2024-01-01');
+  await tab.dispatchEvent('#since', 'change');
+  assert.deepEqual(await tab.$$eval('#mails tr[data-index] td.subject', (c) => c.map((x) => x.textContent)), ['Rechnung 7']);
+  await tab.fill('#since', '');
+  await tab.fill('#until', '2023-05-04');
+  await tab.dispatchEvent('#until', 'change');
+  assert.deepEqual(await tab.$$eval('#mails tr[data-index] td.subject', (c) => c.map((x) => x.textContent)), ['Rechnung 2023-17']);
+  await tab.fill('#until', '');
+  await tab.dispatchEvent('#until', 'change');
+
+  // By keys alone: "/" to the search, Enter to the hits, down to the older one, Enter opens it.
+  await tab.focus('#tree li[aria-selected="true"]');
+  await tab.keyboard.press('/');
+  assert.equal(await tab.evaluate(() => document.activeElement.id), 'search');
+  await tab.keyboard.type('Müller');
+  await tab.waitForFunction(() => document.getElementById('listTitle').textContent.startsWith('Suche „Müller“'));
+  await tab.keyboard.press('Enter');
+  assert.equal(await tab.evaluate(() => document.activeElement.id), 'grid');
+  await tab.keyboard.press('ArrowDown');
+  await tab.keyboard.press('Enter');
+  await tab.waitForSelector('#mail iframe');
+  assert.equal(await tab.textContent('#mail h2'), 'Rechnung 2023-17');
+  const frame = tab.frames().find((f) => f !== tab.mainFrame());
+  await frame.waitForLoadState();
+  assert.deepEqual(await frame.$$eval('mark', (marks) => marks.map((m) => m.textContent)), ['Müller']);
+  const active = await tab.getAttribute('#grid', 'aria-activedescendant');
+  assert.equal(await tab.getAttribute(`#${active}`, 'aria-selected'), 'true');
+  if (screenshots) await tab.screenshot({ path: join(screenshots, 'viewer-search.png') });
+
+  // Esc goes back: from the list to the tree, whose arrows select a folder.
+  await tab.keyboard.press('Escape');
+  assert.equal(await tab.evaluate(() => document.activeElement.getAttribute('role')), 'treeitem');
+  await tab.keyboard.press('End');
+  assert.equal(await tab.textContent('#tree li[aria-selected="true"] > .row .name'), 'Ablage');
+  assert.match(await tab.textContent('#listTitle'), /^Suche „Müller“ in Ablage: 1 E-Mail$/);
+  await tab.keyboard.press('ArrowLeft');
+  assert.equal(await tab.textContent('#tree li[aria-selected="true"] > .row .name'), 'Postfach 2024');
+
+  assert.deepEqual(outside(seen.requests), []);
+  assert.deepEqual(seen.console, []);
   await context.close();
 });
