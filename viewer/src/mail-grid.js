@@ -91,8 +91,10 @@ export class MailGrid {
     const row = element('tr', { id: `mail-${mail.key}`, 'data-index': String(index), 'aria-rowindex': String(index + 2),
       'aria-selected': active ? 'true' : 'false', class: active ? 'selected' : null });
     if (mail.missing && mail.missing.length) row.classList.add('incomplete');
+    // A row's texts are made once per mail: scrolling far makes rows by the thousand.
+    const shown = mail.shown || (mail.shown = {});
     for (const column of this.columns) {
-      const text = column.show(mail);
+      const text = column.counted ? column.show(mail) : shown[column.key] ?? (shown[column.key] = column.show(mail));
       const cell = element('td', { class: column.key, title: column.tip ? column.tip(mail) : null });
       const ranges = column.marks ? this.highlight(text) : [];
       cell.append(ranges.length ? marked(text, ranges) : text);

@@ -64,7 +64,7 @@ const COLUMNS = [
   { key: 'folder', title: 'Ordner', value: (m) => `${m.archive.name}\\${m.folder || ''}`.toLowerCase(),
     show: (m) => (m.folder || '').split('\\').pop(), tip: (m) => `${m.archive.name}: ${m.folder || ''}`, wide: true },
   { key: 'size', title: 'Größe', value: (m) => m.size || 0, show: (m) => formatSize(m.size) },
-  { key: 'attachments', title: 'Anlagen', value: (m) => attachmentsOf(m) ?? -1, show: (m) => String(attachmentsOf(m) ?? '') },
+  { key: 'attachments', title: 'Anlagen', value: (m) => attachmentsOf(m) ?? -1, show: (m) => String(attachmentsOf(m) ?? ''), counted: true },  // counted later for older archives
 ];
 
 const state = {

@@ -6,9 +6,10 @@ import { SearchIndex } from './search-index.js';
 
 /* global __WORKER_SOURCE__ */
 
+// One core stays with the page, so that it scrolls while the workers read.
 function workerCount() {
   const cores = (typeof navigator !== 'undefined' && navigator.hardwareConcurrency) || 2;
-  return Math.max(2, Math.min(4, cores - 1));
+  return Math.max(1, Math.min(4, cores - 1));
 }
 
 export class SearchClient {

@@ -11,13 +11,32 @@ import { mimeWords } from './mime-words.js';
 const ENTITIES = { nbsp: ' ', amp: '&', lt: '<', gt: '>', quot: '"', apos: "'", auml: 'ä', ouml: 'ö', uuml: 'ü',
   Auml: 'Ä', Ouml: 'Ö', Uuml: 'Ü', szlig: 'ß', eacute: 'é', egrave: 'è', agrave: 'à', ccedil: 'ç', euro: '€', shy: '' };
 
-// The words of an HTML body; only words matter here, not layout.
+const BLOCKS = /<!--|<(script|style|head|title)\b/gi;
+
+// The words of an HTML body; only words matter here, not layout. Linear in
+// the text however it is made: an opening without its end drops the rest,
+// a "<" without its ">" stays text.
 export function textOfHtml(html) {
-  return String(html)
-    .replace(/<!--[\s\S]*?-->/g, ' ')
-    .replace(/<(script|style|head|title)\b[\s\S]*?<\/\1\s*>/gi, ' ')
-    .replace(/<[^>]*>/g, ' ')
-    .replace(/&(#x[0-9a-f]+|#[0-9]+|[a-z]+);/gi, (whole, name) => {
+  const text = String(html);
+  const lower = text.toLowerCase();
+  const kept = [];
+  let at = 0;
+  BLOCKS.lastIndex = 0;
+  for (let match; (match = BLOCKS.exec(text));) {
+    kept.push(text.slice(at, match.index));
+    const closing = match[1] ? `</${match[1].toLowerCase()}` : '-->';
+    const end = lower.indexOf(closing, BLOCKS.lastIndex);
+    if (end < 0) {
+      at = text.length;
+      break;
+    }
+    at = BLOCKS.lastIndex = end + closing.length;
+  }
+  kept.push(text.slice(at));
+  return kept
+    .join(' ')
+    .replace(/<[^<>]*>/g, ' ')
+    .replace(/&(#x[0-9a-f]{1,6}|#[0-9]{1,7}|[a-z]{2,8});/gi, (whole, name) => {
       if (name[0] === '#') {
         const code = name[1] === 'x' || name[1] === 'X' ? parseInt(name.slice(2), 16) : parseInt(name.slice(1), 10);
         return code > 0 && code <= 0x10ffff ? String.fromCodePoint(code) : ' ';

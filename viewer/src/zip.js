@@ -10,6 +10,7 @@ const LOCATOR64 = 0x07064b50;
 const CENTRAL = 0x02014b50;
 const LOCAL = 0x04034b50;
 const MAX32 = 0xffffffff;
+const BUNDLED_LIMIT = 32 << 20;
 
 export class ZipError extends Error {}
 
@@ -106,7 +107,8 @@ export async function openZip(file) {
       if (entry.method === 0) return raw;
       if (entry.method !== 8) throw new ZipError(`„${entry.name}“ ist auf eine unbekannte Art gepackt.`);
       // Reading in turn, many small members: the bundled inflater has no stream to set up per member.
-      const out = ahead ? inflateBundled(raw, entry.size) : await inflate(raw, entry.size);
+      // It needs the whole output at once, so a member that says it is large goes through the stream.
+      const out = ahead && entry.size <= BUNDLED_LIMIT ? inflateBundled(raw, entry.size) : await inflate(raw, entry.size);
       if (out.length !== entry.size) throw new ZipError(`„${entry.name}“ ist unvollständig.`);
       return out;
     },

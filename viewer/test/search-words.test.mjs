@@ -120,3 +120,18 @@ test('German spellings fold, a word finds the words it begins, in any order', ()
   assert.deepEqual(hitRanges('Herr Müller schreibt', queryWords('mue')), [[5, 11]]);
   assert.deepEqual(hitRanges('Mueller und Müller', queryWords('müller')), [[0, 7], [12, 18]]);
 });
+
+test('hostile HTML is read in one pass: openings without their ends, lone brackets', { timeout: 60000 }, () => {
+  const many = (piece) => piece.repeat(200000);
+  const cases = [
+    ['styles never closed', `<p>Anfang</p>${many('<style>x')}`, ['anfang']],
+    ['comments never closed', `Anfang ${many('<!-- x ')}`, ['anfang']],
+    ['brackets never closed', `Anfang ${many('< ')}Ende`, ['anfang', 'ende']],
+    ['a closed block between words', 'Vorher<script>var geheim = 1;</SCRIPT >Nachher &amp; m&uuml;de&#x21;', ['vorher', 'nachher', 'muede', 'mude']],
+  ];
+  for (const [name, html, expected] of cases) {
+    const words = new Set();
+    addWords(words, textOfHtml(html));
+    assert.deepEqual([...words].filter((w) => w !== 'x'), expected, name);
+  }
+});
