@@ -213,6 +213,20 @@ TEST(CJobRunner, AfterAnAbandonmentTheNextJobWaitsForTheOldWorkerAndRunsAfresh) 
   EXPECT_EQ(fresh->finishes, 1);
 }
 
+// A worker waits for its start to be recorded before it runs; however early
+// it gets there, it is woken. Many short jobs in turn give it every chance.
+TEST(CJobRunner, ManyShortJobsInTurnEachRunAndEnd) {
+  CJobRunner runner;
+  for (int i = 0; i < 2000; ++i) {
+    auto record = std::make_shared<JobRecord>();
+    ASSERT_EQ(runner.Start(new ScriptedJob(record, [] { return S_OK; }), 0), S_OK) << i;
+    ASSERT_TRUE(record->Wait(record->finished)) << "job " << i << " never ran";
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (runner.WorkerAlive() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  }
+  ASSERT_TRUE(WaitIdle(runner));
+}
+
 TEST(CJobRunner, WorkerEntersAndLeavesThroughTheHooks) {
   struct RecordingHooks final : IThreadHooks {
     // Before the worker exists: on the caller, and no Enter yet.

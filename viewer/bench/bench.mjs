@@ -3,8 +3,10 @@
 // built, until a search answers; frame times while the list scrolls; the
 // page's memory. Prints figures; goals are for the reader to compare.
 //   node viewer/bench/bench.mjs ARCHIVE.zip [--no-index]
+// Memory: the page's JavaScript heap, and the resident memory of the
+// renderer processes (the page and its workers).
 import { chromium } from 'playwright-core';
-import { statSync } from 'node:fs';
+import { statSync, readdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL, fileURLToPath } from 'node:url';
 
@@ -58,12 +60,27 @@ figures.scroll = await tab.evaluate(() => new Promise((resolve) => {
   requestAnimationFrame(step);
 }));
 
+// The renderer processes' resident memory: the page with its workers (Linux only).
+function rendererMB() {
+  let kb = 0;
+  for (const pid of readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
+    try {
+      if (!readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('--type=renderer')) continue;
+      kb += Number(readFileSync(`/proc/${pid}/status`, 'utf8').match(/VmRSS:\s+(\d+)/)[1]);
+    } catch {
+      // a process that ended meanwhile
+    }
+  }
+  return Math.round(kb / 1024);
+}
+
 const memory = async () => {
   const { metrics } = await cdp.send('Performance.getMetrics');
   const heap = metrics.find((m) => m.name === 'JSHeapUsedSize').value;
   return Math.round(heap / 2 ** 20);
 };
 figures.heapAfterListMB = await memory();
+figures.rendererAfterListMB = rendererMB();
 
 if (!flags.includes('--no-index')) {
   start = performance.now();
@@ -89,6 +106,7 @@ if (!flags.includes('--no-index')) {
   figures.indexMs = ms(start);
   figures.longestFrameWhileIndexingMs = Math.round(longestIdleGapMs);
   figures.heapAfterIndexMB = await memory();
+  figures.rendererAfterIndexMB = rendererMB();
 
   figures.searches = [];
   for (const query of ['Rechn', 'Angebot Termin', 'grüsse', 'Anlage 17', 'nichtvorhanden']) {
