@@ -3,8 +3,8 @@
 // built, until a search answers; frame times while the list scrolls; the
 // page's memory. Prints figures; goals are for the reader to compare.
 //   node viewer/bench/bench.mjs ARCHIVE.zip [--no-index]
-// Memory: the page's JavaScript heap, and the resident memory of the
-// renderer processes (the page and its workers).
+// Memory: the page's JavaScript heap, and the resident memory of its
+// renderer process (the page and its workers), at its peak.
 import { chromium } from 'playwright-core';
 import { statSync, readdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
@@ -60,19 +60,22 @@ figures.scroll = await tab.evaluate(() => new Promise((resolve) => {
   requestAnimationFrame(step);
 }));
 
-// The renderer processes' resident memory: the page with its workers (Linux only).
+// The resident memory of the page's renderer process (with its workers), on
+// Linux: the largest renderer, sampled through the run for its peak.
 function rendererMB() {
-  let kb = 0;
+  let largest = 0;
   for (const pid of readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
     try {
       if (!readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('--type=renderer')) continue;
-      kb += Number(readFileSync(`/proc/${pid}/status`, 'utf8').match(/VmRSS:\s+(\d+)/)[1]);
+      largest = Math.max(largest, Number(readFileSync(`/proc/${pid}/status`, 'utf8').match(/VmRSS:\s+(\d+)/)[1]));
     } catch {
       // a process that ended meanwhile
     }
   }
-  return Math.round(kb / 1024);
+  return Math.round(largest / 1024);
 }
+let peakRendererMB = 0;
+const sampler = setInterval(() => (peakRendererMB = Math.max(peakRendererMB, rendererMB())), 250);
 
 const memory = async () => {
   const { metrics } = await cdp.send('Performance.getMetrics');
@@ -121,6 +124,8 @@ if (!flags.includes('--no-index')) {
     figures.searches.push({ query, ms: answer.ms, title: answer.title });
   }
 }
+figures.peakRendererMB = Math.max(peakRendererMB, rendererMB());
+clearInterval(sampler);
 figures.errors = errors;
 console.log(JSON.stringify(figures, null, 2));
 await browser.close();

@@ -72,11 +72,14 @@ export class MailGrid {
       return element('tr', { class: 'spacer', 'aria-hidden': 'true' }, cell);
     };
     // Rows still in sight stay the same elements: a click in progress keeps its row.
+    // Rows out of sight are filled anew: a far scroll makes no garbage to collect.
+    const spare = [];
+    for (const [i, row] of this.cache) if (i < first || i >= last) spare.push(row);
     const kept = new Map();
     const fragment = document.createDocumentFragment();
     if (first > 0) fragment.append(spacer(first));
     for (let i = first; i < last; ++i) {
-      const row = this.cache.get(i) || this.row(i);
+      const row = this.cache.get(i) || this.fill(spare.pop() || this.emptyRow(), i);
       kept.set(i, row);
       fragment.append(row);
     }
@@ -85,21 +88,31 @@ export class MailGrid {
     this.body.replaceChildren(fragment);
   }
 
-  row(index) {
+  emptyRow() {
+    const row = document.createElement('tr');
+    for (const column of this.columns) row.append(element('td', { class: column.key }));
+    return row;
+  }
+
+  fill(row, index) {
     const mail = this.rows[index];
     const active = index === this.active;
-    const row = element('tr', { id: `mail-${mail.key}`, 'data-index': String(index), 'aria-rowindex': String(index + 2),
-      'aria-selected': active ? 'true' : 'false', class: active ? 'selected' : null });
+    row.id = `mail-${mail.key}`;
+    row.dataset.index = String(index);
+    row.setAttribute('aria-rowindex', String(index + 2));
+    row.setAttribute('aria-selected', active ? 'true' : 'false');
+    row.className = active ? 'selected' : '';
     if (mail.missing && mail.missing.length) row.classList.add('incomplete');
-    // A row's texts are made once per mail: scrolling far makes rows by the thousand.
+    // A row's texts are made once per mail: scrolling far shows rows by the thousand.
     const shown = mail.shown || (mail.shown = {});
-    for (const column of this.columns) {
+    this.columns.forEach((column, c) => {
       const text = column.counted ? column.show(mail) : shown[column.key] ?? (shown[column.key] = column.show(mail));
-      const cell = element('td', { class: column.key, title: column.tip ? column.tip(mail) : null });
+      const cell = row.cells[c];
+      if (column.tip) cell.title = column.tip(mail);
       const ranges = column.marks ? this.highlight(text) : [];
-      cell.append(ranges.length ? marked(text, ranges) : text);
-      row.append(cell);
-    }
+      if (ranges.length) cell.replaceChildren(marked(text, ranges));
+      else cell.textContent = text;
+    });
     return row;
   }
 

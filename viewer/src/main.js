@@ -159,7 +159,8 @@ function onIndexProgress(progress) {
     status(`Die Suche in den Texten ist nicht möglich: ${progress.failed}`, 'error');
     return;
   }
-  for (const [key, count] of progress.attachments || []) state.counted.set(key, count);
+  // Only older archives' manifests lack the count.
+  for (const [key, count] of progress.attachments || []) if (state.mails[key].attachments == null) state.counted.set(key, count);
   const finished = progress.done >= progress.total && state.progress.done < state.progress.total;
   state.progress = { done: progress.done, total: progress.total };
   const bar = $('indexProgress');
