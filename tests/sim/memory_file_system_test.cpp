@@ -85,6 +85,12 @@ TEST_F(MemoryTree, NamesADiskWouldRefuseAreRefused) {
       {deepDirectory + u"\\" + std::u16string(259 - deepDirectory.size(), u'x'), Win32Error::FilenameExcedRange},
       {u"\\\\?\\" + deepDirectory + u"\\" + std::u16string(100, u'x'), 0},
   };
+  // A directory is named by the same rules; "." and ".." name no entry of their own.
+  EXPECT_EQ(fs.MakeDirectory(dir + u"\\a:b"), Win32Error::InvalidName);
+  EXPECT_EQ(fs.MakeDirectory(prefixed + u"\\" + units256), Win32Error::FilenameExcedRange);
+  EXPECT_EQ(fs.MakeDirectory(prefixed + u"\\" + bytes256), Win32Error::FilenameExcedRange);
+  EXPECT_NE(fs.WriteWholeFile(prefixed + u"\\.", Bytes("x")), 0);
+  EXPECT_NE(fs.WriteWholeFile(prefixed + u"\\..", Bytes("x")), 0);
   for (const Case& c : cases) {
     const bool directory = c.path == deepDirectory;
     const std::int32_t result = directory ? fs.MakeDirectory(c.path) : fs.WriteWholeFile(c.path, Bytes("x"));
@@ -193,9 +199,9 @@ TEST_F(MemoryTree, NamesDifferingInCaseAreOneName) {
   while (search->Next(entry) == 0) names.insert(entry.name);
   EXPECT_EQ(names, (std::set<std::u16string>{u".", u"..", u"Bericht \u00c4.pdf"}));
   EXPECT_EQ(fs.RemoveFile(u"\\\\?\\" + dir + u"\\BERICHT \u00c4.PDF"), 0);
-  // Cyrillic from its first letter to its last, and its second block.
-  ASSERT_EQ(fs.WriteWholeFile(dir + u"\\\u0430\u044f\u0451.txt", Bytes("kyrillisch")), 0);
-  EXPECT_TRUE(Exists(fs, dir + u"\\\u0410\u042f\u0401.TXT"));
+  // Cyrillic from its first letter to its last, and its second block from end to end.
+  ASSERT_EQ(fs.WriteWholeFile(dir + u"\\\u0430\u044f\u0450\u045f.txt", Bytes("kyrillisch")), 0);
+  EXPECT_TRUE(Exists(fs, dir + u"\\\u0410\u042f\u0400\u040f.TXT"));
   // Latin Extended-A pairs, shifted by one between U+0139 and U+0148 and from U+0179.
   ASSERT_EQ(fs.WriteWholeFile(dir + u"\\\u0141\u00f3d\u017a \u0101.txt", Bytes("lodz")), 0);
   EXPECT_TRUE(Exists(fs, dir + u"\\\u0142\u00d3D\u0179 \u0100.txt"));
@@ -226,6 +232,9 @@ TEST_F(MemoryTree, PathsOutsideTheTreeGoToTheDisk) {
   ASSERT_EQ(fs.WriteWholeFile(scratch / u"auf-platte.txt", Bytes("disk")), 0);
   EXPECT_EQ(disk.calls, 1);
   EXPECT_TRUE(Exists(DefaultFileSystem(), scratch / u"auf-platte.txt"));
+  std::uint32_t attributes = 0;
+  EXPECT_EQ(fs.ReadAttributes(scratch / u"auf-platte.txt", attributes), 0);
+  EXPECT_EQ(attributes & Attribute::Directory, 0u) << "the disk's file, not a place in the tree";
   // A name that only begins like the tree's is not in it.
   EXPECT_EQ(fs.MakeDirectory(u"C:\\cv-nicht-da\\SpeicherX"), Win32Error::PathNotFound);
   EXPECT_EQ(disk.calls, 2);
@@ -242,6 +251,14 @@ TEST_F(MemoryTree, PathsOutsideTheTreeGoToTheDisk) {
   std::u16string temp;
   ASSERT_EQ(fs.TempPath(temp), 0);
   EXPECT_EQ(temp, std::u16string(kRoot) + u"\\");
+}
+
+TEST_F(MemoryTree, AFileWrittenAgainHoldsTheNewBytes) {
+  ASSERT_EQ(fs.WriteWholeFile(dir + u"\\a.txt", Bytes("alt und lang")), 0);
+  ASSERT_EQ(fs.WriteWholeFile(dir + u"\\A.TXT", Bytes("neu")), 0);
+  std::vector<std::uint8_t> read;
+  ASSERT_EQ(ReadWholeFile(fs, dir + u"\\a.txt", read), 0);
+  EXPECT_EQ(read, Bytes("neu"));
 }
 
 TEST_F(MemoryTree, TheTreeHoldsOnlyWhatIsLeftInIt) {
@@ -267,6 +284,7 @@ TEST_F(MemoryTree, AWriterKeepsAFileFromReadersAndMovesAreRenames) {
   ASSERT_EQ(writer->WriteAt(4, Bytes("xy")), 0);
   std::unique_ptr<IReadableFile> reader;
   EXPECT_EQ(fs.OpenForReading(dir + u"\\a.part", reader), Win32Error::SharingViolation);
+  EXPECT_EQ(fs.OpenForReadingExclusive(dir + u"\\a.part", reader), Win32Error::SharingViolation);
   EXPECT_EQ(fs.WriteWholeFile(dir + u"\\a.part", Bytes("z")), Win32Error::SharingViolation);
   ASSERT_EQ(writer->LockRange(100, 1), 0);
   EXPECT_EQ(fs.ProbeLock(dir + u"\\a.part", 100, 1), Win32Error::LockViolation);
@@ -282,6 +300,7 @@ TEST_F(MemoryTree, AWriterKeepsAFileFromReadersAndMovesAreRenames) {
   ASSERT_EQ(writer->Close(), 0);
   EXPECT_EQ(writer->Close(), Win32Error::InvalidHandle);
   EXPECT_EQ(writer->LockRange(200, 1), Win32Error::InvalidHandle);
+  EXPECT_EQ(writer->Resize(1), Win32Error::InvalidHandle);
   EXPECT_EQ(fs.ProbeLock(dir + u"\\a.zip", 100, 1), 0);
   std::vector<std::uint8_t> read;
   ASSERT_EQ(ReadWholeFile(fs, dir + u"\\a.zip", read), 0);
