@@ -34,6 +34,40 @@ TEST(RibbonPictures, NinePicturesInThreeSizesOfRgba) {
   }
 }
 
+// The simulated picture reads a PNG's size from its header: one pixel is a
+// picture, none is not, nor is a header cut short or of another kind.
+TEST(RibbonPictures, APngHeaderAtItsBounds) {
+  const auto png = [](std::uint32_t width, std::uint32_t height, std::size_t size = 33, std::uint8_t ihdrLength = 13) {
+    std::vector<std::uint8_t> bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, ihdrLength, 'I', 'H', 'D', 'R'};
+    for (const std::uint32_t v : {width, height})
+      for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(v >> shift));
+    bytes.resize(size, 0);
+    bytes[24] = 8;
+    bytes[25] = 6;
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    bool picture;
+  } cases[] = {
+      {"one pixel", png(1, 1), true},
+      {"no rows", png(1, 0), false},
+      {"no columns", png(0, 1), false},
+      {"large", png(0x10000, 0x7FFFFFFF), true},
+      {"a byte short", png(16, 16, 32), false},
+      {"a header of another length", png(16, 16, 33, 12), false},
+  };
+  for (Case& c : cases) {
+    Sim::PngHeader header;
+    EXPECT_EQ(Sim::ReadPngHeader(c.bytes, header), c.picture) << c.name;
+  }
+  auto wrongSignature = png(1, 1);
+  wrongSignature[1] = 'J';
+  Sim::PngHeader header;
+  EXPECT_FALSE(Sim::ReadPngHeader(wrongSignature, header));
+}
+
 TEST(RibbonPictures, DpiClasses) {
   const std::pair<int, int> cases[] = {{72, 96}, {96, 96}, {97, 120}, {120, 120}, {121, 144}, {144, 144}, {192, 144}};
   for (const auto& [logPixels, expected] : cases) EXPECT_EQ(DpiClass(logPixels), expected) << logPixels;
