@@ -108,6 +108,7 @@ TEST_P(FileSystemContract, ErrorsForMissingAndOccupiedPlaces) {
   EXPECT_EQ(fs.MakeDirectory(dir / u"missing\\x"), Win32Error::PathNotFound);
   EXPECT_EQ(fs.RemoveEmptyDirectory(dir / u"sub"), Win32Error::DirNotEmpty);
   EXPECT_EQ(fs.RemoveFile(dir / u"sub"), Win32Error::AccessDenied);
+  EXPECT_EQ(fs.RemoveEmptyDirectory(dir / u"sub\\f"), Win32Error::Directory);
   FindData entry;
   std::unique_ptr<IDirectorySearch> search;
   EXPECT_EQ(fs.FindFirst(dir / u"missing\\*", entry, search), Win32Error::PathNotFound);
@@ -153,6 +154,7 @@ TEST_P(FileSystemContract, FileReadExclusivelyIsSharedWithNobody) {
   EXPECT_EQ(held->Size(), 4u);
   EXPECT_EQ(fs.OpenForReading(dir / u"body.html", other), Win32Error::SharingViolation);
   EXPECT_EQ(fs.OpenForReadingExclusive(dir / u"body.html", other), Win32Error::SharingViolation);
+  EXPECT_EQ(fs.ProbeLock(dir / u"body.html", 0, 1), Win32Error::SharingViolation);  // not even a look at its locks
   held.reset();
   EXPECT_EQ(fs.OpenForReading(dir / u"body.html", other), 0);
 }
@@ -167,6 +169,9 @@ TEST_P(FileSystemContract, HiddenEntriesAreMarked) {
   ASSERT_EQ(fs.ReadAttributes(dir / u".hidden", attributes), 0);
   EXPECT_TRUE(attributes & Attribute::Hidden);
   EXPECT_TRUE(attributes & Attribute::Directory);
+  // A directory may be named with a final backslash.
+  ASSERT_EQ(fs.ReadAttributes(dir / u".hidden\\", attributes), 0);
+  EXPECT_TRUE(attributes & Attribute::Hidden);
 }
 
 std::unique_ptr<IWritableFile> Create(IFileSystem& fs, const std::u16string& path, Creation creation = Creation::New,
