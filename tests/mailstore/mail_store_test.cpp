@@ -165,6 +165,7 @@ TEST_F(SampleMailbox, CollectingAndExportingIt) {
   ASSERT_EQ(resources.size(), 2u);  // the inline picture and the cached remote one
   EXPECT_EQ(resources[0].relativePath, u"Content-Dateien\\image001.png");
   EXPECT_TRUE(FS::Exists(fs, resources[1].fullPath));
+  EXPECT_EQ(cache->RetrieveFile(u"https://nicht-im-cache.example/bild.png"), u"") << "an address the cache never saw";
   const auto names = std::dynamic_pointer_cast<Components::CEMail>(
       converter.Export(MailWithSubject(FolderAt(store, "Posteingang"), u"Berichte Q4 – zwei gleichnamige Anhänge"), false)
           .Object())->Attachments();
