@@ -153,6 +153,22 @@ TEST_F(MailExportTest, TheRewrittenBodyStartsAtTheBodyWithItsPicturesAsResources
   EXPECT_TRUE(email->Attachments().empty());  // the inline picture is no attachment
 }
 
+// A body without the tags a whole document has keeps every character.
+TEST_F(MailExportTest, AnHtmlBodyWithoutItsOuterTagsIsKeptWhole) {
+  // A control character that differs from "<" by one bit is no tag either.
+  for (const char16_t* body : {u"<p>Erster Satz</p><p>Zweiter</p>", u"Erster Satz<br>Zweiter", u"<BODY>Erster Satz</BODY>Zweiter",
+                               u"Erster Satz\u001cbody>Zweiter"}) {
+    auto mail = inbox->AddMail(u"Ohne Rahmen");
+    mail->htmlBody = body;
+    const std::string html = Html(Export(mail));
+    const std::size_t div = html.find("<div class=WordSection1>");
+    ASSERT_NE(div, std::string::npos) << ToUtf8(body);
+    const std::size_t first = html.find_first_not_of("\r\n", div + 24);
+    EXPECT_EQ(html.substr(first, 11), ToUtf8(body).starts_with("<BODY>") ? "Erster Satz" : ToUtf8(body).substr(0, 11)) << ToUtf8(body);
+    EXPECT_NE(html.find("Zweiter"), std::string::npos) << ToUtf8(body);
+  }
+}
+
 TEST_F(MailExportTest, PlainAndRichTextBodies) {
   for (std::int32_t format : {olFormatPlain, olFormatRichText}) {
     SCOPED_TRACE(format);
