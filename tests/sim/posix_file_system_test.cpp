@@ -4,9 +4,11 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "components/container/container_part.h"
 #include "foundation/file_system.h"
@@ -49,6 +51,28 @@ TEST(PosixFileSystem, ALockedRangeRefusesEveryOtherHandle) {
   EXPECT_EQ(writer->LockRange(0, 2), Win32Error::LockViolation);
   ASSERT_EQ(owner->Close(), 0);
   EXPECT_EQ(writer->WriteAt(0, Bytes("P")), 0);  // the lock went with its handle
+}
+
+// Containers are written by several threads at once (the writer's worker,
+// the pipeline): each locks and closes its own files while the others do.
+TEST(PosixFileSystem, ThreadsLockAndCloseTheirFilesAtOnce) {
+  IFileSystem& fs = DefaultFileSystem();
+  const Fake::ScratchDirectory dir(fs);
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) {
+        std::unique_ptr<IWritableFile> file;
+        const std::u16string path = dir / (u"f" + std::u16string(1, static_cast<char16_t>(u'a' + t)) + u".part");
+        if (fs.CreateForWriting(path, Creation::Always, false, file) != 0 || file->LockRange(1000, 1) != 0 ||
+            file->WriteAt(0, Bytes("PK")) != 0 || file->Close() != 0)
+          ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, 0);
 }
 
 // The lock far past the data marks ownership for other processes without
