@@ -46,6 +46,25 @@ class RewriteHtml(unittest.TestCase):
                 for line in result.stdout.splitlines():  # listed local files come from the body itself
                     self.assertIn(line, text)
 
+    def test_the_header_block_goes_only_when_a_field_is_given(self):
+        def paragraph(label, value):
+            return ("<p class=MsoNormal style='margin-left:120.0pt;text-indent:-120.0pt;tab-stops:120.0pt;"
+                    "mso-layout-grid-align:none;text-autospace:none'><b>" + label + "<span style='mso-tab-count:1'>"
+                    "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp; </span></b>" + value + "<o:p></o:p></p>\r\n")
+        body = self.dir / "Content.html"
+        body.write_text("<html><body lang=DE><div class=WordSection1>\r\n" + paragraph("Von:", "") +
+                        paragraph("Gesendet:", "Montag, 1. Dezember 2025 09:00") + paragraph("An:", "Peter") +
+                        "<p class=MsoNormal>Der Text bleibt.</p></div></body></html>", encoding="utf-8")
+        # Without the mail's fields nothing is known to be a header; one field given is enough.
+        for name, options, kept in [("no field given", [], True), ("only An: given", ["--to", "Peter"], False)]:
+            with self.subTest(name):
+                out = self.dir / "out.html"
+                result = run("rewrite-html", body, "-o", out, *options)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                text = out.read_text(encoding="utf-8", errors="replace")
+                self.assertIn("Der Text bleibt.", text)
+                self.assertEqual("An:" in text, kept, text)
+
     def test_cached_and_local_pictures(self):
         cache = self.dir / "cache"
         cache.mkdir()
