@@ -7,8 +7,8 @@ import { element, marked } from './dom.js';
 const OVERSCAN = 8;
 
 export class MailGrid {
-  constructor({ table, scroll, head, body, onOpen, onLeave }) {
-    Object.assign(this, { table, scroll, head, body, onOpen, onLeave });
+  constructor({ table, scroll, head, body, onOpen, onLeave, onScroll = () => {} }) {
+    Object.assign(this, { table, scroll, head, body, onOpen, onLeave, onScroll });
     this.rows = [];
     this.columns = [];
     this.active = -1;
@@ -16,7 +16,10 @@ export class MailGrid {
     this.drawn = null;
     this.cache = new Map();
     this.highlight = () => [];
-    scroll.addEventListener('scroll', () => this.schedule(), { passive: true });
+    scroll.addEventListener('scroll', () => {
+      this.onScroll();
+      this.schedule();
+    }, { passive: true });
     new ResizeObserver(() => this.schedule()).observe(scroll);
     table.addEventListener('keydown', (event) => this.key(event));
     // Tabbing in makes the first row in sight active; a click makes its own row active.

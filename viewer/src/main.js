@@ -102,6 +102,7 @@ const grid = new MailGrid({
   table: $('grid'), scroll: $('listScroll'), head: $('columns'), body: $('mails'),
   onOpen: (mail) => openMail(mail),
   onLeave: () => tree.focus(),
+  onScroll: () => search.yieldToUser(),
 });
 
 function columnsInSight() {
@@ -357,6 +358,9 @@ async function loadArchive(file) {
   state.archives.push(archive);
   search.add(file, archive.mails.map((m) => ({ key: m.key, member: m.member, at: zip.entries.get(m.member)?.local ?? 0,
     fields: [m.subject, m.from, m.to, m.cc, m.bcc] })));
+  // The bar shows at once; the workers' first word comes when they have taken the fields in.
+  $('indexing').hidden = false;
+  $('indexText').textContent = 'Suchindex wird aufgebaut …';
   return null;
 }
 
