@@ -388,7 +388,6 @@ async function loadArchives(files) {
   if (lines.length) status([...lines, summary].filter(Boolean).join(' '), 'error');
   else status(summary);
   if (!lines.length && state.archives.length) tree.focus();
-  document.dispatchEvent(new CustomEvent('cv-loaded'));
 }
 
 // "/" searches from anywhere but a field; Esc goes back a step.

@@ -68,9 +68,7 @@ export class SearchClient {
 
   report(attachments = null) {
     if (this.local) {
-      attachments = [...this.local.attachments];
-      this.local.attachments.clear();
-      this.onProgress({ done: this.local.done, total: this.local.total, attachments });
+      this.onProgress(this.local.takeProgress());
       return;
     }
     const done = this.workers.reduce((sum, s) => sum + s.done, 0);
@@ -98,15 +96,15 @@ export class SearchClient {
   // mails: [{ key, member, fields, at }], at: where the member lies in the
   // file; each worker gets one stretch of the file to read in turn.
   add(file, mails) {
-    this.added.push({ file, mails });
+    const ordered = [...mails].sort((a, b) => a.at - b.at);
+    this.added.push({ file, mails: ordered });
     for (const mail of mails) this.keys = Math.max(this.keys, mail.key + 1);
     if (this.local) {
-      this.local.add(file, mails);
+      this.local.add(file, ordered);
       this.report();
       this.drive();
       return;
     }
-    const ordered = [...mails].sort((a, b) => a.at - b.at);
     const size = Math.ceil(ordered.length / this.workers.length);
     this.workers.forEach((share, i) => share.worker.postMessage({ add: { file, mails: ordered.slice(i * size, (i + 1) * size) } }));
   }

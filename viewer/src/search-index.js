@@ -56,7 +56,8 @@ export class SearchIndex {
     this.attachments = new Map();  // key → count, for mails whose manifest does not say
   }
 
-  // An archive's mails: [{ key, member, fields: [texts] }]; the file is read later.
+  // An archive's mails: [{ key, member, fields: [texts] }], in the order they
+  // lie in the file, so that one read serves many; the file is read later.
   add(file, mails) {
     for (const mail of mails) {
       const words = new Set();
@@ -65,6 +66,13 @@ export class SearchIndex {
     }
     this.queue.push({ file, zip: null, mails, next: 0 });
     this.total += mails.length;
+  }
+
+  // How far it is, with the attachment counts found since the last report.
+  takeProgress() {
+    const attachments = [...this.attachments];
+    this.attachments.clear();
+    return { done: this.done, total: this.total, attachments };
   }
 
   get pending() {
@@ -79,9 +87,6 @@ export class SearchIndex {
       if (!archive.zip) {
         try {
           archive.zip = await openZip(archive.file);
-          // In the order they lie in the file, so that one read serves many.
-          const at = (mail) => archive.zip.entries.get(mail.member)?.local ?? 0;
-          archive.mails = [...archive.mails].sort((a, b) => at(a) - at(b));
         } catch {
           // the page opened this file a moment ago; if it cannot now, its mails keep their manifest's words
           this.done += archive.mails.length - archive.next;

@@ -8,9 +8,7 @@ const index = new SearchIndex();
 let running = false;
 
 function progress() {
-  const attachments = [...index.attachments];
-  index.attachments.clear();
-  postMessage({ progress: { done: index.done, total: index.total, attachments } });
+  postMessage({ progress: index.takeProgress() });
 }
 
 // While the user scrolls, the page asks the workers to wait: the frames are theirs first.

@@ -122,9 +122,10 @@ after(async () => {
 });
 
 // A page with the archive loaded; every request and every console line kept.
-async function open(archive) {
+async function open(archive, { withoutWorkers = false } = {}) {
   const context = await browser.newContext({ viewport: { width: 1280, height: 860 }, acceptDownloads: true });
   const tab = await context.newPage();
+  if (withoutWorkers) await tab.addInitScript(() => { delete window.Worker; });
   const seen = { requests: [], console: [], dialogs: 0 };
   context.on('request', (request) => seen.requests.push(request.url()));
   tab.on('console', (message) => seen.console.push(message.text()));
@@ -289,6 +290,15 @@ test('two archives: a search finds a mail of each however Müller is spelled, fi
   assert.equal(await tab.textContent('#tree li[aria-selected="true"] > .row .name'), 'Postfach 2024');
 
   assert.deepEqual(outside(seen.requests), []);
+  assert.deepEqual(seen.console, []);
+  await context.close();
+});
+
+test('without workers the page builds the index itself and finds the same mails', async () => {
+  const { tab, seen, context } = await open(yearly, { withoutWorkers: true });
+  assert.equal(await tab.evaluate(() => typeof Worker), 'undefined');
+  assert.deepEqual(await searchFor(tab, 'müller rechn'), ['Rechnung 2023-17', 'Rechnung 7']);
+  assert.deepEqual(await searchFor(tab, 'Angebot Koeln'), ['Rechnung 2023-17']);
   assert.deepEqual(seen.console, []);
   await context.close();
 });
