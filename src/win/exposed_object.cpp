@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <unordered_map>
 
 #include "foundation/utf.h"
 #include "win/com_support.h"
@@ -26,6 +27,16 @@ const GUID IID_ExposedObject = {0x6f1c2a40, 0x9d3e, 0x4b7a, {0x8e, 0x21, 0x5c, 0
 // foreign object there, whose portable object must not be used directly.
 const char kModuleTag = 0;
 
+// COM's identity rule: one portable object is one COM object for as long as
+// anyone holds it, so that a client holding a proxy to it gets the same
+// proxy back (a mail's attachment's Parent is the mail the client holds)
+// instead of a new one whose interfaces each cost a call to ask for.
+std::mutex g_identityLock;
+std::unordered_map<const IObject*, ExposedObject*>& Identities() {
+  static auto* identities = new std::unordered_map<const IObject*, ExposedObject*>;  // outlives every object
+  return *identities;
+}
+
 std::mutex g_servedLock;
 std::map<std::string, ExposedObject::Served>& ServedTable() {
   static auto* served = new std::map<std::string, ExposedObject::Served>;  // outlives every object
@@ -37,6 +48,7 @@ void CountServed(const std::string& member, std::chrono::microseconds took = {})
   ExposedObject::Served& served = ServedTable()[member];
   ++served.calls;
   served.longest = std::max(served.longest, took);
+  served.total += took;
 }
 
 // Forwards the portable source's events to a real dispatch sink.
@@ -89,7 +101,20 @@ class ConnectionPoint final : public ConnectionPointBase {
 
 IDispatch* ExposedObject::Create(ObjectPtr object) {
   if (!object) ThrowComError(E_POINTER);
-  return static_cast<IDispatch*>(new ExposedObject(std::move(object)));
+  std::lock_guard lock(g_identityLock);
+  const auto [it, added] = Identities().try_emplace(object.get(), nullptr);
+  if (!added) {
+    // Taken under the lock that the last Release holds: never revived.
+    it->second->AddRef();
+    return static_cast<IDispatch*>(it->second);
+  }
+  try {
+    it->second = new ExposedObject(std::move(object));
+  } catch (...) {
+    Identities().erase(it);
+    throw;
+  }
+  return static_cast<IDispatch*>(it->second);
 }
 
 ObjectPtr ExposedObject::Unwrap(IDispatch* dispatch) {
@@ -145,9 +170,13 @@ ExposedObject::~ExposedObject() { --detail::g_liveBridgeObjects; }
 ULONG ExposedObject::AddRef() { return ++m_references; }
 
 ULONG ExposedObject::Release() {
+  std::unique_lock lock(g_identityLock);
   const ULONG left = --m_references;
-  if (left == 0) delete this;
-  return left;
+  if (left != 0) return left;
+  Identities().erase(m_object.get());
+  lock.unlock();
+  delete this;  // outside the lock: the portable object may release others
+  return 0;
 }
 
 ::HRESULT ExposedObject::GetTypeInfoCount(UINT* count) {

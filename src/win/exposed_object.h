@@ -18,7 +18,7 @@ namespace CV::Win {
 
 class ExposedObject final : public IDispatch, public IConnectionPointContainer {
  public:
-  // A new object with one reference.
+  // The object's one COM face, with a reference more: made when it has none.
   static IDispatch* Create(ObjectPtr object);
   // The portable object behind dispatch when it is an ExposedObject of this
   // module in this apartment (a proxy is not); null otherwise.
@@ -46,6 +46,7 @@ class ExposedObject final : public IDispatch, public IConnectionPointContainer {
   struct Served {
     std::uint64_t calls = 0;
     std::chrono::microseconds longest{0};  // of one call that reached the portable object
+    std::chrono::microseconds total{0};
   };
   static std::map<std::string, Served> ServedCalls();
   static void ResetServedCalls();

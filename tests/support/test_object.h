@@ -1,6 +1,6 @@
 // A small portable object for the object-model tests on both sides of the
 // COM bridge: property Name (get/put), ThreadId (the thread a call runs on),
-// methods Add(a, b), Echo(v), Fail(hr) and Fire(dispid, args...) which sends
+// Self (the object itself), methods Add(a, b), Echo(v), Fail(hr) and Fire(dispid, args...) which sends
 // an event to the sinks of kTestEventsIid. Live instances are counted.
 #pragma once
 
@@ -43,6 +43,7 @@ class TestObject final : public IObject, public std::enable_shared_from_this<Tes
     else if (name == u"ThreadId") return Variant::FromI4(CurrentThreadTag());
     else if (name == u"Add") return Variant::FromI4(i4(0) + i4(1));
     else if (name == u"Echo") return args.at(0);
+    else if (name == u"Self") return Variant::FromObject(shared_from_this());
     else if (name == u"Fail") throw ComError(i4(0), kTestObjectIid, ErrorInfo{kTestObjectIid, u"TestObject", u"Absichtlich fehlgeschlagen"});
     else if (name == u"Fire") {
       std::vector<std::shared_ptr<IEventSink>> sinks;
@@ -80,7 +81,7 @@ class TestObject final : public IObject, public std::enable_shared_from_this<Tes
   }
 
  private:
-  static constexpr std::u16string_view kNames[] = {u"Name", u"ThreadId", u"Add", u"Echo", u"Fail", u"Fire"};
+  static constexpr std::u16string_view kNames[] = {u"Name", u"ThreadId", u"Add", u"Echo", u"Fail", u"Fire", u"Self"};
   std::mutex m_mutex;
   std::u16string m_name = u"Anfang";
   std::uint32_t m_nextCookie = 0;

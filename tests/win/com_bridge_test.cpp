@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -147,6 +148,75 @@ TEST_F(ComBridge, EventsThroughConnectionPoints) {
 
 // Registered on an STA that pumps messages, fetched on an MTA worker and
 // called by name there: the call runs on the STA thread.
+ComPtr<IUnknown> IdentityOf(const ObjectPtr& object) {
+  const auto* bridged = dynamic_cast<DispatchObject*>(object.get());
+  return bridged ? bridged->Dispatch().Query<IUnknown>(IID_IUnknown) : ComPtr<IUnknown>();
+}
+
+// One portable object is one COM object while anyone holds it: another
+// apartment that holds it already gets its own proxy back (whose interfaces
+// need no second call to ask for), not a second object.
+TEST_F(ComBridge, APortableObjectHasOneIdentity) {
+  Apartment sta(COINIT_APARTMENTTHREADED);
+  ASSERT_EQ(sta.Result(), S_OK);
+  std::uint32_t cookie = 0;
+  {
+    auto object = std::make_shared<TestObject>();
+    auto first = ComPtr<IDispatch>::Attach(ExposeObject(object));
+    auto again = ComPtr<IDispatch>::Attach(ExposeObject(object));
+    auto other = ComPtr<IDispatch>::Attach(ExposeObject(std::make_shared<TestObject>()));
+    EXPECT_EQ(first.Get(), again.Get());
+    EXPECT_NE(first.Get(), other.Get());
+    ASSERT_EQ(DefaultInterfaceTable().Register(object, Fake::kTestObjectIid, cookie), S_OK);
+  }
+  EXPECT_EQ(TestObject::Live().load(), 1);  // the table holds it; the other one is gone
+  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool same = false;
+  std::thread worker([&] {
+    {
+      Apartment mta(COINIT_MULTITHREADED);
+      ObjectPtr fetched;
+      if (DefaultInterfaceTable().Fetch(cookie, Fake::kTestObjectIid, fetched) == S_OK) {
+        const ObjectPtr self = GetProperty(fetched, u"Self").AsObject();
+        same = IdentityOf(self) && IdentityOf(self).Get() == IdentityOf(fetched).Get();
+      }
+    }
+    ::SetEvent(done);
+  });
+  while (::MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  worker.join();
+  ::CloseHandle(done);
+  EXPECT_TRUE(same);
+  EXPECT_EQ(DefaultInterfaceTable().Revoke(cookie), S_OK);
+}
+
+// Exposed and dropped on several threads at once: an object whose last
+// reference goes is never handed out again.
+TEST_F(ComBridge, OneIdentityWhileThreadsExposeAndDropItAtOnce) {
+  auto object = std::make_shared<TestObject>();
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 20000; ++i) {
+        IDispatch* first = ExposeObject(object);
+        IDispatch* second = ExposeObject(object);
+        if (first != second) ++wrong;
+        second->Release();
+        DISPID dispid = 0;
+        LPOLESTR names[1] = {const_cast<LPOLESTR>(L"Name")};
+        if (FAILED(first->GetIDsOfNames(IID_NULL, names, 1, 0, &dispid))) ++wrong;
+        first->Release();
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  object.reset();
+}
+
 TEST_F(ComBridge, AcrossApartmentsThroughTheGlobalInterfaceTable) {
   Apartment sta(COINIT_APARTMENTTHREADED);
   ASSERT_EQ(sta.Result(), S_OK);

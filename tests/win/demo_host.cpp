@@ -104,19 +104,22 @@ std::wstring Wide(const char* text) {
 void PrintServedCalls(const std::map<std::string, Win::ExposedObject::Served>& served, int mails) {
   std::vector<std::pair<std::uint64_t, std::string>> members;
   std::uint64_t total = 0;
+  std::chrono::microseconds busy{0};
   for (const auto& [member, counted] : served) {
     members.emplace_back(counted.calls, member);
     total += counted.calls;
+    busy += counted.total;
   }
   std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first > b.first : a.second < b.second;
   });
   const double per = mails > 0 ? 1.0 / mails : 0.0;
-  std::printf("bench: %llu calls served by the host = %.2f per mail\n", static_cast<unsigned long long>(total),
-              static_cast<double>(total) * per);
+  std::printf("bench: %llu calls served by the host = %.2f per mail, %.1f ms per mail inside them\n",
+              static_cast<unsigned long long>(total), static_cast<double>(total) * per, busy.count() / 1000.0 * per);
   for (const auto& [calls, member] : members)
-    std::printf("bench:   %-24s %8llu %7.2f  longest %.1f ms\n", member.c_str(), static_cast<unsigned long long>(calls),
-                static_cast<double>(calls) * per, served.at(member).longest.count() / 1000.0);
+    std::printf("bench:   %-24s %8llu %7.2f  longest %.1f ms, %.2f ms per mail\n", member.c_str(),
+                static_cast<unsigned long long>(calls), static_cast<double>(calls) * per,
+                served.at(member).longest.count() / 1000.0, served.at(member).total.count() / 1000.0 * per);
 }
 
 int RunDemo(int argc, char** argv) {
