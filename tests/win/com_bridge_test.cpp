@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -116,6 +117,10 @@ TEST_F(ComBridge, NamesAreLookedUpOncePerInterface) {
     EXPECT_EQ(served("GetIDsOfNames"), 5u);
     EXPECT_NE(declared->QueryInterface(Fake::kTestObjectIid), nullptr);
     EXPECT_EQ(served("QueryInterface"), 1u);
+    // The time inside the calls adds up from nothing.
+    ExposedObject::ResetServedCalls();
+    GetProperty(declared, u"Name");
+    EXPECT_EQ(ExposedObject::ServedCalls()["Name"].total, ExposedObject::ServedCalls()["Name"].longest);
   }
 }
 
@@ -166,6 +171,8 @@ TEST_F(ComBridge, APortableObjectHasOneIdentity) {
     auto again = ComPtr<IDispatch>::Attach(ExposeObject(object));
     auto other = ComPtr<IDispatch>::Attach(ExposeObject(std::make_shared<TestObject>()));
     EXPECT_EQ(first.Get(), again.Get());
+    EXPECT_EQ(first->AddRef(), 3u);  // each exposure holds its own reference
+    first->Release();
     EXPECT_NE(first.Get(), other.Get());
     ASSERT_EQ(DefaultInterfaceTable().Register(object, Fake::kTestObjectIid, cookie), S_OK);
   }
@@ -191,6 +198,33 @@ TEST_F(ComBridge, APortableObjectHasOneIdentity) {
   ::CloseHandle(done);
   EXPECT_TRUE(same);
   EXPECT_EQ(DefaultInterfaceTable().Revoke(cookie), S_OK);
+}
+
+// An object that holds another COM object of this module, and lets it go
+// when its own last reference goes.
+class Holder final : public IObject {
+ public:
+  explicit Holder(ObjectPtr held) : m_held(std::move(held)) {}
+  ObjectPtr QueryInterface(const Guid&) override { return nullptr; }
+  Variant Invoke(std::u16string_view, InvokeKind, std::vector<Variant>) override { return {}; }
+  std::uint32_t Advise(const Guid&, std::shared_ptr<IEventSink>) override { return 0; }
+  void Unadvise(std::uint32_t) override {}
+
+ private:
+  ObjectPtr m_held;
+};
+
+TEST_F(ComBridge, TheLastReleaseLetsGoOfWhatItsObjectHolds) {
+  auto inner = ComPtr<IDispatch>::Attach(ExposeObject(std::make_shared<TestObject>()));
+  IDispatch* outer = ExposeObject(std::make_shared<Holder>(std::make_shared<DispatchObject>(inner, Fake::kTestObjectIid)));
+  inner = {};
+  std::promise<void> released;
+  std::thread([&] {
+    outer->Release();  // releases the inner object on its way
+    released.set_value();
+  }).detach();
+  ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready) << "deadlocked";
+  EXPECT_EQ(LiveBridgeObjects(), 0);
 }
 
 // Exposed and dropped on several threads at once: an object whose last
