@@ -480,6 +480,29 @@ TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
   EXPECT_EQ(notes[0].path.filename(), "unknown.eml");
 }
 
+// A part without a name is named by what it is: a picture of the body
+// (an image with a content id) "bild<n>", anything else "Anhang<n>", each
+// counted on its own.
+TEST_F(HandmadeStore, APartWithoutANameIsNamedByWhatItIs) {
+  const auto part = [](const std::string& type, const std::string& text, const std::string& extra) {
+    return "Content-Type: " + type + "\r\n" + extra + "\r\n" + text + "\r\n";
+  };
+  const std::string mail =
+      "From: a@example.org\r\nSubject: ohne Namen\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n" +
+      part("text/html", "<p>Brief <img src=\"cid:p1\"></p>", "") + "--b\r\n" +
+      part("image/png", "erstes Bild", "Content-ID: <p1>\r\n") + "--b\r\n" +
+      part("image/png", "zweites Bild", "Content-Disposition: attachment\r\n") + "--b\r\n" +
+      part("application/pdf", "%PDF-1.4", "Content-ID: <d1>\r\nContent-Disposition: attachment\r\n") + "--b--\r\n";
+  Write("Ordner/ohne.eml", mail);
+  auto store = LoadStore(outlook, dir);
+  const MailItem item = MailWithSubject(FolderAt(store, "Ordner"), u"ohne Namen");
+  ASSERT_TRUE(item);
+  std::vector<std::u16string> names;
+  for (std::int32_t i = 1; i <= item.Attachments().Count(); ++i) names.push_back(item.Attachments().Item(i).FileName());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"bild1", u"Anhang1", u"Anhang2"}));
+}
+
 // An attachment arrives as its bytes stand: an attached message whatever
 // GMime could not write anew (a NUL in a multipart without boundary) and
 // whose boundary begins with the outer one ("m" outside, "mix" inside: it
