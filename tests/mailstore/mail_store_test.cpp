@@ -480,6 +480,29 @@ TEST_F(HandmadeStore, TextsAsTheReaderReadsThem) {
   EXPECT_EQ(notes[0].path.filename(), "unknown.eml");
 }
 
+// A message in the calendar, the contacts or the tasks is an item of that
+// folder's kind, never a mail: the archive passes it over.
+TEST_F(HandmadeStore, AMessageInASpecialFolderIsThatFoldersItem) {
+  const struct {
+    const char* folder;
+    Guid iid;
+  } cases[] = {{"Kalender", Guid::FromLiteral("00063033-0000-0000-C000-000000000046")},
+               {"Kontakte", Guid::FromLiteral("00063021-0000-0000-C000-000000000046")},
+               {"Aufgaben", Guid::FromLiteral("00063035-0000-0000-C000-000000000046")},
+               {"Ablage", Iid::MailItem}};
+  for (const auto& c : cases)
+    Write(std::string(c.folder) + "/1.eml", "From: a@example.org\r\nSubject: Eintrag\r\n\r\nText\r\n");
+  auto store = LoadStore(outlook, dir);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const Items items = FolderAt(store, c.folder).Items();
+    ASSERT_EQ(items.Count(), 1);
+    const ObjectPtr item = items.Item(1);
+    EXPECT_NE(item->QueryInterface(c.iid), nullptr);
+    EXPECT_EQ(item->QueryInterface(Iid::MailItem) != nullptr, c.iid == Iid::MailItem);
+  }
+}
+
 // A part without a name is named by what it is: a picture of the body
 // (an image with a content id) "bild<n>", anything else "Anhang<n>", each
 // counted on its own.
