@@ -219,6 +219,18 @@ TEST_F(HandmadeStore, MaildirPlusPlusStoresAndMboxFiles) {
   EXPECT_EQ(Query<MailItem>(lists.Items().Item(2)).Subject(), u"Zwei");
 }
 
+// A Maildir++ folder that a link reaches a second time is read once: its
+// mails would otherwise be archived twice.
+TEST_F(HandmadeStore, AMaildirPlusPlusFolderReachedTwiceIsReadOnce) {
+  Write("cur/1", Mail("Posteingang"));
+  Write(".Archiv/cur/1", Mail("Archiv"));
+  fs::create_directory_symlink(".Archiv", dir / ".Kopie");
+  LoadStatistics statistics;
+  auto store = LoadStore(outlook, dir, &statistics);
+  EXPECT_EQ(statistics.messages, 2u);
+  EXPECT_EQ(FolderAt(store, "Archiv").Items().Count(), 1);
+}
+
 // A Maildir++ folder's .cvfolder describes the folder its name ends in,
 // never the folders named before it.
 TEST_F(HandmadeStore, AMaildirPlusPlusSidecarDescribesTheLastFolderOfItsName) {
