@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <thread>
 #include <vector>
@@ -153,6 +154,25 @@ TEST_F(ComBridge, EventsThroughConnectionPoints) {
 
 // Registered on an STA that pumps messages, fetched on an MTA worker and
 // called by name there: the call runs on the STA thread.
+// Runs work on a worker in the multithreaded apartment while this thread
+// pumps messages, so that the worker's calls are served here.
+void OnMtaWorker(const std::function<void()>& work) {
+  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread worker([&] {
+    {
+      Apartment mta(COINIT_MULTITHREADED);
+      work();
+    }
+    ::SetEvent(done);
+  });
+  while (::MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  worker.join();
+  ::CloseHandle(done);
+}
+
 ComPtr<IUnknown> IdentityOf(const ObjectPtr& object) {
   const auto* bridged = dynamic_cast<DispatchObject*>(object.get());
   return bridged ? bridged->Dispatch().Query<IUnknown>(IID_IUnknown) : ComPtr<IUnknown>();
@@ -177,25 +197,14 @@ TEST_F(ComBridge, APortableObjectHasOneIdentity) {
     ASSERT_EQ(DefaultInterfaceTable().Register(object, Fake::kTestObjectIid, cookie), S_OK);
   }
   EXPECT_EQ(TestObject::Live().load(), 1);  // the table holds it; the other one is gone
-  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   bool same = false;
-  std::thread worker([&] {
-    {
-      Apartment mta(COINIT_MULTITHREADED);
-      ObjectPtr fetched;
-      if (DefaultInterfaceTable().Fetch(cookie, Fake::kTestObjectIid, fetched) == S_OK) {
-        const ObjectPtr self = GetProperty(fetched, u"Self").AsObject();
-        same = IdentityOf(self) && IdentityOf(self).Get() == IdentityOf(fetched).Get();
-      }
+  OnMtaWorker([&] {
+    ObjectPtr fetched;
+    if (DefaultInterfaceTable().Fetch(cookie, Fake::kTestObjectIid, fetched) == S_OK) {
+      const ObjectPtr self = GetProperty(fetched, u"Self").AsObject();
+      same = IdentityOf(self) && IdentityOf(self).Get() == IdentityOf(fetched).Get();
     }
-    ::SetEvent(done);
   });
-  while (::MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-  }
-  worker.join();
-  ::CloseHandle(done);
   EXPECT_TRUE(same);
   EXPECT_EQ(DefaultInterfaceTable().Revoke(cookie), S_OK);
 }
@@ -260,36 +269,24 @@ TEST_F(ComBridge, AcrossApartmentsThroughTheGlobalInterfaceTable) {
     auto object = std::make_shared<TestObject>();
     ASSERT_EQ(DefaultInterfaceTable().Register(object, Fake::kTestObjectIid, cookie), S_OK);
   }
-  HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::int32_t calledOn = 0, sum = 0;
   HRESULT failure = S_OK;
   std::u16string description;
   bool wasProxy = false;
-  std::thread worker([&] {
-    {
-      Apartment mta(COINIT_MULTITHREADED);
-      ObjectPtr fetched;
-      if (DefaultInterfaceTable().Fetch(cookie, Fake::kTestObjectIid, fetched) == S_OK) {
-        wasProxy = dynamic_cast<DispatchObject*>(fetched.get()) != nullptr;
-        calledOn = GetProperty(fetched, u"ThreadId").AsInt32();
-        sum = CallMethod(fetched, u"Add", {Variant::FromI4(2), Variant::FromI4(3)}).AsInt32();
-        try {
-          CallMethod(fetched, u"Fail", {Variant::FromI4(static_cast<std::int32_t>(0x80004004u))});
-        } catch (const ComError& e) {
-          failure = e.Error();
-          if (e.Info()) description = e.Info()->description;
-        }
+  OnMtaWorker([&] {
+    ObjectPtr fetched;
+    if (DefaultInterfaceTable().Fetch(cookie, Fake::kTestObjectIid, fetched) == S_OK) {
+      wasProxy = dynamic_cast<DispatchObject*>(fetched.get()) != nullptr;
+      calledOn = GetProperty(fetched, u"ThreadId").AsInt32();
+      sum = CallMethod(fetched, u"Add", {Variant::FromI4(2), Variant::FromI4(3)}).AsInt32();
+      try {
+        CallMethod(fetched, u"Fail", {Variant::FromI4(static_cast<std::int32_t>(0x80004004u))});
+      } catch (const ComError& e) {
+        failure = e.Error();
+        if (e.Info()) description = e.Info()->description;
       }
     }
-    ::SetEvent(done);
   });
-  // Pump messages so that the worker's calls are served here.
-  while (::MsgWaitForMultipleObjects(1, &done, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-  }
-  worker.join();
-  ::CloseHandle(done);
 
   EXPECT_TRUE(wasProxy);
   EXPECT_EQ(calledOn, staThread);
