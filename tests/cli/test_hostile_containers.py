@@ -16,7 +16,7 @@ import zipfile
 import zlib
 
 CVMAIL = os.environ["CVMAIL"]
-SANITIZED = "asan" in CVMAIL or "tsan" in CVMAIL
+SANITIZED = os.environ.get("CV_SANITIZE", "") in ("address", "thread")
 MEMORY_BOUND = (4096 if SANITIZED else 600) << 20  # bytes of peak resident memory
 
 
