@@ -123,6 +123,7 @@ class Archive(Cli):
         properties = dict(json.loads(stdout)["properties"])
         self.assertEqual(properties["Kommentar"], "Prüfung")
         self.assertEqual(properties["Anzahl der Mails"], str(archived))
+        self.assertRegex(properties["Erstellungsdatum"], r"\d.* \d{1,2}:\d\d:\d\d")  # the run's local date and time
         # The viewer at the root: the bytes `cvmail viewer` writes, named with its hash in the
         # manifest; each mail counts the attachments its message carries (pictures are no attachment).
         page = self.dir / "viewer.html"
