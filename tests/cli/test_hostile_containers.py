@@ -513,6 +513,15 @@ class HostileContainers(unittest.TestCase):
         path.write_bytes(one_mail())
         self.assertNotIn("Unvollständig", self.run_bounded("inspect", path)[1])
 
+    def test_a_header_block_longer_than_one_read_is_read_whole(self):
+        # 400 relays' lines before the writer's fields: the block ends after more than 16 KB.
+        relays = "".join(f"Received: from relay{i}.example by mx.example; Mon, 7 Dec 2026 10:00:00 +0100\r\n"
+                         for i in range(400))
+        path = self.dir / "c.zip"
+        path.write_bytes(one_mail(relays.encode() + MSG))
+        code, out, err = self.run_bounded("verify", path)
+        self.assertEqual(code, 0, out + err)
+
     def test_missing_fields_are_shown_as_missing(self):
         path = self.dir / "c.zip"
         path.write_bytes(container([("mails/a/000001.eml", b"x")], json.dumps(manifest(
