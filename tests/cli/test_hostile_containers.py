@@ -379,6 +379,13 @@ class HostileContainers(unittest.TestCase):
         path = self.dir / "gut.zip"
         path.write_bytes(good())
         self.assertEqual(self.run_bounded("verify", path)[0], 0)
+        # The directory's end is found however long the ZIP comment after it, up to the longest one.
+        for length in (1, 65534, 65535):
+            with self.subTest(comment=length):
+                data = bytearray(good())
+                data[-2:] = struct.pack("<H", length)
+                path.write_bytes(bytes(data) + b"k" * length)
+                self.assertEqual(self.run_bounded("verify", path)[:2], (0, f"{path}: intakt, 1 E-Mails\n"))
         self.assertEqual(self.run_bounded("inspect", path)[0], 0)
         code, out, _ = self.run_bounded("inspect", path, "--json")
         self.assertEqual((code, json.loads(out)["format"]), (0, "corvane-archive"))
