@@ -111,6 +111,8 @@ class Archive(Cli):
         self.assertGreater(archived, 20)
         # The broken file in the inbox is counted, named, not fatal.
         self.assertIn(CAPTION + "Information]\nAuf 1 Mail(s) konnte nicht zugegriffen werden.", stdout)
+        # The collection's closed progress leaves no blank line on a pipe: the counters follow at once.
+        self.assertRegex(stdout, r"nicht zum Export ausgewählt\.\n  E-Mails: +\d+ +Ordner: +\d+\nArchiv erstellen\n")
         self.assertIn("nicht gelesen:       1\n    Posteingang/99_kaputt.eml: no mail (it cannot be parsed)\n", stdout)
         # Every archived message was checked against its source, with the cache's pictures too.
         self.assertIn(f"  Inhalt geprüft:      {archived} vollständig, 0 unvollständig\n", stdout)
