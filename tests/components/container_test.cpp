@@ -112,6 +112,13 @@ TEST_F(ZipTest, MembersComeBackAndADroppedOneLeavesNoTrace) {
   ASSERT_EQ(reader.Entries().size(), 3u);
   EXPECT_EQ(reader.ReadAll(*reader.Find("eins/1.txt")), "Grüße");
   EXPECT_EQ(reader.ReadAll(*reader.Find("ümlaut/2.bin")).size(), 70000u);
+  {  // a read of nothing is no end: the member goes on after it, whole
+    const auto stream = reader.Open(*reader.Find("ümlaut/2.bin"));
+    char piece[4096];
+    std::size_t total = stream->Read(piece, 0);
+    for (std::size_t n; (n = stream->Read(piece, sizeof piece)) > 0; total += n) EXPECT_EQ(stream->Read(piece, 0), 0u);
+    EXPECT_EQ(total, 70000u);
+  }
   EXPECT_EQ(reader.ReadAll(*reader.Find("leer")), "");
   EXPECT_EQ(reader.Find("weg.txt"), nullptr);
   PythonReads(path);
