@@ -386,7 +386,9 @@ class HostileContainers(unittest.TestCase):
                 data[-2:] = struct.pack("<H", length)
                 path.write_bytes(bytes(data) + b"k" * length)
                 self.assertEqual(self.run_bounded("verify", path)[:2], (0, f"{path}: intakt, 1 E-Mails\n"))
-        self.assertEqual(self.run_bounded("inspect", path)[0], 0)
+        code, out, _ = self.run_bounded("inspect", path)
+        self.assertEqual(code, 0)
+        self.assertTrue(out.startswith(f"Container {path}\nEigenschaften\n  Ersteller: Test\n"), out)
         code, out, _ = self.run_bounded("inspect", path, "--json")
         self.assertEqual((code, json.loads(out)["format"]), (0, "corvane-archive"))
 
