@@ -270,6 +270,16 @@ class NothingLost(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("\\Postfach\\Archiv", result.stdout)
 
+    def test_settings_whose_folder_cannot_be_made_say_so(self):
+        # A file stands where the folder would go: no full disk, no write access.
+        config = self.make_dir("konfig") / "datei"
+        config.write_bytes(b"")
+        result = subprocess.run([CVMAIL, "settings", "--clear"], capture_output=True, text=True,
+                                env=dict(os.environ, XDG_CONFIG_HOME=str(config)))
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(f"Die Einstellungen wurden nicht gespeichert. Kein Schreibzugriff auf den Ordner "
+                      f"„{config}/cvmail“.", result.stderr)
+
     def test_a_full_target_disk_names_the_file_and_leaves_nothing(self):
         target = self.tmpfs("voll", "64k")
         store = self.store({f"{i}.eml": eml(f"M{i}", [("x.bin", os.urandom(30 * 1024))]) for i in range(6)})
