@@ -328,6 +328,9 @@ CONTENT_CASES = [  # what verify finds and inspect, which shows the manifest, do
      'mails/a/000001.eml: the subject is "S", the manifest says "Geändert"'),
     ("the sender changed", lambda: one_mail(**{"from": "Jemand"}),
      'mails/a/000001.eml: the sender is "F", the manifest says "Jemand"'),
+    ("two senders where the writer puts one group", lambda: one_mail(
+        MSG.replace(b'From: "F": ;', b'From: "F": ;, "G": ;')),
+     'mails/a/000001.eml: the sender is "", the manifest says "F"'),
     ("the date changed", lambda: one_mail(date="2025-12-09T12:00:00+01:00"),
      'mails/a/000001.eml: the date is missing, the manifest says "2025-12-09T12:00:00+01:00"'),
     ("a date an hour off", lambda: one_mail(message(date="Tue, 09 Dec 2025 13:00:00 +0100"),
