@@ -193,6 +193,9 @@ class Archive(Cli):
                           "Postfach\\Posteingang\\Büro"])
         # An explicit single folder is added even when excluded.
         self.assertEqual(self.run_cvmail("archive", store, "-o", self.dir / "2.zip", "--add-folder", "Archiv")[0], 0)
+        # Cleared and set again in one go: the new folder alone.
+        code, stdout, _ = self.run_cvmail("settings", "--clear", "--exclude", "Postfach/Büro")
+        self.assertEqual((code, stdout), (0, "Ausgeschlossene Ordner (1):\n  \\\\Postfach\\Büro\n"))
         code, stdout, _ = self.run_cvmail("settings", "--clear")
         self.assertIn('Kein Wert "ExcludeFolder"', stdout)
         code, stdout, _ = self.run_cvmail("archive", store, "-o", self.dir / "3.zip")
