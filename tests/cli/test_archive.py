@@ -111,6 +111,9 @@ class Archive(Cli):
         self.assertGreater(archived, 20)
         # The broken file in the inbox is counted, named, not fatal.
         self.assertIn(CAPTION + "Information]\nAuf 1 Mail(s) konnte nicht zugegriffen werden.", stdout)
+        # Each folder's progress begins anew, even at the percentage the last one ended with.
+        self.assertIn("Erfasse Ordner: mailbox\\Gesendete Elemente 100 %\nErfasse Ordner: mailbox\\Entwürfe 100 %\n",
+                      stdout)
         # The collection's closed progress leaves no blank line on a pipe: the counters follow at once.
         self.assertRegex(stdout, r"nicht zum Export ausgewählt\.\n  E-Mails: +\d+ +Ordner: +\d+\nArchiv erstellen\n")
         self.assertIn("nicht gelesen:       1\n    Posteingang/99_kaputt.eml: no mail (it cannot be parsed)\n", stdout)
