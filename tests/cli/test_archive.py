@@ -173,6 +173,8 @@ class Archive(Cli):
                 self.assertEqual(code, 0 if actions else 1, stdout)
                 self.assertEqual(LEFT_OUT in stdout, not actions, stdout)
                 self.assertEqual(counters(stdout), expected_counters)
+                if "--deselect" in actions:  # the user reads what was unticked
+                    self.assertIn("Auswahl korrigieren: 2 E-Mail(s) in Posteingang abgewählt\n", stdout)
                 subjects = {folder.removeprefix("Postfach\\"): sorted(s) for folder, s in read_back(self, out).items()
                             if s}
                 self.assertEqual(subjects, expected)
