@@ -392,6 +392,10 @@ class HostileContainers(unittest.TestCase):
         code, out, _ = self.run_bounded("inspect", path)
         self.assertEqual(code, 0)
         self.assertTrue(out.startswith(f"Container {path}\nEigenschaften\n  Ersteller: Test\n"), out)
+        self.assertIn("\n    S | F |  | 1 Bytes\n", out)
+        path.write_bytes(one_mail(headersOnly=True))
+        self.assertIn("\n    S | F |  | 1 Bytes | nur Kopfdaten\n", self.run_bounded("inspect", path)[1])
+        path.write_bytes(good())
         code, out, _ = self.run_bounded("inspect", path, "--json")
         self.assertEqual((code, json.loads(out)["format"]), (0, "corvane-archive"))
 
