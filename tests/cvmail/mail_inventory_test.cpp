@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/utf.h"
+
 namespace CV::Cli {
 namespace {
 
@@ -124,6 +126,20 @@ TEST(MailInventory, Words) {
       {"end\xE2\x80", {"end\xE2\x80"}},  // a character cut at the end
   };
   for (const auto& c : cases) EXPECT_EQ(WordsOf(c.text), c.words) << c.text;
+  // Each range of parting characters at its bounds and one beyond.
+  const struct {
+    char16_t code;
+    bool parts;
+  } bounds[] = {{0xBF, true},    {0xC0, false},   {0xD6, false},   {0xD7, true},    {0xF7, true},
+                {0x1FFF, false}, {0x2000, true},  {0x206F, true},  {0x2070, false}, {0x2FFF, false},
+                {0x3000, true},  {0x303F, true},  {0x3040, false}, {0xFEFE, false}, {0xFEFF, true},
+                {0xFFFC, false}, {0xFFFD, true}};
+  for (const auto& b : bounds) {
+    const std::string mark = ToUtf8(std::u16string(1, b.code));
+    const std::vector<std::string> words =
+        b.parts ? std::vector<std::string>{"a", "b"} : std::vector<std::string>{"a" + mark + "b"};
+    EXPECT_EQ(WordsOf("a" + mark + "b"), words) << std::hex << static_cast<unsigned>(b.code);
+  }
 }
 
 }  // namespace
