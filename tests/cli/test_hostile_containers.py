@@ -393,9 +393,9 @@ class HostileContainers(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertTrue(out.startswith(f"Container {path}\nEigenschaften\n  Ersteller: Test\n"), out)
         self.assertIn("\n    S | F |  | 1 Bytes\n", out)
-        path.write_bytes(one_mail(headersOnly=True))
-        self.assertIn("\n    S | F |  | 1 Bytes | nur Kopfdaten\n", self.run_bounded("inspect", path)[1])
-        path.write_bytes(good())
+        headers = self.dir / "kopf.zip"
+        headers.write_bytes(one_mail(headersOnly=True))
+        self.assertIn("\n    S | F |  | 1 Bytes | nur Kopfdaten\n", self.run_bounded("inspect", headers)[1])
         code, out, _ = self.run_bounded("inspect", path, "--json")
         self.assertEqual((code, json.loads(out)["format"]), (0, "corvane-archive"))
 
