@@ -54,16 +54,24 @@ class RewriteHtml(unittest.TestCase):
         body = self.dir / "Content.html"
         body.write_text("<html><body lang=DE><div class=WordSection1>\r\n" + paragraph("Von:", "") +
                         paragraph("Gesendet:", "Montag, 1. Dezember 2025 09:00") + paragraph("An:", "Peter") +
+                        paragraph("Betreff:", "Plan") + paragraph("Wichtigkeit:", "Hoch") + paragraph("Anlagen:", "Plan.pdf") +
                         "<p class=MsoNormal>Der Text bleibt.</p></div></body></html>", encoding="utf-8")
-        # Without the mail's fields nothing is known to be a header; one field given is enough.
-        for name, options, kept in [("no field given", [], True), ("only An: given", ["--to", "Peter"], False)]:
+        # Without the mail's fields nothing is known to be a header; one field given is enough,
+        # and "Wichtigkeit:" and "Anlagen:" go only when the mail has them.
+        for name, options, kept in [
+            ("no field given", [], ["An:", "Betreff:", "Wichtigkeit:", "Anlagen:"]),
+            ("only An: given", ["--to", "Peter"], ["Betreff:", "Wichtigkeit:", "Anlagen:"]),
+            ("no importance", ["--to", "Peter", "--subject", "Plan"], ["Wichtigkeit:", "Anlagen:"]),
+            ("importance", ["--to", "Peter", "--subject", "Plan", "--importance"], ["Anlagen:"]),
+            ("attachments too", ["--to", "Peter", "--subject", "Plan", "--importance", "--attachments"], []),
+        ]:
             with self.subTest(name):
                 out = self.dir / "out.html"
                 result = run("rewrite-html", body, "-o", out, *options)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 text = out.read_text(encoding="utf-8", errors="replace")
                 self.assertIn("Der Text bleibt.", text)
-                self.assertEqual("An:" in text, kept, text)
+                self.assertEqual([l for l in ["An:", "Betreff:", "Wichtigkeit:", "Anlagen:"] if "<b>" + l in text], kept, text)
 
     def test_cached_and_local_pictures(self):
         cache = self.dir / "cache"
@@ -134,6 +142,17 @@ class RewriteHtml(unittest.TestCase):
         self.assertFalse((self.dir / "r.html").exists(), "a rejected body writes nothing")
         self.assertIn(b"Exit codes", run("--help").stdout)
         self.assertEqual([p.name for p in self.dir.iterdir() if "cvmail-part" in p.name], [])
+
+    def test_a_failed_write_leaves_no_picture_copies(self):
+        body = self.dir / "Content.html"
+        body.write_bytes(b"<p>Text</p>\n")
+        tmp = self.dir / "tmp"
+        tmp.mkdir()
+        (self.dir / "taken").mkdir()  # the output's name is a directory: the write fails
+        result = subprocess.run([CVMAIL, "rewrite-html", body, "-o", self.dir / "taken"],
+                                capture_output=True, timeout=120, env={**os.environ, "TMPDIR": str(tmp)})
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertEqual(list(tmp.iterdir()), [])
 
 
 if __name__ == "__main__":

@@ -357,11 +357,15 @@ class Signals(Run):
         live = self.tmp / f"cvmail-{os.getpid()}-lebt"
         gone = self.tmp / f"cvmail-{dead.pid}-tot"
         odd = self.tmp / "cvmail-x1-ohne-Nummer"  # no process named: its lock alone tells
-        for directory in (live, gone, odd):
+        init = self.tmp / "cvmail-1-init"  # the lowest process number, always alive
+        zero = self.tmp / "cvmail-0-null"  # 0 names no process (kill would ask our own group)
+        for directory in (live, gone, odd, init, zero):
             self.write(directory / ".lock", b"")
         code, stdout, stderr = self.run_cvmail("archive", store, "-o", self.dir / "o.zip")
         self.assertEqual(code, 0, stdout + stderr)
         self.assertTrue(live.exists())
+        self.assertTrue(init.exists())
+        self.assertFalse(zero.exists())
         self.assertFalse(gone.exists())
         self.assertFalse(odd.exists())
         self.assertIn(f"Überreste eines abgebrochenen Laufs entfernt: {gone}\n", stdout)
