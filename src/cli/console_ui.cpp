@@ -13,7 +13,8 @@ namespace {
 
 class ConsoleProgressDialog final : public IProgressDialog {
  public:
-  explicit ConsoleProgressDialog(std::ostream& out) : m_out(out), m_terminal(isatty(STDOUT_FILENO) != 0) {}
+  ConsoleProgressDialog(std::ostream& out, std::shared_ptr<std::atomic<bool>> lineOpen)
+      : m_out(out), m_terminal(isatty(STDOUT_FILENO) != 0), m_lineOpen(std::move(lineOpen)) {}
   ~ConsoleProgressDialog() override { Close(); }
 
   bool Progress(std::uint64_t, std::uint64_t, int percent) override {
@@ -49,7 +50,7 @@ class ConsoleProgressDialog final : public IProgressDialog {
   }
   void Close() override {
     std::lock_guard lock(m_mutex);
-    if (m_exists && m_terminal && m_printed) m_out << "\n";
+    if (m_exists && m_lineOpen->exchange(false)) m_out << "\n";
     m_out.flush();
     m_exists = false;
   }
@@ -60,17 +61,21 @@ class ConsoleProgressDialog final : public IProgressDialog {
   void Print() {
     if (!m_terminal && m_percent % 10 != 0 && m_percent != 100) return;
     const std::string line = m_title + ": " + m_text + " " + std::to_string(m_percent) + " %";
-    if (m_terminal) m_out << "\r\x1b[K" << line << std::flush;
-    else m_out << line << "\n" << std::flush;
-    m_printed = true;
+    if (!m_terminal) {
+      m_out << line << "\n" << std::flush;
+      return;
+    }
+    m_out << "\r\x1b[K" << line << std::flush;
+    *m_lineOpen = true;
   }
 
   std::ostream& m_out;
   const bool m_terminal;
+  const std::shared_ptr<std::atomic<bool>> m_lineOpen;  // a rewritten line not yet ended
   mutable std::mutex m_mutex;
   std::string m_title, m_text;
   int m_percent = -1;
-  bool m_exists = false, m_cancelled = false, m_printed = false;
+  bool m_exists = false, m_cancelled = false;
 };
 
 std::atomic<int>& SignalSeen() {
@@ -101,7 +106,7 @@ void CatchInterrupt() {
 }
 
 std::unique_ptr<IProgressDialog> ConsoleUserInterface::NewProgressDialog() {
-  return std::make_unique<ConsoleProgressDialog>(m_out);
+  return std::make_unique<ConsoleProgressDialog>(m_out, m_lineOpen);
 }
 
 int ConsoleUserInterface::ShowMessage(WindowHandle, std::u16string_view text, std::u16string_view caption,
@@ -116,6 +121,8 @@ int ConsoleUserInterface::ShowMessage(WindowHandle, std::u16string_view text, st
   const char* kind = (style & MessageStyle::IconError) ? "Fehler" : "Information";
   std::string lines = ToUtf8(text);  // a message box breaks lines at CR LF
   for (std::size_t at; (at = lines.find("\r\n")) != std::string::npos;) lines.erase(at, 1);
+  // A message box comes over an open progress dialog: its text starts on a line of its own.
+  if (m_lineOpen->exchange(false)) m_out << "\n";
   m_out << "[" << ToUtf8(caption) << " | " << kind << "]\n" << lines << "\n" << std::flush;
   return MessageResult::Ok;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -37,6 +38,8 @@ class ConsoleUserInterface final : public IUserInterface, public IMessageBox {
   std::ostream& m_out;
   std::mutex m_mutex;
   std::vector<int> m_shown;
+  // Shared with the progress dialogs, which print to the same stream.
+  const std::shared_ptr<std::atomic<bool>> m_lineOpen = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace CV::Cli

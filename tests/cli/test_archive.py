@@ -8,6 +8,7 @@ import hashlib
 import json
 import os
 import pathlib
+import pty
 import re
 import signal
 import subprocess
@@ -298,6 +299,34 @@ class Archive(Cli):
         self.assertEqual(code, 5, stdout)
         self.assertIn(CAPTION + "Fehler]\n" + MSG_DAMAGED + "\n", stdout)
         self.assertFalse((self.dir / "o.zip").exists())
+
+    def test_a_terminal_sees_every_text_on_a_line_of_its_own(self):
+        # On a terminal the progress rewrites one line; whatever comes next, a message
+        # over the open dialog or the counters after it closed, starts a new line.
+        broken = dict(SMALL, Posteingang={**SMALL["Posteingang"], "kaputt.eml": b""})
+        for name, layout in [("a message over the progress", broken), ("the counters after it", SMALL)]:
+            with self.subTest(name):
+                store = self.store(layout, name="Postfach-" + str(len(layout["Posteingang"])))
+                master, slave = pty.openpty()
+                process = subprocess.Popen([CVMAIL, "archive", store, "-o", self.dir / (store.name + ".zip")],
+                                           stdin=subprocess.DEVNULL, stdout=slave, stderr=slave, env=self.env)
+                os.close(slave)
+                output = b""
+                while chunk := self._read_pty(master):
+                    output += chunk
+                os.close(master)
+                process.wait(timeout=60)
+                text = output.decode()
+                self.assertIn("\r\x1b[KErfasse Ordner: ", text)  # the terminal was seen as one
+                self.assertIsNone(re.search(r" %(?!\r\n|\r\x1b\[K)", text), text)
+                self.assertIn("\r\n  E-Mails:", text)
+
+    @staticmethod
+    def _read_pty(master):
+        try:
+            return os.read(master, 65536)
+        except OSError:  # the other end closed
+            return b""
 
 
 class Interruptions(Cli):
