@@ -353,6 +353,53 @@ TEST_P(DeleteDirectoryContract, FileHeldOpenStopsTheDeletion) {
 const auto kAdapterName = [](const ::testing::TestParamInfo<Adapter>& info) {
   return std::string(info.param == Adapter::Disk ? "Disk" : "Memory");
 };
+// A file system whose files come in pieces of at most three bytes, and fail
+// where told: a read may return less than asked, and a later read may fail.
+class PiecewiseFileSystem final : public FileSystemWrapper {
+ public:
+  using FileSystemWrapper::FileSystemWrapper;
+  std::int32_t OpenForReading(std::u16string_view path, std::unique_ptr<IReadableFile>& file) override {
+    std::unique_ptr<IReadableFile> whole;
+    if (const std::int32_t error = FileSystemWrapper::OpenForReading(path, whole)) return error;
+    file = std::make_unique<Pieces>(std::move(whole), failAtRead);
+    return 0;
+  }
+  int failAtRead = -1;  // the read (from 0) that fails with SharingViolation; -1: none
+
+ private:
+  class Pieces final : public IReadableFile {
+   public:
+    Pieces(std::unique_ptr<IReadableFile> file, int failAt) : m_file(std::move(file)), m_failAt(failAt) {}
+    std::uint64_t Size() const override { return m_file->Size(); }
+    std::int32_t Read(std::span<std::uint8_t> buffer, std::size_t& read) override {
+      if (m_reads++ == m_failAt) return Win32Error::SharingViolation;
+      return m_file->Read(buffer.first(std::min<std::size_t>(buffer.size(), 3)), read);
+    }
+
+   private:
+    std::unique_ptr<IReadableFile> m_file;
+    int m_failAt, m_reads = 0;
+  };
+};
+
+TEST(ReadWholeFile, AFileThatComesInPiecesIsReadWholeAndAFailedPieceFailsIt) {
+  const ScratchDirectory scratch(DefaultFileSystem());
+  const std::u16string path = scratch.Path() + u"\\teile.bin";
+  std::unique_ptr<IWritableFile> out;
+  ASSERT_EQ(DefaultFileSystem().CreateForWriting(path, Creation::New, false, out), 0);
+  ASSERT_EQ(out->WriteAt(0, Bytes("zehn Bytes")), 0);
+  ASSERT_EQ(out->Close(), 0);
+  PiecewiseFileSystem pieces(DefaultFileSystem());
+  std::vector<std::uint8_t> bytes;
+  ASSERT_EQ(ReadWholeFile(pieces, path, bytes), 0);
+  EXPECT_EQ(bytes, Bytes("zehn Bytes"));
+  for (const int failAt : {0, 1, 3}) {
+    SCOPED_TRACE(failAt);
+    pieces.failAtRead = failAt;
+    EXPECT_EQ(ReadWholeFile(pieces, path, bytes), Win32Error::SharingViolation);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Adapters, FileSystemContract, ::testing::Values(Adapter::Disk, Adapter::Memory), kAdapterName);
 INSTANTIATE_TEST_SUITE_P(Adapters, DeleteDirectoryContract, ::testing::Values(Adapter::Disk, Adapter::Memory),
                          kAdapterName);

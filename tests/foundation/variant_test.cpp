@@ -73,6 +73,8 @@ TEST(Variant, ChangeTypeTable) {
   EXPECT_THROW(V::FromBool(true).AsInt32(), ComError);
   EXPECT_THROW(V().AsText(), ComError);
   EXPECT_THROW(V::FromI4(1).AsObject(), ComError);
+  EXPECT_THROW(V::FromI4(1).AsBool(), ComError);  // a number is no truth value, however it is read
+  EXPECT_THROW(V::FromI4(-1).AsVariantBool(), ComError);
   EXPECT_NE(V::FromI4(1), V::FromInt(1));
 }
 
