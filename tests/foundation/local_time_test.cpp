@@ -1,0 +1,37 @@
+#include "foundation/local_time.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+
+namespace CV {
+namespace {
+
+std::tm Utc(std::time_t moment) { return *std::gmtime(&moment); }  // the test's one thread
+
+// Wall-clock fields ahead of a moment by a known amount, on the days where a
+// calendar goes wrong first: around the end of February, in leap and common
+// years, at the turn of a year and of the epoch.
+TEST(LocalTime, TheOffsetOfWallClockFieldsOnTheCalendarsEdges) {
+  const std::time_t moments[] = {
+      0,           // 1970-01-01 00:00
+      5097599,     // 1970-02-28 23:59:59
+      5097600,     // 1970-03-01
+      951782400,   // 2000-02-29, a leap day of a century year
+      951868800,   // 2000-03-01
+      1709164800,  // 2024-02-29
+      1709251200,  // 2024-03-01
+      1735689599,  // 2024-12-31 23:59:59
+      2147483647,  // 2038-01-19 03:14:07
+  };
+  for (const std::time_t moment : moments) {
+    for (const long minutes : {0L, 60L, -330L, 840L}) {
+      SCOPED_TRACE(std::to_string(moment) + " " + std::to_string(minutes));
+      EXPECT_EQ(UtcOffsetMinutes(Utc(moment + minutes * 60), moment), minutes);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace CV
