@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "foundation/utf.h"
 
 namespace CV {
@@ -25,6 +27,18 @@ TEST(AppendLine, JoinsWithExactlyOneLineBreak) {
     std::u16string target = c.target;
     EXPECT_EQ(AppendLine(target, c.text), c.appended) << ToUtf8(c.target + u"|" + c.text);
     EXPECT_EQ(target, c.expected) << ToUtf8(c.target + u"|" + c.text);
+  }
+}
+
+// A text that ends in CR is read to its end and no further: the view below
+// has nothing after it, so a sanitized build sees any read beyond.
+TEST(NormalizeLineBreaks, ACarriageReturnAtTheVeryEndIsALineBreak) {
+  for (const std::u16string& text : {std::u16string(u"a\r"), std::u16string(u"\r"), std::u16string(u"a\r\n\r")}) {
+    const std::vector<char16_t> exact(text.begin(), text.end());
+    std::u16string expected = text;
+    for (std::size_t at = 0; (at = expected.find(u"\r", at)) != std::u16string::npos; at += 2)
+      if (expected.compare(at, 2, u"\r\n") != 0) expected.insert(at + 1, u"\n");
+    EXPECT_EQ(NormalizeLineBreaks(std::u16string_view(exact.data(), exact.size())), expected) << ToUtf8(text);
   }
 }
 
