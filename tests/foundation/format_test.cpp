@@ -60,7 +60,7 @@ TEST(Format, MismatchGivesTheFallbackWithTheFormatUnchanged) {
       {u"%s(%d)%s", {u"a", 1}},  // one too few
       {u"%.0f", {3}}, {u"%d", {1.5}}, {u"%X", {2.0}}, {u"%", {1}},  // conversion missing
       {u"%5", {1}}, {u"%q", {1}}, {u"%*d", {5, 1}},  // widths from arguments are not supported
-      {u"%hs", {u"narrow"}}, {u"%99999999d", {1}},  // absurd width
+      {u"%hs", {u"narrow"}}, {u"%99999999d", {1}}, {u"%.99999999d", {1}}, {u"%.99999999s", {u"x"}},  // absurd width, precision
       {u"Auf %d Mail(s) '%s'", {u"x", u"y"}}, {u"plain", {1}},
   };
   for (const BadCase& c : cases) {
