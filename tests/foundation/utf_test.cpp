@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace CV {
 namespace {
 
@@ -40,6 +42,19 @@ TEST(Utf, RoundTripAndHostileBytes) {
   };
   for (const auto& [bytes, expected] : hostile) EXPECT_EQ(FromUtf8(bytes), expected);
   EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");  // a lone surrogate
+}
+
+// The length counts what ToUtf8 writes, and reads a text to its end and no
+// further: each view below has nothing after it, so a sanitized build sees
+// any read beyond (a high surrogate last looks for its partner).
+TEST(Utf, Utf8LengthIsTheLengthOfTheConversion) {
+  const std::u16string texts[] = {u"", u"a", u"\u00e4", u"\u20ac", u"\U0001F600", std::u16string(1, u'\xD83D'),
+                                  u"a" + std::u16string(1, u'\xD83D'), std::u16string(1, u'\xDE00') + u"b"};
+  for (const std::u16string& text : texts) {
+    const std::vector<char16_t> exact(text.begin(), text.end());
+    const std::u16string_view view(exact.data(), exact.size());
+    EXPECT_EQ(Utf8Length(view), ToUtf8(view).size()) << text.size();
+  }
 }
 
 }  // namespace
