@@ -54,6 +54,19 @@ struct BadCase {
   std::vector<FormatArg> args;
 };
 
+// A format that ends inside a conversion is read to its end and no further:
+// the views below have nothing after them, so a sanitized build sees any
+// read beyond.
+TEST(Format, AFormatEndingInsideAConversionIsRefused) {
+  for (const std::u16string& format : {std::u16string(u"%h"), std::u16string(u"%hh"), std::u16string(u"%l"),
+                                       std::u16string(u"%ll"), std::u16string(u"%5."), std::u16string(u"%-")}) {
+    SCOPED_TRACE(Trace(format.c_str()));
+    const std::vector<char16_t> exact(format.begin(), format.end());
+    std::u16string out;
+    EXPECT_FALSE(TryFormatText(std::u16string_view(exact.data(), exact.size()), std::vector<FormatArg>{1}, out));
+  }
+}
+
 TEST(Format, MismatchGivesTheFallbackWithTheFormatUnchanged) {
   const BadCase cases[] = {
       {u"%d", {u"text"}}, {u"%s", {5}}, {u"%s", {}}, {u"%d", {1, 2}},  // one argument too many
