@@ -18,7 +18,7 @@
 #include "foundation/interface_table.h"
 #include "foundation/ui.h"
 #include "foundation/user_environment.h"
-#include "vendor/container_writer.h"
+#include "contracts/container_writer.h"
 
 namespace CV {
 

@@ -1,5 +1,5 @@
 // The identities of our own components: their classes and type library.
-// The interfaces are the vendor's (vendor/vendor_ids.h); the add-in finds
+// The interfaces are the vendor's (contracts/vendor_ids.h); the add-in finds
 // the classes by ProgID.
 #pragma once
 

@@ -1,7 +1,7 @@
 #include "components/component_registry.h"
 
 #include "components/email_object.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Components {
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "foundation/com_error.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Components {
 namespace {

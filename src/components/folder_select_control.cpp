@@ -3,7 +3,7 @@
 #include "dialogs/excluded_folders.h"
 #include "foundation/registry_key.h"
 #include "foundation/com_error.h"
-#include "vendor/selection_controls.h"
+#include "contracts/selection_controls.h"
 
 namespace CV::Components {
 namespace {

@@ -1,7 +1,7 @@
 #include "components/mail_select_control.h"
 
 #include "foundation/com_error.h"
-#include "vendor/selection_controls.h"
+#include "contracts/selection_controls.h"
 
 namespace CV::Components {
 namespace {

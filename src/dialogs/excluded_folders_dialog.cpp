@@ -2,7 +2,7 @@
 
 #include "foundation/com_error.h"
 #include "foundation/string_table.h"
-#include "vendor/selection_controls.h"
+#include "contracts/selection_controls.h"
 
 namespace CV {
 

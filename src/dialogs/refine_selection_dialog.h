@@ -11,7 +11,7 @@
 #include "archive/archive_list.h"
 #include "dialogs/dialog_host.h"
 #include "export/mail_export.h"
-#include "vendor/selection_controls.h"
+#include "contracts/selection_controls.h"
 
 namespace CV {
 

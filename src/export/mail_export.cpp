@@ -13,7 +13,7 @@
 #include "foundation/directory.h"
 #include "foundation/messages.h"
 #include "foundation/path.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Office {
 namespace {

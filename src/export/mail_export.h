@@ -22,7 +22,7 @@
 #include "foundation/guid_source.h"
 #include "foundation/internet_cache.h"
 #include "outlook/wrappers.h"
-#include "vendor/email.h"
+#include "contracts/email.h"
 
 namespace CV::Office {
 

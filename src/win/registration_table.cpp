@@ -6,7 +6,7 @@
 #include "addin/addin_ids.h"
 #include "foundation/utf.h"
 #include "components/component_ids.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Win::Registry {
 namespace {

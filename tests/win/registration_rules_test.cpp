@@ -9,7 +9,7 @@
 #include "components/component_ids.h"
 #include "foundation/utf.h"
 #include "support/two_view_registry.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 #include "win/registration_rules.h"
 
 namespace CV::Win::Registry {

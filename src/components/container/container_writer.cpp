@@ -13,7 +13,7 @@
 #include "components/container/viewer_page.h"
 #include "components/container/write_failure.h"
 #include "components/component_registry.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Components {
 namespace {

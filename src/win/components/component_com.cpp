@@ -10,7 +10,7 @@
 #include "components/container/export_outcome.h"
 #include "components/email_object.h"
 #include "foundation/lifetime.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 #include "win/com_support.h"
 #include "win/components/outcome_message.h"
 #include "win/components/progress_window.h"

@@ -15,7 +15,7 @@
 #include "components/component_ids.h"
 #include "components/mail_select_control.h"
 #include "foundation/utf.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 #include "win/ax_control.h"
 #include "win/com_support.h"
 #include "win/components/component_com.h"

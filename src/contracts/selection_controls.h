@@ -17,7 +17,7 @@
 
 #include "foundation/dispatch_wrapper.h"
 #include "outlook/outlook_ids.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Vendor {
 

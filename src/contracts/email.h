@@ -8,7 +8,7 @@
 #include <string>
 
 #include "foundation/dispatch_wrapper.h"
-#include "vendor/vendor_ids.h"
+#include "contracts/vendor_ids.h"
 
 namespace CV::Vendor {
 
