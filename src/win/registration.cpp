@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "win/registration_rules.h"
+#include "registration/registration_rules.h"
 
 namespace CV::Win::Registration {
 namespace {

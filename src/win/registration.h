@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "win/registration_table.h"
+#include "registration/registration_table.h"
 
 namespace CV::Win::Registration {
 

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "win/registration_table.h"
-#include "win/registry_port.h"
+#include "registration/registration_table.h"
+#include "registration/registry_port.h"
 
 namespace CV::Test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foundation/guid.h"
-#include "win/registration_table.h"
+#include "registration/registration_table.h"
 
 namespace CV::Win::Installer {
 

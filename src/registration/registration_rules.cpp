@@ -1,4 +1,4 @@
-#include "win/registration_rules.h"
+#include "registration/registration_rules.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "win/installer/msi_source.h"
+#include "installer/msi_source.h"
 
 #include <cctype>
 #include <charconv>
@@ -9,7 +9,7 @@
 
 #include "foundation/markup.h"
 #include "foundation/utf.h"
-#include "win/registration_rules.h"
+#include "registration/registration_rules.h"
 
 namespace CV::Win::Installer {
 namespace {

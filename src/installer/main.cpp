@@ -8,7 +8,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "win/installer/msi_source.h"
+#include "installer/msi_source.h"
 
 int main(int argc, char** argv) {
   using namespace CV::Win;

@@ -1,4 +1,4 @@
-#include "win/registration_table.h"
+#include "registration/registration_table.h"
 
 #include <initializer_list>
 #include <string>

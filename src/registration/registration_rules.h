@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "win/registration_table.h"
-#include "win/registry_port.h"
+#include "registration/registration_table.h"
+#include "registration/registry_port.h"
 
 namespace CV::Win::Registry {
 

@@ -10,7 +10,7 @@
 #include "foundation/utf.h"
 #include "support/two_view_registry.h"
 #include "contracts/vendor_ids.h"
-#include "win/registration_rules.h"
+#include "registration/registration_rules.h"
 
 namespace CV::Win::Registry {
 namespace {
