@@ -17,7 +17,7 @@
 #include "addin/callback_table.h"
 #include "sim/outlook/sim_outlook.h"
 #include "win/addin_host.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 
 namespace Host = CV::Host;
 namespace Sim = CV::Sim;

@@ -22,7 +22,7 @@
 #include "sim/sim_apartment.h"
 #include "win/addin_fixture.h"
 #include "foundation/utf.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 
 namespace CV {
 namespace {

@@ -9,7 +9,7 @@
 #include "sim/outlook/sim_outlook.h"
 #include "sim/sim_apartment.h"
 #include "win/addin_host.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 
 namespace CV {
 

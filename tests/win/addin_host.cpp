@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/com_error.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 
 namespace CV::Host {
 

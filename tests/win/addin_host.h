@@ -16,7 +16,7 @@
 
 #include "cvmailarchiveol.h"
 #include "foundation/variant.h"
-#include "win/com_ptr.h"
+#include "win/com/com_ptr.h"
 #include "win/sta.h"
 
 namespace CV::Host {

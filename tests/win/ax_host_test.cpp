@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "win/ax_control.h"
+#include "win/components/ax_control.h"
 
 namespace CV::Win {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "foundation/interface_table.h"
 #include "support/test_object.h"
-#include "win/com_support.h"
-#include "win/dispatch_object.h"
-#include "win/exposed_object.h"
+#include "win/com/com_support.h"
+#include "win/com/dispatch_object.h"
+#include "win/com/exposed_object.h"
 #include "support/errors.h"
 
 namespace CV::Win {

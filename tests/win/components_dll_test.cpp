@@ -27,10 +27,10 @@
 #include "contracts/email.h"
 #include "contracts/vendor_ids.h"
 #include "win/addin_host.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 #include "win/components/win_export_target.h"
-#include "win/dispatch_object.h"
-#include "win/win_component_factory.h"
+#include "win/com/dispatch_object.h"
+#include "win/platform/win_component_factory.h"
 
 namespace CV {
 namespace {

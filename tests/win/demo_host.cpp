@@ -30,8 +30,8 @@
 #include "sim/outlook/sim_outlook.h"
 #include "snapshot/store_snapshot.h"
 #include "win/addin_host.h"
-#include "win/com_support.h"
-#include "win/exposed_object.h"
+#include "win/com/com_support.h"
+#include "win/com/exposed_object.h"
 
 namespace CV {
 namespace {

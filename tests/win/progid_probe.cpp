@@ -10,8 +10,8 @@
 
 #include "addin/addin_ids.h"
 #include "components/component_ids.h"
-#include "win/com_ptr.h"
-#include "win/com_support.h"
+#include "win/com/com_ptr.h"
+#include "win/com/com_support.h"
 
 namespace {
 

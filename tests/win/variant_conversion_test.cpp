@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/utf.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 
 namespace CV::Win {
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "win/wait_dialog.h"
+#include "win/platform/wait_dialog.h"
 
 namespace CV {
 namespace {

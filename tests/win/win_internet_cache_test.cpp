@@ -11,7 +11,7 @@
 #include <iterator>
 
 #include "foundation/utf.h"
-#include "win/win_internet_cache.h"
+#include "win/platform/win_internet_cache.h"
 
 namespace CV {
 namespace {

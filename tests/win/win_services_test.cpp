@@ -7,8 +7,8 @@
 
 #include "foundation/utf.h"
 #include "win/sta.h"
-#include "win/win_component_factory.h"
-#include "win/win_user_environment.h"
+#include "win/platform/win_component_factory.h"
+#include "win/platform/win_user_environment.h"
 
 namespace CV {
 namespace {

@@ -1,6 +1,6 @@
 // The settings port over the real registry (Wine's), and the excluded-folder
 // setting read from it.
-#include "win/win_settings.h"
+#include "win/platform/win_settings.h"
 
 #include <windows.h>
 

@@ -3,9 +3,9 @@
 
 #include "addin/addin_ids.h"
 #include "win/addin/connect_com.h"
-#include "win/class_factory.h"
-#include "win/module.h"
-#include "win/com_support.h"
+#include "win/com/class_factory.h"
+#include "win/com/module.h"
+#include "win/com/com_support.h"
 
 namespace {
 
@@ -13,7 +13,6 @@ namespace {
   CV::HRESULT hr = S_OK;
   CV::Win::ConnectCom* object = CV::Win::ConnectCom::Create(hr);
   if (!object) return hr;
-  object->AddRef();
   hr = object->QueryInterface(riid, ppv);
   object->Release();  // gone again when the interface was refused
   return hr;

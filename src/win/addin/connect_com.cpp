@@ -5,7 +5,7 @@
 #include "addin/addin_ids.h"
 #include "outlook/outlook_ids.h"
 #include "win/addin/addin_ports.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 
 namespace CV::Win {
 namespace {
@@ -67,14 +67,6 @@ ConnectCom::~ConnectCom() = default;
     return E_NOINTERFACE;
   AddRef();
   return S_OK;
-}
-
-ULONG ConnectCom::AddRef() { return ++m_references; }
-
-ULONG ConnectCom::Release() {
-  const ULONG left = --m_references;
-  if (left == 0) delete this;
-  return left;
 }
 
 ::HRESULT ConnectCom::GetTypeInfoCount(UINT* count) {

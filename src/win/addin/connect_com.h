@@ -11,23 +11,19 @@
 
 #include "addin/connect.h"
 #include "cvmailarchiveol.h"
-#include "win/module.h"
-#include "win/com_ptr.h"
+#include "win/com/module.h"
+#include "win/com/com_ptr.h"
+#include "win/com/ref_counted.h"
 
 namespace CV::Win {
 
-class ConnectCom final : public _IDTExtensibility2,
-                         public IRibbonExtensibility,
-                         public ICVMailArchiveOlCb,
-                         public IPersist {
+class ConnectCom final : public RefCounted<_IDTExtensibility2, IRibbonExtensibility, ICVMailArchiveOlCb, IPersist> {
  public:
-  // A new object with no reference yet, or null with the failure in hr.
+  // A new object with one reference, or null with the failure in hr.
   static ConnectCom* Create(HRESULT& hr);
 
   // IUnknown
   ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch, shared by the three dual interfaces
   ::HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -75,11 +71,9 @@ class ConnectCom final : public _IDTExtensibility2,
 
  private:
   ConnectCom(std::shared_ptr<CConnect> connect, ComPtr<ITypeInfo> typeInfo);
-  ~ConnectCom();
+  ~ConnectCom() override;
 
   Module::ScopedLock m_moduleLock;
-  // Outlook calls the object only on its UI thread: a plain count.
-  ULONG m_references = 0;
   std::shared_ptr<CConnect> m_connect;
   ComPtr<ITypeInfo> m_typeInfo;  // of ICVMailArchiveOlCb
 };

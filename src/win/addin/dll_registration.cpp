@@ -1,8 +1,8 @@
 // The add-in DLL's registration entry points, from its table.
 #include <windows.h>
 
-#include "win/module.h"
-#include "win/registration.h"
+#include "win/com/module.h"
+#include "win/com/registration.h"
 
 using CV::Win::Registration::Scope;
 

@@ -7,15 +7,16 @@
 #include <vector>
 
 #include "components/container/container_writer.h"
+#include "win/com/ref_counted.h"
 #include "components/container/export_outcome.h"
 #include "components/email_object.h"
 #include "foundation/lifetime.h"
 #include "contracts/vendor_ids.h"
-#include "win/com_support.h"
+#include "win/com/com_support.h"
 #include "win/components/outcome_message.h"
 #include "win/components/progress_window.h"
 #include "win/components/win_export_target.h"
-#include "win/module.h"
+#include "win/com/module.h"
 
 namespace CV::Win::Components {
 
@@ -42,14 +43,8 @@ constexpr GUID kIidPortable = {0x3e1a6c2e, 0x5d47, 0x4b8e, {0x9f, 0x2a, 0x6c, 0x
 // What both classes share: reference counting with the module's lock, the
 // free-threaded marshaler, and IDispatch through the type library.
 template <class Interface>
-class Dual : public Interface {
+class Dual : public RefCounted<Interface> {
  public:
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --m_references;
-    if (left == 0) delete this;
-    return left;
-  }
   ::HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
     *count = 1;
@@ -88,7 +83,7 @@ class Dual : public Interface {
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, own)) {
       *ppv = static_cast<Interface*>(this);
-      AddRef();
+      this->AddRef();
       return S_OK;
     }
     if (IsEqualIID(riid, IID_IMarshal)) return m_marshaler->QueryInterface(riid, ppv);
@@ -97,7 +92,6 @@ class Dual : public Interface {
 
  private:
   Module::ScopedLock m_moduleLock;
-  std::atomic<ULONG> m_references{0};
   ComPtr<ITypeInfo> m_typeInfo;
   ComPtr<IUnknown> m_marshaler;
 };
@@ -161,7 +155,6 @@ class EMailCom final : public Dual<ICVEMail> {
       hr = E_OUTOFMEMORY;
       return nullptr;
     }
-    object->AddRef();
     if (!object->Initialize(IID_ICVEMail, hr)) {
       object->Release();
       return nullptr;
@@ -253,7 +246,6 @@ class MailExportCom final : public Dual<ICVMailExport> {
       hr = E_OUTOFMEMORY;
       return nullptr;
     }
-    object->AddRef();
     if (!object->Initialize(IID_ICVMailExport, hr)) {
       object->Release();
       return nullptr;

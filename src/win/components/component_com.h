@@ -10,7 +10,7 @@
 #include <windows.h>
 
 #include "cvmailcomponents.h"
-#include "win/com_ptr.h"
+#include "win/com/com_ptr.h"
 
 namespace CV::Win::Components {
 

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "win/components/component_com.h"
-#include "win/module.h"
+#include "win/com/module.h"
 
 namespace CV::Win::Components {
 

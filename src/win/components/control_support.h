@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "win/com_ptr.h"
+#include "win/com/com_ptr.h"
 
 namespace CV::Win::Components {
 

@@ -4,11 +4,11 @@
 #include <windows.h>
 
 #include "components/component_ids.h"
-#include "win/class_factory.h"
-#include "win/com_support.h"
+#include "win/com/class_factory.h"
+#include "win/com/com_support.h"
 #include "win/components/component_com.h"
-#include "win/module.h"
-#include "win/registration.h"
+#include "win/com/module.h"
+#include "win/com/registration.h"
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   using namespace CV::Win;

@@ -11,12 +11,12 @@
 
 #include "components/component_ids.h"
 #include "components/folder_select_control.h"
-#include "win/ax_control.h"
-#include "win/com_support.h"
+#include "win/components/ax_control.h"
+#include "win/com/com_support.h"
 #include "win/components/component_com.h"
 #include "win/components/control_support.h"
-#include "win/module.h"
-#include "win/win_settings.h"
+#include "win/com/module.h"
+#include "win/platform/win_settings.h"
 
 namespace CV::Win::Components {
 namespace {

@@ -16,11 +16,11 @@
 #include "components/mail_select_control.h"
 #include "foundation/utf.h"
 #include "contracts/vendor_ids.h"
-#include "win/ax_control.h"
-#include "win/com_support.h"
+#include "win/components/ax_control.h"
+#include "win/com/com_support.h"
 #include "win/components/component_com.h"
 #include "win/components/control_support.h"
-#include "win/module.h"
+#include "win/com/module.h"
 
 namespace CV::Win::Components {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "win/module.h"
+#include "win/com/module.h"
 
 namespace CV::Win::Components {
 namespace {

@@ -5,8 +5,8 @@
 #include <atomic>
 
 #include "foundation/format.h"
-#include "win/module.h"
-#include "win/wait_dialog.h"
+#include "win/com/module.h"
+#include "win/platform/wait_dialog.h"
 
 namespace CV::Win::Components {
 

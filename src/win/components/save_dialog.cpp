@@ -4,7 +4,7 @@
 #include <shobjidl.h>
 
 #include "foundation/com_error.h"
-#include "win/com_ptr.h"
+#include "win/com/com_ptr.h"
 
 namespace CV::Win::Components {
 namespace {
