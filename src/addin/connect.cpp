@@ -7,7 +7,7 @@
 #include "archive/collecting_jobs.h"
 #include "archive/fill_mail_archive_job.h"
 #include "foundation/ascii.h"
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "dialogs/excluded_folders_dialog.h"
 #include "dialogs/refine_selection_dialog.h"
 #include "foundation/string_table.h"

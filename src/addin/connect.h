@@ -9,13 +9,13 @@
 #include <string>
 
 #include "addin/explorer_tracking.h"
-#include "addin/help_system.h"
+#include "foundation/help_system.h"
 #include "addin/ribbon_resources.h"
-#include "addin/version_info.h"
+#include "foundation/version_info.h"
 #include "archive/archive_list.h"
 #include "archive/fill_mail_archive_job.h"
 #include "archive/job_runner.h"
-#include "dialogs/dialog_host.h"
+#include "foundation/dialog_host.h"
 #include "export/mail_export.h"
 #include "foundation/apartment.h"
 #include "foundation/interface_table.h"

@@ -6,26 +6,11 @@
 #include <string>
 
 #include "foundation/object.h"
+#include "foundation/picture_factory.h"
 #include "foundation/resources.h"
+#include "foundation/screen.h"
 
 namespace CV {
-
-// Port: the screen.
-class IScreen {
- public:
-  virtual ~IScreen() = default;
-  // LOGPIXELSX of the screen's device context; nullopt without one.
-  virtual std::optional<int> LogPixelsX() = 0;
-};
-
-// Port: picture objects (IPictureDisp) made from PNG bytes.
-class IPictureFactory {
- public:
-  virtual ~IPictureFactory() = default;
-  // A picture with the PNG's pixels (32-bit with alpha), or null when the
-  // bytes cannot be decoded.
-  virtual ObjectPtr FromPng(std::span<const std::uint8_t> png) = 0;
-};
 
 // 96 up to 96 DPI, 120 up to 120, 144 beyond: the picture sets there are.
 int DpiClass(int logPixelsX);

@@ -17,7 +17,7 @@
 #include "cli/exit_codes.h"
 #include "cli/file_settings.h"
 #include "cli/visible_text.h"
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "foundation/utf.h"
 #include "components/container/container_check.h"
 #include "components/container/manifest.h"
@@ -221,12 +221,7 @@ void AddSettings(CLI::App& app) {
       stored = true;
     }
     if (!exclude->empty()) {
-      std::u16string value;
-      for (const auto& p : paths) value += p + u"\r\n";
-      std::unique_ptr<ISettingsKey> key;
-      file.OpenUserKey(AddinSettingsKey(), key);
-      if (key->WriteValue(kExcludeFolderValue, RegType::Sz, RegistryString(value)) != 0)
-        throw Failure(Exit::Usage, file.LastFailure());
+      if (StoreExcludedFolders(file, AddinSettingsKey(), paths) != 0) throw Failure(Exit::Usage, file.LastFailure());
     } else if (*clear) {
       try {
         file.Save();

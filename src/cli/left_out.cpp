@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "foundation/utf.h"
 
 namespace CV::Cli {

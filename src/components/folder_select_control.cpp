@@ -1,6 +1,6 @@
 #include "components/folder_select_control.h"
 
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "foundation/registry_key.h"
 #include "foundation/com_error.h"
 #include "contracts/selection_controls.h"
@@ -42,12 +42,9 @@ Variant CFolderSelectControl::Invoke(std::u16string_view name, InvokeKind kind, 
   }
   if (name == u"Dirty") return Variant::FromBool(m_dirty);
   if (name == u"Apply") {
-    std::u16string lines;
-    for (const std::u16string& path : m_marked) lines += path + u"\r\n";
-    std::unique_ptr<ISettingsKey> key;
-    if (const std::int32_t error = m_settings.OpenUserKey(std::u16string(kRegistryKeyRoot) + m_settingsKey, key))
-      ThrowComError(HResultFromWin32(error), Vendor::PropertyPage::kIid);
-    if (const std::int32_t error = key->WriteValue(kExcludeFolderValue, RegType::Sz, RegistryString(lines)))
+    const std::vector<std::u16string> marked(m_marked.begin(), m_marked.end());
+    if (const std::int32_t error =
+            StoreExcludedFolders(m_settings, std::u16string(kRegistryKeyRoot) + m_settingsKey, marked))
       ThrowComError(HResultFromWin32(error), Vendor::PropertyPage::kIid);
     m_dirty = false;
     return {};

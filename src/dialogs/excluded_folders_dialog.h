@@ -3,7 +3,7 @@
 // the user confirms a change.
 #pragma once
 
-#include "dialogs/dialog_host.h"
+#include "foundation/dialog_host.h"
 #include "outlook/wrappers.h"
 
 namespace CV {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "archive/archive_list.h"
-#include "dialogs/dialog_host.h"
+#include "foundation/dialog_host.h"
 #include "export/mail_export.h"
 #include "contracts/selection_controls.h"
 

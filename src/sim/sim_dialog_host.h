@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "dialogs/dialog_host.h"
+#include "foundation/dialog_host.h"
 
 namespace CV::Sim {
 

@@ -2,7 +2,7 @@
 // header (signature and IHDR), as an IPictureDisp-like object.
 #pragma once
 
-#include "addin/ribbon_resources.h"
+#include "foundation/picture_factory.h"
 
 namespace CV::Sim {
 

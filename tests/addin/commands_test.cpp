@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "foundation/utf.h"
 #include "support/addin_fixture.h"
 #include "support/hang_guard.h"

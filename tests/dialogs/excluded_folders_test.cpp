@@ -1,5 +1,5 @@
 // The excluded-folder setting over the simulated settings store and Outlook.
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 
 #include <gtest/gtest.h>
 

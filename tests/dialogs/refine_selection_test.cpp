@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "foundation/string_table.h"
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "foundation/format.h"
 #include "foundation/utf.h"
 #include "support/addin_fixture.h"

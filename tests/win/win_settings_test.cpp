@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dialogs/excluded_folders.h"
+#include "outlook/excluded_folders.h"
 #include "sim/outlook/sim_outlook.h"
 #include "support/settings_contract.h"
 

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "dialogs/dialog_host.h"
+#include "foundation/dialog_host.h"
 
 namespace CV::Win {
 

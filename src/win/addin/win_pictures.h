@@ -2,7 +2,7 @@
 // section, OleCreatePictureIndirect wraps it as an IPictureDisp.
 #pragma once
 
-#include "addin/ribbon_resources.h"
+#include "foundation/picture_factory.h"
 
 namespace CV::Win {
 

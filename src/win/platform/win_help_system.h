@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "addin/help_system.h"
+#include "foundation/help_system.h"
 
 namespace CV::Win {
 

@@ -1,7 +1,7 @@
 // The screen port: LOGPIXELSX of the desktop's device context.
 #pragma once
 
-#include "addin/ribbon_resources.h"
+#include "foundation/screen.h"
 
 namespace CV::Win {
 

@@ -3,7 +3,7 @@
 // resource.
 #pragma once
 
-#include "addin/version_info.h"
+#include "foundation/version_info.h"
 #include "foundation/guid.h"
 
 namespace CV::Win {

@@ -1,4 +1,4 @@
-#include "addin/version_info.h"
+#include "foundation/version_info.h"
 
 #include "foundation/format.h"
 

@@ -1,7 +1,4 @@
-#include "dialogs/excluded_folders.h"
-
-#include "foundation/registry_key.h"
-#include "foundation/string_table.h"
+#include "outlook/excluded_folders.h"
 
 namespace CV {
 namespace {
@@ -28,28 +25,6 @@ std::vector<std::u16string> DefaultExcludedFolders(const Outlook::Application& a
     // What was collected up to the failure stays.
   }
   return out;
-}
-
-std::u16string AddinSettingsKey() {
-  return std::u16string(kRegistryKeyRoot) + StringTableText(StringId::SettingsSubkey);
-}
-
-std::optional<std::vector<std::u16string>> StoredExcludedFolders(ISettings& settings) {
-  return StoredExcludedFolders(settings, AddinSettingsKey());
-}
-
-std::optional<std::vector<std::u16string>> StoredExcludedFolders(ISettings& settings, const std::u16string& keyPath) {
-  std::vector<std::u16string> paths;
-  std::unique_ptr<ISettingsKey> key;
-  if (settings.OpenUserKey(keyPath, key) != 0) return paths;
-  RegType type = RegType::None;
-  std::uint32_t size = 0;
-  if (key->QueryValueInfo(kExcludeFolderValue, type, size) != 0 || (type != RegType::Sz && type != RegType::ExpandSz))
-    return std::nullopt;
-  std::vector<std::uint8_t> data;
-  if (key->QueryValueData(kExcludeFolderValue, data) != 0 || data.size() % 2 != 0) return paths;
-  if (!data.empty() && (data[data.size() - 2] != 0 || data[data.size() - 1] != 0)) return paths;
-  return NonEmptyLines(RegistryText(data));
 }
 
 void LoadExcludedFolders(std::vector<std::u16string>& out, const Outlook::Application& application,
