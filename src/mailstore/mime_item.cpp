@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "foundation/calendar.h"
 #include "foundation/utf.h"
 #include "mailstore/delimiter_breaks.h"
 #include "mailstore/message_source.h"
@@ -79,13 +80,8 @@ double OleDate(std::int64_t unixSeconds) {
   const std::time_t moment = static_cast<std::time_t>(unixSeconds);
   std::tm t{};
   localtime_r(&moment, &t);
-  long long y = t.tm_year + 1900, m = t.tm_mon + 1;
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long yoe = y - era * 400;
-  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + t.tm_mday - 1;
-  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const long long days = era * 146097 + doe - 719468 + 25569;  // days since 1899-12-30
+  const std::int64_t days = DaysFromCivil(t.tm_year + 1900LL, static_cast<unsigned>(t.tm_mon + 1),
+                                          static_cast<unsigned>(t.tm_mday)) + kOleDaysAt1970;
   return static_cast<double>(days) + (t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec) / 86400.0;
 }
 

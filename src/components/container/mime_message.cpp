@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "foundation/calendar.h"
 #include "foundation/com_error.h"
 #include "foundation/hresult.h"
 #include "foundation/local_time.h"
@@ -117,16 +118,9 @@ std::optional<Civil> FromOleDate(double oleDate) {
   const long long total = std::llround(oleDate * 86400.0);
   long long days = total / 86400, seconds = total % 86400;
   if (seconds < 0) seconds += 86400, --days;
-  const long long z = days - 25569 + 719468;  // 1899-12-30 to a day count from 0000-03-01
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
+  const CivilDate date = CivilFromDays(days - kOleDaysAt1970);
   Civil c{};
-  c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  c.year = yoe + era * 400 + (c.month <= 2);
+  c.year = date.year, c.month = date.month, c.day = date.day;
   c.hour = static_cast<int>(seconds / 3600), c.minute = static_cast<int>(seconds / 60 % 60);
   c.second = static_cast<int>(seconds % 60);
   return c;

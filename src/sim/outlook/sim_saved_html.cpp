@@ -9,6 +9,7 @@
 #include "export/attachment_names.h"
 #include "export/html_rewriter.h"
 #include "export/html_text.h"
+#include "foundation/calendar.h"
 #include "foundation/markup.h"
 #include "foundation/utf.h"
 #include "sim/outlook/sim_outlook.h"
@@ -26,18 +27,8 @@ struct CivilTime {
 CivilTime FromOleDate(double oleDate) {
   const long long days = static_cast<long long>(std::floor(oleDate));
   const int minutes = static_cast<int>(std::lround((oleDate - static_cast<double>(days)) * 24 * 60)) % (24 * 60);
-  // Days since 1899-12-30 to a civil date (proleptic Gregorian).
-  long long z = days - 25569 + 719468;  // to days since 1970-01-01, then shifted to 0000-03-01
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const long long year = yoe + era * 400 + (month <= 2);
-  const int weekday = static_cast<int>(((days - 25569) % 7 + 7 + 4) % 7);  // 1970-01-01 was a Thursday
-  return {year, month, day, weekday, minutes / 60, minutes % 60};
+  const CivilDate date = CivilFromDays(days - kOleDaysAt1970);
+  return {date.year, date.month, date.day, WeekdayFromDays(days - kOleDaysAt1970), minutes / 60, minutes % 60};
 }
 
 // An OLE date as Outlook writes "Gesendet:" or "Sent:".
