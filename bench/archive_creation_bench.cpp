@@ -17,6 +17,7 @@
 #include "sim/sim_picture.h"
 #include "sim/posix_paths.h"
 #include "sim/sim_settings.h"
+#include "sim/host/sim_host.h"
 #include "components/container/container_writer.h"
 #include "components/container/zip_reader.h"
 #include "components/component_registry.h"
@@ -35,17 +36,6 @@ class Target final : public Components::IExportTargetChooser {
 
  private:
   fs::path m_file;
-};
-
-class Screen final : public IScreen {
- public:
-  std::optional<int> LogPixelsX() override { return 96; }
-};
-
-class User final : public IUserEnvironment {
- public:
-  bool UserName(NameFormat, std::u16string& n) override { return n = u"Bench", true; }
-  bool LocalDateText(std::u16string& t) override { return t = u"-", true; }
 };
 
 // Times the writer's AddEMail.
@@ -100,17 +90,9 @@ void ArchiveCreation(benchmark::State& state) {
     factory->Register(u"CVMail.CVMailExport", [&] {
       return std::make_shared<Timed>(std::make_shared<Components::CContainerWriter>(ports), writerSeconds);
     });
-    Screen screen;
-    Sim::SimPictureFactory pictures;
-    Sim::SimSettings settings;
-    Util::FixedVersionSource version{Util::CVersionInfo(1, 0, 0, 0)};
-    auto connect = std::make_shared<CConnect>(AddinPorts{
-        std::make_shared<Sim::SimInterfaceTable>(), std::make_shared<Fake::RecordingUserInterface>(),
-        ModuleResources(), screen, pictures, version, ProcessLifetime(DefaultThreadHooks()), DefaultApartment(),
-        settings, std::make_shared<User>(),
-        Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()), ProcessLifetime(DefaultGuidSource()),
-                                nullptr},
-        nullptr});
+    Sim::SimHost host;
+    host.ui = std::make_shared<Fake::RecordingUserInterface>(), host.mailExport.factory = factory;
+    auto connect = std::make_shared<CConnect>(host.Ports());
     connect->OnConnection(outlook.Application(), 0, nullptr);
     connect->OnLoad(outlook.NewRibbonUI());
     const auto press = [&](const char16_t* callback) {

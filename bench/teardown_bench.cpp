@@ -13,17 +13,13 @@
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
 #include "sim/sim_settings.h"
+#include "sim/host/sim_host.h"
 #include "support/fake_ui.h"
 
 namespace CV {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class NoScreen final : public IScreen {
- public:
-  std::optional<int> LogPixelsX() override { return 96; }
-};
 
 // A job that never looks at its cancel: it calls Outlook in a loop, or
 // computes without calling anything.
@@ -57,14 +53,9 @@ void ReleaseWhileCollecting(benchmark::State& state) {
     inbox->AddMails(20000);
     auto ui = std::make_shared<Fake::RecordingUserInterface>();
     ui->apartment = apartment;
-    NoScreen screen;
-    Sim::SimPictureFactory pictures;
-    Sim::SimSettings settings;
-    Util::FixedVersionSource version{Util::CVersionInfo(1, 0, 0, 0)};
-    auto connect = std::make_shared<CConnect>(AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), ui,
-                                                         ModuleResources(), screen, pictures, version,
-                                                         ProcessLifetime(DefaultThreadHooks()), apartment, settings,
-                                                         nullptr, Office::MailExportPorts{}, nullptr});
+    Sim::SimHost host;
+    host.ui = ui, host.apartment = apartment, host.user = nullptr, host.mailExport = Office::MailExportPorts{};
+    auto connect = std::make_shared<CConnect>(host.Ports());
     connect->OnConnection(outlook.Application(), 0, nullptr);
     connect->OnLoad(outlook.NewRibbonUI());
     connect->Invoke(u"AddFolder", InvokeKind::Method, {Variant::FromObject(outlook.NewRibbonControl(u"x", inbox))});

@@ -21,11 +21,6 @@
 namespace CV::Cli {
 namespace {
 
-class Screen final : public IScreen {
- public:
-  std::optional<int> LogPixelsX() override { return 96; }
-};
-
 class Target final : public Components::IExportTargetChooser {
  public:
   explicit Target(std::optional<Components::ExportTarget> target) : m_target(std::move(target)) {}
@@ -235,14 +230,11 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
       [this](int resourceId, const ObjectPtr& control) {
         return m_dialogScript ? std::exchange(m_dialogScript, nullptr)(resourceId, control) : DialogResult::Cancel;
       });
-  static Screen screen;
-  static Sim::SimPictureFactory pictures;
-  static Util::FixedVersionSource version{Util::CVersionInfo(1, 0, 0, 0)};
-  m_connect = std::make_shared<CConnect>(
-      AddinPorts{std::make_shared<Sim::SimInterfaceTable>(), m_ui, ModuleResources(), screen, pictures, version,
-                 ProcessLifetime(DefaultThreadHooks()), DefaultApartment(), *m_settings, std::make_shared<PosixUser>(),
-                 Office::MailExportPorts{m_factory, m_files, ProcessLifetime(DefaultGuidSource()), m_cache},
-                 m_dialogs, nullptr, std::make_shared<Report>(*this, m_export)});
+  m_host = std::make_unique<Sim::SimHost>();
+  m_host->ui = m_ui, m_host->settings = m_settings.get(), m_host->user = std::make_shared<PosixUser>();
+  m_host->mailExport = Office::MailExportPorts{m_factory, m_files, ProcessLifetime(DefaultGuidSource()), m_cache};
+  m_host->dialogs = m_dialogs, m_host->report = std::make_shared<Report>(*this, m_export);
+  m_connect = std::make_shared<CConnect>(m_host->Ports());
   if (m_connect->OnConnection(m_outlook.Application(), 0, nullptr) != S_OK)
     throw Failure(Exit::Usage, "the add-in refused the simulated Outlook");
   m_connect->OnLoad(m_outlook.NewRibbonUI());

@@ -17,6 +17,7 @@
 #include "cli/console_ui.h"
 #include "cli/file_settings.h"
 #include "mailstore/mail_store.h"
+#include "sim/host/sim_host.h"
 #include "sim/sim_dialog_host.h"
 #include "sim/sim_internet_cache.h"
 #include "sim/sim_picture.h"
@@ -116,6 +117,7 @@ class Session {
   Sim::SimDialogHost::Script m_dialogScript;
   std::shared_ptr<Sim::SimDialogHost> m_dialogs;
   ExportRecord m_export;
+  std::unique_ptr<Sim::SimHost> m_host;  // outlives the add-in, which keeps references to its ports
   std::shared_ptr<CConnect> m_connect;
 };
 

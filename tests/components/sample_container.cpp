@@ -18,6 +18,7 @@
 #include "sim/sim_picture.h"
 #include "sim/posix_paths.h"
 #include "sim/sim_settings.h"
+#include "sim/host/sim_host.h"
 #include "components/container/container_writer.h"
 #include "components/container/sha256.h"
 #include "components/email_object.h"
@@ -87,17 +88,6 @@ class Target final : public Components::IExportTargetChooser {
   std::filesystem::path m_file;
 };
 
-class Screen final : public IScreen {
- public:
-  std::optional<int> LogPixelsX() override { return 96; }
-};
-
-class User final : public IUserEnvironment {
- public:
-  bool UserName(NameFormat, std::u16string& name) override { return name = u"Jürgen Groß", true; }
-  bool LocalDateText(std::u16string& text) override { return text = u"05.12.2026 10:15:00", true; }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,16 +133,12 @@ int main(int argc, char** argv) {
   factory->Register(u"CVMail.CVMailExport", [&] {
     return std::make_shared<Recorder>(std::make_shared<Components::CContainerWriter>(writerPorts), expected);
   });
-  Screen screen;
-  Sim::SimPictureFactory pictures;
-  Sim::SimSettings settings;
-  Util::FixedVersionSource version{Util::CVersionInfo(1, 0, 0, 0)};
-  auto connect = std::make_shared<CConnect>(AddinPorts{
-      std::make_shared<Sim::SimInterfaceTable>(), ui, ModuleResources(), screen, pictures, version,
-      ProcessLifetime(DefaultThreadHooks()), DefaultApartment(), settings, std::make_shared<User>(),
-      Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()), ProcessLifetime(DefaultGuidSource()),
-                              nullptr},
-      nullptr});
+  Sim::SimHost host;
+  host.ui = ui, host.mailExport.factory = factory;
+  auto user = std::make_shared<Sim::SimUserEnvironment>();
+  user->displayName = u"Jürgen Groß", user->samName = u"Jürgen Groß";
+  host.user = user;
+  auto connect = std::make_shared<CConnect>(host.Ports());
   connect->OnConnection(outlook.Application(), 0, nullptr);
   connect->OnLoad(outlook.NewRibbonUI());
   const auto press = [&](const char16_t* callback, ObjectPtr context) {

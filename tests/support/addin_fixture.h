@@ -18,6 +18,7 @@
 #include "sim/sim_interface_table.h"
 #include "sim/sim_picture.h"
 #include "sim/sim_settings.h"
+#include "sim/host/sim_host.h"
 #include "dialogs/excluded_folders_dialog.h"
 #include "dialogs/refine_selection_dialog.h"
 #include "sim/sim_dialog_host.h"
@@ -28,28 +29,8 @@
 
 namespace CV::Fake {
 
-class FakeScreen final : public IScreen {
- public:
-  std::optional<int> LogPixelsX() override { return logPixelsX; }
-  std::optional<int> logPixelsX = 96;
-};
-
-class FixedUserEnvironment final : public IUserEnvironment {
- public:
-  bool UserName(NameFormat format, std::u16string& name) override {
-    const auto& value = format == NameFormat::Display ? displayName : samName;
-    if (!value) return false;
-    name = *value;
-    return true;
-  }
-  bool LocalDateText(std::u16string& text) override {
-    if (!dateText) return false;
-    text = *dateText;
-    return true;
-  }
-  std::optional<std::u16string> displayName = u"Peter Schulz", samName = u"FIRMA\\pschulz";
-  std::optional<std::u16string> dateText = u"05.12.2026 10:15:00";
-};
+using FakeScreen = Sim::SimScreen;
+using FixedUserEnvironment = Sim::SimUserEnvironment;
 
 // What the archive job reports of skipped mails and of a run that ended
 // early: the job's steps, one line each.
@@ -82,10 +63,10 @@ class AddinFixture : public ::testing::Test {
     return std::make_shared<CConnect>(Ports());
   }
   AddinPorts Ports() {
-    return AddinPorts{table,    ui,          ModuleResources(), screen, pictures, version, threads,
-                      apartment, settings, user, Office::MailExportPorts{factory, ProcessLifetime(FS::DefaultFileSystem()),
-                                                                        ProcessLifetime(DefaultGuidSource()), nullptr},
-                      dialogs, nullptr, runReport};
+    host.table = table, host.ui = ui, host.threads = threads, host.apartment = apartment, host.user = user;
+    host.screen = &screen, host.pictures = &pictures, host.version = &version, host.settings = &settings;
+    host.mailExport.factory = factory, host.dialogs = dialogs, host.report = runReport;
+    return host.Ports();
   }
   // The UI thread serves its apartment until done() or the bound (which only
   // a hang reaches); false on the bound.
@@ -132,6 +113,7 @@ class AddinFixture : public ::testing::Test {
       [this](int resourceId, const ObjectPtr& control) {
         return dialogScript ? dialogScript(resourceId, control) : DialogResult::Cancel;
       });
+  Sim::SimHost host;
   std::shared_ptr<CConnect> connect;
 };
 
