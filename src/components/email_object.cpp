@@ -1,9 +1,10 @@
 #include "components/email_object.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 
 #include "foundation/com_error.h"
+#include "contracts/mail_fields.h"
 #include "contracts/vendor_ids.h"
 
 namespace CV::Components {
@@ -12,12 +13,9 @@ namespace {
 constexpr Guid kDispatch = Guid::FromLiteral("00020400-0000-0000-C000-000000000046");
 
 // The properties of ICVEMail, each with its getter and setter.
-constexpr std::array<std::u16string_view, 14> kProperties = {
-    u"FolderPath", u"EntryID", u"Type",      u"Subject",    u"From",     u"To",       u"CC",
-    u"BCC",        u"Size",    u"Date",      u"MailState",  u"Importance", u"HtmlBody", u"HtmlFileName"};
-
 bool IsProperty(std::u16string_view name) {
-  return std::find(kProperties.begin(), kProperties.end(), name) != kProperties.end();
+  return std::any_of(std::begin(Vendor::kMailFields), std::end(Vendor::kMailFields),
+                     [name](const Vendor::MailField& field) { return field.name == name; });
 }
 
 std::u16string TextArgument(const std::vector<Variant>& args, std::size_t i) {

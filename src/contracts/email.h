@@ -8,6 +8,7 @@
 #include <string>
 
 #include "foundation/dispatch_wrapper.h"
+#include "contracts/mail_fields.h"
 #include "contracts/vendor_ids.h"
 
 namespace CV::Vendor {
@@ -17,25 +18,28 @@ class EMail : public DispatchWrapper {
   static constexpr const Guid& kIid = Iid::CVEMail;
   using DispatchWrapper::DispatchWrapper;
 
-  void FolderPath(std::u16string_view path) const { Set(u"FolderPath", Variant::FromBstr(Bstr(path))); }
-  void EntryID(std::u16string_view id) const { Set(u"EntryID", Variant::FromBstr(Bstr(id))); }
-  void Type(std::int32_t type) const { Set(u"Type", Variant::FromI4(type)); }
-  std::u16string Subject() const { return Text(u"Subject"); }
-  void Subject(std::u16string_view subject) const { Set(u"Subject", Variant::FromBstr(Bstr(subject))); }
-  std::u16string From() const { return Text(u"From"); }
-  void From(std::u16string_view from) const { Set(u"From", Variant::FromBstr(Bstr(from))); }
-  void To(std::u16string_view to) const { Set(u"To", Variant::FromBstr(Bstr(to))); }
-  void CC(std::u16string_view cc) const { Set(u"CC", Variant::FromBstr(Bstr(cc))); }
-  void BCC(std::u16string_view bcc) const { Set(u"BCC", Variant::FromBstr(Bstr(bcc))); }
-  Variant Size() const { return Value(u"Size"); }
-  void Size(std::int32_t bytes) const { Set(u"Size", Variant::FromI4(bytes)); }
-  Variant Date() const { return Value(u"Date"); }
-  void Date(Variant date) const { Set(u"Date", std::move(date)); }
-  void MailState(std::int32_t state) const { Set(u"MailState", Variant::FromI4(state)); }
-  Variant Importance() const { return Value(u"Importance"); }
-  void Importance(std::int32_t importance) const { Set(u"Importance", Variant::FromI4(importance)); }
+  // Each field's getter and setter, as the field list has them.
+#define CV_EMAIL_ACCESSORS(name, kind, key) CV_EMAIL_##kind(name)
+#define CV_EMAIL_Text(name)                                                                        \
+  std::u16string name() const { return Text(NameOf(Field::name)); }                               \
+  void name(std::u16string_view text) const { Set(NameOf(Field::name), Variant::FromBstr(Bstr(text))); }
   // The HTML file's bytes, in its own encoding (a byte-length BSTR).
-  void HtmlBody(Bstr bytes) const { Set(u"HtmlBody", Variant::FromBstr(std::move(bytes))); }
+#define CV_EMAIL_Bytes(name)                                                                       \
+  Variant name() const { return Value(NameOf(Field::name)); }                                     \
+  void name(Bstr bytes) const { Set(NameOf(Field::name), Variant::FromBstr(std::move(bytes))); }
+#define CV_EMAIL_Int32(name)                                                                       \
+  Variant name() const { return Value(NameOf(Field::name)); }                                     \
+  void name(std::int32_t value) const { Set(NameOf(Field::name), Variant::FromI4(value)); }
+#define CV_EMAIL_Date(name)                                                                        \
+  Variant name() const { return Value(NameOf(Field::name)); }                                     \
+  void name(Variant date) const { Set(NameOf(Field::name), std::move(date)); }
+  CV_MAIL_FIELDS(CV_EMAIL_ACCESSORS)
+#undef CV_EMAIL_ACCESSORS
+#undef CV_EMAIL_Text
+#undef CV_EMAIL_Bytes
+#undef CV_EMAIL_Int32
+#undef CV_EMAIL_Date
+
   void AddAttachment(std::u16string_view path) const { Invoke(u"AddAttachment", {Variant::FromBstr(Bstr(path))}); }
   // An attachment whose file was saved under a shortened name, with the name
   // it keeps in the archive. Our own e-mail object has it; another answers

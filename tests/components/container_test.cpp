@@ -21,6 +21,7 @@
 
 #include "components/component_registry.h"
 #include "components/container/container_check.h"
+#include "components/container/manifest.h"
 #include "components/container/container_part.h"
 #include "components/container/container_writer.h"
 #include "components/container/export_outcome.h"

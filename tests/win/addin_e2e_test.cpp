@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "components/container/container_check.h"
+#include "components/container/manifest.h"
 #include "components/container/viewer_page.h"
 #include "components/container/zip_reader.h"
 #include "snapshot/store_snapshot.h"

@@ -18,24 +18,6 @@ constexpr const char* kManifest = "manifest.json";
 
 }  // namespace
 
-bool IsMailMemberName(const std::string& name) {
-  if (name.rfind("mails/", 0) != 0 || name.size() <= 6) return false;
-  // What Windows forbids in a name cannot be extracted there; the writer
-  // percent-encodes all of it.
-  for (const char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || std::string_view("\\:<>\"|?*").find(c) != std::string_view::npos)
-      return false;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find('/', start);
-    if (end == std::string::npos) end = name.size();
-    const std::string segment = name.substr(start, end - start);
-    if (segment.empty() || segment == "." || segment == "..") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 namespace {
 
 std::string Hex16(std::uint16_t v) {

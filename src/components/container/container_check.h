@@ -22,8 +22,5 @@ std::vector<std::string> VerifyContainer(ZipReader& zip);
 // central directory agreeing. Enough to show a container's manifest.
 std::vector<std::string> CheckStructure(ZipReader& zip);
 
-// A mail member lies below mails/ and can be extracted nowhere else: no
-// "..", no root, no drive, no backslash, no empty segment.
-bool IsMailMemberName(const std::string& name);
 
 }  // namespace CV::Components

@@ -13,6 +13,7 @@
 #include "components/container/viewer_page.h"
 #include "components/container/write_failure.h"
 #include "components/component_registry.h"
+#include "contracts/mail_fields.h"
 #include "contracts/vendor_ids.h"
 
 namespace CV::Components {
@@ -42,14 +43,16 @@ class StringSink final : public IByteSink {
 };
 
 // The e-mail object read back through its members.
+using Vendor::Field;
+
 class EMailReader : public DispatchWrapper {
  public:
   using DispatchWrapper::DispatchWrapper;
-  std::u16string Get(std::u16string_view name) const {
-    const Variant v = Value(name);
+  std::u16string Get(Field field) const {
+    const Variant v = Value(Vendor::NameOf(field));
     return v.IsEmpty() ? std::u16string() : v.ChangeType(VarType::Bstr).AsText();
   }
-  Variant Raw(std::u16string_view name) const { return Value(name); }
+  Variant Raw(Field field) const { return Value(Vendor::NameOf(field)); }
   std::int32_t Count(std::u16string_view name) const { return Invoke(name).ChangeType(VarType::I4).AsInt32(); }
   std::u16string At(std::u16string_view name, std::int32_t i) const {
     return Invoke(name, {Variant::FromI4(i)}).ChangeType(VarType::Bstr).AsText();
@@ -65,6 +68,8 @@ std::int32_t LongOr(const Variant& v, std::int32_t fallback) {
 }
 
 std::string Utf8(std::u16string_view text) { return ToUtf8(text); }
+
+std::string Key(Field field) { return std::string(Vendor::ManifestKey(field)); }
 
 }  // namespace
 
@@ -178,42 +183,42 @@ bool CContainerWriter::AddEMail(const ObjectPtr& object) {
   if (!m_zip) ThrowComError(E_UNEXPECTED, Vendor::Iid::CVMailExport);
   const EMailReader email(object);
   MailContent mail;
-  mail.from = email.Get(u"From"), mail.to = email.Get(u"To"), mail.cc = email.Get(u"CC"), mail.bcc = email.Get(u"BCC");
-  mail.subject = email.Get(u"Subject"), mail.entryId = email.Get(u"EntryID");
-  const Variant date = email.Raw(u"Date");
+  mail.from = email.Get(Field::From), mail.to = email.Get(Field::To), mail.cc = email.Get(Field::CC);
+  mail.bcc = email.Get(Field::BCC), mail.subject = email.Get(Field::Subject), mail.entryId = email.Get(Field::EntryID);
+  const Variant date = email.Raw(Field::Date);
   if (date.Type() == VarType::Date) mail.date = date.AsDouble();
-  const Variant html = email.Raw(u"HtmlBody");
+  const Variant html = email.Raw(Field::HtmlBody);
   if (html.Type() == VarType::Bstr) mail.html = html.AsBstr().Bytes();
   for (std::int32_t i = 0, n = email.Count(u"ResourceCount"); i < n; ++i)
     mail.resources.push_back({email.At(u"Resource", i), email.At(u"ResourcePath", i)});
   for (std::int32_t i = 0, n = email.Count(u"AttachmentCount"); i < n; ++i)
     mail.attachments.push_back({email.At(u"Attachment", i), email.At(u"AttachmentName", i)});
-  const std::u16string folder = email.Get(u"FolderPath");
+  const std::u16string folder = email.Get(Field::FolderPath);
 
   char number[16];
   std::snprintf(number, sizeof number, "%06d", m_number + 1);
   const std::string member = "mails/" + MemberFolder(folder) + "/" + number + ".eml";
-  const std::int64_t size = LongOr(email.Raw(u"Size"), 0);
+  const std::int64_t size = LongOr(email.Raw(Field::Size), 0);
   nlohmann::ordered_json entry = {{"member", member},
-                                  {"folder", Utf8(folder)},
-                                  {"entryId", Utf8(mail.entryId)},
-                                  {"subject", Utf8(mail.subject)},
-                                  {"from", Utf8(mail.from)},
-                                  {"to", Utf8(mail.to)},
-                                  {"cc", Utf8(mail.cc)},
-                                  {"bcc", Utf8(mail.bcc)},
-                                  {"date", nullptr},
-                                  {"size", size},
+                                  {Key(Field::FolderPath), Utf8(folder)},
+                                  {Key(Field::EntryID), Utf8(mail.entryId)},
+                                  {Key(Field::Subject), Utf8(mail.subject)},
+                                  {Key(Field::From), Utf8(mail.from)},
+                                  {Key(Field::To), Utf8(mail.to)},
+                                  {Key(Field::CC), Utf8(mail.cc)},
+                                  {Key(Field::BCC), Utf8(mail.bcc)},
+                                  {Key(Field::Date), nullptr},
+                                  {Key(Field::Size), size},
                                   {"attachments", mail.attachments.size()},
-                                  {"state", LongOr(email.Raw(u"MailState"), 0)},
-                                  {"importance", LongOr(email.Raw(u"Importance"), 0)},
+                                  {Key(Field::MailState), LongOr(email.Raw(Field::MailState), 0)},
+                                  {Key(Field::Importance), LongOr(email.Raw(Field::Importance), 0)},
                                   {"headersOnly", !mail.html.has_value()},
                                   {"sha256", nullptr},
                                   {"source", nullptr}};
   if (m_ports.source)
     if (const std::string source = m_ports.source(folder, mail.entryId); !source.empty()) entry["source"] = source;
   if (mail.date)
-    if (const auto iso = IsoDate(*mail.date)) entry["date"] = *iso;
+    if (const auto iso = IsoDate(*mail.date)) entry[Key(Field::Date)] = *iso;
 
   // The mail's files are read, and the message composed, before this call
   // returns: the converter empties its directory for the next mail. A file

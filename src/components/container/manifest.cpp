@@ -1,11 +1,12 @@
 #include "components/container/manifest.h"
 
-#include "components/container/container_check.h"
-
 #include <istream>
 #include <set>
 #include <stdexcept>
 #include <streambuf>
+#include <string_view>
+
+#include "contracts/mail_fields.h"
 
 namespace CV::Components {
 namespace {
@@ -200,6 +201,24 @@ bool IsHex64(const std::string& text) {
 
 }  // namespace
 
+bool IsMailMemberName(const std::string& name) {
+  if (name.rfind("mails/", 0) != 0 || name.size() <= 6) return false;
+  // What Windows forbids in a name cannot be extracted there; the writer
+  // percent-encodes all of it.
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || std::string_view("\\:<>\"|?*").find(c) != std::string_view::npos)
+      return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    const std::string segment = name.substr(start, end - start);
+    if (segment.empty() || segment == "." || segment == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 std::optional<std::string> ManifestMail::Text(const std::string& name) const {
   const auto it = fields.find(name);
   if (it == fields.end() || !it->second.is_string()) return std::nullopt;
@@ -242,13 +261,22 @@ void CheckManifestMail(std::uint64_t index, const ManifestMail& mail, std::optio
                        std::vector<std::string>& problems) {
   const std::string which = "mail " + std::to_string(index + 1);
   enum class Type { String, StringOrNull, Integer, Boolean };
-  static const std::vector<std::pair<std::string, Type>> kFields = {
-      {"member", Type::String},   {"folder", Type::String},    {"entryId", Type::String},
-      {"subject", Type::String},  {"from", Type::String},      {"to", Type::String},
-      {"cc", Type::String},       {"bcc", Type::String},       {"date", Type::StringOrNull},
-      {"size", Type::Integer},    {"state", Type::Integer},    {"importance", Type::Integer},
-      {"headersOnly", Type::Boolean}, {"sha256", Type::String}, {"source", Type::StringOrNull},
-      {"attachments", Type::Integer}};
+  // The e-mail object's fields the manifest keeps, and what the writer adds.
+  static const std::vector<std::pair<std::string, Type>> kFields = [] {
+    std::vector<std::pair<std::string, Type>> fields{{"member", Type::String}};
+    for (const Vendor::MailField& field : Vendor::kMailFields) {
+      if (field.manifestKey.empty()) continue;
+      const Type type = field.kind == Vendor::FieldKind::Int32  ? Type::Integer
+                        : field.kind == Vendor::FieldKind::Date ? Type::StringOrNull
+                                                                : Type::String;
+      fields.emplace_back(std::string(field.manifestKey), type);
+    }
+    fields.insert(fields.end(), {{"headersOnly", Type::Boolean},
+                                 {"sha256", Type::String},
+                                 {"source", Type::StringOrNull},
+                                 {"attachments", Type::Integer}});
+    return fields;
+  }();
   std::set<std::string> known;
   for (const auto& [name, type] : kFields) {
     known.insert(name);

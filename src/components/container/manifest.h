@@ -57,4 +57,8 @@ ManifestHead ReadManifest(ZipReader& zip, const ZipReader::Entry& manifest,
 void CheckManifestMail(std::uint64_t index, const ManifestMail& mail, std::optional<std::int64_t> version,
                        std::vector<std::string>& problems);
 
+// A mail member lies below mails/ and can be extracted nowhere else: no
+// "..", no root, no drive, no backslash, no empty segment.
+bool IsMailMemberName(const std::string& name);
+
 }  // namespace CV::Components

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "components/container/container_writer.h"
+#include "contracts/mail_fields.h"
 #include "win/com/ref_counted.h"
 #include "components/container/export_outcome.h"
 #include "components/email_object.h"
@@ -182,20 +183,18 @@ class EMailCom final : public Dual<ICVEMail> {
     return m_call.GetVariant(CV_NAME(Name), out);                                                   \
   }                                                                                                 \
   ::HRESULT STDMETHODCALLTYPE put_##Name(VARIANT value) override { return m_call.PutVariant(CV_NAME(Name), value); }
-  CV_TEXT_PROPERTY(FolderPath)
-  CV_TEXT_PROPERTY(EntryID)
-  CV_VARIANT_PROPERTY(Type)
-  CV_TEXT_PROPERTY(Subject)
-  CV_TEXT_PROPERTY(From)
-  CV_TEXT_PROPERTY(To)
-  CV_TEXT_PROPERTY(CC)
-  CV_TEXT_PROPERTY(BCC)
-  CV_VARIANT_PROPERTY(Size)
-  CV_VARIANT_PROPERTY(Date)
-  CV_VARIANT_PROPERTY(MailState)
-  CV_VARIANT_PROPERTY(Importance)
-  CV_TEXT_PROPERTY(HtmlBody)
-  CV_TEXT_PROPERTY(HtmlFileName)
+  // Text and bytes cross as a BSTR, numbers and dates as a VARIANT.
+#define CV_PROPERTY_Text CV_TEXT_PROPERTY
+#define CV_PROPERTY_Bytes CV_TEXT_PROPERTY
+#define CV_PROPERTY_Int32 CV_VARIANT_PROPERTY
+#define CV_PROPERTY_Date CV_VARIANT_PROPERTY
+#define CV_PROPERTY(name, kind, key) CV_PROPERTY_##kind(name)
+  CV_MAIL_FIELDS(CV_PROPERTY)
+#undef CV_PROPERTY
+#undef CV_PROPERTY_Text
+#undef CV_PROPERTY_Bytes
+#undef CV_PROPERTY_Int32
+#undef CV_PROPERTY_Date
 #undef CV_TEXT_PROPERTY
 #undef CV_VARIANT_PROPERTY
 #undef CV_NAME
