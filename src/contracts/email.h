@@ -47,7 +47,6 @@ class EMail : public DispatchWrapper {
   void AddNamedAttachment(std::u16string_view path, std::u16string_view name) const {
     Invoke(u"AddNamedAttachment", {Variant::FromBstr(Bstr(path)), Variant::FromBstr(Bstr(name))});
   }
-  void HtmlFileName(std::u16string_view name) const { Set(u"HtmlFileName", Variant::FromBstr(Bstr(name))); }
   void AddHtmlResource(std::u16string_view fullPath, std::u16string_view relativePath) const {
     Invoke(u"AddHtmlResource", {Variant::FromBstr(Bstr(fullPath)), Variant::FromBstr(Bstr(relativePath))});
   }
