@@ -64,11 +64,11 @@ bool CFillMailArchiveJob::Init(std::shared_ptr<CArchiveList> list) {
   return Succeeded(m_ports.table->Register(writer.Object(), Vendor::MailExport::kIid, m_writer));
 }
 
-std::u16string CurrentErrorText() {
+std::u16string CurrentErrorText(const ISystemMessages& messages) {
   try {
     throw;
   } catch (const ComError& e) {
-    return ComErrorText(u"", e);
+    return ComErrorText(u"", e, messages);
   } catch (const CException& e) {
     return Format(u"0x%08X", static_cast<std::uint32_t>(e.Error())) + (e.Message().empty() ? u"" : u" " + e.Message());
   } catch (const std::exception& e) {
@@ -110,7 +110,7 @@ HRESULT CFillMailArchiveJob::Run() {
         } catch (...) {
           // This mail is skipped; the run goes on. Abandoned work unwinds.
           if (IsAbandoned()) throw;
-          if (m_ports.report) m_ports.report->MailSkipped(path, id, CurrentErrorText());
+          if (m_ports.report) m_ports.report->MailSkipped(path, id, CurrentErrorText(SystemMessages()));
         }
       }
     }
@@ -123,7 +123,7 @@ HRESULT CFillMailArchiveJob::Run() {
     }
   } catch (...) {
     // The run ends here: no properties, no end, nothing shown.
-    if (m_ports.report && !IsAbandoned()) m_ports.report->RunEnded(path, id, CurrentErrorText());
+    if (m_ports.report && !IsAbandoned()) m_ports.report->RunEnded(path, id, CurrentErrorText(SystemMessages()));
   }
   return S_OK;
 }

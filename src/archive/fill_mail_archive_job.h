@@ -47,7 +47,7 @@ struct ArchiveJobPorts {
 
 // The text of the exception being handled, for a report: a COM error's
 // system message and description, the system exception's message.
-std::u16string CurrentErrorText();
+std::u16string CurrentErrorText(const ISystemMessages& messages);
 
 class CFillMailArchiveJob final : public Job::IJob {
  public:
@@ -74,6 +74,9 @@ class CFillMailArchiveJob final : public Job::IJob {
  private:
   ~CFillMailArchiveJob();
 
+  const ISystemMessages& SystemMessages() const {
+    return m_ports.mailExport.messages ? *m_ports.mailExport.messages : NoSystemMessages();
+  }
   ArchiveJobPorts m_ports;
   std::uint32_t m_writer = 0;
   std::shared_ptr<CArchiveList> m_pList;

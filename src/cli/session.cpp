@@ -232,7 +232,8 @@ Session::Session(SessionOptions options, std::ostream& out) : m_options(std::mov
       });
   m_host = std::make_unique<Sim::SimHost>();
   m_host->ui = m_ui, m_host->settings = m_settings.get(), m_host->user = std::make_shared<PosixUser>();
-  m_host->mailExport = Office::MailExportPorts{m_factory, m_files, ProcessLifetime(DefaultGuidSource()), m_cache};
+  m_host->mailExport = Office::MailExportPorts{m_factory, m_files, ProcessLifetime(DefaultGuidSource()), m_cache,
+                                               ProcessLifetime(DefaultSystemMessages())};
   m_host->dialogs = m_dialogs, m_host->report = std::make_shared<Report>(*this, m_export);
   m_connect = std::make_shared<CConnect>(m_host->Ports());
   if (m_connect->OnConnection(m_outlook.Application(), 0, nullptr) != S_OK)

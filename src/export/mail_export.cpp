@@ -204,7 +204,9 @@ void CMailExport::ExportBody(const Vendor::EMail& email) {
     }
   } catch (const ComError& e) {
     // Nothing shows this text; traced builds write it.
-    DebugTrace(ComErrorText(u"Kann Mail nicht exportieren.", e) + u"\r\n");
+    DebugTrace(ComErrorText(u"Kann Mail nicht exportieren.", e,
+                            m_ports.messages ? *m_ports.messages : NoSystemMessages()) +
+               u"\r\n");
     throw;
   }
 }

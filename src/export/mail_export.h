@@ -21,6 +21,7 @@
 #include "foundation/file_system.h"
 #include "foundation/guid_source.h"
 #include "foundation/internet_cache.h"
+#include "foundation/system_messages.h"
 #include "outlook/wrappers.h"
 #include "contracts/email.h"
 
@@ -33,6 +34,8 @@ struct MailExportPorts {
   std::shared_ptr<FS::IFileSystem> fs;
   std::shared_ptr<IGuidSource> guids;
   std::shared_ptr<IInternetCache> cache;  // may be null: nothing is cached
+  // The system's texts for errors; null: errors are told without them.
+  std::shared_ptr<const ISystemMessages> messages;
 };
 
 class CMailExport {

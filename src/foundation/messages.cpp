@@ -46,4 +46,13 @@ std::u16string ComErrorText(std::u16string_view context, const ComError& error, 
   return text;
 }
 
+const ISystemMessages& NoSystemMessages() {
+  class None final : public ISystemMessages {
+   public:
+    std::optional<std::u16string> MessageForHResult(HRESULT) const override { return std::nullopt; }
+  };
+  static const None none;
+  return none;
+}
+
 }  // namespace CV

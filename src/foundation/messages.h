@@ -19,8 +19,7 @@ bool AppendLine(std::u16string& target, std::u16string_view text);
 // The context, then the system's message for the error (unless the error
 // information names an interface), then the error's description. Never fails
 // for a missing message or description.
-std::u16string ComErrorText(std::u16string_view context, const ComError& error,
-                            const ISystemMessages& messages = DefaultSystemMessages());
+std::u16string ComErrorText(std::u16string_view context, const ComError& error, const ISystemMessages& messages);
 
 // The platform COM support's own wording for hr, used by ComErrorText.
 std::u16string StandardErrorMessage(const ComError& error, const ISystemMessages& messages);

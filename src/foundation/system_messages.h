@@ -19,4 +19,7 @@ class ISystemMessages {
 // The adapter linked into this build (Windows: FormatMessageW; POSIX: a table).
 const ISystemMessages& DefaultSystemMessages();
 
+// A system without messages: what a port left empty stands for.
+const ISystemMessages& NoSystemMessages();
+
 }  // namespace CV

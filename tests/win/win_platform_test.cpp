@@ -34,7 +34,7 @@ TEST(WinSystemMessages, FormatMessageWithoutFinalLineBreak) {
 
 TEST(WinSystemMessages, ComErrorTextFallsBackWhereTheSystemHasNoText) {
   const ComError error(MakeHResult(0x80040201u));
-  const std::u16string text = ComErrorText(u"ctx", error);
+  const std::u16string text = ComErrorText(u"ctx", error, DefaultSystemMessages());
   EXPECT_TRUE(text.starts_with(u"ctx\r\n"));
   EXPECT_GT(text.size(), 5u);
 }

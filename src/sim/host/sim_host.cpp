@@ -5,6 +5,7 @@
 #include "foundation/guid_source.h"
 #include "foundation/lifetime.h"
 #include "foundation/resources.h"
+#include "foundation/system_messages.h"
 #include "foundation/thread_hooks.h"
 #include "sim/sim_interface_table.h"
 
@@ -15,7 +16,8 @@ SimHost::SimHost()
       threads(ProcessLifetime(DefaultThreadHooks())),
       apartment(DefaultApartment()),
       user(std::make_shared<SimUserEnvironment>()),
-      mailExport{nullptr, ProcessLifetime(FS::DefaultFileSystem()), ProcessLifetime(DefaultGuidSource()), nullptr} {}
+      mailExport{nullptr, ProcessLifetime(FS::DefaultFileSystem()), ProcessLifetime(DefaultGuidSource()), nullptr,
+                 ProcessLifetime(DefaultSystemMessages())} {}
 
 AddinPorts SimHost::Ports() {
   return AddinPorts{table,    ui,   ModuleResources(), *screen, *pictures, *version, threads, apartment,

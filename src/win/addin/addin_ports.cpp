@@ -83,7 +83,8 @@ AddinPorts ModulePorts() {
                     Office::MailExportPorts{std::make_shared<WinComponentFactory>(),
                                             ProcessLifetime(FS::DefaultFileSystem()),
                                             ProcessLifetime(DefaultGuidSource()),
-                                            std::make_shared<WinInternetCache>()},
+                                            std::make_shared<WinInternetCache>(),
+                                            ProcessLifetime(DefaultSystemMessages())},
                     std::make_shared<WinDialogHost>(),
                     std::make_shared<WinHelpSystem>(std::u16string(modulePath.begin(), modulePath.end())),
                     std::make_shared<DebugOutputRunReport>()};
