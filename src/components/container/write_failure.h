@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "components/container/zip_writer.h"
+#include "components/container/zip_error.h"
 
 namespace CV::Components {
 

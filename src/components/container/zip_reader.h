@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "components/container/zip_writer.h"
+#include "components/container/zip_error.h"
 
 namespace CV::Components {
 

@@ -18,20 +18,10 @@
 #include "components/container/byte_sink.h"
 #include "components/container/sha256.h"
 #include "components/container/spool_file.h"
+#include "components/container/zip_error.h"
 #include "foundation/file_system.h"
 
 namespace CV::Components {
-
-// A failure to read or write a ZIP file; for a failure of the system its
-// errno, and the text says what and where.
-class ZipError : public std::runtime_error {
- public:
-  explicit ZipError(const std::string& what, int systemError = 0);
-  int SystemError() const noexcept { return m_systemError; }
-
- private:
-  int m_systemError;
-};
 
 // A member's bytes deflated ahead, on any thread: its data as the ZIP
 // stores it, with what the directory needs.
