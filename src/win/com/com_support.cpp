@@ -4,8 +4,6 @@
 
 #include <atomic>
 
-#include "win/com/dispatch_object.h"
-#include "win/com/exposed_object.h"
 
 namespace CV::Win {
 
@@ -163,21 +161,6 @@ void FromVariant(const Variant& value, VARIANT* out) {
       return;
   }
   ThrowComError(DISP_E_TYPEMISMATCH);
-}
-
-ObjectPtr WrapDispatch(IDispatch* dispatch, const Guid& iid) {
-  if (!dispatch) return nullptr;
-  if (ObjectPtr own = ExposedObject::Unwrap(dispatch)) return own;
-  return std::make_shared<DispatchObject>(ComPtr<IDispatch>(dispatch), iid);
-}
-
-IDispatch* ExposeObject(const ObjectPtr& object) {
-  if (auto* bridged = dynamic_cast<DispatchObject*>(object.get())) {
-    IDispatch* d = bridged->Dispatch().Get();
-    d->AddRef();
-    return d;
-  }
-  return ExposedObject::Create(object);
 }
 
 namespace detail {

@@ -26,10 +26,22 @@ Variant ToVariant(const VARIANT& value);
 void FromVariant(const Variant& value, VARIANT* out);
 
 // The portable object behind a real IDispatch: the portable object itself
-// when it is one of ours in this apartment, a bridge otherwise.
+// when it is one of ours in this apartment, a bridge otherwise (defined with
+// the bridge, dispatch_object.cpp).
 ObjectPtr WrapDispatch(IDispatch* dispatch, const Guid& iid);
-// A real IDispatch for a portable object (a new reference).
+// A real IDispatch for a portable object (a new reference): a bridge's own
+// pointer, else the object's COM face (defined with it, exposed_object.cpp).
 IDispatch* ExposeObject(const ObjectPtr& object);
+
+// What a portable object that bridges a real IDispatch answers, so that
+// exposing it again hands back that pointer instead of a second face.
+class IDispatchBridge {
+ public:
+  virtual IDispatch* BridgedDispatch() const noexcept = 0;
+
+ protected:
+  ~IDispatchBridge() = default;
+};
 
 // Runs f and turns anything it throws into an HRESULT: every COM entry point
 // goes through it so that no exception crosses COM.

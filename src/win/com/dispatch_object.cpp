@@ -9,6 +9,7 @@
 
 #include "win/com/com_support.h"
 #include "win/com/event_sink.h"
+#include "win/com/exposed_object.h"
 
 namespace CV::Win {
 
@@ -188,6 +189,12 @@ void DispatchObject::Unadvise(std::uint32_t cookie) {
     m_connections.erase(it);
   }
   CheckCom(point->Unadvise(cookie), m_iid);
+}
+
+ObjectPtr WrapDispatch(IDispatch* dispatch, const Guid& iid) {
+  if (!dispatch) return nullptr;
+  if (ObjectPtr own = ExposedObject::Unwrap(dispatch)) return own;
+  return std::make_shared<DispatchObject>(ComPtr<IDispatch>(dispatch), iid);
 }
 
 }  // namespace CV::Win

@@ -12,10 +12,11 @@
 
 #include "foundation/object.h"
 #include "win/com/com_ptr.h"
+#include "win/com/com_support.h"
 
 namespace CV::Win {
 
-class DispatchObject final : public IObject {
+class DispatchObject final : public IObject, public IDispatchBridge {
  public:
   DispatchObject(ComPtr<IDispatch> dispatch, const Guid& iid);
   ~DispatchObject() override;
@@ -28,6 +29,7 @@ class DispatchObject final : public IObject {
   ObjectPtr Declared(const Guid& iid) override;
 
   const ComPtr<IDispatch>& Dispatch() const noexcept { return m_dispatch; }
+  IDispatch* BridgedDispatch() const noexcept override { return m_dispatch.Get(); }
 
  private:
   [[noreturn]] void ThrowFailure(HRESULT hr, const EXCEPINFO* exception);

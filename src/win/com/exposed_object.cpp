@@ -263,4 +263,13 @@ ULONG ExposedObject::Release() {
   return S_OK;
 }
 
+IDispatch* ExposeObject(const ObjectPtr& object) {
+  if (const auto* bridge = dynamic_cast<const IDispatchBridge*>(object.get())) {
+    IDispatch* d = bridge->BridgedDispatch();
+    d->AddRef();
+    return d;
+  }
+  return ExposedObject::Create(object);
+}
+
 }  // namespace CV::Win
