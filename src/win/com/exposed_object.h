@@ -6,7 +6,6 @@
 #include <oaidl.h>
 #include <ocidl.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>

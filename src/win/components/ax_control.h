@@ -8,7 +8,6 @@
 #include <ocidl.h>
 #include <oleidl.h>
 
-#include <atomic>
 #include <map>
 #include <vector>
 

@@ -2,7 +2,6 @@
 
 #include <oleauto.h>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
