@@ -55,6 +55,8 @@ TEST_F(ExcludedFoldersTest, KeyOfTheSetting) {
 TEST_F(ExcludedFoldersTest, ValuesOfEveryShape) {
   const std::vector<std::u16string> two{u"\\\\Postfach\\Posteingang\\Alt", u"\\\\Archiv\\2019"};
   std::vector<std::uint8_t> unterminated = Utf16(u"\\\\Postfach\\X");
+  // The last unit's low byte is zero, its high byte is not: still no final NUL.
+  const std::vector<std::uint8_t> endsInHighByte = Utf16(u"\\\\Postfach\\\u0100");
   std::vector<std::uint8_t> odd = RegistryString(u"\\\\Postfach\\X");
   odd.push_back(0);
   struct Case {
@@ -71,6 +73,7 @@ TEST_F(ExcludedFoldersTest, ValuesOfEveryShape) {
       {"text ends at the first NUL", RegType::Sz, RegistryString(std::u16string(u"a\0b", 3)), {u"a"}},
       {"empty value excludes nothing", RegType::Sz, {}, {}}, {"only a NUL", RegType::Sz, {0, 0}, {}},
       {"odd byte count", RegType::Sz, odd, {}}, {"missing final NUL", RegType::Sz, unterminated, {}},
+      {"last unit U+0100, no final NUL", RegType::Sz, endsInHighByte, {}},
       {"multi-string is no string: default set", RegType::MultiSz, RegistryString(u"a"), DefaultSet()},
       {"dword: default set", RegType::Dword, {1, 0, 0, 0}, DefaultSet()},
   };
