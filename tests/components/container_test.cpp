@@ -527,6 +527,37 @@ class FixedTarget final : public IExportTargetChooser {
 // The reference mails through the writer on this platform: its members and
 // manifest are the bytes the Windows build writes too (a Wine test holds it
 // to the same list). CV_WRITE_REFERENCE=1 writes the list anew.
+// A mail's member name must extract on Windows as it stands: a path below
+// "mails/" of non-empty segments, none "." or "..", without control bytes or
+// what Windows forbids in a name. Bytes of UTF-8 (0x80 and up) are welcome.
+TEST(Manifest, MailMemberNamesThatExtractOnWindows) {
+  const std::pair<std::string, bool> cases[] = {
+      {"mails/a/000001.eml", true},
+      {"mails/a", true},
+      {"mails/", false},
+      {"mail/a", false},
+      {"Mails/a", false},
+      {"xmails/a", false},
+      {"mails//a", false},
+      {"mails/a/", false},
+      {"mails/./a", false},
+      {"mails/../a", false},
+      {"mails/a/..", false},
+      {"mails/.a/..b", true},
+      {"mails/a\x1F", false},
+      {"mails/a\x01", false},
+      {"mails/a b", true},  // 0x20, the first byte allowed
+      {"mails/a~", true},   // 0x7E
+      {"mails/a\x7F", false},
+      {"mails/Gr\xC3\xBC\xC3\x9F" "e", true},
+      {"mails/a\x80", true},
+      {std::string("mails/a\0b", 9), false},
+  };
+  for (const auto& [name, valid] : cases) EXPECT_EQ(IsMailMemberName(name), valid) << name;
+  for (const char forbidden : std::string_view("\\:<>\"|?*"))
+    EXPECT_FALSE(IsMailMemberName(std::string("mails/a") + forbidden + "b")) << forbidden;
+}
+
 TEST(ReferenceContainer, MembersAndManifestAreTheRecordedBytes) {
   Fake::ScratchDirectory scratch;
   const auto mails = Fake::WriteReferenceMails(FS::DefaultFileSystem(), scratch.Path() + u"\\");
