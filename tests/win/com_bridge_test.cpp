@@ -17,6 +17,7 @@
 #include "win/com/com_support.h"
 #include "win/com/dispatch_object.h"
 #include "win/com/exposed_object.h"
+#include "win/com/ref_counted.h"
 #include "support/errors.h"
 
 namespace CV::Win {
@@ -125,6 +126,49 @@ TEST_F(ComBridge, NamesAreLookedUpOncePerInterface) {
     const auto echo = ExposedObject::ServedCalls()["Echo"];
     EXPECT_GT(echo.longest.count(), 0);
     EXPECT_EQ(echo.total, echo.longest);
+  }
+}
+
+// An IDispatch whose name lookup fails with a chosen code, as servers do in
+// their own ways: both "unknown name" and "member not found" mean the object
+// lacks the member; anything else is a failure of the call.
+class LookupFails final : public RefCounted<IDispatch> {
+ public:
+  explicit LookupFails(HRESULT answer) : m_answer(answer) {}
+  ::HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!::IsEqualIID(iid, IID_IUnknown) && !::IsEqualIID(iid, IID_IDispatch)) return E_NOINTERFACE;
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ::HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
+  ::HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  ::HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) override {
+    ids[0] = DISPID_UNKNOWN;
+    return m_answer;
+  }
+  ::HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+
+ private:
+  HRESULT m_answer;
+};
+
+TEST_F(ComBridge, ANameTheObjectLacksIsNoFailure) {
+  const struct {
+    HRESULT answer;
+    bool lacks;
+  } cases[] = {{DISP_E_UNKNOWNNAME, true}, {DISP_E_MEMBERNOTFOUND, true}, {E_OUTOFMEMORY, false}, {E_FAIL, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.answer);
+    // A bare IDispatch: its names are its own, never another test's cache.
+    auto bridged = std::make_shared<DispatchObject>(ComPtr<IDispatch>::Attach(new LookupFails(c.answer)),
+                                                    Guid::FromLiteral("00020400-0000-0000-C000-000000000046"));
+    if (c.lacks) EXPECT_EQ(bridged->DispatchIdOf(u"Name"), std::nullopt);
+    else EXPECT_EQ(Fake::ErrorOf([&] { bridged->DispatchIdOf(u"Name"); }), c.answer);
   }
 }
 

@@ -112,6 +112,19 @@ TEST(VariantConversion, RoundTripsEveryType) {
   ::VariantClear(&raw);
 }
 
+// What a VARIANT cannot carry is refused, and leaves an empty VARIANT behind.
+TEST(VariantConversion, AnArrayVariantWithoutItsArrayIsRefused) {
+  VARIANT raw;
+  raw.vt = VT_I4;  // whatever the caller's VARIANT held before
+  try {
+    FromVariant(Variant::FromArray(nullptr), &raw);
+    ADD_FAILURE() << "no error";
+  } catch (const ComError& e) {
+    EXPECT_EQ(e.Error(), E_POINTER);
+  }
+  EXPECT_EQ(raw.vt, VT_EMPTY);
+}
+
 TEST(VariantConversion, ByReferenceArgumentsArriveByValue) {
   BSTR name = ::SysAllocString(L"PNG/addmails_%DPI%.png");
   VARIANT byRef;
