@@ -480,7 +480,8 @@ TEST(Mime, DatesCarryTheMomentsOwnOffset) {
   EXPECT_EQ(RfcDate(46000.5), "Tue, 09 Dec 2025 12:00:00 +0100");
   EXPECT_EQ(IsoDate(46000.5), "2025-12-09T12:00:00+01:00");
   EXPECT_EQ(IsoDate(45856.75), "2025-07-18T18:00:00+02:00");  // summer time
-  EXPECT_EQ(RfcDate(2.0), std::nullopt);  // 1900 is beyond what the calendar functions take
+  EXPECT_EQ(RfcDate(2.0), "Mon, 01 Jan 1900 00:00:00 +0100");  // a mail of any year keeps its date
+  EXPECT_EQ(IsoDate(-657434.0).value_or("").substr(0, 19), "0100-01-01T00:00:00");  // the first OLE day
   EXPECT_EQ(IsoDate(1e300), std::nullopt);
   EXPECT_EQ(IsoDate(2958465.0), "9999-12-31T00:00:00+01:00");  // the last day there is
   if (old) setenv("TZ", saved.c_str(), 1);

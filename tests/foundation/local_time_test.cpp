@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
 #include <string>
@@ -20,6 +21,13 @@ std::tm Utc(std::time_t moment) {
   EXPECT_NE(gmtime_r(&moment, &fields), nullptr) << moment;
 #endif
   return fields;
+}
+
+// Whether the C library itself places noon on the 15th of a month of year.
+bool Placed(std::int64_t year, int month) {
+  std::tm t{};
+  t.tm_year = static_cast<int>(year - 1900), t.tm_mon = month - 1, t.tm_mday = 15, t.tm_hour = 12, t.tm_isdst = -1;
+  return std::mktime(&t) != static_cast<std::time_t>(-1);
 }
 
 // Wall-clock fields ahead of a moment by a known amount, on the days where a
@@ -46,6 +54,42 @@ TEST(LocalTime, TheOffsetOfWallClockFieldsOnTheCalendarsEdges) {
       if (shifted > std::numeric_limits<std::time_t>::max()) continue;
       EXPECT_EQ(UtcOffsetMinutes(Utc(static_cast<std::time_t>(shifted)), moment), minutes);
     }
+  }
+}
+
+// The year whose calendar stands in where the C library cannot place a time,
+// and the weekdays of a day in that year; expectations from Python's datetime.
+TEST(LocalTime, AYearOutsideWhatTheLibraryPlacesBorrowsTheNearestYearOfItsCalendar) {
+  const struct {
+    std::int64_t year, same;
+    int januaryWeekday, julyWeekday;  // of the 15th, 0 = Sunday
+  } cases[] = {
+      {1, 1973, 1, 0},    {100, 1971, 5, 4},  {1601, 1973, 1, 0}, {1900, 1973, 1, 0}, {1950, 1978, 0, 6},
+      {1969, 1975, 3, 2}, {1970, 1981, 4, 3}, {1971, 1971, 5, 4}, {2037, 2037, 4, 3}, {2038, 2027, 5, 4},
+      {2040, 2012, 0, 0}, {2099, 2037, 4, 3}, {3001, 2037, 4, 3}, {4501, 2033, 6, 5}, {9999, 2027, 5, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.year);
+    EXPECT_EQ(SameCalendarYearInRange(c.year), c.same);
+    for (const auto& [month, weekday] : {std::pair{1, c.januaryWeekday}, std::pair{7, c.julyWeekday}}) {
+      const auto offset = LocalOffsetOfWallClock(c.year, month, 15, 12, 0, 0);
+      ASSERT_TRUE(offset.has_value()) << "month " << month;  // a mail of any year keeps its date
+      EXPECT_EQ(offset->weekday, weekday) << "month " << month;
+      EXPECT_LE(std::abs(offset->minutes), 14 * 60) << "month " << month;
+      // The library places the borrowed year everywhere: where it places
+      // the real one too, it may know that year's own rules.
+      const auto borrowed = LocalOffsetOfWallClock(c.same, month, 15, 12, 0, 0);
+      ASSERT_TRUE(borrowed.has_value());
+      if (!Placed(c.year, month)) {
+        EXPECT_EQ(offset->minutes, borrowed->minutes) << "month " << month;
+      }
+    }
+  }
+  for (const std::int64_t year : {0LL, 10000LL}) EXPECT_FALSE(LocalOffsetOfWallClock(year, 6, 1, 0, 0, 0)) << year;
+  for (std::int64_t year = 1; year <= 9999; ++year) {
+    const std::int64_t same = SameCalendarYearInRange(year);
+    ASSERT_GE(same, 1971) << year;
+    ASSERT_LE(same, 2037) << year;
   }
 }
 

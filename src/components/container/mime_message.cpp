@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <stdexcept>
 
@@ -128,14 +127,10 @@ std::optional<Civil> FromOleDate(double oleDate) {
 
 // The offset from UTC, in minutes, of a local wall-clock time.
 std::optional<long> LocalOffsetMinutes(const Civil& c, int& weekday) {
-  if (c.year < 1902 || c.year > 9999) return std::nullopt;
-  std::tm t{};
-  t.tm_year = static_cast<int>(c.year - 1900), t.tm_mon = c.month - 1, t.tm_mday = c.day;
-  t.tm_hour = c.hour, t.tm_min = c.minute, t.tm_sec = c.second, t.tm_isdst = -1;
-  const std::time_t moment = std::mktime(&t);
-  if (moment == static_cast<std::time_t>(-1)) return std::nullopt;
-  weekday = t.tm_wday;
-  return UtcOffsetMinutes(t, moment);
+  const auto offset = LocalOffsetOfWallClock(c.year, c.month, c.day, c.hour, c.minute, c.second);
+  if (!offset) return std::nullopt;
+  weekday = offset->weekday;
+  return offset->minutes;
 }
 
 bool IsAttrChar(unsigned char c) {
