@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "foundation/calendar.h"
@@ -85,13 +86,48 @@ double OleDate(std::int64_t unixSeconds) {
   return static_cast<double>(days) + (t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec) / 86400.0;
 }
 
-std::optional<double> HeaderDate(const char* text) {
-  if (!text) return std::nullopt;
+std::optional<std::int64_t> DecodedUnixSeconds(const char* text) {
   GDateTime* date = g_mime_utils_header_decode_date(text);
   if (!date) return std::nullopt;
-  const double ole = OleDate(g_date_time_to_unix(date));
+  const std::int64_t seconds = g_date_time_to_unix(date);
   g_date_time_unref(date);
-  return ole;
+  return seconds;
+}
+
+// The library reads no year before 1969 (it takes such a year for a two-digit
+// one gone wrong), and a mail must keep its date whatever its year. The
+// calendar repeats every 400 years, weekdays included, so such a date is read
+// that many years later and moved back.
+std::optional<std::int64_t> UnixSecondsOfHeaderDate(const char* text) {
+  if (!text) return std::nullopt;
+  if (const auto seconds = DecodedUnixSeconds(text)) return seconds;
+  std::string shifted(text);
+  for (std::size_t at = 0; at < shifted.size();) {
+    const std::size_t begin = shifted.find_first_of("0123456789", at);
+    if (begin == std::string::npos) return std::nullopt;
+    std::size_t end = shifted.find_first_not_of("0123456789", begin);
+    if (end == std::string::npos) end = shifted.size();
+    const bool alone = (begin == 0 || shifted[begin - 1] == ' ' || shifted[begin - 1] == ',') &&
+                       (end == shifted.size() || shifted[end] == ' ' || shifted[end] == '\t');
+    if (end - begin == 4 && alone) {  // the year: the one number of four digits that stands alone
+      const int year = std::stoi(shifted.substr(begin, 4));
+      if (year >= 1969) return std::nullopt;
+      const int cycles = (1969 - year + 399) / 400;
+      shifted.replace(begin, 4, std::to_string(year + 400 * cycles));
+      const auto seconds = DecodedUnixSeconds(shifted.c_str());
+      constexpr std::int64_t kSecondsOf400Years = 146097LL * 86400;
+      if (!seconds) return std::nullopt;
+      return *seconds - cycles * kSecondsOf400Years;
+    }
+    at = end;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> HeaderDate(const char* text) {
+  const auto seconds = UnixSecondsOfHeaderDate(text);
+  if (!seconds) return std::nullopt;
+  return OleDate(*seconds);
 }
 
 std::int32_t ImportanceOf(GMimeObject* message) {
@@ -572,7 +608,8 @@ std::shared_ptr<Sim::SimItem> MakeItem(const std::shared_ptr<Sim::SimWorld>& wor
   item->receivedByName = outgoing ? u"" : !item->to.empty() ? item->to.substr(0, item->to.find(u';'))
                                           : !item->cc.empty() ? item->cc.substr(0, item->cc.find(u';')) : u"Empfänger";
   const GDateTime* date = g_mime_message_get_date(message.get());
-  const double sent = date ? OleDate(g_date_time_to_unix(const_cast<GDateTime*>(date))) : 0.0;
+  const double sent = date ? OleDate(g_date_time_to_unix(const_cast<GDateTime*>(date)))
+                           : HeaderDate(g_mime_object_get_header(object, "Date")).value_or(0.0);
   item->sentOn = item->creationTime = sent;
   const char* received = g_mime_object_get_header(object, "Received");
   const char* semicolon = received ? std::strrchr(received, ';') : nullptr;

@@ -15,6 +15,7 @@ import collections
 import dataclasses
 import email
 import email.policy
+import email.utils
 import html.parser
 import json
 import mailbox
@@ -72,6 +73,7 @@ class Mail:
     body: object
     line_ending: str = "crlf"    # crlf, lf, mixed (structure CRLF, a part's last line LF)
     calendar: bool = False       # a text/calendar; method=REQUEST part beside the body
+    date: str = "Mon, 01 Dec 2025 09:00:00 +0100"
 
     @property
     def subject(self):
@@ -226,6 +228,15 @@ def bodies(draw, depth=0):
     return mixed
 
 
+# Dates at the edges of what date readers and C libraries take: GMime reads no
+# year before 1969, Windows' C library places no time before 1970 nor, in the
+# 32-bit build, after 2038; the leap day after 2038; years of 400-year cycles.
+EDGE_DATES = ["Wed, 01 Jan 1000 06:00:00 +0000", "Mon, 01 Jan 1900 12:00:00 +0100", "Thu, 15 Jun 1950 08:30:00 +0100",
+              "Wed, 31 Dec 1969 23:30:00 -0500", "Thu, 01 Jan 1970 00:00:00 +0000",
+              "Tue, 19 Jan 2038 04:14:08 +0100", "Wed, 29 Feb 2040 10:00:00 +0100",
+              "Thu, 31 Dec 2099 23:59:59 +0100"]
+
+
 @st.composite
 def mails(draw, depth=0, token=None):
     body = draw(bodies(depth))
@@ -233,6 +244,8 @@ def mails(draw, depth=0, token=None):
     if depth == 0:
         mail.line_ending = "mixed" if rarely(draw, 15) else draw(st.sampled_from(["crlf", "lf"]))
         mail.calendar = rarely(draw, 25)
+        if rarely(draw, 10):
+            mail.date = draw(st.sampled_from(EDGE_DATES))
     return mail
 
 
@@ -368,7 +381,7 @@ class Renderer:
 
     def message(self, mail):
         fields = [("From", "Anna Schulz <anna@example.org>"), ("To", "Bob <bob@example.org>"),
-                  ("Subject", mail.subject), ("Date", "Mon, 01 Dec 2025 09:00:00 +0100"),
+                  ("Subject", mail.subject), ("Date", mail.date),
                   ("Message-ID", f"<{mail.token or 'innen'}@example.org>"), ("MIME-Version", "1.0")]
         body = mail.body
         if mail.calendar:
@@ -531,6 +544,7 @@ class Expected:
     files: collections.Counter           # bytes of every attachment and picture
     data_pictures: list                  # data: sources of the body's pictures
     nested: list                         # Expected of attached messages, with their subjects
+    date: object = None                  # the moment of the Date header, when there is one
 
 
 def expected_of(message, subject=None):
@@ -580,7 +594,7 @@ def expected_of(message, subject=None):
         words.update(visible_words(message.get_payload(decode=False) or "", False))
     else:
         walk(message)
-    return Expected(words, files, data_pictures, nested)
+    return Expected(words, files, data_pictures, nested, moment_of(message))
 
 
 def archived_of(message):
@@ -607,10 +621,19 @@ def archived_of(message):
     return words, files, html_text, nested
 
 
+def moment_of(message):
+    try:
+        return email.utils.parsedate_to_datetime(str(message["Date"])) if message["Date"] else None
+    except (TypeError, ValueError):
+        return None
+
+
 def missing(expected, message):
     """What of the source is not in the archived message: a list of texts."""
     words, files, html_text, nested = archived_of(message)
     problems = []
+    if expected.date and moment_of(message) != expected.date:
+        problems.append(f"the date {expected.date.isoformat()} arrived as {message['Date']!r}")
     lost_words = expected.words - words
     if lost_words:
         problems.append(f"words lost: {sorted(lost_words)[:8]}")
@@ -668,6 +691,8 @@ def shapes(mail):
     out.add(f"line-ending-{mail.line_ending}")
     if mail.calendar:
         out.add("meeting-request")
+    if mail.date in EDGE_DATES:
+        out.add("date-" + mail.date.split()[3])
 
     def walk(node, parent=None):
         if isinstance(node, Text):
